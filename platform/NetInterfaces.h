@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+// One network adapter as the program compares it: its first IPv4 address and netmask.
+struct AdapterInfo {
+    QString name;
+    QString address;  // dotted text
+    QString netmask;  // dotted text
+};
+
+class NetInterfaces {
+public:
+    virtual ~NetInterfaces() = default;
+    // The host's IPv4 addresses as dotted text, in the kernel's order; nullopt when the
+    // lookup fails.
+    virtual std::optional<QStringList> HostAddresses() = 0;
+    // Each adapter's first IPv4 address; nullopt when the table cannot be read.
+    virtual std::optional<std::vector<AdapterInfo>> Adapters() = 0;
+};
+
+// getifaddrs: interfaces that are up, loopback left out unless nothing else has an address.
+class LinuxNetInterfaces final : public NetInterfaces {
+public:
+    std::optional<QStringList> HostAddresses() override;
+    std::optional<std::vector<AdapterInfo>> Adapters() override;
+};
+
+class FakeNetInterfaces final : public NetInterfaces {
+public:
+    std::optional<QStringList> hostAddresses = QStringList{};
+    std::optional<std::vector<AdapterInfo>> adapters = std::vector<AdapterInfo>{};
+
+    std::optional<QStringList> HostAddresses() override { return hostAddresses; }
+    std::optional<std::vector<AdapterInfo>> Adapters() override { return adapters; }
+};

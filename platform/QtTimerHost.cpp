@@ -1,0 +1,36 @@
+#include "platform/QtTimerHost.h"
+
+#include <QTimer>
+
+QtTimerHost::QtTimerHost() = default;
+QtTimerHost::~QtTimerHost() = default;
+
+void QtTimerHost::SetTimer(TimerClient* owner, int timerId, int periodMs) {
+    auto& timer = timers_[{owner, timerId}];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer.get(), &QTimer::timeout, [owner, timerId] { owner->OnTimer(timerId); });
+    }
+    timer->start(periodMs);
+}
+
+void QtTimerHost::KillTimer(TimerClient* owner, int timerId) {
+    auto it = timers_.find({owner, timerId});
+    if (it != timers_.end()) it->second->stop();
+}
+
+void QtTimerHost::KillAll(TimerClient* owner) {
+    for (auto it = timers_.begin(); it != timers_.end();) {
+        if (it->first.first == owner) {
+            it = timers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool QtTimerHost::IsRunning(TimerClient* owner, int timerId) const {
+    auto it = timers_.find({owner, timerId});
+    return it != timers_.end() && it->second->isActive();
+}

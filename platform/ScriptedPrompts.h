@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+#include "platform/UserPrompts.h"
+
+// Test double: answers from a script in order and records everything shown.
+class ScriptedPrompts final : public UserPrompts {
+public:
+    struct Shown {
+        QString caption;
+        QString text;
+        PromptButtons buttons;
+        PromptIcon icon;
+        PromptAnswer defaultAnswer;
+        PromptAnswer answer;
+    };
+
+    // Queues answers for message boxes; an empty queue answers with the box's default.
+    void Answer(PromptAnswer answer) { answers_.push_back(answer); }
+    // Queues the names that the next file dialogs return ("" = cancel).
+    void AnswerFile(const QString& path) { files_.push_back(path); }
+
+    PromptAnswer MessageBox(const MessageBoxRequest& request) override;
+    QString OpenFileName(const FileDialogRequest& request) override;
+    QString SaveFileName(const FileDialogRequest& request) override;
+    void Beep(int frequencyHz, int durationMs) override;
+    bool ShellOpen(const QString& target) override;
+
+    std::vector<Shown> shown;
+    std::vector<FileDialogRequest> fileDialogs;
+    QStringList opened;
+    int beeps = 0;
+
+    QStringList Texts() const;
+    void Clear();
+
+private:
+    QString NextFile();
+    std::deque<PromptAnswer> answers_;
+    std::deque<QString> files_;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+// Window-timer stand-in: each owner addresses its timers by its own small IDs,
+// as the program's views do with SetTimer / KillTimer.
+class TimerClient {
+public:
+    virtual ~TimerClient() = default;
+    virtual void OnTimer(int timerId) = 0;
+};
+
+class TimerHost {
+public:
+    virtual ~TimerHost() = default;
+    // Starts or restarts a repeating timer; a running timer with the same ID is replaced.
+    virtual void SetTimer(TimerClient* owner, int timerId, int periodMs) = 0;
+    // Stops a timer; an unknown or stopped timer is ignored.
+    virtual void KillTimer(TimerClient* owner, int timerId) = 0;
+    // Stops every timer of an owner; owners call it before they go away.
+    virtual void KillAll(TimerClient* owner) = 0;
+    virtual bool IsRunning(TimerClient* owner, int timerId) const = 0;
+};

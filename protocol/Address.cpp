@@ -1,0 +1,37 @@
+#include "protocol/Address.h"
+
+#include <arpa/inet.h>
+
+#include <QStringList>
+
+uint32_t ParseDottedAddress(const QString& text) {
+    const QStringList parts = text.split('.');
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+        // Decimal conversion that stops at the first non-digit, as the C library's does.
+        const QString part = i < parts.size() ? parts[i].trimmed() : QString();
+        uint32_t number = 0;
+        for (QChar c : part) {
+            if (!c.isDigit()) break;
+            number = number * 10 + static_cast<uint32_t>(c.digitValue());
+        }
+        value |= (number & 0xFFu) << (24 - 8 * i);
+    }
+    return value;
+}
+
+std::optional<uint32_t> ParseInetAddress(const QString& text) {
+    in_addr address{};
+    if (inet_aton(text.toLatin1().constData(), &address) == 0) return std::nullopt;
+    return ntohl(address.s_addr);
+}
+
+uint32_t InetAddr(const QString& text) { return ParseInetAddress(text).value_or(0xFFFFFFFFu); }
+
+QString FormatDotted(uint32_t hostOrder) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(hostOrder >> 24)
+        .arg((hostOrder >> 16) & 0xFF)
+        .arg((hostOrder >> 8) & 0xFF)
+        .arg(hostOrder & 0xFF);
+}
