@@ -6,7 +6,9 @@ void ManualClock::SetTimer(TimerClient* owner, int timerId, int periodMs) {
     timers_[{owner, timerId}] = Entry{periodMs, now_ + periodMs, nextOrder_++};
 }
 
-void ManualClock::KillTimer(TimerClient* owner, int timerId) { timers_.erase({owner, timerId}); }
+void ManualClock::KillTimer(TimerClient* owner, int timerId) {
+    timers_.erase({owner, timerId});
+}
 
 void ManualClock::KillAll(TimerClient* owner) {
     std::erase_if(timers_, [owner](const auto& item) { return item.first.first == owner; });

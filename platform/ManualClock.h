@@ -10,7 +10,7 @@
 // Test clock: virtual time moves only when a test advances it, and every timer
 // that falls due fires in due-time order, once per elapsed period.
 class ManualClock final : public TimerHost {
-public:
+  public:
     void SetTimer(TimerClient* owner, int timerId, int periodMs) override;
     void KillTimer(TimerClient* owner, int timerId) override;
     void KillAll(TimerClient* owner) override;
@@ -28,7 +28,7 @@ public:
     // between ticks as the event loop would.
     void SetPump(std::function<void()> pump) { pump_ = std::move(pump); }
 
-private:
+  private:
     struct Entry {
         int periodMs = 0;
         int64_t due = 0;

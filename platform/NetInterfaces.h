@@ -13,7 +13,7 @@ struct AdapterInfo {
 };
 
 class NetInterfaces {
-public:
+  public:
     virtual ~NetInterfaces() = default;
     // The host's IPv4 addresses as dotted text, in the kernel's order; nullopt when the
     // lookup fails.
@@ -24,13 +24,13 @@ public:
 
 // getifaddrs: interfaces that are up, loopback left out unless nothing else has an address.
 class LinuxNetInterfaces final : public NetInterfaces {
-public:
+  public:
     std::optional<QStringList> HostAddresses() override;
     std::optional<std::vector<AdapterInfo>> Adapters() override;
 };
 
 class FakeNetInterfaces final : public NetInterfaces {
-public:
+  public:
     std::optional<QStringList> hostAddresses = QStringList{};
     std::optional<std::vector<AdapterInfo>> adapters = std::vector<AdapterInfo>{};
 

@@ -10,7 +10,8 @@ void QtTimerHost::SetTimer(TimerClient* owner, int timerId, int periodMs) {
     if (!timer) {
         timer = std::make_unique<QTimer>();
         timer->setTimerType(Qt::PreciseTimer);
-        QObject::connect(timer.get(), &QTimer::timeout, [owner, timerId] { owner->OnTimer(timerId); });
+        QObject::connect(timer.get(), &QTimer::timeout,
+                         [owner, timerId] { owner->OnTimer(timerId); });
     }
     timer->start(periodMs);
 }

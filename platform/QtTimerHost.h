@@ -11,7 +11,7 @@ class QTimer;
 
 // Production timers: one QTimer for each (owner, ID) pair, on the thread that owns the host.
 class QtTimerHost final : public TimerHost {
-public:
+  public:
     QtTimerHost();
     ~QtTimerHost() override;
     void SetTimer(TimerClient* owner, int timerId, int periodMs) override;
@@ -19,6 +19,6 @@ public:
     void KillAll(TimerClient* owner) override;
     bool IsRunning(TimerClient* owner, int timerId) const override;
 
-private:
+  private:
     std::map<std::pair<TimerClient*, int>, std::unique_ptr<QTimer>> timers_;
 };

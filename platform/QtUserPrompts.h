@@ -7,7 +7,7 @@
 
 // Production prompts: Qt message boxes and file dialogs, the desktop's URL handler.
 class QtUserPrompts final : public UserPrompts {
-public:
+  public:
     void SetParent(QWidget* parent) { parent_ = parent; }
     PromptAnswer MessageBox(const MessageBoxRequest& request) override;
     QString OpenFileName(const FileDialogRequest& request) override;
@@ -15,6 +15,6 @@ public:
     void Beep(int frequencyHz, int durationMs) override;
     bool ShellOpen(const QString& target) override;
 
-private:
+  private:
     QPointer<QWidget> parent_;
 };

@@ -28,7 +28,9 @@ QString ScriptedPrompts::SaveFileName(const FileDialogRequest& request) {
     return NextFile();
 }
 
-void ScriptedPrompts::Beep(int, int) { ++beeps; }
+void ScriptedPrompts::Beep(int, int) {
+    ++beeps;
+}
 
 bool ScriptedPrompts::ShellOpen(const QString& target) {
     opened << target;

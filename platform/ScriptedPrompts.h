@@ -8,7 +8,7 @@
 
 // Test double: answers from a script in order and records everything shown.
 class ScriptedPrompts final : public UserPrompts {
-public:
+  public:
     struct Shown {
         QString caption;
         QString text;
@@ -37,7 +37,7 @@ public:
     QStringList Texts() const;
     void Clear();
 
-private:
+  private:
     QString NextFile();
     std::deque<PromptAnswer> answers_;
     std::deque<QString> files_;

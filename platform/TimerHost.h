@@ -5,13 +5,13 @@
 // Window-timer stand-in: each owner addresses its timers by its own small IDs,
 // as the program's views do with SetTimer / KillTimer.
 class TimerClient {
-public:
+  public:
     virtual ~TimerClient() = default;
     virtual void OnTimer(int timerId) = 0;
 };
 
 class TimerHost {
-public:
+  public:
     virtual ~TimerHost() = default;
     // Starts or restarts a repeating timer; a running timer with the same ID is replaced.
     virtual void SetTimer(TimerClient* owner, int timerId, int periodMs) = 0;

@@ -23,7 +23,7 @@ struct FileDialogRequest {
 };
 
 class UserPrompts {
-public:
+  public:
     virtual ~UserPrompts() = default;
     virtual PromptAnswer MessageBox(const MessageBoxRequest& request) = 0;
     // An empty result means the user cancelled.

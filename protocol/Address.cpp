@@ -26,7 +26,9 @@ std::optional<uint32_t> ParseInetAddress(const QString& text) {
     return ntohl(address.s_addr);
 }
 
-uint32_t InetAddr(const QString& text) { return ParseInetAddress(text).value_or(0xFFFFFFFFu); }
+uint32_t InetAddr(const QString& text) {
+    return ParseInetAddress(text).value_or(0xFFFFFFFFu);
+}
 
 QString FormatDotted(uint32_t hostOrder) {
     return QStringLiteral("%1.%2.%3.%4")

@@ -21,4 +21,6 @@ uint32_t InetAddr(const QString& text);
 QString FormatDotted(uint32_t hostOrder);
 
 // Whether two host-order addresses share the subnet of the given mask.
-inline bool SameSubnet(uint32_t a, uint32_t b, uint32_t mask) { return (a & mask) == (b & mask); }
+inline bool SameSubnet(uint32_t a, uint32_t b, uint32_t mask) {
+    return (a & mask) == (b & mask);
+}

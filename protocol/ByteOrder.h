@@ -6,8 +6,12 @@
 // The one place that knows byte orders. Callers pass a pointer to the field's first byte.
 namespace bytes {
 
-inline uint16_t GetBE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-inline uint16_t GetLE16(const uint8_t* p) { return static_cast<uint16_t>(p[1] << 8 | p[0]); }
+inline uint16_t GetBE16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+inline uint16_t GetLE16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[1] << 8 | p[0]);
+}
 inline uint32_t GetBE32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }

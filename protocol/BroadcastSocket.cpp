@@ -1,0 +1,96 @@
+#include "protocol/BroadcastSocket.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "protocol/Message.h"
+
+CBroadcastSocket::CBroadcastSocket() : ring_(kSlotCount * kSlotSize, kFill) {
+    lengths_.fill(-1);
+    connect(&socket_, &QUdpSocket::readyRead, this, &CBroadcastSocket::OnReadyRead);
+}
+
+bool CBroadcastSocket::Create(const QString& hostAddress, uint16_t port) {
+    if (!socket_.bind(QHostAddress(hostAddress), port)) return false;
+    // QUdpSocket allows broadcasting on its own; the option is set again here so that the
+    // socket does not depend on that.
+    const int on = 1;
+    if (setsockopt(static_cast<int>(socket_.socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on,
+                   sizeof on) != 0)
+        return false;
+    socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                            QVariant(kReceiveBufferBytes));
+    return true;
+}
+
+bool CBroadcastSocket::Send(const QByteArray& data, const QString& destination, uint16_t port) {
+    return socket_.writeDatagram(data, QHostAddress(destination), port) >= 0;
+}
+
+std::span<const uint8_t> CBroadcastSocket::Slot(int index) const {
+    return {ring_.data() + static_cast<size_t>(index) * kSlotSize, kSlotSize};
+}
+
+void CBroadcastSocket::OnReadyRead() {
+    while (socket_.hasPendingDatagrams()) {
+        const qint64 size = socket_.pendingDatagramSize();
+        QHostAddress sender;
+        quint16 port = 0;
+        if (size > kSlotSize) {
+            // Too large for a slot: a receive error, the datagram is dropped.
+            oversize_.resize(static_cast<size_t>(size));
+            socket_.readDatagram(reinterpret_cast<char*>(oversize_.data()), size, &sender, &port);
+            continue;
+        }
+        uint8_t* slot = ring_.data() + static_cast<size_t>(writeIndex_) * kSlotSize;
+        const qint64 got =
+            socket_.readDatagram(reinterpret_cast<char*>(slot), kSlotSize, &sender, &port);
+        if (got < 0) {
+            lengths_[writeIndex_] = -1;
+            continue;
+        }
+        lengths_[writeIndex_] = static_cast<int>(got);
+        lastSender_ = sender;
+        lastSenderPort_ = port;
+        Dispatch(writeIndex_);
+    }
+}
+
+void CBroadcastSocket::OnDatagram(std::span<const uint8_t> data, const QHostAddress& sender,
+                                  uint16_t port) {
+    if (data.size() > static_cast<size_t>(kSlotSize)) return;
+    uint8_t* slot = ring_.data() + static_cast<size_t>(writeIndex_) * kSlotSize;
+    std::copy(data.begin(), data.end(), slot);
+    lengths_[writeIndex_] = static_cast<int>(data.size());
+    lastSender_ = sender;
+    lastSenderPort_ = port;
+    Dispatch(writeIndex_);
+}
+
+void CBroadcastSocket::Dispatch(int index) {
+    uint8_t* slot = ring_.data() + static_cast<size_t>(index) * kSlotSize;
+    const int length = lengths_[index];
+    if (!msg::HasMagic({slot, static_cast<size_t>(length)})) {
+        std::memset(slot, kFill, kSlotSize);
+        return;
+    }
+    // Advanced before the handlers run: a handler may show a modal box, and a datagram taken
+    // in meanwhile must not land in the slot the handler is still reading.
+    writeIndex_ = (writeIndex_ + 1) % kSlotCount;
+    const ReceivedDatagram datagram{Slot(index), length, index, lastSender_, lastSenderPort_};
+    switch (datagram.Command()) {
+        case msg::kSearchReply:
+        case msg::kSetupReply:
+        case msg::kRestoreAck:
+        case msg::kRebootAck:
+            if (deviceManager_) deviceManager_(datagram);
+            break;
+        case msg::kStatusReply:
+            if (monitor_) monitor_(datagram);
+            break;
+        default:
+            break;
+    }
+}

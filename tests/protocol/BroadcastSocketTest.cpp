@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+#include <vector>
+
+#include "protocol/BroadcastSocket.h"
+#include "protocol/Message.h"
+#include "protocol/OrvinSocket.h"
+#include "protocol/UnicastSocket.h"
+#include "tests/support/EventPump.h"
+
+namespace {
+
+std::vector<uint8_t> Datagram(uint8_t command, size_t size = 756, bool magic = true) {
+    std::vector<uint8_t> d(size, 0x33);
+    if (magic) std::copy(msg::kMagic.begin(), msg::kMagic.end(), d.begin());
+    if (size > 8) d[8] = command;
+    return d;
+}
+
+struct Recorded {
+    std::vector<int> deviceManagerSlots;
+    std::vector<int> monitorSlots;
+};
+
+void Record(CBroadcastSocket& s, Recorded& r) {
+    s.SetDeviceManagerHandler(
+        [&r](const ReceivedDatagram& d) { r.deviceManagerSlots.push_back(d.slotIndex); });
+    s.SetMonitorHandler([&r](const ReceivedDatagram& d) { r.monitorSlots.push_back(d.slotIndex); });
+}
+
+}  // namespace
+
+TEST(BroadcastSocketRing, StartsEmptyAndFilled) {
+    CBroadcastSocket s;
+    EXPECT_EQ(s.WriteIndex(), 0);
+    for (int i : {0, 255}) {
+        EXPECT_EQ(s.SlotLength(i), -1);
+        EXPECT_EQ(s.Slot(i)[1999], 0xCC);
+    }
+}
+
+TEST(BroadcastSocketRing, DispatchesByCommandAndSkipsDatagramsWithoutMagic) {
+    CBroadcastSocket s;
+    Recorded r;
+    Record(s, r);
+    const QHostAddress from("127.0.0.5");
+
+    s.OnDatagram(Datagram(0x01, 756, false), from, 25122);  // no magic
+    EXPECT_EQ(s.WriteIndex(), 0);
+    EXPECT_TRUE(
+        std::all_of(s.Slot(0).begin(), s.Slot(0).end(), [](uint8_t b) { return b == 0xCC; }));
+
+    for (uint8_t code : {0x01, 0x03, 0x09, 0x0C, 0x11, 0x07, 0x81})
+        s.OnDatagram(Datagram(code), from, 25122);
+    EXPECT_EQ(r.deviceManagerSlots, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(r.monitorSlots, (std::vector<int>{4}));
+    EXPECT_EQ(s.WriteIndex(), 7);  // unlisted codes advance it too
+}
+
+TEST(BroadcastSocketRing, ShortDatagramsLeaveOlderBytesAndTheRingWraps) {
+    CBroadcastSocket s;
+    std::vector<int> lengths;
+    s.SetDeviceManagerHandler([&](const ReceivedDatagram& d) { lengths.push_back(d.length); });
+    const QHostAddress from("127.0.0.5");
+
+    s.OnDatagram(Datagram(0x01, 9), from, 1);
+    EXPECT_EQ(lengths, std::vector<int>{9});
+    EXPECT_EQ(s.Slot(0)[9], 0xCC);  // beyond the datagram: the slot's fill
+
+    for (int i = 1; i < 256; ++i) s.OnDatagram(Datagram(0x01), from, 1);
+    EXPECT_EQ(s.WriteIndex(), 0);
+    auto last = Datagram(0x09, 20);
+    last[19] = 0x77;
+    s.OnDatagram(last, from, 1);
+    EXPECT_EQ(s.Slot(0)[19], 0x77);
+    EXPECT_EQ(s.SlotLength(0), 20);
+    EXPECT_EQ(s.WriteIndex(), 1);
+}
+
+TEST(BroadcastSocketNetwork, ReceivesOverUdpAndDropsOversizeDatagrams) {
+    CBroadcastSocket s;
+    ASSERT_TRUE(s.Create("127.0.0.1", 0));
+    Recorded r;
+    Record(s, r);
+    QUdpSocket device;
+    ASSERT_TRUE(device.bind(QHostAddress("127.0.0.7"), 0));
+    const auto send = [&](const std::vector<uint8_t>& d) {
+        device.writeDatagram(reinterpret_cast<const char*>(d.data()), d.size(),
+                             QHostAddress("127.0.0.1"), s.LocalPort());
+    };
+    send(Datagram(0x01, 2001));
+    send(Datagram(0x01, 3));  // shorter than the magic
+    send(Datagram(0x03, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return r.deviceManagerSlots.size() == 1; }));
+    EXPECT_EQ(s.WriteIndex(), 1);
+    EXPECT_EQ(s.SlotLength(0), 2000);
+    EXPECT_EQ(s.LastSenderText(), "127.0.0.7");
+}
+
+TEST(BroadcastSocketNetwork, BroadcastFromLoopbackReachesAListenerOnTheDevicePort) {
+    CBroadcastSocket s;
+    ASSERT_TRUE(s.Create("127.0.0.1", 0));
+    QUdpSocket device;
+    ASSERT_TRUE(device.bind(QHostAddress::AnyIPv4, 0));
+    ASSERT_TRUE(s.Send(msg::BuildSearchRequest(), msg::kBroadcastAddress, device.localPort()));
+    ASSERT_TRUE(PumpUntil([&] { return device.hasPendingDatagrams(); }));
+    QByteArray got(device.pendingDatagramSize(), '\0');
+    device.readDatagram(got.data(), got.size());
+    EXPECT_EQ(got, msg::BuildSearchRequest());
+}
+
+TEST(UnicastSocket, AnnouncementIsSentThreeTimes) {
+    QUdpSocket device;
+    ASSERT_TRUE(device.bind(QHostAddress("127.0.0.9"), msg::kDeviceProbePort));
+    CUnicastSocket unicast(0);
+    EXPECT_FALSE(unicast.IsCreated());
+    ASSERT_TRUE(unicast.Announce("127.0.0.1", "127.0.0.9", {0x0F, 0xA1}));
+    EXPECT_TRUE(unicast.IsCreated());
+    std::vector<QByteArray> got;
+    ASSERT_TRUE(PumpUntil([&] {
+        while (device.hasPendingDatagrams()) {
+            QByteArray d(device.pendingDatagramSize(), '\0');
+            device.readDatagram(d.data(), d.size());
+            got.push_back(d);
+        }
+        return got.size() == 3;
+    }));
+    for (const auto& d : got) EXPECT_EQ(d, msg::BuildHostAnnouncement(0x7F000001, {0x0F, 0xA1}));
+}
+
+TEST(OrvinSocket, ForwardsByKind) {
+    struct Owner : OrvinSocketOwner {
+        int vsp = 0, monitor = 0;
+        void OnVspSocketData(COrvinSocket& s) override {
+            ++vsp;
+            while (s.hasPendingDatagrams()) s.receiveDatagram();
+        }
+        void OnMonitorSocketData(COrvinSocket& s) override {
+            ++monitor;
+            while (s.hasPendingDatagrams()) s.receiveDatagram();
+        }
+    } owner;
+    COrvinSocket vsp(&owner, COrvinSocket::kVsp), mon(&owner, COrvinSocket::kMonitor),
+        other(&owner, 3);
+    for (auto* s : {&vsp, &mon, &other}) ASSERT_TRUE(s->bind(QHostAddress("127.0.0.1"), 0));
+    QUdpSocket sender;
+    for (auto* s : {&vsp, &mon, &other})
+        sender.writeDatagram("x", 1, QHostAddress("127.0.0.1"), s->localPort());
+    ASSERT_TRUE(PumpUntil([&] { return owner.vsp == 1 && owner.monitor == 1; }));
+    PumpQuiet();
+    EXPECT_EQ(owner.vsp, 1);
+    EXPECT_EQ(owner.monitor, 1);
+}
