@@ -1,0 +1,47 @@
+#include "app/HostInterface.h"
+
+namespace {
+
+constexpr char kNoSelection[] = "0.0.0.0";
+
+QString ChooseAddress(const QStringList& addresses, VspDriverQueries& driver,
+                      const QString& storedSelection, const ChooseInterface& choose) {
+    if (addresses.size() == 1) return addresses.front();
+    // Another address would cut off ports that are connected now: keep the stored one.
+    if (driver.PortBusy() || driver.IsAnyPortConnected()) return storedSelection;
+    const int index = choose(addresses);
+    return index >= 0 && index < addresses.size() ? addresses[index] : addresses.back();
+}
+
+}  // namespace
+
+HostInterface SelectHostInterface(NetInterfaces& net, VspDriverQueries& driver,
+                                  UserPrompts& prompts, QString& storedSelection,
+                                  const ChooseInterface& choose) {
+    HostInterface result;
+    const auto addresses = net.HostAddresses();
+    if (!addresses) {
+        prompts.Inform(QString::fromLatin1(kHostLookupFailedText));
+        return result;
+    }
+    if (addresses->isEmpty()) {
+        prompts.Inform(QString::fromLatin1(kNoAdaptersText));
+        return result;
+    }
+    if (storedSelection == QLatin1String(kNoSelection)) storedSelection = addresses->back();
+
+    result.address = ChooseAddress(*addresses, driver, storedSelection, choose);
+
+    // Only an adapter's first address is compared, as the adapter table lists it.
+    const auto adapters = net.Adapters();
+    if (adapters) {
+        for (const AdapterInfo& adapter : *adapters) {
+            if (adapter.address != result.address) continue;
+            result.netmask = adapter.netmask;
+            storedSelection = result.address;
+            return result;
+        }
+    }
+    prompts.Inform(QString::fromLatin1(kAdapterInfoFailedText));
+    return result;
+}
