@@ -1,0 +1,249 @@
+#include "devmgr/TftpClient.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <iterator>
+
+#include "devmgr/DmMessageBox.h"
+#include "devmgr/TftpSocket.h"
+#include "protocol/Address.h"
+
+namespace {
+
+const QString kCantOpenImage = QStringLiteral("Can't open target file !!");
+
+QString ErrorText(const TftpError& error) {
+    static const char* const kTexts[] = {
+        "File not found.",         "Access violation..",   "Disk full or allocation exceeded.",
+        "Illegal TFTP operation.", "Unknown transfer ID.", "File already exists.",
+        "No such user.",
+    };
+    if (error.code >= 1 && error.code <= std::size(kTexts)) {
+        return QString::fromLatin1(kTexts[error.code - 1]);
+    }
+    return QString::fromLatin1(error.message);
+}
+
+}  // namespace
+
+CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog,
+                         std::unique_ptr<TftpTransport> transport, QObject* parent)
+    : QObject(parent),
+      timers_(timers),
+      prompts_(prompts),
+      addLog_(std::move(addLog)),
+      transport_(transport ? std::move(transport) : std::make_unique<TftpSocket>()) {
+    transport_->SetReceiver([this](const QByteArray& packet, uint32_t address, uint16_t port) {
+        HandleDatagram(packet, address, port);
+    });
+}
+
+CTftpClient::~CTftpClient() {
+    timers_.KillAll(this);
+}
+
+bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress) {
+    if (running_) return false;
+    if (!socketCreated_) {
+        if (!transport_->Open(hostAddress)) {
+            Inform(QStringLiteral("Create TFTP client socket fail!!"));
+            return false;
+        }
+        socketCreated_ = true;
+        Log(QStringLiteral("Create TFTP socket"));
+    }
+    blockNumber_ = 0;
+    fileLength_ = 0;
+    QFile file(imagePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Inform(kCantOpenImage);
+        return false;
+    }
+    const int64_t length = file.size();
+    file.close();
+    if (length > kMaxImageSize) {
+        Inform(QStringLiteral("The firmware file is too large, at most %1 bytes can be sent !!")
+                   .arg(kMaxImageSize));
+        return false;
+    }
+    running_ = true;
+    emit buttonsEnabled(false);
+    imagePath_ = imagePath;
+    fileLength_ = length;
+    remaining_ = length;
+    deviceAddress_ = deviceAddress;
+    peerPort_ = 0;
+    peerPortFixed_ = false;
+    SendRequest();
+    return true;
+}
+
+void CTftpClient::SendRequest() {
+    const QByteArray name = QFile::encodeName(QFileInfo(imagePath_).fileName());
+    packet_ = EncodeTftp(MakeUpgradeRequest(name, fileLength_));
+    const int64_t sent = transport_->SendTo(packet_, deviceAddress_, serverPort_);
+    retryCount_ = 0;
+    timers_.SetTimer(this, kRetryTimerId, kRetryPeriodMs);
+    if (sent != packet_.size()) {
+        Log(QStringLiteral("Send WRQ, Err: %1").arg(transport_->LastError()));
+    } else {
+        Log(QStringLiteral("Send WRQ, %1").arg(FormatDotted(deviceAddress_)));
+    }
+}
+
+void CTftpClient::SendNextBlock() {
+    // The image is read afresh for every block; a block that cannot be read in full ends the
+    // upgrade rather than sending the device something that is not the image.
+    QFile file(imagePath_);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(int64_t{blockNumber_} * kTftpBlockSize)) {
+        StopUnreadable();
+        return;
+    }
+    ++blockNumber_;
+    const int64_t due = remaining_ >= kTftpBlockSize ? kTftpBlockSize : remaining_;
+    TftpData data{static_cast<uint16_t>(blockNumber_), due > 0 ? file.read(due) : QByteArray()};
+    file.close();
+    if (data.data.size() != due) {
+        StopUnreadable();
+        return;
+    }
+    remaining_ = remaining_ >= kTftpBlockSize ? remaining_ - kTftpBlockSize : -1;
+    packet_ = EncodeTftp(data);
+    transport_->SendTo(packet_, deviceAddress_, peerPort_);
+    retryCount_ = 0;
+    const bool last = remaining_ == -1;
+    timers_.SetTimer(this, kRetryTimerId,
+                     blockNumber_ == 1 || last ? kLongRetryPeriodMs : kRetryPeriodMs);
+    if (last) {
+        Log(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2")
+                .arg(blockNumber_)
+                .arg(packet_.size()));
+    } else {
+        Log(QStringLiteral("TFTP_DATA ,#BLK: %1").arg(blockNumber_));
+    }
+}
+
+void CTftpClient::HandleDatagram(const QByteArray& packet, uint32_t address, uint16_t port) {
+    // Nothing that arrives between upgrades may restart or repeat one.
+    if (!running_) return;
+    const auto opcode = PeekTftpOpcode(packet);
+    if (!opcode) return;
+    switch (static_cast<TftpOpcode>(*opcode)) {
+        case TftpOpcode::OptionAck:
+            if (AcceptSender(address, port)) OnOptionAck();
+            break;
+        case TftpOpcode::Ack:
+            if (const auto ack = DecodeTftpAck(packet); ack && AcceptSender(address, port)) {
+                OnAck(*ack);
+            }
+            break;
+        case TftpOpcode::Error:
+            if (const auto error = DecodeTftpError(packet); error && AcceptSender(address, port)) {
+                OnError(*error);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// Only the device may answer, and once it has, only from the port of its first answer: any
+// other host on the network could otherwise take over the transfer.
+bool CTftpClient::AcceptSender(uint32_t address, uint16_t port) {
+    if (address == deviceAddress_ && (!peerPortFixed_ || port == peerPort_)) {
+        peerPort_ = port;
+        peerPortFixed_ = true;
+        return true;
+    }
+    Log(QStringLiteral("TFTP packet from %1:%2 dropped (unknown sender)")
+            .arg(FormatDotted(address))
+            .arg(port));
+    return false;
+}
+
+void CTftpClient::OnOptionAck() {
+    timers_.KillTimer(this, kRetryTimerId);
+    if (blockNumber_ == 0) {
+        Log(QStringLiteral("TFTP_OPTION_ACK"));
+        SendNextBlock();
+    } else {
+        Log(QStringLiteral("TFTP_OPTION_ACK, TFTP client #BLK: %1").arg(blockNumber_));
+    }
+}
+
+void CTftpClient::OnAck(const TftpAck& ack) {
+    timers_.KillTimer(this, kRetryTimerId);
+    if (ack.block != blockNumber_) {
+        Log(QStringLiteral("TFTP_ACK #BLK %1 (Ignore)").arg(ack.block));
+        return;
+    }
+    Log(QStringLiteral("TFTP_ACK ,#BLK : %1").arg(blockNumber_));
+    if (remaining_ >= 0) {
+        SendNextBlock();
+        return;
+    }
+    Log(QStringLiteral("TFTP_OPERATION FINISH"));
+    End();
+    emit upgradeFinished();
+}
+
+void CTftpClient::OnError(const TftpError& error) {
+    timers_.KillTimer(this, kRetryTimerId);
+    Log(QStringLiteral("TFTP_ERROR, ERR_CODE: %1, ERR_MSG: %2")
+            .arg(error.code)
+            .arg(ErrorText(error)));
+    End();
+}
+
+void CTftpClient::OnTimer(int timerId) {
+    if (timerId == kRetryTimerId) Retry();
+}
+
+void CTftpClient::Retry() {
+    ++retryCount_;
+    if (retryCount_ > kMaxRetries) {
+        timers_.KillTimer(this, kRetryTimerId);
+        Log(QStringLiteral("TFTP Retry Timeout"));
+        End();
+        return;
+    }
+    if (blockNumber_ == 0) {
+        transport_->SendTo(packet_, deviceAddress_, serverPort_);
+        Log(QStringLiteral("Send WRQ, %1, Retry : %2")
+                .arg(FormatDotted(deviceAddress_))
+                .arg(retryCount_));
+        return;
+    }
+    transport_->SendTo(packet_, deviceAddress_, peerPort_);
+    if (remaining_ == -1) {
+        Log(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2, Retry : %3")
+                .arg(blockNumber_)
+                .arg(packet_.size())
+                .arg(retryCount_));
+    } else {
+        Log(QStringLiteral("TFTP_DATA ,#BLK: %1, Retry : %2").arg(blockNumber_).arg(retryCount_));
+    }
+}
+
+void CTftpClient::End() {
+    timers_.KillTimer(this, kRetryTimerId);
+    running_ = false;
+    emit buttonsEnabled(true);
+}
+
+void CTftpClient::StopUnreadable() {
+    // Ended before the box: nothing that arrives while it is open may go on with the transfer.
+    timers_.KillTimer(this, kRetryTimerId);
+    running_ = false;
+    Inform(kCantOpenImage);
+    Log(QStringLiteral("TFTP upgrade stopped, the firmware file can't be read"));
+    emit buttonsEnabled(true);
+}
+
+void CTftpClient::Log(const QString& text) {
+    if (addLog_) addLog_(text);
+}
+
+void CTftpClient::Inform(const QString& text) {
+    ShowDmMessage(prompts_, text);
+}
