@@ -1,0 +1,169 @@
+#include "app/widgets/MainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "app/widgets/ViewMenu.h"
+#include "platform/UserPrompts.h"
+#include "protocol/Message.h"
+
+namespace {
+
+// A view that a later part of the program fills in; it shows its title meanwhile.
+QWidget* Placeholder(const QString& title) {
+    auto* label = new QLabel(title);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(FrameServices services)
+    : services_(std::move(services)),
+      settingsFile_(services_.prompts, QDir(services_.workDir).filePath(kSettingsFileName)) {
+    setMinimumSize(kMinWidth, kMinHeight);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::Create() {
+    CreatePanes();
+    settingsFile_.Load(settings_);
+    CreateMenusAndBars();
+    SelectHostInterface();
+    broadcast_.Create(hostAddress_, msg::kBroadcastSocketPort);
+}
+
+void CMainFrame::CreatePanes() {
+    rows_ = new QSplitter(Qt::Vertical, this);
+    columns_ = new QSplitter(Qt::Horizontal, rows_);
+    viewMenu_ = new CViewMenu(*this);
+    viewMenu_->setMinimumWidth(kNavigationMinWidth);
+    columns_->addWidget(viewMenu_);
+    functionPane_ = new QStackedWidget(columns_);
+    columns_->addWidget(functionPane_);
+    bottomPane_ = new QStackedWidget(rows_);
+    rows_->addWidget(columns_);
+    rows_->addWidget(bottomPane_);
+
+    functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"),
+                      Placeholder("Device Management")};
+    bottomViews_ = {Placeholder("COM Port Terminal"), Placeholder("System Log")};
+    // Creating a view in a pane shows it: the last one created is the one shown.
+    for (QWidget* view : functionViews_)
+        functionPane_->setCurrentIndex(functionPane_->addWidget(view));
+    for (QWidget* view : bottomViews_) bottomPane_->setCurrentIndex(bottomPane_->addWidget(view));
+
+    columns_->setChildrenCollapsible(false);
+    rows_->setChildrenCollapsible(false);
+    columns_->setSizes({kNavigationWidth, kMinWidth});
+    columns_->setStretchFactor(1, 1);
+    columns_->setMinimumHeight(kUpperRowMinHeight);
+    rows_->setSizes({kUpperRowHeight, kMinHeight});
+    rows_->setStretchFactor(1, 1);
+    setCentralWidget(rows_);
+}
+
+void CMainFrame::CreateMenusAndBars() {
+    auto* openLog = new QAction("&Open Log...", this);
+    auto* saveLog = new QAction("&Save Log", this);
+    auto* exit = new QAction("E&xit", this);
+    auto* contents = new QAction("Contents", this);
+    auto* about = new QAction("&About VELTRO...", this);
+    openLog->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    saveLog->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    contents->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+    connect(contents, &QAction::triggered, this, &CMainFrame::OnHelp);
+    connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
+
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(openLog);
+    file->addAction(saveLog);
+    file->addSeparator();
+    file->addAction(exit);
+
+    auto* toolbar = addToolBar("Toolbar");
+    toolbar->setObjectName("toolbar");
+    toolbar->addAction(openLog);
+    toolbar->addAction(saveLog);
+    toolbar->addAction(contents);
+
+    QMenu* view = menuBar()->addMenu("&View");
+    QAction* showToolbar = toolbar->toggleViewAction();
+    showToolbar->setText("&Toolbar");
+    view->addAction(showToolbar);
+    auto* showStatus = view->addAction("&Status Bar");
+    showStatus->setCheckable(true);
+    showStatus->setChecked(true);
+    connect(showStatus, &QAction::toggled, statusBar(), &QWidget::setVisible);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(contents);
+    help->addAction(about);
+
+    statusBar()->showMessage("Ready");
+    for (const char* indicator : {"CAP", "NUM", "SCRL"})
+        statusBar()->addPermanentWidget(new QLabel(indicator));
+    logActions_ = {openLog, saveLog};
+}
+
+void CMainFrame::SelectHostInterface() {}
+
+QString CMainFrame::ProgramDirectory() const {
+    const QString path = settingsFile_.FullPath();
+    return path.isEmpty() ? services_.workDir : QFileInfo(path).absolutePath();
+}
+
+void CMainFrame::ShowFunctionView(int index) {
+    if (index < 0 || index >= static_cast<int>(functionViews_.size())) return;
+    functionPane_->setCurrentIndex(index);
+    viewMenu_->ShowFunction(index);
+}
+
+void CMainFrame::ShowBottomView(int index) {
+    if (index < 0 || index >= static_cast<int>(bottomViews_.size())) return;
+    bottomPane_->setCurrentIndex(index);
+    viewMenu_->ShowTerminal(index == kBottomTerminal);
+}
+
+int CMainFrame::FunctionViewIndex() const {
+    return functionPane_->currentIndex();
+}
+int CMainFrame::BottomViewIndex() const {
+    return bottomPane_->currentIndex();
+}
+
+void CMainFrame::InitialUpdate() {}
+
+void CMainFrame::AddLog(const QString&) {}
+
+void CMainFrame::OnHelp() {
+    services_.prompts.ShellOpen(QDir(ProgramDirectory()).filePath(kHelpFileName));
+}
+
+void CMainFrame::OnAbout() {
+    QMessageBox box(this);
+    box.setWindowTitle("About VELTRO Configuration Utility");
+    box.setIconPixmap(windowIcon().pixmap(32, 32));
+    box.setText("VELTRO Configuration Utility");
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+bool CMainFrame::SaveSettings() {
+    return settingsFile_.Save(settings_);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    SaveSettings();
+    event->accept();
+}

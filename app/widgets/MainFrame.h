@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "app/AppSettings.h"
+#include "app/SettingsFile.h"
+#include "protocol/BroadcastSocket.h"
+
+class QSplitter;
+class QStackedWidget;
+class QLabel;
+class QAction;
+class NetInterfaces;
+class TimerHost;
+class UserPrompts;
+class VspDriverQueries;
+class CViewMenu;
+
+// Views in the function pane and the bottom pane, by their index in creation order.
+inline constexpr int kFunctionMonitor = 0;
+inline constexpr int kFunctionVsp = 1;
+inline constexpr int kFunctionDeviceManager = 2;
+inline constexpr int kBottomTerminal = 0;
+inline constexpr int kBottomLog = 1;
+
+// What the frame is built from: the platform services and the working directory.
+struct FrameServices {
+    UserPrompts& prompts;
+    TimerHost& timers;
+    NetInterfaces& net;
+    VspDriverQueries& vsp;
+    QString workDir;
+};
+
+// The hub: holds the settings, the host address and netmask, the broadcast socket and one
+// reference to each view; views reach shared state and each other only through it.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    static constexpr int kMinWidth = 665;
+    static constexpr int kMinHeight = 550;
+    static constexpr int kNavigationWidth = 188;
+    static constexpr int kNavigationMinWidth = 120;
+    static constexpr int kUpperRowHeight = 345;
+    static constexpr int kUpperRowMinHeight = 80;
+    static inline const QString kDefaultTitle =
+        QStringLiteral("VELTRO Configuration Utility v1.1.0");
+    static inline const QString kHelpFileName = QStringLiteral("VELTRO.html");
+
+    explicit CMainFrame(FrameServices services);
+    ~CMainFrame() override;
+
+    // Frame creation: panes and views, settings, port table, bars, host interface, socket.
+    void Create();
+    // Each view's initial update, then the start-up log lines.
+    void InitialUpdate();
+
+    AppSettings& Settings() { return settings_; }
+    const QString& HostAddress() const { return hostAddress_; }
+    const QString& HostNetmask() const { return hostNetmask_; }
+    CBroadcastSocket& BroadcastSocket() { return broadcast_; }
+    UserPrompts& Prompts() { return services_.prompts; }
+    TimerHost& Timers() { return services_.timers; }
+    QString ProgramDirectory() const;
+
+    void ShowFunctionView(int index);
+    void ShowBottomView(int index);
+    int FunctionViewIndex() const;
+    int BottomViewIndex() const;
+    QWidget* FunctionView(int index) const { return functionViews_[index]; }
+    QWidget* BottomView(int index) const { return bottomViews_[index]; }
+    QSplitter* Rows() const { return rows_; }
+    QSplitter* Columns() const { return columns_; }
+
+    void AddLog(const QString& text);
+    void OnHelp();
+    void OnAbout();
+    // Lets views copy their values into the settings, saves the port table, writes the file.
+    bool SaveSettings();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void CreatePanes();
+    void CreateMenusAndBars();
+    void SelectHostInterface();
+
+    FrameServices services_;
+    AppSettings settings_;
+    SettingsFile settingsFile_;
+    QString hostAddress_;
+    QString hostNetmask_;
+    CBroadcastSocket broadcast_;
+
+    QSplitter* rows_ = nullptr;
+    QSplitter* columns_ = nullptr;
+    QStackedWidget* functionPane_ = nullptr;
+    QStackedWidget* bottomPane_ = nullptr;
+    CViewMenu* viewMenu_ = nullptr;
+    std::array<QWidget*, 3> functionViews_{};
+    std::array<QWidget*, 2> bottomViews_{};
+    std::array<QAction*, 2> logActions_{};  // Open Log, Save Log
+};
