@@ -48,6 +48,7 @@ class ReportCtrlTest : public testing::Test {
     ReportCtrlTest() {
         list.resize(600, 400);
         list.setLocale(QLocale::c());
+        list.show();
     }
 
     // Rows with the given texts in column `column`, row i showing "r<i>" in column 0.
@@ -177,7 +178,6 @@ TEST_F(ReportCtrlTest, RowColourIsDrawn) {
     list.InsertRow(0, "");
     list.InsertRow(1, "");
     list.SetCellBackColor(1, -1, kLightGrey);
-    list.show();
     EXPECT_EQ(PixelAt(CellCentre(1, 1)), kLightGrey);
     EXPECT_EQ(PixelAt(CellCentre(0, 1)), list.palette().color(QPalette::Base));
 }
@@ -204,7 +204,6 @@ TEST_F(ReportCtrlTest, ClickThatChangesACheckSelectsAndFocusesThatRowOnly) {
     list.ApplyColumnSpec(", 40;Name, 100");
     list.SetCheckBoxMode(CReportCtrl::kIndependentCheckBoxes);
     for (int i = 0; i < 4; ++i) list.InsertRow(i, "");
-    list.show();
     list.SelectRow(0);
     list.SetRowSelected(3, true);
 
@@ -225,15 +224,242 @@ TEST_F(ReportCtrlTest, SpaceBarDoesNotChangeTheFocusedRowsCheck) {
     list.SetCheckBoxMode(CReportCtrl::kIndependentCheckBoxes);
     list.InsertRow(0, "");
     list.InsertRow(1, "");
-    list.show();
     list.setFocus();
     list.SelectRow(1);
     list.SetRowCheck(0, true);
-    Key(&list, Qt::Key_Space);
-    Key(&list, Qt::Key_Space, Qt::ControlModifier);
-    EXPECT_FALSE(list.GetRowCheck(1));
+    for (Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ControlModifier}) {
+        Key(&list, Qt::Key_Space, modifiers);
+        EXPECT_FALSE(list.GetRowCheck(1)) << modifiers;
+    }
     EXPECT_TRUE(list.GetRowCheck(0));
     EXPECT_EQ(list.SelectedRows(), QList<int>{1});
+}
+
+TEST_F(ReportCtrlTest, HeaderClicksSortNumbersPercentagesAndTextThenFlip) {
+    list.ApplyColumnSpec("Row;Value;Name");
+    list.EnableHeaderSort(true);
+    struct {
+        int column;
+        QStringList texts;
+        QStringList ascending;
+    } cases[] = {
+        {1, {"10", "9", "100"}, {"9", "10", "100"}},
+        {1, {"2.5%", "10%", "1.25%"}, {"1.25%", "2.5%", "10%"}},
+        {2, {"beta", "Alpha", "alpha"}, {"Alpha", "alpha", "beta"}},
+    };
+    for (const auto& c : cases) {
+        list.DeleteRows();
+        Fill(c.texts, c.column);
+        ClickHeader(c.column);
+        EXPECT_EQ(Column(c.column), c.ascending);
+        EXPECT_EQ(list.SortColumn(), c.column);
+        EXPECT_TRUE(list.SortAscending());
+        ClickHeader(c.column);
+        EXPECT_EQ(Column(c.column), QStringList(c.ascending.rbegin(), c.ascending.rend()));
+        EXPECT_FALSE(list.SortAscending());
+        EXPECT_EQ(list.horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+}
+
+TEST_F(ReportCtrlTest, SortStateResetsOnInsertAndTextChangeAndOtherHeaderStartsAscending) {
+    list.ApplyColumnSpec("Row;Value");
+    list.EnableHeaderSort(true);
+    Fill({"3", "1", "2"});
+    ClickHeader(1);
+    ClickHeader(1);  // descending
+    ClickHeader(0);  // another header: ascending
+    EXPECT_EQ(list.SortColumn(), 0);
+    EXPECT_TRUE(list.SortAscending());
+
+    ClickHeader(1);
+    ClickHeader(1);
+    EXPECT_FALSE(list.SortAscending());
+    list.InsertRow(3, "r3");
+    EXPECT_EQ(list.SortColumn(), -1);
+    EXPECT_FALSE(list.horizontalHeader()->isSortIndicatorShown());
+    list.SetCellText(3, 1, "0");
+    ClickHeader(1);  // ascending again, not the flip of the old descending sort
+    EXPECT_EQ(Column(1), (QStringList{"0", "1", "2", "3"}));
+
+    ClickHeader(1);
+    list.SetCellText(0, 1, "7");
+    EXPECT_EQ(list.SortColumn(), -1);
+    EXPECT_TRUE(list.SortAscending());
+}
+
+TEST_F(ReportCtrlTest, SortingNeedsHeaderSortEnabled) {
+    list.ApplyColumnSpec("Row;Value");
+    Fill({"2", "1"});
+    EXPECT_FALSE(list.SortRows(1, true));
+    ClickHeader(1);
+    EXPECT_EQ(Column(1), (QStringList{"2", "1"}));
+
+    list.EnableHeaderSort(true);
+    EXPECT_FALSE(list.SortRows(5, true));
+    EXPECT_TRUE(list.SortRows(1, false));
+    EXPECT_TRUE(list.SortRows(1, true));
+    EXPECT_EQ(Column(1), (QStringList{"1", "2"}));
+    list.EnableHeaderSort(false);
+    EXPECT_EQ(list.SortColumn(), -1);
+    ClickHeader(1);
+    EXPECT_EQ(list.SortColumn(), -1);
+
+    list.horizontalHeader()->hide();  // a list without headers cannot be made sortable
+    list.EnableHeaderSort(true);
+    EXPECT_FALSE(list.HeaderSortEnabled());
+}
+
+TEST_F(ReportCtrlTest, ColoursChecksSelectionAndFocusMoveWithTheirRowsWhenSorted) {
+    list.ApplyColumnSpec(", 30;Value");
+    list.SetCheckBoxMode(CReportCtrl::kIndependentCheckBoxes);
+    list.EnableHeaderSort(true);
+    Fill({"30", "10", "20"});
+    list.SetCellBackColor(0, -1, kPink);  // row "30"
+    list.SetCellTextColor(1, 1, kGreen);  // cell of row "10"
+    list.SetRowCheck(2, true);            // row "20"
+    list.SelectRow(0);                    // row "30" selected and focused
+    list.SetRowSelected(1, true);         // row "10" selected too
+
+    list.SortRows(1, true);
+    ASSERT_EQ(Column(1), (QStringList{"10", "20", "30"}));
+    EXPECT_EQ(Column(0), (QStringList{"r1", "r2", "r0"}));
+    EXPECT_EQ(list.CellBackColor(2, 0), kPink);
+    EXPECT_EQ(list.CellBackColor(2, 1), kPink);
+    EXPECT_EQ(list.CellTextColor(0, 1), kGreen);
+    EXPECT_NE(list.CellTextColor(2, 1), kGreen);
+    EXPECT_TRUE(list.GetRowCheck(1));
+    EXPECT_FALSE(list.GetRowCheck(2));
+    EXPECT_EQ(list.SelectedRows(), (QList<int>{0, 2}));
+    EXPECT_EQ(list.FocusedRow(), 2);
+}
+
+TEST_F(ReportCtrlTest, ColoursAndChecksFollowRowsOnInsertAndDelete) {
+    list.ApplyColumnSpec(", 30;Value");
+    list.SetCheckBoxMode(CReportCtrl::kIndependentCheckBoxes);
+    Fill({"a", "b", "c"});
+    list.SetCellBackColor(1, -1, kLightGrey);
+    list.SetRowCheck(2, true);
+
+    list.InsertRow(0, "new");
+    EXPECT_EQ(list.CellBackColor(2, 1), kLightGrey);  // "b" moved down
+    EXPECT_EQ(list.CellBackColor(0, 1), list.palette().color(QPalette::Base));
+    EXPECT_TRUE(list.GetRowCheck(3));
+    EXPECT_FALSE(list.GetRowCheck(0));
+
+    EXPECT_TRUE(list.DeleteRow(1));  // "a"
+    EXPECT_EQ(list.CellText(1, 1), "b");
+    EXPECT_EQ(list.CellBackColor(1, 0), kLightGrey);
+    EXPECT_TRUE(list.GetRowCheck(2));
+    EXPECT_FALSE(list.DeleteRow(3));
+
+    EXPECT_TRUE(list.DeleteColumn(0));  // colours of the remaining column stay
+    EXPECT_EQ(list.CellBackColor(1, 0), kLightGrey);
+    EXPECT_EQ(list.CellText(1, 0), "b");
+}
+
+TEST_F(ReportCtrlTest, StateFiltersCountAndDeleteMatchingRows) {
+    list.ApplyColumnSpec(", 30;Value");
+    list.SetCheckBoxMode(CReportCtrl::kIndependentCheckBoxes);
+    Fill({"0", "1", "2", "3", "4", "5"});
+    for (int row : {1, 2, 4}) list.SetRowCheck(row, true);
+    list.SelectRow(2);  // selected, focused and ticked
+    list.SetRowSelected(3, true);
+
+    using namespace ReportRows;
+    struct {
+        unsigned filter;
+        int count;
+    } counts[] = {{kAll, 6},
+                  {kSelected, 2},
+                  {kNotSelected, 4},
+                  {kChecked, 3},
+                  {kNotChecked, 3},
+                  {kFocused, 1},
+                  {kNotFocused, 5},
+                  {kSelected | kChecked, 1},
+                  {kNotSelected | kChecked, 2},
+                  {kChecked | kNotFocused, 2},
+                  {kSelected | kNotSelected, 0}};
+    for (const auto& c : counts) EXPECT_EQ(list.CountRows(c.filter), c.count) << c.filter;
+
+    EXPECT_EQ(list.DeleteRows(kChecked | kNotSelected), 2);  // rows 1 and 4
+    EXPECT_EQ(Column(1), (QStringList{"0", "2", "3", "5"}));
+    EXPECT_EQ(list.DeleteRows(kNotChecked), 3);
+    EXPECT_EQ(Column(1), QStringList{"2"});
+    EXPECT_EQ(list.DeleteRows(kAll), 1);
+    EXPECT_EQ(list.ItemCount(), 0);
+}
+
+TEST_F(ReportCtrlTest, DeleteRowCanSelectTheFollowingRowFirst) {
+    list.ApplyColumnSpec("A");
+    Fill({}, 0);
+    for (int i = 0; i < 3; ++i) list.InsertRow(i, QString::number(i));
+    list.SelectRow(0);
+    EXPECT_TRUE(list.DeleteRow(0, true));
+    EXPECT_EQ(list.SelectedRows(), QList<int>{0});
+    EXPECT_EQ(list.CellText(list.SelectedRow(), 0), "1");
+    EXPECT_TRUE(list.DeleteRow(1, true));  // no following row: nothing else changes
+    EXPECT_EQ(list.CellText(list.SelectedRow(), 0), "1");
+}
+
+TEST_F(ReportCtrlTest, ClicksAndDoubleClicksReportTheirRowOrNone) {
+    list.ApplyColumnSpec("A, 100;B, 100");
+    list.InsertRow(0, "x");
+    QList<QList<int>> clicks;
+    QObject::connect(&list, &CReportCtrl::RowClicked, [&](int row, int column, Qt::MouseButton b) {
+        clicks.append({row, column, int(b)});
+    });
+    QObject::connect(&list, &CReportCtrl::RowDoubleClicked,
+                     [&](int row, int column, Qt::MouseButton) {
+                         clicks.append({row, column});
+                     });
+    Click(list.viewport(), CellCentre(0, 1), Qt::RightButton);
+    Click(list.viewport(), QPoint(50, 300));
+    DoubleClick(list.viewport(), CellCentre(0, 0));
+    ASSERT_GE(clicks.size(), 3);
+    EXPECT_EQ(clicks[0], (QList<int>{0, 1, int(Qt::RightButton)}));
+    EXPECT_EQ(clicks[1], (QList<int>{-1, -1, int(Qt::LeftButton)}));
+    EXPECT_TRUE(clicks.contains(QList<int>{0, 0}));
+    EXPECT_EQ(list.SelectedRow(), 0);
+}
+
+TEST_F(ReportCtrlTest, AppendingRowsInsertsOneRowAtATimeWithoutResettingTheView) {
+    list.ApplyColumnSpec("No, 60; Time, 140; Message, 605");
+    int resets = 0;
+    int inserted = 0;
+    QObject::connect(list.model(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+    QObject::connect(list.model(), &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex&, int first, int last) {
+                         EXPECT_EQ(first, last);
+                         ++inserted;
+                     });
+    constexpr int kRows = 3000;
+    for (int i = 0; i < kRows; ++i) {
+        const int row = list.InsertRow(list.ItemCount(), QString::number(i + 1));
+        list.SetCellText(row, 2, QString("message %1").arg(i));
+        list.EnsureRowVisible(row);
+    }
+    EXPECT_EQ(resets, 0);
+    EXPECT_EQ(inserted, kRows);
+    EXPECT_EQ(list.ItemCount(), kRows);
+    EXPECT_EQ(list.CellText(kRows - 1, 0), QString::number(kRows));
+    EXPECT_EQ(list.rowAt(list.viewport()->height() - 2) + 1, kRows);  // last row on screen
+}
+
+TEST_F(ReportCtrlTest, ADragGestureOnARowIsHandedToTheOwner) {
+    list.ApplyColumnSpec("A, 100");
+    list.InsertRow(0, "a");
+    list.InsertRow(1, "b");
+    list.SetRowDragEnabled(true);
+    QList<int> dragged;
+    QObject::connect(&list, &CReportCtrl::RowDragRequested, [&](int row) { dragged.append(row); });
+    const QPoint start = CellCentre(1, 0);
+    SendMouse(list.viewport(), QEvent::MouseButtonPress, Qt::LeftButton, {}, start);
+    const QPoint far = start + QPoint(0, 3 * QApplication::startDragDistance() + 5);
+    SendMouse(list.viewport(), QEvent::MouseMove, Qt::LeftButton, {}, start + QPoint(0, 1));
+    SendMouse(list.viewport(), QEvent::MouseMove, Qt::LeftButton, {}, far);
+    SendMouse(list.viewport(), QEvent::MouseButtonRelease, Qt::LeftButton, {}, far);
+    EXPECT_EQ(dragged, QList<int>{1});
 }
 
 }  // namespace
