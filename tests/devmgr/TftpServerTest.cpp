@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <csignal>
+#include <memory>
+
+#include "devmgr/TftpClient.h"
+#include "platform/ManualClock.h"
+#include "platform/ScriptedPrompts.h"
+#include "tests/support/EventPump.h"
+
+// Uploads to a real TFTP server (tftpd-hpa) on loopback in the test's network namespace.
+namespace {
+
+constexpr uint32_t kLoopback = 0x7F000001;
+const char* const kTftpd = "/usr/sbin/in.tftpd";
+
+// A free UDP port on 127.0.0.1, for the server to listen on.
+quint16 FreePort() {
+    QUdpSocket probe;
+    probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    return probe.localPort();
+}
+
+bool Listening(quint16 port) {
+    QFile table(QStringLiteral("/proc/net/udp"));
+    if (!table.open(QIODevice::ReadOnly)) return false;
+    const QByteArray local =
+        QStringLiteral("0100007F:%1").arg(port, 4, 16, QChar('0')).toUpper().toLatin1();
+    return table.readAll().contains(local);
+}
+
+// in.tftpd in the foreground, uploads allowed, serving a fresh directory that its unprivileged
+// user can write.
+class Tftpd {
+  public:
+    bool Start() {
+        if (!root_.isValid()) return false;
+        QFile::setPermissions(root_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther);
+        port_ = FreePort();
+        process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        process_.start(kTftpd, {"-L", "-c", "-s", "-u", "nobody", "--address",
+                                QStringLiteral("127.0.0.1:%1").arg(port_), root_.path()});
+        if (!process_.waitForStarted()) return false;
+        return PumpUntil(
+                   [this] { return Listening(port_) || process_.state() != QProcess::Running; }) &&
+               process_.state() == QProcess::Running;
+    }
+    ~Tftpd() {
+        // Transfer children linger a few seconds after their last ACK, deaf to SIGTERM; they are
+        // done once the client has seen that ACK.
+        const qint64 pid = process_.processId();
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+        if (pid > 0 && children.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& child : children.readAll().split(' ')) {
+                if (child.trimmed().toInt() > 0) ::kill(child.trimmed().toInt(), SIGKILL);
+            }
+        }
+        process_.terminate();
+        process_.waitForFinished(3000);
+    }
+    quint16 Port() const { return port_; }
+    QByteArray Stored(const QString& name) const {
+        QFile file(QDir(root_.path()).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    }
+
+  private:
+    QTemporaryDir root_;
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+QByteArray Image(qint64 size) {
+    QByteArray bytes(size, '\0');
+    for (qint64 i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + i / 509) & 0xFF);
+    return bytes;
+}
+
+// What the system log shows for one upgrade against a server that acknowledges the options.
+QStringList ExpectedLog(qint64 size) {
+    QStringList lines{"Send WRQ, 127.0.0.1", "TFTP_OPTION_ACK"};
+    const qint64 blocks = size / 512 + 1;
+    for (qint64 block = 1; block <= blocks; ++block) {
+        lines
+            << (block == blocks
+                    ? QString("TFTP_DATA (Last) ,#BLK: %1, Len: %2").arg(block).arg(size % 512 + 4)
+                    : QString("TFTP_DATA ,#BLK: %1").arg(block));
+        lines << QString("TFTP_ACK ,#BLK : %1").arg(block);
+    }
+    lines << "TFTP_OPERATION FINISH";
+    return lines;
+}
+
+TEST(TftpServer, UploadsReachTheServerByteForByte) {
+    Tftpd server;
+    ASSERT_TRUE(server.Start()) << "in.tftpd did not start";
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    QStringList log;
+    CTftpClient client(clock, prompts, [&](const QString& line) { log << line; });
+    client.SetServerPort(server.Port());
+    int finished = 0;
+    QObject::connect(&client, &CTftpClient::upgradeFinished, [&] { ++finished; });
+    QTemporaryDir images;
+
+    const qint64 sizes[] = {0, 1024, 512 * 7, 1024 * 1024, 1000};
+    for (qint64 size : sizes) {
+        SCOPED_TRACE(size);
+        const QString name = QStringLiteral("image%1.bin").arg(size);
+        const QByteArray content = Image(size);
+        QFile file(images.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+
+        log.clear();
+        const int before = finished;
+        ASSERT_TRUE(client.Start(file.fileName(), kLoopback, kLoopback));
+        ASSERT_TRUE(PumpUntil([&] { return !client.IsRunning(); }, 30000))
+            << log.last().toStdString();
+        EXPECT_EQ(finished, before + 1) << log.last().toStdString();
+        EXPECT_EQ(server.Stored(name), content);
+        QStringList expected = ExpectedLog(size);
+        if (size == 0) expected.prepend("Create TFTP socket");
+        EXPECT_EQ(log, expected);
+    }
+    EXPECT_EQ(clock.Now(), 0);
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+}  // namespace
