@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
+#include <vector>
 
 #include "ui/ReportSort.h"
 #include "ui/widgets/ReportModel.h"
@@ -137,21 +138,22 @@ int CReportCtrl::DeleteRows(unsigned filter) {
         model_->ClearRows();
         return all;
     }
+    // Decide for every row first: deleting a row moves the focus and the selection, which
+    // would change the answer for the rows still to come.
+    std::vector<bool> match(static_cast<size_t>(all));
+    for (int row = 0; row < all; ++row) match[row] = ReportRows::Matches(RowState(row), filter);
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
     int deleted = 0;
     // From the end, a run of neighbouring matches at a time, so that indexes still ahead stay
     // valid and a block of rows goes in one removal.
-    for (int row = all - 1; row >= 0;) {
-        if (!ReportRows::Matches(RowState(row), filter)) {
-            --row;
-            continue;
-        }
-        int first = row;
-        while (first > 0 && ReportRows::Matches(RowState(first - 1), filter)) --first;
-        model_->RemoveRows(first, row - first + 1);
-        deleted += row - first + 1;
-        row = first - 1;
+    for (int last = all - 1; last >= 0; --last) {
+        if (!match[last]) continue;
+        int first = last;
+        while (first > 0 && match[first - 1]) --first;
+        model_->RemoveRows(first, last - first + 1);
+        deleted += last - first + 1;
+        last = first;
     }
     setUpdatesEnabled(updates);
     return deleted;

@@ -382,6 +382,18 @@ TEST_F(ReportCtrlTest, StateFiltersCountAndDeleteMatchingRows) {
                   {kSelected | kNotSelected, 0}};
     for (const auto& c : counts) EXPECT_EQ(list.CountRows(c.filter), c.count) << c.filter;
 
+    // rows 4 and 5 go; the focus that moves off a deleted row does not take more rows with it
+    list.SelectRow(5);
+    EXPECT_EQ(list.DeleteRows(kFocused), 1);
+    list.SelectRow(4);
+    EXPECT_EQ(list.DeleteRows(kFocused), 1);
+    list.SelectRow(2);
+    list.SetRowSelected(3, true);
+    list.InsertRow(4, "r4");
+    list.SetCellText(4, 1, "4");
+    list.SetRowCheck(4, true);
+    list.InsertRow(5, "r5");
+    list.SetCellText(5, 1, "5");
     EXPECT_EQ(list.DeleteRows(kChecked | kNotSelected), 2);  // rows 1 and 4
     EXPECT_EQ(Column(1), (QStringList{"0", "2", "3", "5"}));
     EXPECT_EQ(list.DeleteRows(kNotChecked), 3);
