@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QSplitter>
+#include <QTemporaryDir>
+
+#include "app/widgets/OrvinApp.h"
+#include "platform/ManualClock.h"
+#include "platform/NetInterfaces.h"
+#include "platform/ScriptedPrompts.h"
+#include "vsp/VspDriverQueries.h"
+
+namespace {
+
+class Startup : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        net.hostAddresses = QStringList{"127.0.0.1"};
+        net.adapters = std::vector<AdapterInfo>{{"lo", "127.0.0.1", "255.0.0.0"}};
+    }
+    void WriteFile(const QString& name, const QByteArray& content) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    QByteArray ReadFile(const QString& name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    COrvinApp App() { return COrvinApp({prompts, clock, net, vsp, dir.path()}); }
+
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    ManualClock clock;
+    FakeNetInterfaces net;
+    FakeVspDriverQueries vsp;
+};
+
+}  // namespace
+
+TEST_F(Startup, MissingDriverPackageShowsTheMessageAndNoWindow) {
+    COrvinApp app = App();
+    EXPECT_EQ(app.InitInstance(), nullptr);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, COrvinApp::kMissingDriverText);
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty() ||
+                std::none_of(QApplication::topLevelWidgets().begin(),
+                             QApplication::topLevelWidgets().end(),
+                             [](QWidget* w) { return w->isVisible(); }));
+    EXPECT_FALSE(QFile::exists(dir.filePath("VELTRO.dat")));
+}
+
+TEST_F(Startup, OpensMaximisedWithDeviceManagerAndSystemLogShown) {
+    WriteFile("TUNLDRV.inf", "[Manufacturer]\n");
+    COrvinApp app = App();
+    CMainFrame* frame = app.InitInstance();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(frame->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(frame->minimumSize(), QSize(665, 550));
+    EXPECT_EQ(frame->FunctionViewIndex(), kFunctionDeviceManager);
+    EXPECT_EQ(frame->BottomViewIndex(), kBottomLog);
+    EXPECT_EQ(frame->windowTitle(), "VELTRO Configuration Utility v1.1.0");
+    EXPECT_TRUE(QFile::exists(dir.filePath("VELTRO.dat")));  // created on first start
+
+    frame->ShowFunctionView(kFunctionVsp);
+    frame->ShowBottomView(kBottomTerminal);
+    EXPECT_EQ(frame->FunctionViewIndex(), kFunctionVsp);
+    EXPECT_FALSE(frame->FunctionView(kFunctionDeviceManager)->isVisible());
+    EXPECT_EQ(frame->BottomViewIndex(), kBottomTerminal);
+}
+
+TEST_F(Startup, TitleFileGivesItsFirst64Bytes) {
+    const QByteArray long70(70, 'T');
+    struct Case {
+        std::optional<QByteArray> content;
+        QString title;
+    };
+    const Case cases[] = {{long70, QString(64, 'T')},
+                          {QByteArray(""), QString("")},
+                          {QByteArray("My Lab\0rest", 11), "My Lab"},
+                          {std::nullopt, CMainFrame::kDefaultTitle}};
+    for (const auto& c : cases) {
+        QFile::remove(dir.filePath("t.dat"));
+        if (c.content) WriteFile("t.dat", *c.content);
+        EXPECT_EQ(COrvinApp::ReadTitle(dir.filePath("t.dat")), c.title);
+    }
+}
+
+TEST_F(Startup, ClosingWritesTheSettingsBeforeTheWindowGoes) {
+    WriteFile("TUNLDRV.inf", "");
+    COrvinApp app = App();
+    CMainFrame* frame = app.InitInstance();
+    ASSERT_NE(frame, nullptr);
+    frame->Settings().monitorInterval = 7;
+    EXPECT_FALSE(ReadFile("VELTRO.dat").contains("7                   // (11)"));
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_TRUE(ReadFile("VELTRO.dat").contains("7                   // (11)"));
+}
