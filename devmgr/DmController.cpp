@@ -1,0 +1,233 @@
+#include "devmgr/DmController.h"
+
+#include "devmgr/DmMessageBox.h"
+#include "devmgr/TftpClient.h"
+#include "platform/UserPrompts.h"
+#include "protocol/Address.h"
+#include "protocol/BroadcastSocket.h"
+#include "protocol/Message.h"
+#include "protocol/UnicastSocket.h"
+
+namespace {
+
+const QString kIdle = QStringLiteral(" Idle");
+const QString kSelectOne = QStringLiteral("Please select a device server in the list !!");
+const QString kOnlyOne = QStringLiteral("Please set ONE device server each time !!");
+const QString kSubnetWarning = QStringLiteral(
+    "The device's  ip network segment isn't same as host, Please confirm that the device can "
+    "access through Router&Gateway.");
+const QString kUpgradeSubnetWarning = QStringLiteral(
+    "The device's IP network segment isn't same as host, please confirm that the device can "
+    "access through Router or Gateway.");
+
+}  // namespace
+
+DmController::DmController(DmFrame& frame, QObject* parent)
+    : QObject(parent),
+      frame_(frame),
+      timers_(frame.Timers()),
+      tftp_(std::make_unique<CTftpClient>(timers_, frame.Prompts(),
+                                          [this](const QString& text) { frame_.AddLog(text); })),
+      devicePort_(msg::kDevicePort) {
+    frame_.BroadcastSocket().SetDeviceManagerHandler(
+        [this](const ReceivedDatagram& datagram) { HandleReply(datagram); });
+    connect(tftp_.get(), &CTftpClient::buttonsEnabled, this, &DmController::EnableAllButtons);
+    // The device restarts with its new firmware: wait, then search again.
+    connect(tftp_.get(), &CTftpClient::upgradeFinished, this,
+            [this] { StartRestartWait(kUpgradedDevices); });
+}
+
+DmController::~DmController() {
+    timers_.KillAll(this);
+    frame_.BroadcastSocket().SetDeviceManagerHandler(nullptr);
+}
+
+void DmController::InitialUpdate() {
+    buttons_.fill(true);
+    EnableRowButtons(false);
+    SetStatus(kIdle);
+    SetProgress(0);
+    ClearList();
+    SetSearchAtStartBox(frame_.DmSettings().searchAtStart);
+    timers_.SetTimer(this, kStartupTimer, kTickMs);
+}
+
+void DmController::HandOverSettings() {
+    DmSettingsValues values = frame_.DmSettings();
+    values.searchAtStart = searchAtStartBox_;
+    frame_.SetDmSettings(values);
+}
+
+void DmController::SetSearchAtStartBox(bool on) {
+    if (searchAtStartBox_ == on) return;
+    searchAtStartBox_ = on;
+    emit searchAtStartChanged(on);
+}
+
+void DmController::SetStatus(const QString& text) {
+    status_ = text;
+    emit controlsChanged();
+}
+
+void DmController::SetProgress(int value) {
+    progress_ = value;
+    emit controlsChanged();
+}
+
+void DmController::EnableButton(DmButton button, bool enabled) {
+    buttons_[Index(button)] = enabled;
+    emit controlsChanged();
+}
+
+void DmController::EnableRowButtons(bool enabled) {
+    for (DmButton b :
+         {DmButton::kDeviceSetup, DmButton::kWebBrowser, DmButton::kRestore, DmButton::kReboot})
+        buttons_[Index(b)] = enabled;
+    emit controlsChanged();
+}
+
+void DmController::EnableAllButtons(bool enabled) {
+    buttons_.fill(enabled);
+    emit controlsChanged();
+}
+
+void DmController::ClearList() {
+    table_.Clear();
+    selected_.reset();
+    emit listReset();
+}
+
+bool DmController::Send(const QByteArray& data, const QString& destination) {
+    return frame_.BroadcastSocket().Send(data, destination, devicePort_);
+}
+
+void DmController::InformSearchResult(const QString& text) {
+    frame_.Prompts().Inform(text, QStringLiteral("Searching Result"), PromptIcon::Information);
+}
+
+void DmController::WarnIfLowPort(const DeviceConfigRecord& record) {
+    if (DmDeviceTable::ShownPort(record) < kLowestDataPort)
+        InformSearchResult(QStringLiteral("Port number should greater than 1024."));
+}
+
+void DmController::HandleReply(const ReceivedDatagram& datagram) {
+    switch (datagram.Command()) {
+        case msg::kSearchReply:
+            OnSearchReply(datagram);
+            break;
+        case msg::kSetupReply:
+            OnSetupReply(datagram);
+            break;
+        case msg::kRestoreAck:
+            restore_.Acknowledge(datagram.sender.toIPv4Address());
+            break;
+        case msg::kRebootAck:
+            reboot_.Acknowledge(datagram.sender.toIPv4Address());
+            break;
+        default:
+            break;
+    }
+}
+
+void DmController::OnTimer(int timerId) {
+    switch (timerId) {
+        case kSearchTimer:
+            OnSearchTick();
+            break;
+        case kSetupTimer:
+            OnSetupTick();
+            break;
+        case kRestoreTimer:
+            OnAckTick(restore_, kRestoreTimer);
+            break;
+        case kRebootTimer:
+            OnAckTick(reboot_, kRebootTimer);
+            break;
+        case kRestartWaitTimer:
+            OnRestartWaitTick();
+            break;
+        case kStartupTimer:
+            OnStartupTick();
+            break;
+        default:
+            break;
+    }
+}
+
+std::optional<int> DmController::SingleDeviceChoice() {
+    const std::vector<int> ticked = table_.CheckedRows();
+    if (ticked.empty()) {
+        ShowDmMessage(frame_.Prompts(), kSelectOne);
+        return std::nullopt;
+    }
+    selected_ = ticked.back();
+    if (ticked.size() > 1) {
+        ShowDmMessage(frame_.Prompts(), kOnlyOne);
+        return std::nullopt;
+    }
+    return selected_;
+}
+
+bool DmController::SubnetCheck(int row, DmSubnetWarning warning) {
+    const uint32_t mask = InetAddr(frame_.HostNetmask());
+    if (SameSubnet(InetAddr(table_.IpText(row)), InetAddr(frame_.HostAddress()), mask)) return true;
+    const bool upgrade = warning == DmSubnetWarning::kUpgrade;
+    const bool yes =
+        frame_.Prompts().MessageBox(
+            {QStringLiteral("Warning"), upgrade ? kUpgradeSubnetWarning : kSubnetWarning,
+             PromptButtons::YesNo, upgrade ? PromptIcon::Warning : PromptIcon::Information,
+             PromptAnswer::No}) == PromptAnswer::Yes;
+    if (!yes && upgrade) SetRowChecked(row, false);
+    return yes;
+}
+
+void DmController::ClickRow(int row, int column) {
+    if (!table_.Contains(row)) {
+        selected_.reset();
+        return;
+    }
+    selected_ = row;
+    if (column != DmDeviceTable::kCheckColumn) SetRowChecked(row, !table_.IsChecked(row));
+}
+
+void DmController::DoubleClickRow(int row) {
+    if (!table_.Contains(row)) return;
+    selected_ = row;
+    SetRowChecked(row, true);
+    // Only while no other flow runs: two flows would share the retry counter.
+    if (ButtonEnabled(DmButton::kDeviceSetup)) OnDeviceSetup();
+}
+
+void DmController::SetRowChecked(int row, bool ticked) {
+    if (!table_.Contains(row) || table_.IsChecked(row) == ticked) return;
+    table_.SetChecked(row, ticked);
+    emit rowChanged(row);
+}
+
+void DmController::SetStatusText(int row, const QString& text) {
+    if (!table_.Contains(row)) return;
+    table_.SetStatusText(row, text);
+    emit rowChanged(row);
+}
+
+void DmController::OnWebBrowser() {
+    SetProgress(0);
+    SetStatus(kIdle);
+    const std::optional<int> row = SingleDeviceChoice();
+    if (!row || !SubnetCheck(*row)) return;
+    frame_.Prompts().ShellOpen(QStringLiteral("http://") + table_.IpText(*row));
+}
+
+void DmController::OnFirmwareUpgrade() {
+    const std::optional<int> row = SingleDeviceChoice();
+    if (!row || !SubnetCheck(*row, DmSubnetWarning::kUpgrade)) return;
+    const std::optional<QString> image = imageChooser_ ? imageChooser_() : std::nullopt;
+    if (!image) return;
+    tftp_->Start(*image, InetAddr(table_.IpText(*row)), InetAddr(frame_.HostAddress()));
+}
+
+bool DmController::SendHostAnnouncement(const QString& deviceAddress,
+                                        std::array<uint8_t, 2> reportedPort) {
+    if (!unicast_) unicast_ = std::make_unique<CUnicastSocket>(msg::kUnicastSocketPort);
+    return unicast_->Announce(frame_.HostAddress(), deviceAddress, reportedPort);
+}

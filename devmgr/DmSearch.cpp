@@ -1,0 +1,66 @@
+// The broadcast search and the start-up actions of the device manager.
+#include "devmgr/DmController.h"
+#include "protocol/BroadcastSocket.h"
+#include "protocol/Message.h"
+
+namespace {
+
+// The retry that ends a search with nothing listed: progress shows it is nearly over.
+constexpr int kSearchRetryProgress = 850;
+
+}  // namespace
+
+void DmController::OnSearch() {
+    SetProgress(0);
+    SetStatus(QStringLiteral(" Searching ..."));
+    StartSearch();
+}
+
+void DmController::StartSearch() {
+    ClearList();
+    EnableAllButtons(false);
+    const QByteArray request = msg::BuildSearchRequest();
+    for (int i = 0; i < kSearchRequestBurst; ++i)
+        frame_.BroadcastSocket().Send(request, QString::fromLatin1(msg::kBroadcastAddress),
+                                      devicePort_);
+    retry_ = 0;
+    timers_.SetTimer(this, kSearchTimer, kTickMs);
+}
+
+void DmController::OnSearchTick() {
+    if (table_.Count() == 0 && retry_ < kSearchRetries) {
+        SetProgress(kSearchRetryProgress);
+        frame_.BroadcastSocket().Send(msg::BuildSearchRequest(),
+                                      QString::fromLatin1(msg::kBroadcastAddress), devicePort_);
+        ++retry_;
+        return;
+    }
+    timers_.KillTimer(this, kSearchTimer);
+    retry_ = 0;
+    for (DmButton b : {DmButton::kSystemSetting, DmButton::kSearch, DmButton::kFirmwareUpgrade})
+        EnableButton(b, true);
+    SetProgress(kProgressMax);
+    SetStatus(QStringLiteral(" Idle"));
+    if (table_.Count() == 0)
+        InformSearchResult(QStringLiteral("No devices found!"));
+    else
+        EnableRowButtons(true);
+}
+
+void DmController::OnSearchReply(const ReceivedDatagram& datagram) {
+    // A record is the whole 756 bytes; a shorter datagram would be completed with whatever an
+    // older datagram left in the slot.
+    if (datagram.length < msg::kRecordSize) return;
+    const auto reply = DeviceConfigRecord::FromBytes(datagram.slot);
+    if (!reply) return;
+    const std::optional<int> row = table_.AddSearchReply(*reply);
+    if (!row) return;
+    emit rowInserted(*row);
+    WarnIfLowPort(*reply);
+}
+
+void DmController::OnStartupTick() {
+    timers_.KillTimer(this, kStartupTimer);
+    frame_.RunVspStartupRepair();
+    if (frame_.DmSettings().searchAtStart) StartSearch();
+}
