@@ -1,0 +1,162 @@
+#include "tools/devsim/DeviceSimulator.h"
+
+#include <QElapsedTimer>
+#include <QNetworkDatagram>
+#include <QVariant>
+#include <algorithm>
+
+#include "protocol/Address.h"
+#include "tools/devsim/LoopbackGuard.h"
+
+namespace devsim {
+
+namespace {
+
+constexpr int kListenerBufferBytes = 1 << 20;
+constexpr int kMaxDatagram = 65536;
+constexpr uint32_t kLoopbackMask = 0xFF000000;
+constexpr uint32_t kLoopbackNet = 0x7F000000;
+constexpr uint32_t kLoopbackBroadcast = 0x7FFFFFFF;
+
+bool InLoopback(uint32_t address) {
+    return (address & kLoopbackMask) == kLoopbackNet;
+}
+
+// .0 and .255 look like network and broadcast addresses to people and to some code.
+bool Assignable(uint32_t address) {
+    const uint8_t last = static_cast<uint8_t>(address);
+    return InLoopback(address) && last != 0 && last != 255;
+}
+
+DeviceSimulator::Clock RealClock() {
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    return [started] { return started->elapsed(); };
+}
+
+}  // namespace
+
+DeviceSpec DefaultSpec(int index) {
+    DeviceSpec spec;
+    spec.name = QStringLiteral("VTM5800x-%1").arg(index + 1, 3, 10, QChar('0'));
+    return spec;
+}
+
+DeviceSimulator::DeviceSimulator(TimerHost& timers, Clock now, SimulatorOptions options)
+    : options_(options), nextAddress_(options.baseAddress) {
+    context_.timers = &timers;
+    context_.now = now ? std::move(now) : RealClock();
+    context_.managementPort = options.managementPort;
+    context_.probePort = options.probePort;
+    context_.tftpPort = options.tftpPort;
+    context_.tftp = options.tftp;
+    context_.addressFree = [this](uint32_t address) { return AddressFree(address); };
+}
+
+DeviceSimulator::DeviceSimulator(ManualClock& clock, SimulatorOptions options)
+    : DeviceSimulator(
+          clock, [&clock] { return clock.Now(); }, options) {}
+
+DeviceSimulator::~DeviceSimulator() = default;
+
+bool DeviceSimulator::Start() {
+    if (listener_) return true;
+    auto socket = std::make_unique<QUdpSocket>();
+    if (!socket->bind(QHostAddress::AnyIPv4, options_.managementPort,
+                      QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+        return false;
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                            QVariant(kListenerBufferBytes));
+    listener_ = std::move(socket);
+    QObject::connect(listener_.get(), &QUdpSocket::readyRead, listener_.get(),
+                     [this] { ReadListener(); });
+    return true;
+}
+
+void DeviceSimulator::ReadListener() {
+    while (listener_->hasPendingDatagrams()) {
+        const QNetworkDatagram d = listener_->receiveDatagram(kMaxDatagram);
+        OnBroadcast(d.data(), d.senderAddress(), static_cast<uint16_t>(d.senderPort()),
+                    d.destinationAddress());
+    }
+}
+
+void DeviceSimulator::OnBroadcast(const QByteArray& data, const QHostAddress& sender,
+                                  uint16_t senderPort, const QHostAddress& destination) {
+    // Unicast to an address where no device lives also lands here; only broadcasts count.
+    if (!destination.isNull() && destination.toIPv4Address() != 0xFFFFFFFF &&
+        destination.toIPv4Address() != kLoopbackBroadcast)
+        return;
+    const auto* p = reinterpret_cast<const uint8_t*>(data.constData());
+    if (data.size() < msg::kHeaderOnlySize ||
+        !msg::HasMagic({p, static_cast<size_t>(data.size())}) ||
+        p[msg::kCommandOffset] != msg::kSearchRequest)
+        return;
+    if (!IsLoopbackDestination(sender)) {
+        if (context_.log)
+            context_.log(
+                QStringLiteral("search from %1 ignored: not loopback").arg(sender.toString()));
+        return;
+    }
+    ++searches_;
+    if (context_.log)
+        context_.log(QStringLiteral("search request (broadcast) from %1:%2")
+                         .arg(sender.toString())
+                         .arg(senderPort));
+    for (auto& device : devices_)
+        device->OnDatagram(Port::Management, data, sender, senderPort, true);
+}
+
+SimDevice* DeviceSimulator::AddDevice(const DeviceSpec& spec) {
+    const uint32_t address = spec.address ? spec.address : NextFreeAddress();
+    if (!Assignable(address) || !AddressFree(address)) return nullptr;
+    auto device = std::make_unique<SimDevice>(Count(), spec, address, context_);
+    if (!device->Open()) return nullptr;
+    if (context_.log)
+        context_.log(QStringLiteral("device %1 \"%2\" at %3, MAC %4%5")
+                         .arg(Count() + 1)
+                         .arg(spec.name, device->AddressText(),
+                              device->FactoryRecord().MacAddressText(),
+                              options_.tftp && !device->TftpOpen()
+                                  ? QStringLiteral(" (TFTP port unavailable)")
+                                  : QString()));
+    devices_.push_back(std::move(device));
+    return devices_.back().get();
+}
+
+bool DeviceSimulator::AddDevices(int count) {
+    for (int i = 0; i < count; ++i)
+        if (!AddDevice(DefaultSpec(Count()))) return false;
+    return true;
+}
+
+uint32_t DeviceSimulator::NextFreeAddress() {
+    while (InLoopback(nextAddress_) && (!Assignable(nextAddress_) || !AddressFree(nextAddress_)))
+        ++nextAddress_;
+    return nextAddress_;
+}
+
+bool DeviceSimulator::AddressFree(uint32_t address) const {
+    return std::none_of(devices_.begin(), devices_.end(),
+                        [address](const auto& d) { return d->Address() == address; });
+}
+
+SimDevice* DeviceSimulator::FindByAddress(uint32_t address) {
+    for (auto& d : devices_)
+        if (d->Address() == address) return d.get();
+    return nullptr;
+}
+
+SimDevice* DeviceSimulator::FindByMac(const Mac& mac) {
+    for (auto& d : devices_)
+        if (d->MacAddress() == mac) return d.get();
+    return nullptr;
+}
+
+int DeviceSimulator::RefusedSends() const {
+    int total = 0;
+    for (const auto& d : devices_) total += d->RefusedSends();
+    return total;
+}
+
+}  // namespace devsim

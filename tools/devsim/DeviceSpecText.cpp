@@ -1,0 +1,364 @@
+#include "tools/devsim/DeviceSpecText.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <functional>
+#include <map>
+
+#include "protocol/Address.h"
+
+namespace devsim {
+
+namespace {
+
+constexpr int kMaxNameLength = 16;
+constexpr int kMaxVersionLength = 13;
+constexpr int kMaxHostLength = 36;
+constexpr int kDefaultDeviceCount = 4;
+constexpr int kMaxDevices = 65000;
+
+std::optional<bool> ParseBool(const QString& v) {
+    const QString s = v.toLower();
+    if (s == "1" || s == "on" || s == "yes" || s == "true") return true;
+    if (s == "0" || s == "off" || s == "no" || s == "false") return false;
+    return std::nullopt;
+}
+
+std::optional<uint32_t> ParseUnsigned(const QString& v, uint32_t max, int base = 10) {
+    bool ok = false;
+    const qulonglong n = v.toULongLong(&ok, base);
+    if (!ok || n > max) return std::nullopt;
+    return static_cast<uint32_t>(n);
+}
+
+std::optional<Mac> ParseMac(const QString& v) {
+    const QStringList parts = v.split(QRegularExpression("[-:]"));
+    if (parts.size() != 6) return std::nullopt;
+    Mac mac{};
+    for (int i = 0; i < 6; ++i) {
+        if (parts[i].size() != 2) return std::nullopt;
+        const auto b = ParseUnsigned(parts[i], 0xFF, 16);
+        if (!b) return std::nullopt;
+        mac[static_cast<size_t>(i)] = static_cast<uint8_t>(*b);
+    }
+    return mac;
+}
+
+std::optional<uint32_t> ParseLoopback(const QString& v) {
+    const auto a = ParseInetAddress(v);
+    if (!a || (*a >> 24) != 127) return std::nullopt;
+    return a;
+}
+
+template <typename T>
+std::optional<T> FromTable(const QString& v,
+                           std::initializer_list<std::pair<const char*, T>> table) {
+    for (const auto& [name, value] : table)
+        if (v.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return value;
+    return std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> ParseCodes(const QString& v) {
+    std::vector<uint8_t> codes;
+    for (QString part : v.split(',', Qt::SkipEmptyParts)) {
+        if (part.startsWith("0x", Qt::CaseInsensitive)) part = part.mid(2);
+        const auto code = ParseUnsigned(part, 0xFF, 16);
+        if (!code) return std::nullopt;
+        codes.push_back(static_cast<uint8_t>(*code));
+    }
+    return codes;
+}
+
+// Each key sets one value of the spec; false when the value does not fit.
+using Setter = std::function<bool(DeviceSpec&, const QString&)>;
+
+template <typename T, typename Parse>
+Setter Field(T DeviceSpec::*member, Parse parse) {
+    return [member, parse](DeviceSpec& s, const QString& v) {
+        const auto parsed = parse(v);
+        if (!parsed) return false;
+        s.*member = static_cast<T>(*parsed);
+        return true;
+    };
+}
+
+auto Max(uint32_t max) {
+    return [max](const QString& v) { return ParseUnsigned(v, max); };
+}
+
+auto Text(int maxLength) {
+    return [maxLength](const QString& v) -> std::optional<QString> {
+        if (v.size() > maxLength || v.toLatin1().size() != v.size()) return std::nullopt;
+        return v;
+    };
+}
+
+const std::map<QString, Setter>& Setters() {
+    static const std::map<QString, Setter> setters{
+        {"name", Field(&DeviceSpec::name, Text(kMaxNameLength))},
+        {"mac", Field(&DeviceSpec::mac, ParseMac)},
+        {"addr", Field(&DeviceSpec::address, ParseLoopback)},
+        {"mode", Field(&DeviceSpec::operationMode,
+                       [](const QString& v) {
+                           return FromTable<uint8_t>(v, {{"socket", 0},
+                                                         {"vcom", 1},
+                                                         {"rfc2217", 2},
+                                                         {"modbus", 3},
+                                                         {"0", 0},
+                                                         {"1", 1},
+                                                         {"2", 2},
+                                                         {"3", 3}});
+                       })},
+        {"role", Field(&DeviceSpec::clientMode,
+                       [](const QString& v) {
+                           return FromTable<bool>(v, {{"server", false}, {"client", true}});
+                       })},
+        {"proto", Field(&DeviceSpec::udp,
+                        [](const QString& v) {
+                            return FromTable<bool>(v, {{"tcp", false}, {"udp", true}});
+                        })},
+        {"dhcp", Field(&DeviceSpec::dhcp, ParseBool)},
+        {"link", Field(&DeviceSpec::linkStatus, Max(0xFF))},
+        {"listen", Field(&DeviceSpec::listenPort, Max(0xFFFF))},
+        {"dport", Field(&DeviceSpec::destinationPort, Max(0xFFFF))},
+        {"dhost", Field(&DeviceSpec::destinationHost, Text(kMaxHostLength))},
+        {"baud", Field(&DeviceSpec::baudRate, Max(0xFFFFFFFF))},
+        {"wifi", Field(&DeviceSpec::wifi, ParseBool)},
+        {"restart", Field(&DeviceSpec::restartMs, Max(3600000))},
+        {"upgrade-restart", Field(&DeviceSpec::restartAfterUpgrade, ParseBool)},
+        {"tftp", Field(&DeviceSpec::tftpMode,
+                       [](const QString& v) {
+                           return FromTable<TftpMode>(v, {{"oack", TftpMode::OptionAck},
+                                                          {"ack0", TftpMode::AckZero},
+                                                          {"silent", TftpMode::Silent}});
+                       })},
+        {"probe", Field(&DeviceSpec::probeByte, Max(0xFF))},
+        {"silent",
+         [](DeviceSpec& s, const QString& v) {
+             const auto b = ParseBool(v);
+             if (b) s.faults.silent = *b;
+             return b.has_value();
+         }},
+        {"late",
+         [](DeviceSpec& s, const QString& v) {
+             const auto ms = ParseUnsigned(v, 3600000);
+             if (ms) s.faults.delayMs = static_cast<int>(*ms);
+             return ms.has_value();
+         }},
+        {"twice",
+         [](DeviceSpec& s, const QString& v) {
+             const auto b = ParseBool(v);
+             if (b) s.faults.twice = *b;
+             return b.has_value();
+         }},
+        {"nomagic",
+         [](DeviceSpec& s, const QString& v) {
+             const auto b = ParseBool(v);
+             if (b) s.faults.noMagic = *b;
+             return b.has_value();
+         }},
+        {"faults-for",
+         [](DeviceSpec& s, const QString& v) {
+             const auto codes = ParseCodes(v);
+             if (codes) s.faults.commands = *codes;
+             return codes.has_value();
+         }},
+        {"version",
+         [](DeviceSpec& s, const QString& v) {
+             const auto t = Text(kMaxVersionLength)(v);
+             if (t) s.status.firmwareVersion = *t;
+             return t.has_value();
+         }},
+        {"modem",
+         [](DeviceSpec& s, const QString& v) {
+             const auto m = ParseUnsigned(v, 0xFF, 16);
+             if (m) s.status.modemStatus = static_cast<uint8_t>(*m);
+             return m.has_value();
+         }},
+        {"tx",
+         [](DeviceSpec& s, const QString& v) {
+             const auto n = ParseUnsigned(v, 0xFFFFFFFF);
+             if (n) s.status.txCount = *n;
+             return n.has_value();
+         }},
+        {"rx",
+         [](DeviceSpec& s, const QString& v) {
+             const auto n = ParseUnsigned(v, 0xFFFFFFFF);
+             if (n) s.status.rxCount = *n;
+             return n.has_value();
+         }},
+    };
+    return setters;
+}
+
+}  // namespace
+
+ParseResult ParseDeviceLine(const QString& line, const DeviceSpec& base) {
+    DeviceSpec spec = base;
+    for (const QString& token : line.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) {
+        const qsizetype eq = token.indexOf('=');
+        if (eq <= 0) return {std::nullopt, QStringLiteral("expected key=value: \"%1\"").arg(token)};
+        const QString key = token.left(eq).toLower();
+        const QString value = token.mid(eq + 1);
+        const auto it = Setters().find(key);
+        if (it == Setters().end())
+            return {std::nullopt, QStringLiteral("unknown key \"%1\"").arg(key)};
+        if (!it->second(spec, value))
+            return {std::nullopt, QStringLiteral("bad value for %1: \"%2\"").arg(key, value)};
+    }
+    return {spec, {}};
+}
+
+FileParseResult ParseDeviceLines(const QStringList& lines, const BaseSpec& base, int first) {
+    FileParseResult out;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith('#')) continue;
+        const ParseResult r =
+            ParseDeviceLine(line, base(first + static_cast<int>(out.specs.size())));
+        if (!r.spec) {
+            out.error = QStringLiteral("line %1: %2").arg(i + 1).arg(r.error);
+            out.specs.clear();
+            return out;
+        }
+        out.specs.push_back(*r.spec);
+    }
+    return out;
+}
+
+std::vector<DeviceSpec> DemoSpecs() {
+    std::vector<DeviceSpec> specs(6);
+    specs[0].name = QStringLiteral("Lab-Gateway");
+    specs[0].operationMode = 1;
+    specs[0].linkStatus = 1;
+    specs[0].status = {0x33, QStringLiteral("V1.6.12"), 183204, 90211};
+
+    specs[1].name = QStringLiteral("Line3-Scale");
+    specs[1].operationMode = 0;
+    specs[1].clientMode = true;
+    specs[1].dhcp = true;
+    specs[1].udp = true;
+    specs[1].destinationPort = 5020;
+    specs[1].baudRate = 9600;
+
+    specs[2].name = QString();  // a device that was never named
+    specs[2].operationMode = 2;
+
+    specs[3].name = QStringLiteral("MODBUS-GW-07");
+    specs[3].operationMode = 3;
+    specs[3].dhcp = true;
+    specs[3].wifi = true;
+    specs[3].listenPort = 502;
+    specs[3].status = {0x00, QStringLiteral("V1.5.03"), 42, 42};
+
+    specs[4].name = QStringLiteral("Packaging_Line16");  // 16 characters, no terminator
+    specs[4].operationMode = 0;
+    specs[4].baudRate = 38400;
+
+    specs[5].name = QStringLiteral("Warehouse-VCOM");
+    specs[5].operationMode = 1;
+    specs[5].clientMode = true;
+    specs[5].linkStatus = 0;
+    specs[5].status = {0x31, QStringLiteral("V1.6.10"), 7, 0};
+    return specs;
+}
+
+CommandLine ParseCommandLine(
+    const QStringList& args,
+    const std::function<std::optional<QStringList>(const QString&)>& readFile) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulates VTM5800x device servers on loopback addresses."));
+    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    const QCommandLineOption count({"n", "devices"}, "Total number of devices.", "count");
+    const QCommandLineOption base("base", "First device address (127.x.y.z).", "address",
+                                  FormatDotted(kDefaultBaseAddress));
+    const QCommandLineOption device("device", "One device as key=value pairs (repeatable).",
+                                    "spec");
+    const QCommandLineOption config("config", "File with one device per line.", "file");
+    const QCommandLineOption demo("demo", "A handful of varied devices.");
+    const QCommandLineOption restart("restart-ms", "Default restart time.", "ms",
+                                     QString::number(kDefaultRestartMs));
+    const QCommandLineOption mport("management-port", "Device management port.", "port",
+                                   QString::number(msg::kDevicePort));
+    const QCommandLineOption pport("probe-port", "Device probe port.", "port",
+                                   QString::number(msg::kDeviceProbePort));
+    const QCommandLineOption tport("tftp-port", "Device TFTP port.", "port",
+                                   QString::number(kTftpPort));
+    const QCommandLineOption noTftp("no-tftp", "Do not open TFTP servers.");
+    const QCommandLineOption quiet({"q", "quiet"}, "Log only devices and errors.");
+    parser.addOptions(
+        {help, count, base, device, config, demo, restart, mport, pport, tport, noTftp, quiet});
+
+    CommandLine out;
+    if (!parser.parse(QStringList{QStringLiteral("veltro-devsim")} + args)) {
+        out.error = parser.errorText();
+        return out;
+    }
+    out.helpText =
+        parser.helpText() +
+        QStringLiteral(
+            "\nDevice keys: name mac addr mode role proto dhcp link listen dport dhost baud wifi\n"
+            "restart upgrade-restart tftp probe silent late twice nomagic\n"
+            "faults-for version modem tx rx\n");
+    out.help = parser.isSet(help);
+    if (!parser.positionalArguments().isEmpty()) {
+        out.error =
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments()[0]);
+        return out;
+    }
+    const auto portOf = [&](const QCommandLineOption& o) {
+        return ParseUnsigned(parser.value(o), 0xFFFF);
+    };
+    const auto baseAddress = ParseLoopback(parser.value(base));
+    const auto restartMs = ParseUnsigned(parser.value(restart), 3600000);
+    const auto m = portOf(mport), p = portOf(pport), t = portOf(tport);
+    std::optional<uint32_t> total;
+    if (parser.isSet(count)) total = ParseUnsigned(parser.value(count), kMaxDevices);
+    if (!baseAddress || !restartMs || !m || !p || !t || (parser.isSet(count) && !total)) {
+        out.error = QStringLiteral("bad option value");
+        return out;
+    }
+    out.simulator = {*baseAddress, static_cast<uint16_t>(*m), static_cast<uint16_t>(*p),
+                     static_cast<uint16_t>(*t), !parser.isSet(noTftp)};
+    out.quiet = parser.isSet(quiet);
+
+    const BaseSpec baseSpec = [&](int index) {
+        DeviceSpec s = DefaultSpec(index);
+        s.restartMs = static_cast<int>(*restartMs);
+        return s;
+    };
+    if (parser.isSet(demo))
+        for (DeviceSpec s : DemoSpecs()) {
+            s.restartMs = static_cast<int>(*restartMs);
+            out.specs.push_back(s);
+        }
+    for (const QString& file : parser.values(config)) {
+        const auto content = readFile(file);
+        if (!content) {
+            out.error = QStringLiteral("cannot read %1").arg(file);
+            return out;
+        }
+        const FileParseResult r =
+            ParseDeviceLines(*content, baseSpec, static_cast<int>(out.specs.size()));
+        if (!r.error.isEmpty()) {
+            out.error = QStringLiteral("%1: %2").arg(file, r.error);
+            return out;
+        }
+        out.specs.insert(out.specs.end(), r.specs.begin(), r.specs.end());
+    }
+    for (const QString& line : parser.values(device)) {
+        const ParseResult r = ParseDeviceLine(line, baseSpec(static_cast<int>(out.specs.size())));
+        if (!r.spec) {
+            out.error = QStringLiteral("--device %1: %2").arg(line, r.error);
+            return out;
+        }
+        out.specs.push_back(*r.spec);
+    }
+    const size_t wanted = total ? *total : (out.specs.empty() ? kDefaultDeviceCount : 0);
+    while (out.specs.size() < wanted)
+        out.specs.push_back(baseSpec(static_cast<int>(out.specs.size())));
+    return out;
+}
+
+}  // namespace devsim

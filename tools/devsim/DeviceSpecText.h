@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "tools/devsim/DeviceSimulator.h"
+#include "tools/devsim/DeviceSpec.h"
+
+// Device descriptions as text, for the command line and the config file: one device per line,
+// whitespace-separated key=value pairs, for example
+//   name=Lab-01 mode=vcom dhcp=on link=1 late=400 tftp=ack0
+// Keys: name mac addr mode role proto dhcp link listen dport dhost baud wifi restart silent
+// late twice nomagic faults-for tftp probe version modem tx rx upgrade-restart.
+namespace devsim {
+
+struct ParseResult {
+    std::optional<DeviceSpec> spec;
+    QString error;
+};
+
+// Values the line leaves out come from `base`.
+ParseResult ParseDeviceLine(const QString& line, const DeviceSpec& base);
+
+// A config file's lines: blank lines and lines starting with '#' are skipped. The error names
+// the line number. Device n of the result (counting from `first`) starts from base(n).
+struct FileParseResult {
+    std::vector<DeviceSpec> specs;
+    QString error;
+};
+using BaseSpec = std::function<DeviceSpec(int index)>;
+FileParseResult ParseDeviceLines(const QStringList& lines, const BaseSpec& base, int first = 0);
+
+// The --demo set: a handful of varied devices.
+std::vector<DeviceSpec> DemoSpecs();
+
+struct CommandLine {
+    SimulatorOptions simulator;
+    std::vector<DeviceSpec> specs;  // listed devices first, then numbered defaults
+    bool quiet = false;
+    bool help = false;
+    QString helpText;
+    QString error;
+};
+
+// Arguments without the program name. `readFile` returns a file's lines or nullopt.
+CommandLine ParseCommandLine(
+    const QStringList& args,
+    const std::function<std::optional<QStringList>(const QString&)>& readFile);
+
+}  // namespace devsim

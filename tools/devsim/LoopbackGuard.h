@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <cstdint>
+
+class QUdpSocket;
+
+// The simulator answers whoever asked, so a forged or misrouted sender could make it talk to
+// the outside world. Every datagram it sends passes through here: only 127.0.0.0/8 is allowed.
+namespace devsim {
+
+bool IsLoopbackDestination(const QHostAddress& address);
+
+// Sends when the destination is loopback; false (nothing sent) otherwise or on a send error.
+bool SendToLoopback(QUdpSocket& socket, const QByteArray& data, const QHostAddress& to,
+                    uint16_t port);
+
+}  // namespace devsim

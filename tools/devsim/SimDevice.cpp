@@ -1,0 +1,331 @@
+#include "tools/devsim/SimDevice.h"
+
+#include <QNetworkDatagram>
+#include <QVariant>
+#include <algorithm>
+
+#include "protocol/Address.h"
+#include "protocol/ByteOrder.h"
+#include "tools/devsim/LoopbackGuard.h"
+#include "tools/devsim/SimRecords.h"
+
+namespace devsim {
+
+namespace {
+
+constexpr int kSocketBufferBytes = 256 * 1024;
+constexpr int kMaxDatagram = 65536;
+constexpr uint32_t kLoopbackMask = 0xFF000000;
+constexpr uint32_t kLoopbackNet = 0x7F000000;
+
+bool IsUsableLoopback(uint32_t address) {
+    const uint8_t last = static_cast<uint8_t>(address);
+    return (address & kLoopbackMask) == kLoopbackNet && last != 0 && last != 255;
+}
+
+}  // namespace
+
+QString CommandName(Port port, int command) {
+    if (port == Port::Probe) {
+        switch (command) {
+            case msg::kStatusProbe:
+                return QStringLiteral("status probe");
+            case msg::kHostAnnouncement:
+                return QStringLiteral("host announcement");
+            case msg::kSearchReply:
+                return QStringLiteral("probe answer");
+            default:
+                break;
+        }
+    }
+    switch (command) {
+        case msg::kSearchRequest:
+            return QStringLiteral("search request");
+        case msg::kSearchReply:
+            return QStringLiteral("search reply");
+        case msg::kSetupCommand:
+            return QStringLiteral("setup command");
+        case msg::kSetupReply:
+            return QStringLiteral("setup reply");
+        case msg::kRestoreCommand:
+            return QStringLiteral("restore command");
+        case msg::kRestoreAck:
+            return QStringLiteral("restore acknowledgement");
+        case msg::kRebootCommand:
+            return QStringLiteral("reboot command");
+        case msg::kRebootAck:
+            return QStringLiteral("reboot acknowledgement");
+        case msg::kStatusQuery:
+            return QStringLiteral("status query");
+        case msg::kStatusReply:
+            return QStringLiteral("status reply");
+        case -1:
+            return QStringLiteral("datagram without magic");
+        default:
+            return QStringLiteral("command 0x%1").arg(command, 2, 16, QChar('0'));
+    }
+}
+
+SimDevice::SimDevice(int index, const DeviceSpec& spec, uint32_t address, const SimContext& context)
+    : index_(index),
+      spec_(spec),
+      address_(address),
+      mac_(spec.mac.value_or(DefaultMac(index + 1))),
+      context_(context),
+      factory_(devsim::FactoryRecord(spec, address, mac_)),
+      stored_(factory_),
+      tftp_(
+          *context.timers, [this](const QString& text) { Log(text); },
+          [this](const ReceivedImage&) {
+              if (spec_.restartAfterUpgrade) BeginRestart("firmware upgrade");
+          }) {
+    tftp_.SetMode(spec.tftpMode);
+}
+
+SimDevice::~SimDevice() {
+    context_.timers->KillAll(this);
+}
+
+QString SimDevice::AddressText() const {
+    return FormatDotted(address_);
+}
+
+bool SimDevice::Open() {
+    return BindAt(address_);
+}
+
+bool SimDevice::BindAt(uint32_t address) {
+    const QHostAddress host(address);
+    const auto mode = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
+    auto management = std::make_unique<QUdpSocket>();
+    auto probe = std::make_unique<QUdpSocket>();
+    if (!management->bind(host, context_.managementPort, mode) ||
+        !probe->bind(host, context_.probePort, mode))
+        return false;
+    for (QUdpSocket* s : {management.get(), probe.get()}) {
+        s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                           QVariant(kSocketBufferBytes));
+        s->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
+                           QVariant(kSocketBufferBytes));
+    }
+    management_ = std::move(management);
+    probe_ = std::move(probe);
+    QObject::connect(management_.get(), &QUdpSocket::readyRead, management_.get(),
+                     [this] { ReadAll(Port::Management); });
+    QObject::connect(probe_.get(), &QUdpSocket::readyRead, probe_.get(),
+                     [this] { ReadAll(Port::Probe); });
+    address_ = address;
+    if (context_.tftp && !tftp_.Open(host, context_.tftpPort)) tftp_.Close();
+    return true;
+}
+
+QUdpSocket* SimDevice::SocketFor(Port port) {
+    return port == Port::Management ? management_.get() : probe_.get();
+}
+
+void SimDevice::ReadAll(Port port) {
+    QUdpSocket* socket = SocketFor(port);
+    while (socket && socket->hasPendingDatagrams()) {
+        const QNetworkDatagram d = socket->receiveDatagram(kMaxDatagram);
+        OnDatagram(port, d.data(), d.senderAddress(), static_cast<uint16_t>(d.senderPort()));
+    }
+}
+
+void SimDevice::SetLinkStatus(uint8_t status) {
+    spec_.linkStatus = status;
+    stored_.Set(devrec::linkStatus, status);
+}
+
+void SimDevice::OnDatagram(Port port, const QByteArray& data, const QHostAddress& sender,
+                           uint16_t senderPort, bool broadcast) {
+    const auto* p = reinterpret_cast<const uint8_t*>(data.constData());
+    const bool valid =
+        data.size() >= msg::kHeaderOnlySize && msg::HasMagic({p, static_cast<size_t>(data.size())});
+    ReceivedCommand r{context_.now(),
+                      port,
+                      valid ? p[msg::kCommandOffset] : -1,
+                      data,
+                      sender,
+                      senderPort,
+                      broadcast,
+                      Handling::Ignored};
+    if (context_.log && !broadcast)
+        Log(QStringLiteral("%1 <- %2 (%3 bytes) from %4:%5")
+                .arg(AddressText(), CommandName(port, r.command))
+                .arg(data.size())
+                .arg(sender.toString())
+                .arg(senderPort));
+    if (!valid) {
+        received_.push_back(std::move(r));
+        return;
+    }
+    const uint8_t command = p[msg::kCommandOffset];
+    if (restarting_) {
+        r.handling = Handling::Restarting;
+    } else if (spec_.faults.silent && spec_.faults.AppliesTo(command)) {
+        r.handling = Handling::Silenced;
+    } else {
+        QByteArray answer;
+        r.handling = port == Port::Management ? HandleManagement(command, data, answer)
+                                              : HandleProbe(command, data, sender, answer);
+        if (!answer.isEmpty()) Answer(port, command, answer, sender, senderPort, r.handling);
+    }
+    received_.push_back(std::move(r));
+}
+
+Handling SimDevice::HandleManagement(uint8_t command, const QByteArray& data, QByteArray& answer) {
+    switch (command) {
+        case msg::kSearchRequest:
+            answer = ReplyImage(stored_, msg::kSearchReply);
+            return Handling::Answered;
+        case msg::kSetupCommand: {
+            const auto incoming =
+                DeviceConfigRecord::FromBytes({reinterpret_cast<const uint8_t*>(data.constData()),
+                                               static_cast<size_t>(data.size())});
+            if (!incoming) return Handling::Ignored;  // a device takes only a whole record
+            stored_ = AcceptSetup(*incoming, stored_);
+            answer = ReplyImage(stored_, msg::kSetupReply);
+            BeginRestart("setup");
+            return Handling::Answered;
+        }
+        case msg::kRestoreCommand: {
+            const uint8_t link = stored_.Get(devrec::linkStatus);
+            stored_ = factory_;
+            stored_.Set(devrec::currentIp, address_);
+            stored_.Set(devrec::linkStatus, link);
+            answer = ReplyImage(stored_, msg::kRestoreAck);
+            BeginRestart("restore");
+            return Handling::Answered;
+        }
+        case msg::kRebootCommand:
+            answer = ReplyImage(stored_, msg::kRebootAck);
+            BeginRestart("reboot");
+            return Handling::Answered;
+        case msg::kStatusQuery:
+            answer = BuildStatusReply(spec_.status);
+            return Handling::Answered;
+        default:
+            return Handling::Ignored;
+    }
+}
+
+Handling SimDevice::HandleProbe(uint8_t command, const QByteArray& data, const QHostAddress& sender,
+                                QByteArray& answer) {
+    if (command == msg::kStatusProbe) {
+        answer = BuildProbeAnswer(address_, spec_.probeByte);
+        return Handling::Answered;
+    }
+    if (command == msg::kHostAnnouncement && data.size() >= msg::kAnnouncementSize) {
+        const auto* p = reinterpret_cast<const uint8_t*>(data.constData());
+        announcements_.push_back({context_.now(), bytes::GetBE32(p + 10), {p[14], p[15]}, sender});
+        return Handling::Taken;
+    }
+    return Handling::Ignored;
+}
+
+void SimDevice::Answer(Port port, uint8_t request, QByteArray answer, const QHostAddress& to,
+                       uint16_t toPort, Handling& handling) {
+    const Faults& f = spec_.faults;
+    const bool faulty = f.AppliesTo(request);
+    if (faulty && f.noMagic) answer = WithoutMagic(answer);
+    const int copies = faulty && f.twice ? 2 : 1;
+    for (int i = 0; i < copies; ++i) {
+        if (faulty && f.delayMs > 0) {
+            const int id = nextDelayTimer_++;
+            pending_[id] = Pending{port, answer, to, toPort};
+            context_.timers->SetTimer(this, id, f.delayMs);
+            handling = Handling::Delayed;
+        } else {
+            Send(port, answer, to, toPort);
+        }
+    }
+}
+
+void SimDevice::Send(Port port, const QByteArray& data, const QHostAddress& to, uint16_t toPort) {
+    SentDatagram s{context_.now(), port, data, to, toPort, !IsLoopbackDestination(to)};
+    const int command = msg::HasMagic({reinterpret_cast<const uint8_t*>(data.constData()),
+                                       static_cast<size_t>(data.size())})
+                            ? static_cast<uint8_t>(data[msg::kCommandOffset])
+                            : -1;
+    if (s.refused) {
+        Log(QStringLiteral("%1 refused to send %2 to %3:%4 (not loopback)")
+                .arg(AddressText(), CommandName(port, command), to.toString())
+                .arg(toPort));
+    } else if (QUdpSocket* socket = SocketFor(port)) {
+        SendToLoopback(*socket, data, to, toPort);
+        if (context_.log)
+            Log(QStringLiteral("%1 -> %2 (%3 bytes) to %4:%5")
+                    .arg(AddressText(), CommandName(port, command))
+                    .arg(data.size())
+                    .arg(to.toString())
+                    .arg(toPort));
+    }
+    sent_.push_back(std::move(s));
+}
+
+void SimDevice::BeginRestart(const char* why) {
+    restarting_ = true;
+    tftp_.SetAvailable(false);
+    ++restarts_;
+    Log(QStringLiteral("%1 restarts after %2, silent for %3 ms")
+            .arg(AddressText(), QLatin1String(why))
+            .arg(spec_.restartMs));
+    context_.timers->SetTimer(this, kRestartTimer, std::max(spec_.restartMs, 1));
+}
+
+void SimDevice::FinishRestart() {
+    context_.timers->KillTimer(this, kRestartTimer);
+    restarting_ = false;
+    tftp_.SetAvailable(true);
+    // A static loopback address that no other device holds is taken up, as a real device
+    // would come back on its new address; anything else keeps the device where it is.
+    const uint32_t wanted = stored_.Get(devrec::staticIp);
+    const bool dhcp = stored_.Flag(devrec::netFlags, devrec::kDhcpClient);
+    if (!dhcp && wanted != address_ && IsUsableLoopback(wanted) && context_.addressFree(wanted)) {
+        const uint32_t old = address_;
+        management_.reset();
+        probe_.reset();
+        tftp_.Close();
+        if (!BindAt(wanted) && !BindAt(old))
+            Log(QStringLiteral("%1 lost its sockets").arg(FormatDotted(old)));
+    }
+    stored_.Set(devrec::currentIp, address_);
+    Log(QStringLiteral("%1 is up again").arg(AddressText()));
+}
+
+void SimDevice::OnTimer(int timerId) {
+    if (timerId == kRestartTimer) {
+        FinishRestart();
+        return;
+    }
+    context_.timers->KillTimer(this, timerId);
+    auto it = pending_.find(timerId);
+    if (it == pending_.end()) return;
+    const Pending p = it->second;
+    pending_.erase(it);
+    Send(p.port, p.data, p.to, p.toPort);
+}
+
+int SimDevice::CountReceived(int command) const {
+    return static_cast<int>(
+        std::count_if(received_.begin(), received_.end(),
+                      [command](const auto& r) { return r.command == command; }));
+}
+
+int SimDevice::RefusedSends() const {
+    return static_cast<int>(
+               std::count_if(sent_.begin(), sent_.end(), [](const auto& s) { return s.refused; })) +
+           tftp_.RefusedSends();
+}
+
+void SimDevice::ClearObservations() {
+    received_.clear();
+    sent_.clear();
+    announcements_.clear();
+}
+
+void SimDevice::Log(const QString& text) const {
+    if (context_.log) context_.log(text);
+}
+
+}  // namespace devsim
