@@ -1,0 +1,47 @@
+#include "app/widgets/ViewLogSys.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/SystemLog.h"
+#include "ui/widgets/ReportCtrl.h"
+
+CViewLogSys::CViewLogSys(SystemLog& log, QWidget* parent)
+    : QWidget(parent), log_(log), list_(new CReportCtrl(this)) {
+    list_->setObjectName(QString::number(kListId));
+    list_->ApplyColumnSpec(kColumnSpec);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("System Log"), this));
+    layout->addWidget(list_, 1);
+
+    connect(&log_, &SystemLog::RowAdded, this, [this](int row) {
+        ShowRow(row);
+        list_->EnsureRowVisible(row);
+    });
+    connect(&log_, &SystemLog::RowsReset, this, &CViewLogSys::ShowAllRows);
+    ShowAllRows();
+}
+
+void CViewLogSys::InitialUpdate(const QString& hostAddress) {
+    log_.AddStartUpLines(hostAddress);
+}
+
+void CViewLogSys::OnSaveLog() {
+    log_.SaveLog();
+}
+
+void CViewLogSys::OnOpenLog() {
+    log_.OpenLog();
+}
+
+void CViewLogSys::ShowRow(int row) {
+    const LogRow& line = log_.Rows().at(static_cast<size_t>(row));
+    list_->InsertRow(row, line.number);
+    list_->SetCellText(row, 1, line.time);
+    list_->SetCellText(row, 2, line.message);
+}
+
+void CViewLogSys::ShowAllRows() {
+    list_->DeleteRows();
+    for (int row = 0; row < static_cast<int>(log_.Rows().size()); ++row) ShowRow(row);
+}

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+
+#include "app/SystemLog.h"
+#include "app/widgets/ViewLogSys.h"
+#include "platform/ScriptedPrompts.h"
+#include "ui/widgets/ReportCtrl.h"
+
+namespace {
+
+class ViewLogSysTest : public ::testing::Test {
+  protected:
+    QStringList Row(int row) const {
+        return {list->CellText(row, 0), list->CellText(row, 1), list->CellText(row, 2)};
+    }
+
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    SystemLog log{prompts, [] { return QDateTime(QDate(2024, 11, 30), QTime(23, 5, 0)); }};
+    CViewLogSys view{log};
+    CReportCtrl* list = view.findChild<CReportCtrl*>("1004");
+};
+
+}  // namespace
+
+TEST_F(ViewLogSysTest, ListHasTheLogColumnsAndTheStartUpLines) {
+    ASSERT_NE(list, nullptr);
+    EXPECT_NE(view.findChild<QLabel*>(), nullptr);
+    EXPECT_EQ(view.findChild<QLabel*>()->text(), "System Log");
+    ASSERT_EQ(list->ColumnCount(), 3);
+    EXPECT_EQ(list->ColumnTitle(0), "No");
+    EXPECT_EQ(list->ColumnWidth(1), 140);
+    EXPECT_EQ(list->ColumnTitle(2), " Message");  // titles keep their spaces
+    EXPECT_EQ(list->ColumnWidth(2), 605);
+
+    view.InitialUpdate("127.0.0.2");
+    ASSERT_EQ(list->ItemCount(), 2);
+    EXPECT_EQ(Row(0),
+              (QStringList{"1", "2024-11-30--23-5-0 \r\n", "Application starts successfully."}));
+    EXPECT_EQ(Row(1), (QStringList{"2", "2024-11-30--23-5-0 \r\n",
+                                   "Selected network interface: 127.0.0.2"}));
+}
+
+TEST_F(ViewLogSysTest, OpenLogRefillsTheListAndNewLinesFollow) {
+    view.InitialUpdate("127.0.0.2");
+    log.AddLog("third");
+    const QString path = dir.filePath("a.log");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("VELTRO Log File$7$t$seven$8$t$eight$");
+    }
+    prompts.AnswerFile(path);
+    view.OnOpenLog();
+    ASSERT_EQ(list->ItemCount(), 2);
+    EXPECT_EQ(Row(1), (QStringList{"8", "t", "eight"}));
+    log.AddLog("ninth");
+    ASSERT_EQ(list->ItemCount(), 3);
+    EXPECT_EQ(Row(2), (QStringList{"9", "2024-11-30--23-5-0 \r\n", "ninth"}));
+
+    prompts.AnswerFile(dir.filePath("b.log"));
+    view.OnSaveLog();
+    QFile saved(dir.filePath("b.log"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(),
+              "VELTRO Log File$7$t$seven$8$t$eight$9$2024-11-30--23-5-0 \r\n$ninth$");
+}
+
+TEST_F(ViewLogSysTest, ViewShowsLinesLoggedBeforeItWasMade) {
+    SystemLog early(prompts, [] { return QDateTime(QDate(2024, 1, 1), QTime(0, 0, 0)); });
+    early.AddLog("before the view");
+    CViewLogSys late(early);
+    CReportCtrl* lateList = late.findChild<CReportCtrl*>("1004");
+    ASSERT_EQ(lateList->ItemCount(), 1);
+    EXPECT_EQ(lateList->CellText(0, 2), "before the view");
+}
