@@ -1,0 +1,324 @@
+#include "devcfg/DeviceSettingFile.h"
+
+#include <array>
+
+#include "devcfg/ValueLists.h"
+#include "protocol/Address.h"
+#include "protocol/DecimalText.h"
+
+namespace settingfile {
+
+namespace {
+
+using V = DeviceSetupValues;
+
+enum class Kind {
+    Version,
+    Text,
+    Number,
+    List,         // position, unsigned
+    ListSigned,   // position, signed
+    ListPlusOne,  // position + 1, 0 for no selection
+    Check,
+    ServerClient,
+    Dhcp,
+    Wep64,
+    Wep128,
+    Address,  // host-order number as dotted text
+};
+
+struct Line {
+    const char* description;
+    Kind kind;
+    QString V::*text = nullptr;
+    uint32_t V::*number = nullptr;
+    int V::*list = nullptr;
+    bool V::*check = nullptr;
+    int size = 0;  // list entries, or the WEP key number
+};
+
+constexpr Line T(const char* d, QString V::*m) {
+    return {d, Kind::Text, m};
+}
+constexpr Line N(const char* d, uint32_t V::*m) {
+    return {d, Kind::Number, nullptr, m};
+}
+constexpr Line A(const char* d, uint32_t V::*m) {
+    return {d, Kind::Address, nullptr, m};
+}
+constexpr Line L(const char* d, int V::*m, const ValueList& list, Kind kind = Kind::List) {
+    return {d, kind, nullptr, nullptr, m, nullptr, list.Size()};
+}
+constexpr Line C(const char* d, bool V::*m) {
+    return {d, Kind::Check, nullptr, nullptr, nullptr, m};
+}
+constexpr Line K(const char* d, Kind kind, int key) {
+    return {d, kind, nullptr, nullptr, nullptr, nullptr, key};
+}
+
+constexpr ValueList kTwo{2};
+constexpr ValueList kOperationModes{4};
+
+// clang-format off
+const std::array<Line, kLineCount> kLines{{
+    {"Device Setting File Version", Kind::Version},
+    T("Device name", &V::deviceName),
+    {"Server/Client Switch, 0: Server, 1: Client", Kind::ServerClient},
+    L("DHCP function switch, 0: Disable, 1: Enable", &V::dhcp, kTwo, Kind::Dhcp),
+    L("S2N Mode, 0: Socket, 1: VCOM, 2: RFC2217 3: MODBUS Gateway", &V::operationMode,
+      kOperationModes, Kind::ListSigned),
+    T("Server dynamic listening IP", &V::currentIp),
+    T("Server static listening IP", &V::staticIp),
+    N("Server data listening Port", &V::listenPort),
+    N("Clinet destination Port", &V::destinationPort),
+    C("UDP Protocol, 0: Disable 1: Enable", &V::udp),
+    C("TCP Protocol, 0: Disable 1: Enable", &V::tcp),
+    T("Subnet mask IP", &V::subnetMask),
+    T("Gateway IP", &V::gateway),
+    T("DNS IP", &V::dnsServer),
+    N("Transmission timer", &V::transmitTimer),
+    T("Destination host IP", &V::destinationHost),
+    T("SMTP domain name", &V::smtpDomain),
+    T("SMTP from address", &V::smtpFrom),
+    T("SMTP to address 1", &V::smtpTo1),
+    T("SMTP to address 2", &V::smtpTo2),
+    T("SMTP to address 3", &V::smtpTo3),
+    T("SMTP user name", &V::smtpUser),
+    T("SMTP password", &V::smtpPassword),
+    L("SMTP security mode, 0: Open, 1: SSL, 2: TLS, 3: AUTO", &V::smtpSecurity,
+      lists::smtpSecurity),
+    N("SMTP security port", &V::smtpPort),
+    L("SMTP IP Change Event Bit, 0: Disable, 1: Enable", &V::eventIpChange, kTwo),
+    L("SMTP Password Change Event Bit, 0: Disable, 1: Enable", &V::eventPasswordChange, kTwo),
+    L("SMTP Authentication Fail Event Bit, 0: Disable, 1: Enable", &V::eventAuthFail, kTwo),
+    L("SMTP Cold Start Event Bit, 0: Disable, 1: Enable", &V::eventColdStart, kTwo),
+    T("Firmware File Name for Upgrade Firmware", &V::firmwareFile),
+    N("MODBUS Server Port", &V::modbusPort),
+    L("MODBUS Transfer Mode: 0 = MODBUS TCP, 1 = Transparent TCP", &V::modbusTransferMode,
+      lists::modbusTransferMode),
+    N("MODBUS Slave ID", &V::modbusSlaveId),
+    N("MODBUS Response Timeout", &V::modbusResponseTimeout),
+    N("MODBUS Inter-Frame Delay", &V::modbusInterFrameDelay),
+    N("MODBUS Inter-Character Delay", &V::modbusInterCharDelay),
+    L("Serial Port Baud rate(bps), 0: 921600, 1: 115200, 2: 57600, 3: 38400, 4: 19200, "
+      "5: 9600, 6: 4800, 7: 2400, 8: 1200", &V::baudRate, lists::baudRate),
+    L("Serial Port Data Bits, 0: 7-bits, 1: 8-bits", &V::dataBits, lists::dataBits),
+    L("Serial Port Parity, 0: None, 1: Odd, 2: Even", &V::parity, lists::parity),
+    L("Serial Port Stop Bits, 1: 1-bit, 2: 2-bits", &V::stopBits, lists::stopBits,
+      Kind::ListPlusOne),
+    L("Serial Port Flow Control, 0: OFF, 1: ON", &V::flowControl, lists::flowControl),
+    L("Wifi Rf Mode, 0: Disable, 1: Enable", &V::wifiRf, lists::wifiRf),
+    L("Wifi Network Mode, 1: STA, 2: AP", &V::wifiNetworkMode, lists::wifiNetworkMode,
+      Kind::ListPlusOne),
+    L("Wifi AP Channel : 1 ~ 14", &V::wifiChannel, lists::wifiChannel, Kind::ListPlusOne),
+    T("Wifi SSID ", &V::ssid),
+    L("Wifi Encrypt Mode, 0: Open, 1: WEP  (AE Mode Not Support), 2: WPA2_AES_PSK(AP mode);"
+      "WPA/WPA2_AUTO(Station mode)", &V::wifiSecurity, lists::wifiSecurity),
+    L("Wifi WEP Key : 0 ~ 3", &V::wepKeyIndex, lists::wepKeyIndex),
+    L("Wifi WEP Length, 0: 64-bits, 1: 128-bits", &V::wepKeyLength, lists::wepKeyLength),
+    K("Wifi WEP64 Key 0 (5 charaters)", Kind::Wep64, 0),
+    K("Wifi WEP64 Key 1(5 charaters)", Kind::Wep64, 1),
+    K("Wifi WEP64 Key 2(5 charaters)", Kind::Wep64, 2),
+    K("Wifi WEP64 Key 3(5 charaters)", Kind::Wep64, 3),
+    K("Wifi WEP128 Key 0 (13 charaters)", Kind::Wep128, 0),
+    K("Wifi WEP128 Key 1 (13 charaters)", Kind::Wep128, 1),
+    K("Wifi WEP128 Key 2 (13 charaters)", Kind::Wep128, 2),
+    K("Wifi WEP128 Key 3 (13 charaters)", Kind::Wep128, 3),
+    T("Pre-Share Key (8 - 63 charaters)", &V::psk),
+    A("DHCP IP Pool Start Address", &V::dhcpPoolStart),
+    A("DHCP IP Pool End Address", &V::dhcpPoolEnd),
+    A("DHCP Netmask", &V::dhcpNetmask),
+    A("DHCP Gateway", &V::dhcpGateway),
+    N("DHCP Lease Time(minutes)", &V::dhcpLeaseMinutes),
+    L("DHCP Server Status, 0: Disable, 1: Enable", &V::dhcpServerStatus,
+      lists::dhcpServerStatus),
+    T("NTP Server Name 1", &V::ntpServer1),
+    T("NTP Server Name 2", &V::ntpServer2),
+    T("NTP Server Name 3", &V::ntpServer3),
+    L("NTP Timezone, 0: GMT-12, 1: GMT-11, ..., 11: GMT-1, 12: GMT+0, 13: GMT+1, ... "
+      "24: GMT+12", &V::timeZone, lists::timeZone),
+    L("NTP RTC Time Setup, 0: Manual, 1: NTP Server", &V::rtcSetup, kTwo),
+    L("NTP Daylight Saving, 0: Disable, 1: Enable", &V::daylightSaving, kTwo),
+    T("Firmware File Name", &V::firmwareFile),
+}};
+// clang-format on
+
+const Line& LineAt(int line) {
+    return kLines[static_cast<size_t>(line - 1)];
+}
+
+QByteArray Unsigned(int64_t value) {
+    return QByteArray::number(static_cast<uint32_t>(value));
+}
+
+// A text holding a line break would shift every line after it.
+QByteArray OneLine(const QString& text) {
+    QByteArray bytes = text.toLatin1();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' || bytes[i] == '\n' || bytes[i] == '\0') {
+            bytes.truncate(i);
+            break;
+        }
+    }
+    return bytes;
+}
+
+QByteArray ValueText(const V& v, const Line& l) {
+    switch (l.kind) {
+        case Kind::Version:
+            return kVersion;
+        case Kind::Text:
+            return OneLine(v.*l.text);
+        case Kind::Number:
+            return QByteArray::number(v.*l.number);
+        case Kind::Address:
+            return FormatDotted(v.*l.number).toLatin1();
+        case Kind::List:
+        case Kind::Dhcp:
+            return Unsigned(v.*l.list);
+        case Kind::ListSigned:
+            return QByteArray::number(v.*l.list);
+        case Kind::ListPlusOne:
+            return QByteArray::number(v.*l.list < 0 ? 0 : v.*l.list + 1);
+        case Kind::Check:
+            return v.*l.check ? "1" : "0";
+        case Kind::ServerClient:
+            return v.clientMode ? "1" : "0";
+        case Kind::Wep64:
+            return OneLine(v.wep64Keys[l.size]);
+        case Kind::Wep128:
+            return OneLine(v.wep128Keys[l.size]);
+    }
+    return {};
+}
+
+QByteArray FormatLine(int number, const QByteArray& value) {
+    QByteArray line = value.leftJustified(kValueWidth, ' ');
+    line += "\t\t// (";
+    line += QByteArray::number(number).rightJustified(2, '0');
+    line += ')';
+    line += LineAt(number).description;
+    line += "\r\n";
+    return line;
+}
+
+int Position(int64_t value, int size) {
+    return value >= 0 && value < size ? static_cast<int>(value) : kNoSelection;
+}
+
+bool IsValueEnd(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
+}
+
+}  // namespace
+
+QString Description(int line) {
+    if (line < 1 || line > kLineCount) return {};
+    return QString::fromLatin1(LineAt(line).description);
+}
+
+Written Write(const DeviceSetupValues& values) {
+    Written out;
+    for (int number = 1; number <= kLineCount; ++number) {
+        if (number == 2 && values.deviceName.contains(' ')) return out;
+        out.text += FormatLine(number, ValueText(values, LineAt(number)));
+    }
+    out.complete = true;
+    return out;
+}
+
+QList<QByteArray> LineValues(QByteArrayView file) {
+    QList<QByteArray> values;
+    qsizetype start = 0;
+    while (start < file.size() && values.size() < kLineCount) {
+        qsizetype end = file.indexOf('\n', start);
+        if (end < 0) end = file.size();
+        const QByteArrayView line =
+            file.sliced(start, std::min<qsizetype>(end - start, kMaxLineCharacters));
+        qsizetype length = 0;
+        while (length < line.size() && !IsValueEnd(line[length])) ++length;
+        values << line.first(length).toByteArray();
+        start = end + 1;
+    }
+    return values;
+}
+
+void ApplyLine(DeviceSetupValues& v, int line, const QByteArray& value) {
+    if (line < 2 || line > kLineCount) return;
+    const Line& l = LineAt(line);
+    const int64_t number = LeadingInt32(value);
+    switch (l.kind) {
+        case Kind::Version:
+            break;
+        case Kind::Text:
+            v.*l.text = QString::fromLatin1(value);
+            break;
+        case Kind::Number:
+            v.*l.number = static_cast<uint32_t>(number);
+            break;
+        case Kind::Address:
+            v.*l.number = InetAddr(QString::fromLatin1(value));
+            break;
+        case Kind::List:
+        case Kind::ListSigned:
+            v.*l.list = Position(number, l.size);
+            break;
+        case Kind::Dhcp:
+            v.dhcp = Position(number, l.size);
+            v.dhcpClientFlag = number != 0;
+            break;
+        case Kind::ListPlusOne:
+            v.*l.list = Position(number - 1, l.size);
+            break;
+        case Kind::Check:
+            v.*l.check = number != 0;
+            break;
+        case Kind::ServerClient:
+            v.clientMode = number != 0;
+            break;
+        case Kind::Wep64:
+            v.wep64Keys[l.size] = QString::fromLatin1(value);
+            break;
+        case Kind::Wep128:
+            v.wep128Keys[l.size] = QString::fromLatin1(value);
+            break;
+    }
+}
+
+bool ActsAtOnce(int line) {
+    switch (line) {
+        case 3:
+        case 4:
+        case 26:
+        case 27:
+        case 28:
+        case 29:
+        case 37:
+        case 38:
+        case 39:
+        case 40:
+        case 41:
+            return false;  // list settings the pages keep as fields
+        default:
+            break;
+    }
+    if (line < 2 || line > kLineCount) return false;
+    const Kind kind = LineAt(line).kind;
+    return kind == Kind::List || kind == Kind::ListSigned || kind == Kind::ListPlusOne ||
+           kind == Kind::Wep64 || kind == Kind::Wep128 || kind == Kind::Address || line == 6 ||
+           line == 7;
+}
+
+LoadResult Load(QByteArrayView file, DeviceSetupValues& values,
+                const std::function<void(int line)>& applied) {
+    const QList<QByteArray> lines = LineValues(file);
+    if (lines.isEmpty()) return LoadResult::Short;
+    if (lines[0] != kVersion) return LoadResult::VersionWrong;
+    for (int number = 2; number <= lines.size(); ++number) {
+        ApplyLine(values, number, lines[number - 1]);
+        if (applied) applied(number);
+    }
+    return lines.size() < kLineCount ? LoadResult::Short : LoadResult::Loaded;
+}
+
+}  // namespace settingfile

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <functional>
+
+#include "devcfg/DeviceSetupValues.h"
+
+// The device setting file: the editable settings of one device as 70 text lines, each a value
+// left-justified in 36 characters and a numbered comment. Readers take a line's value by the
+// line's position and ignore the comments.
+namespace settingfile {
+
+inline constexpr int kLineCount = 70;
+inline constexpr int kValueWidth = 36;
+// Only the first 511 characters of a line are looked at; the rest of a longer line is
+// skipped, so that the lines after it keep their positions.
+inline constexpr int kMaxLineCharacters = 511;
+inline constexpr const char* kVersion = "VTM5800x_Dev_Config:V1.0.0";
+
+inline constexpr const char* kVersionWrong = "Device File Version Wrong";
+inline constexpr const char* kOpenFailed = "Failed to open file";
+inline constexpr const char* kWriteFailed = "Failed to write file";
+inline constexpr const char* kSaveName = "VTM5800x_Device_Setting";
+inline constexpr const char* kSaveFilter = "VTM580x Device Setting files (*.txt)";
+inline constexpr const char* kLoadName = "VT580xx_Device_Setting";
+inline constexpr const char* kLoadFilter = "VT580xx Device Setting files (*.txt)";
+inline constexpr const char* kSuffix = "txt";
+
+// The comment text of a line (1-70) after its number.
+QString Description(int line);
+
+struct Written {
+    QByteArray text;
+    bool complete = false;  // false: the device name has a space; `text` holds line 1 only
+};
+
+// Lines 1-70, each ending in CR LF.
+Written Write(const DeviceSetupValues& values);
+
+// The value of each line, at most 70: the text up to the first space, tab, line break or
+// zero byte. Lines end in LF or CR LF; a last line without a line break counts.
+QList<QByteArray> LineValues(QByteArrayView file);
+
+// Sets one line's setting (lines 2-70) from its value.
+void ApplyLine(DeviceSetupValues& values, int line, const QByteArray& value);
+
+// Whether a loaded line shows in its control at once (list selections, the address edit it
+// shows, the WiFi mode rules, WEP keys, the DHCP server's address controls) rather than only
+// setting a page field that the controls show after the last line.
+bool ActsAtOnce(int line);
+
+enum class LoadResult { Loaded, VersionWrong, Short };
+
+// Applies lines 2-70 in order, calling `applied(line)` after each. A wrong first line changes
+// nothing; a file that ends early keeps what its lines set.
+LoadResult Load(QByteArrayView file, DeviceSetupValues& values,
+                const std::function<void(int line)>& applied = {});
+
+}  // namespace settingfile

@@ -1,0 +1,289 @@
+#include "devcfg/SetupMapping.h"
+
+#include <algorithm>
+
+#include "devcfg/ValueLists.h"
+#include "protocol/Address.h"
+
+using namespace devrec;
+
+namespace {
+
+constexpr uint8_t kCommandNibble = 0x0F;
+constexpr std::array<uint8_t, 4> kFillableCommands{1, 3, 9, 12};
+constexpr int kMaxPskLength = 65;
+
+int PositionOf(const ValueList& list, int64_t value) {
+    return list.PositionOf(value).value_or(kNoSelection);
+}
+
+int Bit(uint32_t word, uint32_t mask) {
+    return (word & mask) != 0 ? 1 : 0;
+}
+
+void FillNetwork(DeviceSetupValues& v, const DeviceConfigRecord& r, int listIndex) {
+    v.deviceName = r.Get(deviceName, kSkipCC);
+    if (v.deviceName.isEmpty()) v.deviceName = QStringLiteral("DSM%1").arg(listIndex + 1);
+    v.macAddress = r.MacAddressText();
+    v.clientMode = r.Flag(netFlags, kClientMode);
+    v.dhcp = Bit(r.Get(netFlags), kDhcpClient);
+    v.dhcpClientFlag = v.dhcp != 0;
+    v.udp = r.Flag(netFlags, kUdp);
+    v.tcp = r.Flag(netFlags, kTcp);
+    v.operationMode = r.OperationMode();
+    v.currentIp = FormatDotted(r.Get(currentIp));
+    v.staticIp = FormatDotted(r.Get(staticIp));
+    v.listenPort = r.Get(listenPort);
+    v.destinationPort = r.Get(destinationPort);
+    v.transmitTimer = r.Get(transmitTimer);
+    v.destinationHost = r.Get(destinationHost);
+    v.subnetMask = FormatDotted(r.Get(subnetMask));
+    v.gateway = FormatDotted(r.Get(gateway));
+    v.dnsServer = FormatDotted(r.Get(dnsServer));
+}
+
+void FillSmtpAndModbus(DeviceSetupValues& v, const DeviceConfigRecord& r) {
+    v.smtpDomain = r.Get(smtpDomain);
+    v.smtpFrom = r.Get(smtpFrom);
+    v.smtpTo1 = r.Get(smtpTo1);
+    v.smtpTo2 = r.Get(smtpTo2);
+    v.smtpTo3 = r.Get(smtpTo3);
+    v.smtpUser = r.Get(smtpUser);
+    v.smtpPassword = r.Get(smtpPassword);
+    const uint16_t events = r.Get(smtpEvents);
+    v.eventColdStart = Bit(events, kEventColdStart);
+    v.eventWarmStart = Bit(events, kEventWarmStart);
+    v.eventAuthFail = Bit(events, kEventAuthFailure);
+    v.eventIpChange = Bit(events, kEventIpChange);
+    v.eventPasswordChange = Bit(events, kEventPasswordChange);
+    v.smtpPort = r.Get(smtpPort);
+    v.smtpSecurity = PositionOf(lists::smtpSecurity, r.Get(smtpSecurity));
+    v.firmwareFile = r.Get(firmwareFileName);
+    v.modbusPort = r.Get(modbusPort);
+    v.modbusResponseTimeout = r.Get(modbusResponseTimeout);
+    v.modbusInterFrameDelay = r.Get(modbusInterFrameDelay);
+    v.modbusInterCharDelay = r.Get(modbusInterCharDelay);
+    v.modbusTransferMode = PositionOf(lists::modbusTransferMode, r.Get(modbusTransferMode));
+    v.modbusSlaveId = r.Get(modbusSlaveId);
+}
+
+void FillSerial(DeviceSetupValues& v, const DeviceConfigRecord& r) {
+    v.dataBits = PositionOf(lists::dataBits, r.Get(dataBits));
+    v.stopBits = PositionOf(lists::stopBits, r.Get(stopBits));
+    v.parity = PositionOf(lists::parity, r.Get(parity));
+    v.flowControl = PositionOf(lists::flowControl, r.Get(flowControl));
+    v.baudRate = PositionOf(lists::baudRate, r.Get(baudRate));
+}
+
+void FillWifi(DeviceSetupValues& v, const DeviceConfigRecord& r) {
+    v.wifiRf = PositionOf(lists::wifiRf, r.Get(wifiRf));
+    v.wifiNetworkMode = PositionOf(lists::wifiNetworkMode, r.Get(wifiNetworkMode));
+    v.wifiChannel = PositionOf(lists::wifiChannel, r.Get(wifiChannel));
+    v.ssid = r.Get(ssid);
+    v.wifiSecurity = std::min<int>(r.Get(wifiSecurity), lists::wifiSecurity.Size() - 1);
+    v.wepKeyIndex = PositionOf(lists::wepKeyIndex, r.Get(wepKeyIndex));
+    v.wepKeyLength = PositionOf(lists::wepKeyLength, r.Get(wepKeyLength));
+    for (int i = 0; i < wepKeyCount; ++i) {
+        v.wep64Keys[i] = r.WepKey(false, i);
+        v.wep128Keys[i] = r.WepKey(true, i);
+    }
+    v.psk = r.Get(psk);
+}
+
+void FillDhcpAndNtp(DeviceSetupValues& v, const DeviceConfigRecord& r) {
+    v.dhcpPoolStart = r.Get(dhcpPoolStart);
+    v.dhcpPoolEnd = r.Get(dhcpPoolEnd);
+    v.dhcpNetmask = r.Get(dhcpNetmask);
+    v.dhcpGateway = r.Get(dhcpGateway);
+    v.dhcpLeaseMinutes = r.Get(dhcpLeaseMinutes);
+    v.dhcpServerStatus = PositionOf(lists::dhcpServerStatus, r.Get(dhcpServerEnabled));
+    v.ntpServer1 = r.Get(ntpServer1);
+    v.ntpServer2 = r.Get(ntpServer2);
+    v.ntpServer3 = r.Get(ntpServer3);
+    v.timeZone = PositionOf(lists::timeZone, r.Get(ntpTimeZone));
+    v.rtcSetup = r.Flag(modeFlags, kRtcFromNtp) ? 1 : 0;
+    v.daylightSaving = r.Flag(modeFlags, kDaylightSaving) ? 1 : 0;
+}
+
+// One build: the record being filled and the messages of the checks that failed.
+class Builder {
+  public:
+    explicit Builder(const DeviceSetupValues& v) : v_(v) {}
+
+    SetupBuild Run(const std::array<uint8_t, kMacSize>& mac) {
+        Network();
+        Serial();
+        SmtpAndModbus();
+        Wifi();
+        DhcpAndNtp();
+        AddressChecks();
+        out_.command = BuildSetupCommand(out_.command, mac);
+        return out_;
+    }
+
+  private:
+    // Check of a list position against its list: on success the list's value is written
+    // through `store`; on failure the field stays zero and the message is recorded.
+    template <typename Store>
+    void Checked(const ValueList& list, int position, const char* message, Store store) {
+        if (auto value = list.ValueAt(position)) {
+            store(static_cast<uint8_t>(*value));
+        } else {
+            Fail(message);
+        }
+    }
+    void Fail(const char* message) { out_.errors << QString::fromLatin1(message); }
+    DeviceConfigRecord& R() { return out_.command; }
+
+    void Network();
+    void Serial();
+    void SmtpAndModbus();
+    void Wifi();
+    void DhcpAndNtp();
+    void AddressChecks();
+
+    const DeviceSetupValues& v_;
+    SetupBuild out_;
+};
+
+void Builder::Network() {
+    if (v_.deviceName.contains(' ')) {
+        Fail(setupmsg::kNoSpaces);
+    } else {
+        R().Set(deviceName, v_.deviceName);
+    }
+    R().SetFlag(netFlags, kClientMode, v_.clientMode);
+    R().SetFlag(netFlags, kDhcpClient, v_.dhcp != 0);
+    R().SetFlag(netFlags, kUdp, v_.udp);
+    R().SetFlag(netFlags, kTcp, v_.tcp);
+    R().SetOperationMode(static_cast<uint8_t>(v_.operationMode & kOperationModeMask));
+    R().Set(currentIp, InetAddr(v_.currentIp));
+    R().Set(staticIp, InetAddr(v_.staticIp));
+    R().Set(listenPort, static_cast<uint16_t>(v_.listenPort));
+    R().Set(destinationPort, static_cast<uint16_t>(v_.destinationPort));
+    R().Set(transmitTimer, static_cast<uint16_t>(v_.transmitTimer));
+    R().Set(destinationHost, v_.destinationHost);
+    R().Set(subnetMask, InetAddr(v_.subnetMask));
+    R().Set(gateway, InetAddr(v_.gateway));
+    R().Set(dnsServer, InetAddr(v_.dnsServer));
+}
+
+void Builder::Serial() {
+    auto set = [this](ByteField f) { return [this, f](uint8_t value) { R().Set(f, value); }; };
+    Checked(lists::dataBits, v_.dataBits, setupmsg::kDataBits, set(dataBits));
+    Checked(lists::stopBits, v_.stopBits, setupmsg::kStopBits, set(stopBits));
+    Checked(lists::parity, v_.parity, setupmsg::kParity, set(parity));
+    Checked(lists::flowControl, v_.flowControl, setupmsg::kFlowControl, set(flowControl));
+    if (auto baud = lists::baudRate.ValueAt(v_.baudRate)) {
+        R().Set(baudRate, static_cast<uint32_t>(*baud));
+    } else {
+        Fail(setupmsg::kBaudRate);
+    }
+}
+
+void Builder::SmtpAndModbus() {
+    R().Set(smtpDomain, v_.smtpDomain);
+    R().Set(smtpFrom, v_.smtpFrom);
+    R().Set(smtpTo1, v_.smtpTo1);
+    R().Set(smtpTo2, v_.smtpTo2);
+    R().Set(smtpTo3, v_.smtpTo3);
+    R().Set(smtpUser, v_.smtpUser);
+    R().Set(smtpPassword, v_.smtpPassword);
+    uint16_t events = 0;
+    if (v_.eventColdStart != 0) events |= kEventColdStart;
+    if (v_.eventWarmStart != 0) events |= kEventWarmStart;
+    if (v_.eventAuthFail != 0) events |= kEventAuthFailure;
+    if (v_.eventIpChange != 0) events |= kEventIpChange;
+    if (v_.eventPasswordChange != 0) events |= kEventPasswordChange;
+    R().Set(smtpEvents, events);
+    R().Set(smtpPort, static_cast<uint16_t>(v_.smtpPort));
+    Checked(lists::smtpSecurity, v_.smtpSecurity, setupmsg::kSmtpSecurity,
+            [this](uint8_t value) { R().Set(smtpSecurity, value); });
+    R().Set(firmwareFileName, v_.firmwareFile);
+    R().Set(modbusPort, static_cast<uint16_t>(v_.modbusPort));
+    R().Set(modbusResponseTimeout, static_cast<uint16_t>(v_.modbusResponseTimeout));
+    R().Set(modbusInterFrameDelay, static_cast<uint16_t>(v_.modbusInterFrameDelay));
+    R().Set(modbusInterCharDelay, static_cast<uint16_t>(v_.modbusInterCharDelay));
+    Checked(lists::modbusTransferMode, v_.modbusTransferMode, setupmsg::kModbusTransferMode,
+            [this](uint8_t value) { R().Set(modbusTransferMode, value); });
+    R().Set(modbusSlaveId, static_cast<uint8_t>(v_.modbusSlaveId));
+}
+
+void Builder::Wifi() {
+    auto set = [this](ByteField f) { return [this, f](uint8_t value) { R().Set(f, value); }; };
+    Checked(lists::wifiRf, v_.wifiRf, setupmsg::kWifiRf, set(wifiRf));
+    Checked(lists::wifiNetworkMode, v_.wifiNetworkMode, setupmsg::kWifiNetworkMode,
+            set(wifiNetworkMode));
+    Checked(lists::wifiChannel, v_.wifiChannel, setupmsg::kWifiChannel, set(wifiChannel));
+    // The length byte counts what the field holds, so that a device never reads past it.
+    const QByteArray ssidText = v_.ssid.toLatin1().left(ssid.width);
+    R().Set(ssidLength, static_cast<uint8_t>(ssidText.size()));
+    R().SetRaw(ssid, ssidText);
+    if (!lists::wifiSecurity.ValueAt(v_.wifiSecurity)) {
+        Fail(setupmsg::kWifiSecurity);
+    } else if (v_.wifiNetworkMode == kAccessPointMode && v_.wifiSecurity == kWepSecurity) {
+        Fail(setupmsg::kApWep);
+    } else {
+        R().Set(wifiSecurity, static_cast<uint8_t>(v_.wifiSecurity));
+    }
+    Checked(lists::wepKeyIndex, v_.wepKeyIndex, setupmsg::kWepKeyIndex, set(wepKeyIndex));
+    Checked(lists::wepKeyLength, v_.wepKeyLength, setupmsg::kWepKeyLength, set(wepKeyLength));
+    for (int i = 0; i < wepKeyCount; ++i) {
+        R().SetWepKey(false, i, v_.wep64Keys[i]);
+        R().SetWepKey(true, i, v_.wep128Keys[i]);
+    }
+    R().Set(pskLength, static_cast<uint8_t>(std::min<qsizetype>(v_.psk.size(), kMaxPskLength)));
+    R().Set(psk, v_.psk);
+}
+
+void Builder::DhcpAndNtp() {
+    R().Set(dhcpPoolStart, v_.dhcpPoolStart);
+    R().Set(dhcpPoolEnd, v_.dhcpPoolEnd);
+    R().Set(dhcpNetmask, v_.dhcpNetmask);
+    R().Set(dhcpGateway, v_.dhcpGateway);
+    R().Set(dhcpLeaseMinutes, static_cast<uint16_t>(v_.dhcpLeaseMinutes));
+    Checked(lists::dhcpServerStatus, v_.dhcpServerStatus, setupmsg::kDhcpStatus,
+            [this](uint8_t value) { R().Set(dhcpServerEnabled, value); });
+    R().Set(ntpServer1, v_.ntpServer1);
+    R().Set(ntpServer2, v_.ntpServer2);
+    R().Set(ntpServer3, v_.ntpServer3);
+    Checked(lists::timeZone, v_.timeZone, setupmsg::kTimeZone,
+            [this](uint8_t value) { R().Set(ntpTimeZone, value); });
+    R().SetFlag(modeFlags, kDaylightSaving, v_.daylightSaving != 0);
+    R().SetFlag(modeFlags, kRtcFromNtp, v_.rtcSetup != 0);
+}
+
+void Builder::AddressChecks() {
+    const std::pair<const QString*, const char*> edits[] = {
+        {&v_.staticIp, setupmsg::kStaticIp},
+        {&v_.subnetMask, setupmsg::kSubnetMask},
+        {&v_.gateway, setupmsg::kGateway},
+        {&v_.dnsServer, setupmsg::kDnsServer},
+    };
+    for (const auto& [text, message] : edits) {
+        if (!ParseInetAddress(*text)) Fail(message);
+    }
+}
+
+}  // namespace
+
+bool IsFillableCommand(uint8_t command) {
+    const uint8_t low = command & kCommandNibble;
+    return std::find(kFillableCommands.begin(), kFillableCommands.end(), low) !=
+           kFillableCommands.end();
+}
+
+bool FillSetupValues(DeviceSetupValues& values, const DeviceConfigRecord& record, int listIndex) {
+    if (!IsFillableCommand(record.Get(command))) return false;
+    FillNetwork(values, record, listIndex);
+    FillSmtpAndModbus(values, record);
+    FillSerial(values, record);
+    FillWifi(values, record);
+    FillDhcpAndNtp(values, record);
+    return true;
+}
+
+SetupBuild BuildSetupRecord(const DeviceSetupValues& values,
+                            const std::array<uint8_t, kMacSize>& mac) {
+    return Builder(values).Run(mac);
+}

@@ -1,0 +1,55 @@
+#include "devcfg/SetupRules.h"
+
+#include <algorithm>
+
+uint32_t ReadUnsigned(const QString& text) {
+    uint64_t value = 0;
+    for (QChar c : text) {
+        if (c < '0' || c > '9') break;
+        value =
+            std::min<uint64_t>(value * 10 + static_cast<uint64_t>(c.unicode() - '0'), UINT32_MAX);
+    }
+    return static_cast<uint32_t>(value);
+}
+
+QString OverLongMessage(int limit) {
+    return QStringLiteral("Please enter no more than %1 characters.").arg(limit);
+}
+
+namespace sheetscroll {
+
+int RangeMaximum(int clientHeight) {
+    return std::max(clientHeight / kPixelsPerRangeUnit, 0);
+}
+
+int Delta(Request request, int position, int maximum, int thumbPosition) {
+    int delta = 0;
+    switch (request) {
+        case Request::LineUp:
+            delta = -1;
+            break;
+        case Request::LineDown:
+            delta = 1;
+            break;
+        case Request::PageUp:
+            delta = std::min(-maximum, -1);
+            break;
+        case Request::PageDown:
+            delta = std::max(maximum, 1);
+            break;
+        case Request::ThumbTrack:
+            delta = thumbPosition - position;
+            break;
+        case Request::Top:
+            delta = -position;
+            break;
+        case Request::Bottom:
+            delta = maximum - position;
+            break;
+        case Request::Other:
+            break;
+    }
+    return std::clamp(position + delta, 0, std::max(maximum, 0)) - position;
+}
+
+}  // namespace sheetscroll

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// Rules of the setup sheet that need no widgets: the number edits' clamps, the sheet's
+// scrolling and the text limits' message.
+
+// Number edits of the Network page: a value below `minimum` becomes `minimum`, one above
+// `maximum` becomes `maximum`, at once while the user types.
+struct NumberLimits {
+    uint32_t minimum;
+    uint32_t maximum;
+    uint32_t Clamp(uint32_t value) const {
+        return value < minimum ? minimum : value > maximum ? maximum : value;
+    }
+};
+
+namespace limits {
+inline constexpr NumberLimits kPort{1024, 65535};  // listening and destination port
+inline constexpr NumberLimits kTransmitTimer{10, 65535};
+inline constexpr NumberLimits kServicePort{0, 65535};  // SMTP security and MODBUS server port
+inline constexpr NumberLimits kResponseTimeout{10, 65000};
+inline constexpr NumberLimits kFrameDelay{10, 500};  // inter-frame and inter-character
+}  // namespace limits
+
+// Text of a number edit as the page reads it: its leading decimal digits, saturating at the
+// largest unsigned 32-bit number; no digits read as 0.
+uint32_t ReadUnsigned(const QString& text);
+
+// The message for a text longer than its control allows.
+QString OverLongMessage(int limit);
+
+// The sheet's vertical scrolling, in units of kScrollUnitPixels.
+namespace sheetscroll {
+
+inline constexpr int kScrollUnitPixels = 5;
+inline constexpr int kPixelsPerRangeUnit = 10;
+
+enum class Request { LineUp, LineDown, PageUp, PageDown, ThumbTrack, Top, Bottom, Other };
+
+// The range maximum (also the page size) for a client area of the given height.
+int RangeMaximum(int clientHeight);
+// How far a request moves the position, already clamped to 0..maximum.
+int Delta(Request request, int position, int maximum, int thumbPosition = 0);
+
+}  // namespace sheetscroll
