@@ -111,6 +111,12 @@ void TftpServer::OnListenerReady() {
 void TftpServer::OnRequest(const QByteArray& packet, const QHostAddress& from, uint16_t port) {
     if (!listener_ || !available_) return;
     Reap(nullptr);
+    if (!IsLoopbackDestination(from)) {
+        // Not even an error goes back, and no transfer is set up for it.
+        ++refused_;
+        log_(QStringLiteral("TFTP: request from %1 ignored: not loopback").arg(from.toString()));
+        return;
+    }
     const uint16_t opcode = OpcodeOf(packet);
     if (opcode == kWrq) {
         if (Transfer* pending = FindPending(from, port)) {
