@@ -11,6 +11,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "app/widgets/DlgNicSelect.h"
+#include "app/widgets/ViewLogSys.h"
 #include "app/widgets/ViewMenu.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
@@ -28,7 +30,8 @@ QWidget* Placeholder(const QString& title) {
 
 CMainFrame::CMainFrame(FrameServices services)
     : services_(std::move(services)),
-      settingsFile_(services_.prompts, QDir(services_.workDir).filePath(kSettingsFileName)) {
+      settingsFile_(services_.prompts, QDir(services_.workDir).filePath(kSettingsFileName)),
+      log_(services_.prompts) {
     setMinimumSize(kMinWidth, kMinHeight);
 }
 
@@ -37,6 +40,8 @@ CMainFrame::~CMainFrame() = default;
 void CMainFrame::Create() {
     CreatePanes();
     settingsFile_.Load(settings_);
+    portTable_.Load(QDir(services_.workDir).filePath(kVspFileName));
+    services_.vsp.CheckBusy();
     CreateMenusAndBars();
     SelectHostInterface();
     broadcast_.Create(hostAddress_, msg::kBroadcastSocketPort);
@@ -56,7 +61,7 @@ void CMainFrame::CreatePanes() {
 
     functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"),
                       Placeholder("Device Management")};
-    bottomViews_ = {Placeholder("COM Port Terminal"), Placeholder("System Log")};
+    bottomViews_ = {Placeholder("COM Port Terminal"), new CViewLogSys(log_)};
     // Creating a view in a pane shows it: the last one created is the one shown.
     for (QWidget* view : functionViews_)
         functionPane_->setCurrentIndex(functionPane_->addWidget(view));
@@ -81,6 +86,8 @@ void CMainFrame::CreateMenusAndBars() {
     openLog->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     saveLog->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     contents->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    connect(openLog, &QAction::triggered, this, [this] { log_.OpenLog(); });
+    connect(saveLog, &QAction::triggered, this, [this] { log_.SaveLog(); });
     connect(exit, &QAction::triggered, this, &QWidget::close);
     connect(contents, &QAction::triggered, this, &CMainFrame::OnHelp);
     connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
@@ -113,10 +120,20 @@ void CMainFrame::CreateMenusAndBars() {
     statusBar()->showMessage("Ready");
     for (const char* indicator : {"CAP", "NUM", "SCRL"})
         statusBar()->addPermanentWidget(new QLabel(indicator));
-    logActions_ = {openLog, saveLog};
 }
 
-void CMainFrame::SelectHostInterface() {}
+void CMainFrame::SelectHostInterface() {
+    ChooseInterface choose = services_.chooseInterface;
+    if (!choose) {
+        choose = [this](const QStringList& addresses) {
+            return CDlgNicSelect::Choose(addresses, this);
+        };
+    }
+    const HostInterface chosen = ::SelectHostInterface(
+        services_.net, services_.vsp, services_.prompts, settings_.hostAddress, choose);
+    hostAddress_ = chosen.address;
+    hostNetmask_ = chosen.netmask;
+}
 
 QString CMainFrame::ProgramDirectory() const {
     const QString path = settingsFile_.FullPath();
@@ -142,9 +159,25 @@ int CMainFrame::BottomViewIndex() const {
     return bottomPane_->currentIndex();
 }
 
-void CMainFrame::InitialUpdate() {}
+void CMainFrame::InitialUpdate() {
+    log_.AddStartUpLines(hostAddress_);
+}
 
-void CMainFrame::AddLog(const QString&) {}
+DmSettingsValues CMainFrame::DmSettings() const {
+    return {{settings_.dmSearchPeriod, settings_.dmRestorePeriod, settings_.dmRebootPeriod},
+            settings_.searchAtStart != 0};
+}
+
+void CMainFrame::SetDmSettings(const DmSettingsValues& values) {
+    settings_.dmSearchPeriod = values.periods.search;
+    settings_.dmRestorePeriod = values.periods.restore;
+    settings_.dmRebootPeriod = values.periods.reboot;
+    settings_.searchAtStart = values.searchAtStart ? 1 : 0;
+}
+
+void CMainFrame::AddLog(const QString& text) {
+    log_.AddLog(text);
+}
 
 void CMainFrame::OnHelp() {
     services_.prompts.ShellOpen(QDir(ProgramDirectory()).filePath(kHelpFileName));

@@ -7,8 +7,12 @@
 #include <memory>
 
 #include "app/AppSettings.h"
+#include "app/HostInterface.h"
 #include "app/SettingsFile.h"
+#include "app/SystemLog.h"
+#include "devmgr/DmFrame.h"
 #include "protocol/BroadcastSocket.h"
+#include "vsp/VspPortTable.h"
 
 class QSplitter;
 class QStackedWidget;
@@ -34,11 +38,13 @@ struct FrameServices {
     NetInterfaces& net;
     VspDriverQueries& vsp;
     QString workDir;
+    // Shows the interface dialog; the frame uses the real dialog when this is empty.
+    ChooseInterface chooseInterface = {};
 };
 
 // The hub: holds the settings, the host address and netmask, the broadcast socket and one
 // reference to each view; views reach shared state and each other only through it.
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, public DmFrame {
     Q_OBJECT
   public:
     static constexpr int kMinWidth = 665;
@@ -60,11 +66,16 @@ class CMainFrame : public QMainWindow {
     void InitialUpdate();
 
     AppSettings& Settings() { return settings_; }
-    const QString& HostAddress() const { return hostAddress_; }
-    const QString& HostNetmask() const { return hostNetmask_; }
-    CBroadcastSocket& BroadcastSocket() { return broadcast_; }
-    UserPrompts& Prompts() { return services_.prompts; }
-    TimerHost& Timers() { return services_.timers; }
+    QString HostAddress() const override { return hostAddress_; }
+    QString HostNetmask() const override { return hostNetmask_; }
+    CBroadcastSocket& BroadcastSocket() override { return broadcast_; }
+    UserPrompts& Prompts() override { return services_.prompts; }
+    TimerHost& Timers() override { return services_.timers; }
+    void RunVspStartupRepair() override {}
+    DmSettingsValues DmSettings() const override;
+    void SetDmSettings(const DmSettingsValues& values) override;
+    SystemLog& Log() { return log_; }
+    CVspPortTable& PortTable() { return portTable_; }
     QString ProgramDirectory() const;
 
     void ShowFunctionView(int index);
@@ -76,7 +87,7 @@ class CMainFrame : public QMainWindow {
     QSplitter* Rows() const { return rows_; }
     QSplitter* Columns() const { return columns_; }
 
-    void AddLog(const QString& text);
+    void AddLog(const QString& text) override;
     void OnHelp();
     void OnAbout();
     // Lets views copy their values into the settings, saves the port table, writes the file.
@@ -96,6 +107,8 @@ class CMainFrame : public QMainWindow {
     QString hostAddress_;
     QString hostNetmask_;
     CBroadcastSocket broadcast_;
+    SystemLog log_;
+    CVspPortTable portTable_;
 
     QSplitter* rows_ = nullptr;
     QSplitter* columns_ = nullptr;
@@ -104,5 +117,4 @@ class CMainFrame : public QMainWindow {
     CViewMenu* viewMenu_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};
-    std::array<QAction*, 2> logActions_{};  // Open Log, Save Log
 };

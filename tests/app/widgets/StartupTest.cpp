@@ -64,6 +64,14 @@ TEST_F(Startup, OpensMaximisedWithDeviceManagerAndSystemLogShown) {
     EXPECT_EQ(frame->BottomViewIndex(), kBottomLog);
     EXPECT_EQ(frame->windowTitle(), "VELTRO Configuration Utility v1.1.0");
     EXPECT_TRUE(QFile::exists(dir.filePath("VELTRO.dat")));  // created on first start
+    EXPECT_EQ(frame->HostAddress(), "127.0.0.1");
+    EXPECT_EQ(frame->HostNetmask(), "255.0.0.0");
+    EXPECT_EQ(vsp.checkBusyCalls, 1);
+    const auto& rows = frame->Log().Rows();
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[0].number, "1");
+    EXPECT_EQ(rows[0].message, "Application starts successfully.");
+    EXPECT_EQ(rows[1].message, "Selected network interface: 127.0.0.1");
 
     frame->ShowFunctionView(kFunctionVsp);
     frame->ShowBottomView(kBottomTerminal);
