@@ -1,0 +1,216 @@
+#include "tests/devmgr/DmTestHelpers.h"
+
+using devsim::DeviceSpec;
+
+namespace {
+
+DeviceSpec Deaf(uint8_t command) {
+    DeviceSpec spec;
+    spec.faults.silent = true;
+    spec.faults.commands = {command};
+    return spec;
+}
+
+DeviceSpec AnswersTwice(uint8_t command) {
+    DeviceSpec spec;
+    spec.faults.twice = true;
+    spec.faults.commands = {command};
+    return spec;
+}
+
+// Search requests a device received at or after `since`, relative to it.
+std::vector<int64_t> SearchesSince(const devsim::SimDevice& device, int64_t since) {
+    std::vector<int64_t> times = DmSimNet::Times(device, msg::kSearchRequest, since);
+    std::erase_if(times, [](int64_t t) { return t < 0; });
+    return times;
+}
+
+}  // namespace
+
+using DmRestore = DmFlowTest;
+using DmReboot = DmFlowTest;
+
+TEST_F(DmRestore, ASilentDeviceEndsItAndTheDevicesAfterItAreNeverSent) {
+    devsim::SimDevice* a = net.Add();
+    devsim::SimDevice* b = net.Add(Deaf(msg::kRestoreCommand));
+    devsim::SimDevice* c = net.Add();
+    ListDevices();
+    Tick({0, 1, 2});
+    const int64_t t1 = Now();
+    dm->OnRestore();
+    ASSERT_EQ(Prompts().shown.size(), 1u);
+    EXPECT_EQ(Prompts().shown[0].text,
+              "This operation will return the device's default setting and reboot.\r\nDo you "
+              "want to proceed ?");
+    EXPECT_EQ(Prompts().shown[0].caption, "Reset");
+    EXPECT_EQ(Prompts().shown[0].icon, PromptIcon::Information);
+    EXPECT_EQ(dm->Status(), " Resetting ...");
+    EXPECT_EQ(Buttons(), AllButtons(false));
+
+    net.Ticks(8);
+    EXPECT_EQ(dm->Status(), " Resetting ...");
+    net.Ticks(1);
+    EXPECT_EQ(DmSimNet::Times(*a, msg::kRestoreCommand, t1), std::vector<int64_t>{1000});
+    EXPECT_EQ(DmSimNet::Times(*b, msg::kRestoreCommand, t1),
+              (std::vector<int64_t>{3000, 5000, 7000}));
+    EXPECT_TRUE(DmSimNet::Times(*c, msg::kRestoreCommand).empty());
+    EXPECT_EQ(dm->Status(), "Reset Device Fail !");
+    EXPECT_EQ(dm->Progress(), 1000);
+    EXPECT_EQ(Buttons(), AllButtons(true));
+    EXPECT_EQ(dm->Table().Count(), 3);
+    EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRestoreTimer));
+    EXPECT_EQ(Prompts().shown.size(), 1u);
+
+    // The command: the device's name and MAC from its stored reply, qualifier 1, zeros after.
+    const QByteArray sent = DmSimNet::Bytes(*a, msg::kRestoreCommand).at(0);
+    const auto stored = dm->Table().Record(0).ToByteArray();
+    ASSERT_EQ(sent.size(), 756);
+    EXPECT_EQ(sent.left(8), "QMDRRDMQ");
+    EXPECT_EQ(sent[8], 0x08);
+    EXPECT_EQ(sent[9], 1);
+    EXPECT_EQ(sent.mid(10, 22), stored.mid(10, 22));
+    EXPECT_EQ(sent.mid(32), QByteArray(724, '\0'));
+}
+
+TEST_F(DmRestore, SucceedsThenWaitsForTheRestartWithProgressAndSearches) {
+    devsim::SimDevice* a = net.Add();
+    devsim::SimDevice* b = net.Add();
+    ListDevices();
+    Tick({0, 1});
+    ASSERT_EQ(dm->WorkingPeriods().reboot, 15);
+    const int64_t t1 = Now();
+    dm->OnRestore();
+    net.Ticks(4);  // sends at 1 s and 3 s, all acknowledged at the fourth tick
+    EXPECT_EQ(DmSimNet::Times(*a, msg::kRestoreCommand, t1), std::vector<int64_t>{1000});
+    EXPECT_EQ(DmSimNet::Times(*b, msg::kRestoreCommand, t1), std::vector<int64_t>{3000});
+    EXPECT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+    EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRestoreTimer));
+
+    std::vector<int> progress;
+    for (int i = 0; i < 17; ++i) {
+        net.Ticks(1);
+        progress.push_back(dm->Progress());
+        EXPECT_EQ(dm->Status(), " Resetting ...");
+        EXPECT_EQ(Buttons(), AllButtons(false));
+    }
+    std::vector<int> expected;
+    for (int i = 0; i < 17; ++i) expected.push_back(200 + 38 * i);
+    EXPECT_EQ(progress, expected);
+    EXPECT_EQ(progress.back(), 808);
+    EXPECT_EQ(dm->Table().Count(), 2);
+    EXPECT_EQ(SearchesSince(*a, t1), std::vector<int64_t>{});
+
+    net.Ticks(1);  // the 18th tick searches
+    EXPECT_EQ(SearchesSince(*a, t1), (std::vector<int64_t>{22000, 22000, 22000}));
+    EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+    net.Ticks(1);
+    EXPECT_EQ(dm->Table().Count(), 2);
+    EXPECT_EQ(dm->Status(), " Idle");
+    EXPECT_EQ(Buttons(), AllButtons(true));
+}
+
+// A device that acknowledges twice must not make the flow skip the next device.
+TEST_F(DmRestore, ADoubleAcknowledgementDoesNotSkipTheNextDevice) {
+    devsim::SimDevice* a = net.Add(AnswersTwice(msg::kRestoreCommand));
+    devsim::SimDevice* b = net.Add();
+    devsim::SimDevice* c = net.Add();
+    ListDevices();
+    Tick({0, 1, 2});
+    const int64_t t1 = Now();
+    dm->OnRestore();
+    net.Ticks(6);
+    EXPECT_EQ(DmSimNet::Times(*a, msg::kRestoreCommand, t1), std::vector<int64_t>{1000});
+    EXPECT_EQ(DmSimNet::Times(*b, msg::kRestoreCommand, t1), std::vector<int64_t>{3000});
+    EXPECT_EQ(DmSimNet::Times(*c, msg::kRestoreCommand, t1), std::vector<int64_t>{5000});
+    EXPECT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+}
+
+// Cancelling a restore leaves the list and its stored replies in step: a reply that comes in
+// afterwards is added as a new row, and a later restore reaches the device its row shows.
+TEST_F(DmRestore, CancellingKeepsRowsAndStoredRepliesInStep) {
+    net.Add();
+    net.Add();
+    DeviceSpec late;
+    late.name = "Late";
+    late.faults.delayMs = 1500;
+    late.faults.commands = {msg::kSearchRequest};
+    devsim::SimDevice* c = net.Add(late);
+    ListDevices();
+    ASSERT_EQ(dm->Table().Count(), 2);
+    Tick({0});
+    Prompts().Answer(PromptAnswer::No);
+    dm->OnRestore();
+    EXPECT_EQ(Buttons(), AllButtons(true));
+    net.Ticks(1);
+    ASSERT_EQ(dm->Table().Count(), 3);
+    EXPECT_EQ(dm->Table().CellText(2, 2), "Late");
+    EXPECT_EQ(DeviceOfRow(2), c);
+    ExpectRowsInStep();
+
+    dm->SetRowChecked(0, false);
+    Tick({2});
+    dm->OnRestore();
+    net.Ticks(1);
+    const std::vector<QByteArray> sent = DmSimNet::Bytes(*c, msg::kRestoreCommand);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].mid(26, 6), dm->Table().Record(2).ToByteArray().mid(26, 6));
+    for (int row : {0, 1})
+        EXPECT_TRUE(DmSimNet::Times(*DeviceOfRow(row), msg::kRestoreCommand).empty());
+}
+
+TEST_F(DmRestore, NothingTickedAsksForASelection) {
+    net.Add();
+    ListDevices();
+    dm->OnRestore();
+    dm->OnReboot();
+    EXPECT_EQ(Prompts().Texts(), (QStringList{"Please select device(s) in the list !!",
+                                              "Please select device(s) in the list !!"}));
+    EXPECT_EQ(Prompts().shown[0].caption, "VELTRO");
+    EXPECT_EQ(Buttons(), AllButtons(true));
+}
+
+TEST_F(DmReboot, SucceedsAndSearchesAtTheNextTickWithoutWaiting) {
+    devsim::SimDevice* a = net.Add();
+    devsim::SimDevice* b = net.Add(AnswersTwice(msg::kRebootCommand));
+    ListDevices();
+    Tick({0, 1});
+    const int64_t t1 = Now();
+    dm->OnReboot();
+    ASSERT_EQ(Prompts().shown.size(), 1u);
+    EXPECT_EQ(Prompts().shown[0].text, "Do you really want to REBOOT device(s) ?");
+    EXPECT_EQ(Prompts().shown[0].caption, "Reboot");
+    EXPECT_EQ(dm->Status(), " Rebooting ...");
+    net.Ticks(4);
+    EXPECT_EQ(DmSimNet::Times(*a, msg::kRebootCommand, t1), std::vector<int64_t>{1000});
+    EXPECT_EQ(DmSimNet::Times(*b, msg::kRebootCommand, t1), std::vector<int64_t>{3000});
+    EXPECT_EQ(SearchesSince(*a, t1), (std::vector<int64_t>{4000, 4000, 4000}));
+    EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+    EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRebootTimer));
+    EXPECT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kSearchTimer));
+    EXPECT_EQ(dm->Status(), " Rebooting ...");
+}
+
+TEST_F(DmReboot, NoKeepsTheRowsTickedAndASilentDeviceFails) {
+    devsim::SimDevice* a = net.Add(Deaf(msg::kRebootCommand));
+    ListDevices();
+    Tick({0});
+    Prompts().Answer(PromptAnswer::No);
+    dm->OnReboot();
+    EXPECT_TRUE(dm->Table().IsChecked(0));
+    EXPECT_EQ(Buttons(), AllButtons(true));
+    net.Ticks(2);
+    EXPECT_TRUE(DmSimNet::Times(*a, msg::kRebootCommand).empty());
+
+    const int64_t t1 = Now();
+    dm->OnReboot();
+    net.Ticks(7);
+    EXPECT_EQ(DmSimNet::Times(*a, msg::kRebootCommand, t1),
+              (std::vector<int64_t>{1000, 3000, 5000}));
+    EXPECT_EQ(dm->Status(), "Reboot Device Fail !");
+    EXPECT_EQ(dm->Progress(), 1000);
+    EXPECT_EQ(Buttons(), AllButtons(true));
+    const QByteArray sent = DmSimNet::Bytes(*a, msg::kRebootCommand).at(0);
+    EXPECT_EQ(sent.size(), 756);
+    EXPECT_EQ(sent[8], 0x0B);
+    EXPECT_EQ(sent[9], 0);
+}
