@@ -1,0 +1,121 @@
+#include "vspd/ControlClient.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "protocol/ByteOrder.h"
+
+namespace vspd {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits for the descriptor until the deadline; false on time-out or error.
+bool WaitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, events, 0};
+        int n = poll(&p, 1, static_cast<int>(left.count()));
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
+    }
+}
+
+}  // namespace
+
+ControlClient::ControlClient(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+
+ControlClient::~ControlClient() {
+    Disconnect();
+}
+
+bool ControlClient::Connect() {
+    Disconnect();
+    notRunning_ = false;
+    sockaddr_un addr{};
+    if (socketPath_.size() >= sizeof(addr.sun_path)) return false;
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) return false;
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+        notRunning_ = errno == ENOENT || errno == ECONNREFUSED;
+        Disconnect();
+        return false;
+    }
+    return true;
+}
+
+void ControlClient::Disconnect() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
+
+bool ControlClient::SendAll(const std::vector<uint8_t>& data, int limitMs) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    size_t sent = 0;
+    while (sent < data.size()) {
+        ssize_t n = send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            if (!WaitFor(fd_, POLLOUT, deadline)) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ControlClient::ReceiveAll(uint8_t* data, size_t size, int limitMs) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = recv(fd_, data + got, size - got, MSG_DONTWAIT);
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            if (!WaitFor(fd_, POLLIN, deadline)) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<Reply> ControlClient::Call(const Request& request, int limitMs) {
+    if (fd_ < 0 && !Connect()) return std::nullopt;
+    uint8_t header[kFrameHeaderSize];
+    std::vector<uint8_t> body;
+    bool ok = SendAll(Frame(EncodeRequest(request)), kReplyLimitMs) &&
+              ReceiveAll(header, sizeof(header), limitMs);
+    if (ok) {
+        uint32_t length = bytes::GetLE32(header);
+        ok = length <= kMaxReplyBody;
+        if (ok) {
+            body.resize(length);
+            ok = ReceiveAll(body.data(), body.size(), kReplyLimitMs);
+        }
+    }
+    std::optional<Reply> reply;
+    if (ok) reply = DecodeReply(body);
+    if (!reply || reply->op != OpOf(request)) {
+        Disconnect();
+        return std::nullopt;
+    }
+    return reply;
+}
+
+}  // namespace vspd

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "vspd/EventLoop.h"
+#include "vspd/RequestHandler.h"
+
+// The Unix-domain control socket (mode 0600 in a 0700 directory) and its sessions. Each
+// session reads one framed request, hands it to the handler and reads the next only
+// after the reply is out. A frame longer than allowed gets an error reply and ends its
+// session; a body that does not decode gets an error reply and the session goes on.
+namespace vspd {
+
+class ControlServer {
+  public:
+    ControlServer(EventLoop& loop, RequestHandler& handler);
+    ~ControlServer();
+    ControlServer(const ControlServer&) = delete;
+    ControlServer& operator=(const ControlServer&) = delete;
+
+    // Refuses to take over a socket that a running service answers on.
+    bool Listen(const std::string& path, std::string* error);
+
+  private:
+    struct Session {
+        int fd = -1;
+        FdWatch watch;
+        std::vector<uint8_t> in;
+        std::vector<uint8_t> out;
+        size_t outSent = 0;
+        bool busy = false;         // a request is being handled
+        bool dispatching = false;  // inside Dispatch: replies are only queued
+        bool closing = false;      // close once the output is out
+    };
+
+    void Accept();
+    void OnSession(uint64_t id, uint32_t events);
+    void Dispatch(uint64_t id);
+    void Respond(uint64_t id, const Reply& reply);
+    void Queue(Session& s, const std::vector<uint8_t>& body);
+    // False when the session has been closed.
+    bool Flush(uint64_t id);
+    void Update(Session& s);
+    void CloseSession(uint64_t id);
+
+    EventLoop& loop_;
+    RequestHandler& handler_;
+    std::string path_;
+    int listen_ = -1;
+    FdWatch listenWatch_;
+    uint64_t nextId_ = 1;
+    std::unordered_map<uint64_t, std::unique_ptr<Session>> sessions_;
+};
+
+}  // namespace vspd

@@ -1,0 +1,88 @@
+#include "vspd/PtyDevice.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "vspd/ControlProtocol.h"
+
+namespace vspd {
+
+PtyDevice::~PtyDevice() {
+    if (master_ >= 0) close(master_);
+}
+
+bool PtyDevice::Create(std::string* error) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        *error = std::string("posix_openpt: ") + std::strerror(errno);
+        return false;
+    }
+    char name[128];
+    if (ptsname_r(master_, name, sizeof(name)) != 0) {
+        *error = std::string("ptsname: ") + std::strerror(errno);
+        return false;
+    }
+    slavePath_ = name;
+    // Termios requests on the master act on the slave.
+    termios tio{};
+    if (tcgetattr(master_, &tio) == 0) {
+        cfmakeraw(&tio);
+        tio.c_cc[VMIN] = 1;
+        tio.c_cc[VTIME] = 0;
+        tcsetattr(master_, TCSANOW, &tio);
+    }
+    int slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) {
+        *error = slavePath_ + ": " + std::strerror(errno);
+        return false;
+    }
+    close(slave);
+    return true;
+}
+
+bool PtyDevice::SlaveHeldOpen() const {
+    pollfd p{master_, POLLIN, 0};
+    return poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+
+std::string ComName(unsigned number) {
+    return "COM" + std::to_string(number);
+}
+
+unsigned ComNumberOfName(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0) return 0;
+    unsigned n = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return 0;
+        n = n * 10 + unsigned(name[i] - '0');
+    }
+    return name[3] != '0' && n <= kComNumberMax ? n : 0;
+}
+
+bool PlaceLink(const std::string& dir, const std::string& name, const std::string& target,
+               std::string* error) {
+    std::string path = dir + "/" + name;
+    std::string temp = dir + "/." + name + ".tmp";
+    unlink(temp.c_str());
+    if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+        *error = path + ": " + std::strerror(errno);
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void RemoveLink(const std::string& dir, const std::string& name) {
+    std::string path = dir + "/" + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(path.c_str());
+}
+
+}  // namespace vspd

@@ -1,0 +1,77 @@
+#include "vspd/VirtualPort.h"
+
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include "vspd/WinErrors.h"
+
+namespace vspd {
+
+constexpr size_t kQueueSize = 64 * 1024;  // also holds the largest datagram
+
+VirtualPort::VirtualPort(EventLoop& loop, const PortTiming& timing, uint32_t instance)
+    : loop_(loop), timing_(timing), instance_(instance), up_(kQueueSize), down_(kQueueSize) {}
+
+VirtualPort::~VirtualPort() {
+    atBoot_ = false;
+    loop_.Cancel(retryTimer_);
+    CloseAll();
+    masterWatch_.Release();
+}
+
+bool VirtualPort::Create(std::string* error) {
+    if (!pty_.Create(error)) return false;
+    masterWatch_ = FdWatch(loop_, pty_.Master(), [this](uint32_t events) { OnMaster(events); });
+    ttyHup_ = true;
+    hupDrained_ = true;
+    return true;
+}
+
+void VirtualPort::SetConfig(const RemoteInfoRequest& config) {
+    if (config.connectAtStart == 0) {
+        atBoot_ = false;
+        loop_.Cancel(retryTimer_);
+    }
+    config_ = config;
+}
+
+RemoteInfoReply VirtualPort::Info() const {
+    RemoteInfoReply r;
+    r.remoteIp = config_.remoteIp;
+    r.remotePort = config_.remotePort;
+    r.protocol = config_.protocol;
+    r.connectAtStart = config_.connectAtStart;
+    // A listening server counts as connected: the program shows it as "Server" and offers
+    // Close for it only while this is set.
+    r.connected = state_ == PortState::Connected || state_ == PortState::Listening;
+    r.mode = config_.mode;
+    r.enableVcom = config_.enableVcom;
+    r.maxPacketSize = config_.maxPacketSize;
+    bool server = role_ == Role::TcpServer || role_ == Role::UdpServer;
+    r.reportedPort = server ? listenPort_ : localPort_;
+    return r;
+}
+
+void VirtualPort::Describe(PortEntry& e) const {
+    e.ttyPath = pty_.SlavePath();
+    e.isVirtual = 1;
+    e.state = state_;
+    e.ttyOpen = pty_.SlaveHeldOpen();
+    e.info = Info();
+    e.hostIp = config_.hostIp;
+    if (sock_ >= 0 && (role_ != Role::UdpServer || peerKnown_)) {
+        e.peerIp = ntohl(peer_.sin_addr.s_addr);
+        e.peerPort = ntohs(peer_.sin_port);
+    }
+    e.bytesToNet = bytesToNet_;
+    e.bytesFromNet = bytesFromNet_;
+}
+
+void VirtualPort::SlaveOpened() {
+    ttyHup_ = false;
+    hupDrained_ = false;
+    WriteMaster();
+    UpdateMasks();
+}
+
+}  // namespace vspd

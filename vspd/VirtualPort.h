@@ -1,0 +1,128 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vspd/ByteQueue.h"
+#include "vspd/ControlProtocol.h"
+#include "vspd/DriverRequests.h"
+#include "vspd/EventLoop.h"
+#include "vspd/PtyDevice.h"
+
+// One virtual serial port: a pseudo-terminal and its network side (TCP client, UDP peer,
+// TCP server or UDP server), with the data pumped both ways through two bounded queues.
+// A full queue stops reading on the side that fills it, so a slow tty reader slows the
+// remote down (TCP) and a slow remote slows the tty writer down; nothing is dropped or
+// reordered inside the service. While the port has no network peer, bytes written to the
+// tty stay in the pseudo-terminal until one is there.
+namespace vspd {
+
+struct PortTiming {
+    int connectTimeoutMs = 10000;  // bound of IOCTL_CONNECTION before it fails with 121
+    int autoRetryMs = 5000;        // retry period of connect-at-start ports
+};
+
+class VirtualPort {
+  public:
+    using Done = std::function<void(uint32_t error)>;
+
+    VirtualPort(EventLoop& loop, const PortTiming& timing, uint32_t instance);
+    ~VirtualPort();
+    VirtualPort(const VirtualPort&) = delete;
+    VirtualPort& operator=(const VirtualPort&) = delete;
+
+    bool Create(std::string* error);
+
+    uint32_t Instance() const { return instance_; }
+    const std::string& SlavePath() const { return pty_.SlavePath(); }
+    bool SlaveHeldOpen() const { return pty_.SlaveHeldOpen(); }
+
+    // Configuration as IOCTL_SET_REMOTE_INFO gives it; an established connection stays.
+    void SetConfig(const RemoteInfoRequest& config);
+    const RemoteInfoRequest& Config() const { return config_; }
+    uint16_t LocalPort() const { return localPort_; }
+    void SetLocalPort(uint16_t port) { localPort_ = port; }
+
+    // IOCTL_CONNECTION: done runs once, when connected or failed (perhaps at once).
+    void Connect(Done done);
+    // IOCTL_SERVER: listens on the configured port.
+    uint32_t Listen();
+    // IOCTL_DISCONNECTION: closes the connection or stops listening.
+    void Disconnect();
+    // Connect-at-start: connects (or listens) and keeps retrying until it succeeds or a
+    // disconnection or new configuration ends it.
+    void StartAtBoot();
+
+    RemoteInfoReply Info() const;
+    void Describe(PortEntry& entry) const;
+
+    // The slave watcher saw a program open the tty.
+    void SlaveOpened();
+    // Called after the local UDP port changed, so that it can be kept across restarts.
+    std::function<void()> onLocalPortChanged;
+
+  private:
+    enum class Role { None, TcpClient, UdpClient, TcpServer, UdpServer };
+
+    // network side (VirtualPortNet.cpp)
+    void ConnectTcp();
+    uint32_t ConnectUdp();
+    void ConnectFinished(uint32_t error);
+    void OnConnecting(uint32_t events);
+    void OnListener(uint32_t events);
+    void Established(int fd);
+    void CloseData();
+    void CloseAll();
+    void PeerGone();
+    void RetryAtBoot();
+
+    // data pump (VirtualPortData.cpp)
+    void OnMaster(uint32_t events);
+    void OnSocket(uint32_t events);
+    void ReadMaster();
+    void WriteMaster();
+    void ReadSocket();
+    void SendUp();
+    bool HasDestination() const;
+    bool IsTcp() const { return role_ == Role::TcpClient || role_ == Role::TcpServer; }
+    size_t PacketLimit() const;
+    void UpdateMasks();
+
+    EventLoop& loop_;
+    PortTiming timing_;
+    uint32_t instance_;
+    PtyDevice pty_;
+    RemoteInfoRequest config_;
+    uint16_t localPort_ = 0;
+
+    Role role_ = Role::None;
+    PortState state_ = PortState::Idle;
+    int sock_ = -1;    // data socket: TCP connection or UDP socket
+    int listen_ = -1;  // TCP listening socket
+    FdWatch masterWatch_;
+    FdWatch sockWatch_;
+    FdWatch listenWatch_;
+    sockaddr_in peer_{};
+    bool peerKnown_ = false;
+    bool sockHup_ = false;  // the socket reported a hang-up; read what is left, then close
+    uint16_t listenPort_ = 0;
+
+    bool ttyHup_ = true;       // no program has the slave open (as last seen)
+    bool hupDrained_ = false;  // and everything it wrote has been read
+    ByteQueue up_;             // tty -> network
+    ByteQueue down_;           // network -> tty
+    uint64_t bytesToNet_ = 0;
+    uint64_t bytesFromNet_ = 0;
+
+    std::vector<Done> waiters_;
+    EventLoop::TimerId connectTimer_ = 0;
+    EventLoop::TimerId retryTimer_ = 0;
+    bool atBoot_ = false;
+};
+
+}  // namespace vspd

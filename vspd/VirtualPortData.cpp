@@ -1,0 +1,172 @@
+// The data pump of a virtual port: pseudo-terminal master <-> network socket.
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "vspd/NetSockets.h"
+#include "vspd/VirtualPort.h"
+
+namespace vspd {
+namespace {
+
+constexpr int kReadsPerEvent = 8;  // then other descriptors get their turn
+constexpr size_t kMaxDatagram = 65507;
+
+}  // namespace
+
+bool VirtualPort::HasDestination() const {
+    return sock_ >= 0 && state_ != PortState::Connecting &&
+           (role_ != Role::UdpServer || peerKnown_);
+}
+
+size_t VirtualPort::PacketLimit() const {
+    size_t limit = config_.maxPacketSize == 0 ? up_.Capacity() : config_.maxPacketSize;
+    if (!IsTcp()) limit = std::min(limit, kMaxDatagram);
+    return std::min(limit, up_.Capacity());
+}
+
+void VirtualPort::UpdateMasks() {
+    bool readTty = HasDestination() && up_.Room() > 0;
+    uint32_t master = 0;
+    if (!ttyHup_) {
+        if (readTty) master |= EPOLLIN;
+        if (!down_.Empty()) master |= EPOLLOUT;
+    } else if (readTty && !hupDrained_) {
+        // Collects what the program wrote before it closed the tty; the hang-up then
+        // takes the master out of epoll until the next open.
+        master = EPOLLIN;
+    }
+    masterWatch_.SetMask(master);
+
+    if (sock_ < 0 || state_ == PortState::Connecting) return;
+    bool room = IsTcp() ? down_.Room() > 0 : down_.Empty();
+    uint32_t sock = room ? uint32_t{EPOLLIN} : 0;
+    if (!sockHup_ && !up_.Empty() && HasDestination()) sock |= EPOLLOUT;
+    sockWatch_.SetMask(sock);
+}
+
+void VirtualPort::OnMaster(uint32_t events) {
+    if (events & (EPOLLHUP | EPOLLERR)) ttyHup_ = true;
+    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadMaster();
+    if (events & EPOLLOUT) WriteMaster();
+    UpdateMasks();
+}
+
+void VirtualPort::ReadMaster() {
+    for (int i = 0; i < kReadsPerEvent && HasDestination(); ++i) {
+        uint8_t* p = up_.WritePtr();
+        size_t room = up_.ContiguousRoom();
+        if (room == 0) break;
+        ssize_t n = read(pty_.Master(), p, room);
+        if (n > 0) {
+            up_.Produced(static_cast<size_t>(n));
+            SendUp();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) break;
+        // EIO: no program holds the slave and all it wrote has been read.
+        ttyHup_ = true;
+        hupDrained_ = true;
+        break;
+    }
+}
+
+void VirtualPort::WriteMaster() {
+    while (!down_.Empty()) {
+        ssize_t n = write(pty_.Master(), down_.ReadPtr(), down_.Size());
+        if (n > 0) {
+            down_.Consumed(static_cast<size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;  // full: EPOLLOUT, or the next open of the slave, resumes
+        }
+    }
+}
+
+void VirtualPort::OnSocket(uint32_t events) {
+    if (state_ == PortState::Connecting) {
+        OnConnecting(events);
+        return;
+    }
+    if (events & EPOLLERR) {
+        // Reading the error clears it; a UDP socket only hears of ICMP errors this way.
+        int err = SocketError(sock_);
+        if (err != 0 && IsTcp()) {
+            PeerGone();
+            UpdateMasks();
+            return;
+        }
+    }
+    if (events & EPOLLOUT) SendUp();
+    if (sock_ >= 0 && (events & (EPOLLIN | EPOLLHUP))) {
+        if (events & EPOLLHUP) sockHup_ = true;
+        ReadSocket();
+    }
+    UpdateMasks();
+}
+
+void VirtualPort::ReadSocket() {
+    for (int i = 0; i < kReadsPerEvent && sock_ >= 0; ++i) {
+        bool tcp = IsTcp();
+        if (tcp ? down_.Room() == 0 : !down_.Empty()) break;
+        uint8_t* p = down_.WritePtr();
+        size_t room = down_.ContiguousRoom();
+        sockaddr_in from{};
+        socklen_t length = sizeof(from);
+        ssize_t n = tcp ? recv(sock_, p, room, MSG_DONTWAIT)
+                        : recvfrom(sock_, p, room, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                                   &length);
+        if (n > 0 || (n == 0 && !tcp)) {
+            if (role_ == Role::UdpServer) {
+                peer_ = from;  // replies go to the latest sender
+                peerKnown_ = true;
+            }
+            down_.Produced(static_cast<size_t>(n));
+            bytesFromNet_ += static_cast<uint64_t>(n);
+            WriteMaster();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) break;
+        if (!tcp) continue;  // a reported ICMP error; the next datagram may be fine
+        PeerGone();
+        return;
+    }
+}
+
+void VirtualPort::SendUp() {
+    bool retried = false;
+    while (!up_.Empty() && HasDestination()) {
+        size_t chunk = std::min(up_.Size(), PacketLimit());
+        ssize_t n = role_ == Role::UdpServer
+                        ? sendto(sock_, up_.ReadPtr(), chunk, MSG_DONTWAIT | MSG_NOSIGNAL,
+                                 reinterpret_cast<const sockaddr*>(&peer_), sizeof(peer_))
+                        : send(sock_, up_.ReadPtr(), chunk, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n >= 0) {
+            up_.Consumed(static_cast<size_t>(n));
+            bytesToNet_ += static_cast<uint64_t>(n);
+            continue;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) break;
+        if (IsTcp()) {
+            PeerGone();
+            return;
+        }
+        // A connected UDP socket reports an earlier ICMP error instead of sending once;
+        // send again. Any other failure loses the datagram, as the network would.
+        if (errno == ECONNREFUSED && !retried) {
+            retried = true;
+            continue;
+        }
+        up_.Consumed(chunk);
+    }
+}
+
+}  // namespace vspd
