@@ -72,7 +72,7 @@ class CDlgDmSetupMain : public QDialog {
     void BuildLayout();
     void OnSubmit();
     void OnTabChanged(int index);
-    void OnScrollValue(int value);
+    void OnScrollAction(int action);
     void RefreshAllPages();
     // Reads every page into the shared values, in the order Network, WiFi, Serial, DHCP
     // server, NTP, and shows the over-long entry messages.

@@ -1,0 +1,78 @@
+#include "devcfg/widgets/CDlgDmSetupDhcpServer.h"
+
+#include <QGridLayout>
+
+#include "devcfg/widgets/PageControls.h"
+
+namespace {
+
+IpAddressEdit* Address(const char* name, QWidget* parent) {
+    auto* edit = new IpAddressEdit(parent);
+    edit->setObjectName(name);
+    return edit;
+}
+
+}  // namespace
+
+CDlgDmSetupDhcpServer::CDlgDmSetupDhcpServer(DeviceSetupValues& values, QWidget* parent)
+    : SetupPage(values, parent) {
+    setObjectName("dhcpServerPage");
+    auto* grid = new QGridLayout(this);
+    poolStart_ = Address("dhcpPoolStart", this);
+    poolEnd_ = Address("dhcpPoolEnd", this);
+    netmask_ = Address("dhcpNetmask", this);
+    gateway_ = Address("dhcpGateway", this);
+    leaseMinutes_ = new QLineEdit(this);
+    leaseMinutes_->setObjectName("dhcpLeaseMinutes");
+    leaseMinutes_->setReadOnly(true);
+    status_ = MakeList({"Disable", "Enable"}, this, "dhcpServerStatus");
+    AddRow(grid, "IP Pool Start Address", poolStart_);
+    AddRow(grid, "IP Pool End Address", poolEnd_);
+    AddRow(grid, "Subnet Mask", netmask_);
+    AddRow(grid, "Default Gateway", gateway_);
+    AddRow(grid, "Lease Time", leaseMinutes_, "minutes");
+    AddRow(grid, "Status", status_);
+    grid->setRowStretch(grid->rowCount(), 1);
+    grid->setColumnStretch(3, 1);
+}
+
+void CDlgDmSetupDhcpServer::RefreshControls() {
+    poolStart_->SetAddress(v_.dhcpPoolStart);
+    poolEnd_->SetAddress(v_.dhcpPoolEnd);
+    netmask_->SetAddress(v_.dhcpNetmask);
+    gateway_->SetAddress(v_.dhcpGateway);
+    leaseMinutes_->setText(QString::number(v_.dhcpLeaseMinutes));
+    SelectPosition(status_, v_.dhcpServerStatus);
+}
+
+QList<int> CDlgDmSetupDhcpServer::ReadControls() {
+    v_.dhcpPoolStart = poolStart_->Address();
+    v_.dhcpPoolEnd = poolEnd_->Address();
+    v_.dhcpNetmask = netmask_->Address();
+    v_.dhcpGateway = gateway_->Address();
+    v_.dhcpLeaseMinutes = ReadUnsigned(leaseMinutes_->text());
+    v_.dhcpServerStatus = Position(status_);
+    return {};
+}
+
+void CDlgDmSetupDhcpServer::ShowLoadedLine(int line) {
+    switch (line) {
+        case 58:
+            poolStart_->SetAddress(v_.dhcpPoolStart);
+            break;
+        case 59:
+            poolEnd_->SetAddress(v_.dhcpPoolEnd);
+            break;
+        case 60:
+            netmask_->SetAddress(v_.dhcpNetmask);
+            break;
+        case 61:
+            gateway_->SetAddress(v_.dhcpGateway);
+            break;
+        case 63:
+            SelectPosition(status_, v_.dhcpServerStatus);
+            break;
+        default:
+            break;
+    }
+}

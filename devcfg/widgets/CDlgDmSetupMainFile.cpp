@@ -1,0 +1,78 @@
+// The sheet's "Save" and "Load" buttons: the device setting file.
+
+#include <QFile>
+
+#include "devcfg/DeviceSettingFile.h"
+#include "devcfg/SetupMapping.h"
+#include "devcfg/widgets/CDlgDmSetupMain.h"
+#include "devcfg/widgets/SetupPage.h"
+#include "platform/UserPrompts.h"
+
+namespace {
+
+constexpr int kFailureBeepHz = 5000;
+constexpr int kFailureBeepMs = 100;
+
+}  // namespace
+
+void CDlgDmSetupMain::ShowFileFailure(const QString& text, const QString& path) {
+    prompts_.Beep(kFailureBeepHz, kFailureBeepMs);
+    prompts_.Inform(text + path, setupmsg::kAppCaption);
+}
+
+bool CDlgDmSetupMain::SaveSettingFile() {
+    const QString path = prompts_.SaveFileName(
+        {{}, settingfile::kSaveName, settingfile::kSaveFilter, settingfile::kSuffix});
+    if (path.isEmpty()) return false;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        ShowFileFailure(settingfile::kOpenFailed, path);
+        return false;
+    }
+    ReadAllPages();
+    const settingfile::Written written = settingfile::Write(values_);
+    const bool stored = file.write(written.text) == written.text.size() && file.flush();
+    file.close();
+    if (!written.complete) {
+        prompts_.MessageBox({setupmsg::kErrorCaption, setupmsg::kNoSpaces, PromptButtons::Ok,
+                             PromptIcon::Error, PromptAnswer::Ok});
+        return false;
+    }
+    if (!stored) {
+        ShowFileFailure(settingfile::kWriteFailed, path);
+        return false;
+    }
+    return true;
+}
+
+bool CDlgDmSetupMain::LoadSettingFile() {
+    const QString path = prompts_.OpenFileName(
+        {{}, settingfile::kLoadName, settingfile::kLoadFilter, settingfile::kSuffix});
+    if (path.isEmpty()) return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowFileFailure(settingfile::kOpenFailed, path);
+        return false;
+    }
+    const QByteArray text = file.readAll();
+    file.close();
+    const auto result = settingfile::Load(text, values_, [this](int line) {
+        if (settingfile::ActsAtOnce(line)) ApplyLoadedLine(line);
+    });
+    switch (result) {
+        case settingfile::LoadResult::VersionWrong:
+            prompts_.MessageBox({setupmsg::kErrorCaption, settingfile::kVersionWrong,
+                                 PromptButtons::Ok, PromptIcon::Error, PromptAnswer::Ok});
+            return false;
+        case settingfile::LoadResult::Short:
+            return false;
+        case settingfile::LoadResult::Loaded:
+            break;
+    }
+    RefreshAllPages();
+    return true;
+}
+
+void CDlgDmSetupMain::ApplyLoadedLine(int line) {
+    for (SetupPage* page : Pages()) page->ShowLoadedLine(line);
+}

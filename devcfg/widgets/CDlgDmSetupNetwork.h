@@ -1,0 +1,74 @@
+#pragma once
+
+#include "devcfg/widgets/SetupPage.h"
+
+class LimitedLineEdit;
+class NumberEdit;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QRadioButton;
+
+// "Network Setting": identity, addressing, data connection, SMTP alerts and MODBUS gateway.
+class CDlgDmSetupNetwork : public SetupPage {
+    Q_OBJECT
+
+  public:
+    CDlgDmSetupNetwork(DeviceSetupValues& values, QWidget* parent = nullptr);
+
+    void RefreshControls() override;
+    QList<int> ReadControls() override;
+    void ShowLoadedLine(int line) override;
+
+  private:
+    QWidget* BuildAddressing();
+    QGroupBox* BuildSmtp();
+    QGroupBox* BuildEvents();
+    QGroupBox* BuildModbus();
+    void OnServerClicked();
+    void OnClientClicked();
+    void OnPacketTypeClicked(QCheckBox* clicked);
+    // The edit of Data Listening Port or Destination Port that the mode uses is enabled.
+    void ApplyServerClientRule();
+    // DHCP at "Enable" shows the current address, otherwise the static one, in one place.
+    void ApplyDhcpRule();
+    void ShowCurrentAddress(bool current);
+
+    LimitedLineEdit* deviceName_;
+    LimitedLineEdit* macAddress_;
+    QComboBox* operationMode_;
+    QComboBox* dhcp_;
+    LimitedLineEdit* currentIp_;
+    LimitedLineEdit* staticIp_;
+    QRadioButton* server_;
+    QRadioButton* client_;
+    NumberEdit* listenPort_;
+    NumberEdit* destinationPort_;
+    QCheckBox* tcp_;
+    QCheckBox* udp_;
+    LimitedLineEdit* destinationHost_;
+    LimitedLineEdit* subnetMask_;
+    LimitedLineEdit* gateway_;
+    LimitedLineEdit* dnsServer_;
+    NumberEdit* transmitTimer_;
+    LimitedLineEdit* smtpDomain_;
+    LimitedLineEdit* smtpFrom_;
+    LimitedLineEdit* smtpTo1_;
+    LimitedLineEdit* smtpTo2_;
+    LimitedLineEdit* smtpTo3_;
+    LimitedLineEdit* smtpUser_;
+    LimitedLineEdit* smtpPassword_;
+    QComboBox* smtpSecurity_;
+    NumberEdit* smtpPort_;
+    QComboBox* eventIpChange_;
+    QComboBox* eventPasswordChange_;
+    QComboBox* eventAuthFail_;
+    QComboBox* eventColdStart_;
+    QComboBox* eventWarmStart_;
+    LimitedLineEdit* firmwareFile_;
+    QComboBox* modbusTransferMode_;
+    NumberEdit* modbusPort_;
+    NumberEdit* modbusResponseTimeout_;
+    NumberEdit* modbusInterFrameDelay_;
+    NumberEdit* modbusInterCharDelay_;
+};

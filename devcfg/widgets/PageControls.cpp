@@ -1,0 +1,77 @@
+#include "devcfg/widgets/PageControls.h"
+
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <algorithm>
+
+#include "devcfg/DeviceSetupValues.h"
+#include "protocol/Address.h"
+
+namespace {
+
+// The largest number of characters that QLineEdit allows.
+constexpr int kUnlimited = 32767;
+
+}  // namespace
+
+LimitedLineEdit::LimitedLineEdit(int limit, QWidget* parent) : QLineEdit(parent), limit_(limit) {
+    setMaxLength(limit_ > 0 ? limit_ : kUnlimited);
+    connect(this, &QLineEdit::textChanged, this, &LimitedLineEdit::FollowLength);
+}
+
+void LimitedLineEdit::SetWholeText(const QString& text) {
+    if (limit_ > 0) setMaxLength(std::max<int>(limit_, text.size()));
+    setText(text);
+}
+
+// The edit may hold what the program put in, but never grows past the limit by typing.
+void LimitedLineEdit::FollowLength(const QString& text) {
+    if (limit_ > 0) setMaxLength(std::max<int>(limit_, text.size()));
+}
+
+NumberEdit::NumberEdit(NumberLimits limits, QWidget* parent) : QLineEdit(parent), limits_(limits) {
+    setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this));
+    connect(this, &QLineEdit::textChanged, this, &NumberEdit::Clamp);
+}
+
+uint32_t NumberEdit::Value() const {
+    return limits_.Clamp(ReadUnsigned(text()));
+}
+
+void NumberEdit::SetValue(uint32_t value) {
+    setText(QString::number(value));
+}
+
+// An empty edit is left to the user to fill; any number out of range is replaced at once.
+void NumberEdit::Clamp(const QString& text) {
+    if (text.isEmpty()) return;
+    const uint32_t typed = ReadUnsigned(text);
+    const uint32_t clamped = limits_.Clamp(typed);
+    if (clamped != typed) setText(QString::number(clamped));
+}
+
+IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
+    const QString part = "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?";
+    setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("%1(\\.%1){0,3}").arg(part)), this));
+}
+
+uint32_t IpAddressEdit::Address() const {
+    return ParseDottedAddress(text());
+}
+
+void IpAddressEdit::SetAddress(uint32_t hostOrder) {
+    setText(FormatDotted(hostOrder));
+}
+
+QComboBox* MakeList(const QStringList& entries, QWidget* parent, const char* objectName) {
+    auto* list = new QComboBox(parent);
+    list->addItems(entries);
+    list->setObjectName(objectName);
+    list->setCurrentIndex(kNoSelection);
+    return list;
+}
+
+void SelectPosition(QComboBox* list, int position) {
+    list->setCurrentIndex(position >= 0 && position < list->count() ? position : kNoSelection);
+}

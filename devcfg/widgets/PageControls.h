@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStringList>
+#include <QWidget>
+
+#include "devcfg/SetupRules.h"
+
+// A text edit with a character limit for typing and pasting. A text set by the program (from
+// a record or a setting file) is shown whole; the edit then only lets it shrink.
+class LimitedLineEdit : public QLineEdit {
+    Q_OBJECT
+
+  public:
+    // limit 0: no limit.
+    explicit LimitedLineEdit(int limit, QWidget* parent = nullptr);
+    int Limit() const { return limit_; }
+    void SetWholeText(const QString& text);
+    // Whether the text is longer than the limit; the page reads it whole anyway.
+    bool OverLong() const { return limit_ > 0 && text().size() > limit_; }
+
+  private:
+    void FollowLength(const QString& text);
+    int limit_;
+};
+
+// An unsigned number edit of the Network page: digits only, clamped at once on every change.
+class NumberEdit : public QLineEdit {
+    Q_OBJECT
+
+  public:
+    explicit NumberEdit(NumberLimits limits, QWidget* parent = nullptr);
+    uint32_t Value() const;
+    void SetValue(uint32_t value);
+
+  private:
+    void Clamp(const QString& text);
+    NumberLimits limits_;
+};
+
+// An IPv4 address control: up to four dot-separated decimal parts of 0-255, missing parts
+// reading as 0.
+class IpAddressEdit : public QLineEdit {
+    Q_OBJECT
+
+  public:
+    explicit IpAddressEdit(QWidget* parent = nullptr);
+    uint32_t Address() const;
+    void SetAddress(uint32_t hostOrder);
+};
+
+// Lists: a fixed set of entries and a position, kNoSelection showing nothing.
+QComboBox* MakeList(const QStringList& entries, QWidget* parent, const char* objectName);
+void SelectPosition(QComboBox* list, int position);
+inline int Position(const QComboBox* list) {
+    return list->currentIndex();
+}
