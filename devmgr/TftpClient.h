@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "devmgr/ImageFile.h"
 #include "devmgr/TftpPacket.h"
 #include "devmgr/TftpTransport.h"
 #include "platform/TimerHost.h"
@@ -64,7 +65,7 @@ class CTftpClient final : public QObject, public TimerClient {
     void upgradeFinished();
 
   private:
-    void SendRequest();
+    void SendRequest(const QString& fileName);
     void SendNextBlock();
     bool AcceptSender(uint32_t address, uint16_t port);
     void OnOptionAck();
@@ -84,7 +85,7 @@ class CTftpClient final : public QObject, public TimerClient {
     bool socketCreated_ = false;
     bool running_ = false;
 
-    QString imagePath_;
+    ImageFile image_;
     int32_t blockNumber_ = 0;  // the last DATA block sent; 0 while the request is out
     int64_t fileLength_ = 0;
     int64_t remaining_ = 0;  // bytes not yet sent; -1 once the last block went out
