@@ -20,6 +20,7 @@ constexpr uint32_t kSemTimeout = 121;          // remote host did not answer in 
 constexpr uint32_t kInsufficientBuffer = 122;  // output buffer too small
 constexpr uint32_t kAlreadyExists = 183;
 constexpr uint32_t kNoMoreItems = 259;
+constexpr uint32_t kServiceNotActive = 1062;  // no service answers at the socket
 constexpr uint32_t kConnectionRefused = 1225;
 constexpr uint32_t kConnectionAborted = 1236;  // attempt cancelled by a disconnection
 constexpr uint32_t kNoSuchDevinst = 0xE000020B;
