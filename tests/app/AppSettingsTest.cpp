@@ -163,8 +163,7 @@ TEST_F(SettingsFileTest, ValuesFollowTheParseRules) {
     add(5, "1#2                 // (05)", [](AppSettings& s) { s.dmRestorePeriod = 12; });
     add(5, "99999999999         // (05)", [](AppSettings& s) { s.dmRestorePeriod = 2147483647; });
     add(7, "5                   // (07)", [](AppSettings& s) { s.searchAtStart = 5; });
-    add(28, "10.0.0.7//(28)no-space",
-        [](AppSettings& s) { s.hostAddress = "10.0.0.728no-space"; });
+    add(28, "10.0.0.7//(28)no-space", [](AppSettings& s) { s.hostAddress = "10.0.0.728no-space"; });
     // A line without a space ends at its line feed and leaves the next line alone.
     add(3, "Title", [](AppSettings& s) { s.titleFileName = "Title"; });
     for (const Case& c : cases) {
