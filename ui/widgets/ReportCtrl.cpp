@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <algorithm>
 #include <vector>
 
@@ -23,6 +24,7 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTableView(parent), model_(new CRepo
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setShowGrid(false);
     setWordWrap(false);
     setTabKeyNavigation(false);
@@ -239,6 +241,13 @@ void CReportCtrl::SetFocusedRow(int row) {
 
 void CReportCtrl::EnsureRowVisible(int row) {
     if (!model_->IsRow(row) || ColumnCount() == 0) return;
+    if (row == ItemCount() - 1) {
+        // The usual case, a line appended to a log: scroll to the end by the scroll bar alone,
+        // without asking the header for row positions, which it recounts after every insert.
+        updateGeometries();
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        return;
+    }
     // Scroll rows only: keep the columns the user scrolled to.
     const int column = std::max(0, columnAt(0));
     scrollTo(model_->index(row, column), QAbstractItemView::EnsureVisible);

@@ -456,6 +456,9 @@ TEST_F(ReportCtrlTest, AppendingRowsInsertsOneRowAtATimeWithoutResettingTheView)
     EXPECT_EQ(list.ItemCount(), kRows);
     EXPECT_EQ(list.CellText(kRows - 1, 0), QString::number(kRows));
     EXPECT_EQ(list.rowAt(list.viewport()->height() - 2) + 1, kRows);  // last row on screen
+    list.EnsureRowVisible(10);
+    EXPECT_LE(list.rowAt(1), 10);
+    EXPECT_GE(list.rowAt(list.viewport()->height() - 2), 10);
 }
 
 TEST_F(ReportCtrlTest, ADragGestureOnARowIsHandedToTheOwner) {
