@@ -14,7 +14,7 @@ namespace {
 
 std::vector<uint8_t> Datagram(uint8_t command, size_t size = 756, bool magic = true) {
     std::vector<uint8_t> d(size, 0x33);
-    if (magic) std::copy(msg::kMagic.begin(), msg::kMagic.end(), d.begin());
+    if (magic) std::copy_n(msg::kMagic.begin(), std::min<size_t>(size, 8), d.begin());
     if (size > 8) d[8] = command;
     return d;
 }
