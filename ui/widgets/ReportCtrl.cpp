@@ -40,6 +40,7 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTableView(parent), model_(new CRepo
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(false);
     header->setHighlightSections(false);
+    header->setMinimumSectionSize(0);  // a check-box column is 20 pixels wide
     header->setSectionsClickable(false);
     header->setSortIndicatorShown(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -153,9 +153,11 @@ bool CReportModel::RemoveRows(int first, int count) {
 }
 
 void CReportModel::ClearRows() {
-    beginResetModel();
+    // A removal rather than a reset: a reset would also forget the column widths of the view.
+    if (rows_.empty()) return;
+    beginRemoveRows({}, 0, RowCount() - 1);
     rows_.clear();
-    endResetModel();
+    endRemoveRows();
 }
 
 bool CReportModel::SetText(int row, int column, const QString& text) {
@@ -202,10 +204,9 @@ QColor CReportModel::Color(ColorKind kind, int row, int column) const {
 
 void CReportModel::SetCheckable(bool on) {
     if (on == checkable_) return;
-    beginResetModel();
     checkable_ = on;
     for (ReportRow& row : rows_) row.checked = false;
-    endResetModel();
+    if (!rows_.empty() && ColumnCount() > 0) NotifyCells(0, RowCount() - 1, 0, 0);
 }
 
 bool CReportModel::SetChecked(int row, bool checked) {

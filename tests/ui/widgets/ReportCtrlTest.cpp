@@ -108,6 +108,17 @@ TEST_F(ReportCtrlTest, ColumnSpecGivesTitlesWidthsAndAlignments) {
     EXPECT_EQ(list.ColumnCount(), 0);
 }
 
+TEST_F(ReportCtrlTest, ColumnWidthsSurviveCheckBoxModeAndDeletingAllRows) {
+    list.InsertReportColumn(0, "", ReportAlign::Center, 20);
+    list.InsertReportColumn(1, "NO.", ReportAlign::Center, 40);
+    list.InsertRow(0, "");
+    list.SetCheckBoxMode(CReportCtrl::kIndependentCheckBoxes);
+    list.DeleteRows(ReportRows::kAll);
+    list.SetCheckBoxMode(CReportCtrl::kNoCheckBoxes);
+    EXPECT_EQ(list.ColumnWidth(0), 20);
+    EXPECT_EQ(list.ColumnWidth(1), 40);
+}
+
 TEST_F(ReportCtrlTest, InsertedColumnsUseTheirAlignmentCodes) {
     EXPECT_EQ(list.InsertReportColumn(0, "a", ReportAlign::Right, 40), 0);
     EXPECT_EQ(list.InsertReportColumn(9, "c", ReportAlign::Center, 30), 1);  // appended
