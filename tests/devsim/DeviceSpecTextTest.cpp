@@ -4,6 +4,7 @@
 #include <set>
 
 #include "tools/devsim/DeviceSpecText.h"
+#include "tools/devsim/SimCommandLine.h"
 
 using namespace devsim;
 

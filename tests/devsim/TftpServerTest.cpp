@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <set>
 
 #include "platform/ManualClock.h"
 #include "tests/devsim/HostSocket.h"
@@ -279,4 +280,22 @@ TEST_F(TftpServerTest, RealClientsUploadAnImage) {
         EXPECT_EQ(d.Images()[0].data, image) << c.program;
         EXPECT_EQ(d.Images()[0].options.empty(), QByteArray(c.program) == "tftp") << c.program;
     }
+}
+
+TEST(ParseWriteRequest, GoldenRequestAndEveryTruncatedPrefix) {
+    const QByteArray full = Wrq("fw.bin", "octet", {{"blksize", "512"}, {"tsize", "1030"}});
+    const auto parsed = ParseWriteRequest(full);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->fileName, "fw.bin");
+    EXPECT_EQ(parsed->mode, "octet");
+    EXPECT_EQ(parsed->options, (TftpOptions{{"blksize", "512"}, {"tsize", "1030"}}));
+
+    // A prefix is whole only where it ends after a complete option pair (or after the mode).
+    const std::set<qsizetype> wholeAt{Wrq("fw.bin", "octet").size(),
+                                      Wrq("fw.bin", "octet", {{"blksize", "512"}}).size()};
+    for (qsizetype n = 0; n < full.size(); ++n) {
+        const auto prefix = ParseWriteRequest(full.left(n));
+        EXPECT_EQ(prefix.has_value(), wholeAt.contains(n)) << n;
+    }
+    EXPECT_FALSE(ParseWriteRequest(QByteArray("\0\x01", 2) + Z("fw.bin") + Z("octet")));
 }

@@ -1,6 +1,5 @@
 #include "tools/devsim/DeviceSpecText.h"
 
-#include <QCommandLineParser>
 #include <QRegularExpression>
 #include <functional>
 #include <map>
@@ -14,8 +13,6 @@ namespace {
 constexpr int kMaxNameLength = 16;
 constexpr int kMaxVersionLength = 13;
 constexpr int kMaxHostLength = 36;
-constexpr int kDefaultDeviceCount = 4;
-constexpr int kMaxDevices = 65000;
 
 std::optional<bool> ParseBool(const QString& v) {
     const QString s = v.toLower();
@@ -42,12 +39,6 @@ std::optional<Mac> ParseMac(const QString& v) {
         mac[static_cast<size_t>(i)] = static_cast<uint8_t>(*b);
     }
     return mac;
-}
-
-std::optional<uint32_t> ParseLoopback(const QString& v) {
-    const auto a = ParseInetAddress(v);
-    if (!a || (*a >> 24) != 127) return std::nullopt;
-    return a;
 }
 
 template <typename T>
@@ -193,6 +184,12 @@ const std::map<QString, Setter>& Setters() {
 
 }  // namespace
 
+std::optional<uint32_t> ParseLoopback(const QString& text) {
+    const auto a = ParseInetAddress(text);
+    if (!a || (*a >> 24) != 127) return std::nullopt;
+    return a;
+}
+
 ParseResult ParseDeviceLine(const QString& line, const DeviceSpec& base) {
     DeviceSpec spec = base;
     for (const QString& token : line.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) {
@@ -261,104 +258,6 @@ std::vector<DeviceSpec> DemoSpecs() {
     specs[5].linkStatus = 0;
     specs[5].status = {0x31, QStringLiteral("V1.6.10"), 7, 0};
     return specs;
-}
-
-CommandLine ParseCommandLine(
-    const QStringList& args,
-    const std::function<std::optional<QStringList>(const QString&)>& readFile) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Simulates VTM5800x device servers on loopback addresses."));
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
-    const QCommandLineOption count({"n", "devices"}, "Total number of devices.", "count");
-    const QCommandLineOption base("base", "First device address (127.x.y.z).", "address",
-                                  FormatDotted(kDefaultBaseAddress));
-    const QCommandLineOption device("device", "One device as key=value pairs (repeatable).",
-                                    "spec");
-    const QCommandLineOption config("config", "File with one device per line.", "file");
-    const QCommandLineOption demo("demo", "A handful of varied devices.");
-    const QCommandLineOption restart("restart-ms", "Default restart time.", "ms",
-                                     QString::number(kDefaultRestartMs));
-    const QCommandLineOption mport("management-port", "Device management port.", "port",
-                                   QString::number(msg::kDevicePort));
-    const QCommandLineOption pport("probe-port", "Device probe port.", "port",
-                                   QString::number(msg::kDeviceProbePort));
-    const QCommandLineOption tport("tftp-port", "Device TFTP port.", "port",
-                                   QString::number(kTftpPort));
-    const QCommandLineOption noTftp("no-tftp", "Do not open TFTP servers.");
-    const QCommandLineOption quiet({"q", "quiet"}, "Log only devices and errors.");
-    parser.addOptions(
-        {help, count, base, device, config, demo, restart, mport, pport, tport, noTftp, quiet});
-
-    CommandLine out;
-    if (!parser.parse(QStringList{QStringLiteral("veltro-devsim")} + args)) {
-        out.error = parser.errorText();
-        return out;
-    }
-    out.helpText =
-        parser.helpText() +
-        QStringLiteral(
-            "\nDevice keys: name mac addr mode role proto dhcp link listen dport dhost baud wifi\n"
-            "restart upgrade-restart tftp probe silent late twice nomagic\n"
-            "faults-for version modem tx rx\n");
-    out.help = parser.isSet(help);
-    if (!parser.positionalArguments().isEmpty()) {
-        out.error =
-            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments()[0]);
-        return out;
-    }
-    const auto portOf = [&](const QCommandLineOption& o) {
-        return ParseUnsigned(parser.value(o), 0xFFFF);
-    };
-    const auto baseAddress = ParseLoopback(parser.value(base));
-    const auto restartMs = ParseUnsigned(parser.value(restart), 3600000);
-    const auto m = portOf(mport), p = portOf(pport), t = portOf(tport);
-    std::optional<uint32_t> total;
-    if (parser.isSet(count)) total = ParseUnsigned(parser.value(count), kMaxDevices);
-    if (!baseAddress || !restartMs || !m || !p || !t || (parser.isSet(count) && !total)) {
-        out.error = QStringLiteral("bad option value");
-        return out;
-    }
-    out.simulator = {*baseAddress, static_cast<uint16_t>(*m), static_cast<uint16_t>(*p),
-                     static_cast<uint16_t>(*t), !parser.isSet(noTftp)};
-    out.quiet = parser.isSet(quiet);
-
-    const BaseSpec baseSpec = [&](int index) {
-        DeviceSpec s = DefaultSpec(index);
-        s.restartMs = static_cast<int>(*restartMs);
-        return s;
-    };
-    if (parser.isSet(demo))
-        for (DeviceSpec s : DemoSpecs()) {
-            s.restartMs = static_cast<int>(*restartMs);
-            out.specs.push_back(s);
-        }
-    for (const QString& file : parser.values(config)) {
-        const auto content = readFile(file);
-        if (!content) {
-            out.error = QStringLiteral("cannot read %1").arg(file);
-            return out;
-        }
-        const FileParseResult r =
-            ParseDeviceLines(*content, baseSpec, static_cast<int>(out.specs.size()));
-        if (!r.error.isEmpty()) {
-            out.error = QStringLiteral("%1: %2").arg(file, r.error);
-            return out;
-        }
-        out.specs.insert(out.specs.end(), r.specs.begin(), r.specs.end());
-    }
-    for (const QString& line : parser.values(device)) {
-        const ParseResult r = ParseDeviceLine(line, baseSpec(static_cast<int>(out.specs.size())));
-        if (!r.spec) {
-            out.error = QStringLiteral("--device %1: %2").arg(line, r.error);
-            return out;
-        }
-        out.specs.push_back(*r.spec);
-    }
-    const size_t wanted = total ? *total : (out.specs.empty() ? kDefaultDeviceCount : 0);
-    while (out.specs.size() < wanted)
-        out.specs.push_back(baseSpec(static_cast<int>(out.specs.size())));
-    return out;
 }
 
 }  // namespace devsim

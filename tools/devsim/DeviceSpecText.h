@@ -6,7 +6,6 @@
 #include <optional>
 #include <vector>
 
-#include "tools/devsim/DeviceSimulator.h"
 #include "tools/devsim/DeviceSpec.h"
 
 // Device descriptions as text, for the command line and the config file: one device per line,
@@ -20,6 +19,9 @@ struct ParseResult {
     std::optional<DeviceSpec> spec;
     QString error;
 };
+
+// An address within 127.0.0.0/8 in any form inet_aton takes.
+std::optional<uint32_t> ParseLoopback(const QString& text);
 
 // Values the line leaves out come from `base`.
 ParseResult ParseDeviceLine(const QString& line, const DeviceSpec& base);
@@ -35,19 +37,5 @@ FileParseResult ParseDeviceLines(const QStringList& lines, const BaseSpec& base,
 
 // The --demo set: a handful of varied devices.
 std::vector<DeviceSpec> DemoSpecs();
-
-struct CommandLine {
-    SimulatorOptions simulator;
-    std::vector<DeviceSpec> specs;  // listed devices first, then numbered defaults
-    bool quiet = false;
-    bool help = false;
-    QString helpText;
-    QString error;
-};
-
-// Arguments without the program name. `readFile` returns a file's lines or nullopt.
-CommandLine ParseCommandLine(
-    const QStringList& args,
-    const std::function<std::optional<QStringList>(const QString&)>& readFile);
 
 }  // namespace devsim

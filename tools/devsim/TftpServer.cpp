@@ -41,19 +41,6 @@ QByteArray ErrorPacket(uint16_t code, const char* text) {
     return Header(kError, code) + QByteArray(text) + QByteArray(1, '\0');
 }
 
-// Splits the NUL-terminated strings after the opcode; nullopt when one lacks its NUL.
-std::optional<std::vector<QByteArray>> RequestStrings(const QByteArray& p) {
-    std::vector<QByteArray> out;
-    qsizetype pos = 2;
-    while (pos < p.size()) {
-        const qsizetype end = p.indexOf('\0', pos);
-        if (end < 0) return std::nullopt;
-        out.push_back(p.mid(pos, end - pos));
-        pos = end + 1;
-    }
-    return out;
-}
-
 std::optional<int64_t> ParseNumber(const QByteArray& text) {
     bool ok = false;
     const qlonglong v = text.toLongLong(&ok, 10);
@@ -62,6 +49,22 @@ std::optional<int64_t> ParseNumber(const QByteArray& text) {
 }
 
 }  // namespace
+
+std::optional<WriteRequest> ParseWriteRequest(const QByteArray& packet) {
+    if (OpcodeOf(packet) != kWrq) return std::nullopt;
+    std::vector<QByteArray> strings;
+    for (qsizetype pos = 2; pos < packet.size();) {
+        const qsizetype end = packet.indexOf('\0', pos);
+        if (end < 0) return std::nullopt;
+        strings.push_back(packet.mid(pos, end - pos));
+        pos = end + 1;
+    }
+    if (strings.size() < 2 || strings.size() % 2 != 0) return std::nullopt;
+    WriteRequest r{strings[0], strings[1], {}};
+    for (size_t i = 2; i + 1 < strings.size(); i += 2)
+        r.options.emplace_back(strings[i], strings[i + 1]);
+    return r;
+}
 
 struct TftpServer::Transfer {
     int timerId = 0;
@@ -132,18 +135,17 @@ void TftpServer::OnRequest(const QByteArray& packet, const QHostAddress& from, u
 }
 
 void TftpServer::StartTransfer(const QByteArray& packet, const QHostAddress& from, uint16_t port) {
-    const auto strings = RequestStrings(packet);
-    if (!strings || strings->size() < 2 || strings->size() % 2 != 0) {
+    const auto request = ParseWriteRequest(packet);
+    if (!request) {
         SendError(*listener_, kIllegal, "Illegal TFTP operation.", from, port);
         return;
     }
     ReceivedImage image;
-    image.fileName = (*strings)[0];
-    image.mode = (*strings)[1];
+    image.fileName = request->fileName;
+    image.mode = request->mode;
+    image.options = request->options;
     image.client = from;
     image.clientPort = port;
-    for (size_t i = 2; i + 1 < strings->size(); i += 2)
-        image.options.emplace_back((*strings)[i], (*strings)[i + 1]);
     log_(QStringLiteral("TFTP: write request \"%1\" from %2:%3")
              .arg(QString::fromLatin1(image.fileName), from.toString())
              .arg(port));

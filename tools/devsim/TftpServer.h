@@ -19,10 +19,22 @@
 // duplicates and forgets a transfer after a spell of silence.
 namespace devsim {
 
+using TftpOptions = std::vector<std::pair<QByteArray, QByteArray>>;
+
+struct WriteRequest {
+    QByteArray fileName;
+    QByteArray mode;
+    TftpOptions options;  // in the order the request gives them
+};
+
+// A write request: opcode 2, file name, mode and whole option pairs, each string ending in
+// NUL. nullopt for anything else, a truncated packet included.
+std::optional<WriteRequest> ParseWriteRequest(const QByteArray& packet);
+
 struct ReceivedImage {
     QByteArray fileName;
     QByteArray mode;
-    std::vector<std::pair<QByteArray, QByteArray>> options;  // as the request carried them
+    TftpOptions options;  // as the request carried them
     QByteArray data;
     int blockSize = 0;  // 0 while no data is expected (silent mode)
     std::optional<int64_t> tsize;

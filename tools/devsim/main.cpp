@@ -8,7 +8,7 @@
 
 #include "platform/QtTimerHost.h"
 #include "tools/devsim/DeviceSimulator.h"
-#include "tools/devsim/DeviceSpecText.h"
+#include "tools/devsim/SimCommandLine.h"
 
 namespace {
 

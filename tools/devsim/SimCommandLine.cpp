@@ -1,0 +1,130 @@
+#include "tools/devsim/SimCommandLine.h"
+
+#include <QCommandLineParser>
+
+#include "protocol/Address.h"
+#include "tools/devsim/DeviceSpecText.h"
+
+namespace devsim {
+
+namespace {
+
+constexpr size_t kDefaultDeviceCount = 4;
+constexpr uint32_t kMaxDevices = 65000;
+constexpr uint32_t kMaxRestartMs = 3600000;
+
+const char* const kKeysHelp =
+    "\nDevice keys (--device and --config lines): name mac addr mode role proto dhcp link\n"
+    "listen dport dhost baud wifi restart upgrade-restart tftp probe silent late twice\n"
+    "nomagic faults-for version modem tx rx\n";
+
+struct Options {
+    QCommandLineOption help{{"h", "help"}, "Show this help."};
+    QCommandLineOption count{{"n", "devices"}, "Total number of devices.", "count"};
+    QCommandLineOption base{"base", "First device address (127.x.y.z).", "address",
+                            FormatDotted(kDefaultBaseAddress)};
+    QCommandLineOption device{"device", "One device as key=value pairs (repeatable).", "spec"};
+    QCommandLineOption config{"config", "File with one device per line.", "file"};
+    QCommandLineOption demo{"demo", "A handful of varied devices."};
+    QCommandLineOption restart{"restart-ms", "Default restart time.", "ms",
+                               QString::number(kDefaultRestartMs)};
+    QCommandLineOption managementPort{"management-port", "Device management port.", "port",
+                                      QString::number(msg::kDevicePort)};
+    QCommandLineOption probePort{"probe-port", "Device probe port.", "port",
+                                 QString::number(msg::kDeviceProbePort)};
+    QCommandLineOption tftpPort{"tftp-port", "Device TFTP port.", "port",
+                                QString::number(kTftpPort)};
+    QCommandLineOption noTftp{"no-tftp", "Do not open TFTP servers."};
+    QCommandLineOption quiet{{"q", "quiet"}, "Log nothing once the devices are up."};
+
+    void AddTo(QCommandLineParser& p) const {
+        p.addOptions({help, count, base, device, config, demo, restart, managementPort, probePort,
+                      tftpPort, noTftp, quiet});
+    }
+};
+
+std::optional<uint32_t> Number(const QString& text, uint32_t max) {
+    bool ok = false;
+    const uint n = text.toUInt(&ok);
+    if (!ok || n > max) return std::nullopt;
+    return n;
+}
+
+// The simulator's options and the default restart time; false on a bad value.
+bool ReadGlobals(const QCommandLineParser& p, const Options& o, CommandLine& out, int& restartMs) {
+    const auto base = ParseLoopback(p.value(o.base));
+    const auto restart = Number(p.value(o.restart), kMaxRestartMs);
+    const auto m = Number(p.value(o.managementPort), 0xFFFF);
+    const auto pp = Number(p.value(o.probePort), 0xFFFF);
+    const auto t = Number(p.value(o.tftpPort), 0xFFFF);
+    if (!base || !restart || !m || !pp || !t) return false;
+    out.simulator = {*base, static_cast<uint16_t>(*m), static_cast<uint16_t>(*pp),
+                     static_cast<uint16_t>(*t), !p.isSet(o.noTftp)};
+    out.quiet = p.isSet(o.quiet);
+    restartMs = static_cast<int>(*restart);
+    return true;
+}
+
+// Appends the devices that --demo, --config and --device describe; the error text or empty.
+QString ReadSpecs(const QCommandLineParser& p, const Options& o, const ReadLines& readFile,
+                  const BaseSpec& base, std::vector<DeviceSpec>& specs) {
+    if (p.isSet(o.demo))
+        for (DeviceSpec s : DemoSpecs()) {
+            s.restartMs = base(0).restartMs;
+            specs.push_back(s);
+        }
+    for (const QString& file : p.values(o.config)) {
+        const auto content = readFile(file);
+        if (!content) return QStringLiteral("cannot read %1").arg(file);
+        const FileParseResult r = ParseDeviceLines(*content, base, static_cast<int>(specs.size()));
+        if (!r.error.isEmpty()) return QStringLiteral("%1: %2").arg(file, r.error);
+        specs.insert(specs.end(), r.specs.begin(), r.specs.end());
+    }
+    for (const QString& line : p.values(o.device)) {
+        const ParseResult r = ParseDeviceLine(line, base(static_cast<int>(specs.size())));
+        if (!r.spec) return QStringLiteral("--device %1: %2").arg(line, r.error);
+        specs.push_back(*r.spec);
+    }
+    return {};
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& args, const ReadLines& readFile) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulates VTM5800x device servers on loopback addresses."));
+    const Options o;
+    o.AddTo(parser);
+    CommandLine out;
+    if (!parser.parse(QStringList{QStringLiteral("veltro-devsim")} + args)) {
+        out.error = parser.errorText();
+        return out;
+    }
+    out.helpText = parser.helpText() + QLatin1String(kKeysHelp);
+    out.help = parser.isSet(o.help);
+    if (!parser.positionalArguments().isEmpty()) {
+        out.error =
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments()[0]);
+        return out;
+    }
+    int restartMs = 0;
+    const auto total = Number(parser.value(o.count), kMaxDevices);
+    if (!ReadGlobals(parser, o, out, restartMs) || (parser.isSet(o.count) && !total)) {
+        out.error = QStringLiteral("bad option value");
+        return out;
+    }
+    const BaseSpec base = [restartMs](int index) {
+        DeviceSpec s = DefaultSpec(index);
+        s.restartMs = restartMs;
+        return s;
+    };
+    out.error = ReadSpecs(parser, o, readFile, base, out.specs);
+    if (!out.error.isEmpty()) return out;
+    const size_t wanted =
+        parser.isSet(o.count) ? *total : (out.specs.empty() ? kDefaultDeviceCount : 0);
+    while (out.specs.size() < wanted) out.specs.push_back(base(static_cast<int>(out.specs.size())));
+    return out;
+}
+
+}  // namespace devsim
