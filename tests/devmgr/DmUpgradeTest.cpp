@@ -1,0 +1,125 @@
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "devmgr/TftpClient.h"
+#include "tests/devmgr/DmTestHelpers.h"
+
+// The Firmware Upgrade button: the one-device choice, the subnet warning, the image dialog,
+// the transfer to the device's TFTP server and the restart wait that ends in a new search.
+namespace {
+
+class DmUpgrade : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!net.Start(/*tftp=*/true)) GTEST_SKIP() << "needs the isolated network namespace";
+        dm = std::make_unique<DmController>(net.frame);
+        dm->SetDevicePort(net.DevicePort());
+        dm->Tftp().SetServerPort(net.sim->Options().tftpPort);
+        dm->SetImageChooser([this]() -> std::optional<QString> {
+            ++dialogs;
+            return image;
+        });
+        dm->InitialUpdate();
+        net.Ticks(1);
+        ASSERT_TRUE(dir.isValid());
+        QFile file(dir.filePath("fw.bin"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        content = QByteArray("QMDR") + QByteArray(1200, '\x5A');
+        file.write(content);
+        image = file.fileName();
+    }
+    void List() {
+        dm->OnSearch();
+        net.Ticks(1);
+        net.frame.prompts.Clear();
+    }
+    bool Finished() const { return net.frame.log.contains("TFTP_OPERATION FINISH"); }
+    bool AllButtons(bool on) const {
+        for (int i = 0; i < kDmButtonCount; ++i)
+            if (dm->ButtonEnabled(static_cast<DmButton>(i)) != on) return false;
+        return true;
+    }
+
+    DmSimNet net;
+    std::unique_ptr<DmController> dm;
+    QTemporaryDir dir;
+    QByteArray content;
+    std::optional<QString> image;
+    int dialogs = 0;
+};
+
+}  // namespace
+
+TEST_F(DmUpgrade, WritesTheImageThenWaitsForTheRestartAndSearches) {
+    devsim::SimDevice* d = net.Add();
+    net.Add();
+    List();
+    dm->SetRowChecked(0, true);
+    const int64_t t1 = net.frame.clock.Now();
+    dm->OnFirmwareUpgrade();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(AllButtons(false));
+    ASSERT_TRUE(PumpUntil([this] { return Finished(); }));
+    ASSERT_EQ(d->Images().size(), 1u);
+    EXPECT_EQ(d->Images()[0].data, content);
+    EXPECT_EQ(d->Images()[0].fileName, "fw.bin");
+    EXPECT_TRUE(AllButtons(true));
+    EXPECT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+
+    // One device and a reboot period of 15: 16 ticks of progress, the 17th searches.
+    std::vector<int> progress;
+    for (int i = 0; i < 16; ++i) {
+        net.Ticks(1);
+        progress.push_back(dm->Progress());
+    }
+    EXPECT_EQ(progress.front(), 200);
+    EXPECT_EQ(progress.back(), 200 + 15 * 40);
+    EXPECT_EQ(dm->Table().Count(), 2);
+    net.Ticks(1);
+    const std::vector<int64_t> searches = DmSimNet::Times(*d, msg::kSearchRequest, t1);
+    EXPECT_EQ(std::count(searches.begin(), searches.end(), searches.back()), 3);
+    EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+    net.Ticks(1);
+    EXPECT_EQ(dm->Table().Count(), 2);
+    EXPECT_EQ(dm->Status(), " Idle");
+}
+
+TEST_F(DmUpgrade, NeedsExactlyOneDeviceAndWarnsAboutAnotherSubnet) {
+    devsim::SimDevice* d = net.Add();
+    net.Add();
+    List();
+    dm->OnFirmwareUpgrade();
+    dm->SetRowChecked(0, true);
+    dm->SetRowChecked(1, true);
+    dm->OnFirmwareUpgrade();
+    EXPECT_EQ(net.frame.prompts.Texts(),
+              (QStringList{"Please select a device server in the list !!",
+                           "Please set ONE device server each time !!"}));
+
+    net.frame.prompts.Clear();
+    dm->SetRowChecked(1, false);
+    net.frame.hostAddress = "10.1.2.3";
+    net.frame.hostNetmask = "255.255.255.0";
+    net.frame.prompts.Answer(PromptAnswer::No);
+    dm->OnFirmwareUpgrade();
+    ASSERT_EQ(net.frame.prompts.shown.size(), 1u);
+    const auto& warning = net.frame.prompts.shown[0];
+    EXPECT_EQ(warning.caption, "Warning");
+    EXPECT_EQ(warning.text,
+              "The device's IP network segment isn't same as host, please confirm that the "
+              "device can access through Router or Gateway.");
+    EXPECT_EQ(warning.defaultAnswer, PromptAnswer::No);
+    EXPECT_EQ(warning.icon, PromptIcon::Warning);
+    EXPECT_FALSE(dm->Table().IsChecked(0));  // No unticks the device
+    EXPECT_EQ(dialogs, 0);
+
+    dm->SetRowChecked(0, true);
+    net.frame.hostAddress = "127.0.0.1";
+    net.frame.hostNetmask = "255.0.0.0";
+    image.reset();  // the dialog is cancelled
+    dm->OnFirmwareUpgrade();
+    EXPECT_EQ(dialogs, 1);
+    PumpQuiet(20);
+    EXPECT_TRUE(d->Images().empty());
+    EXPECT_TRUE(AllButtons(true));
+}
