@@ -14,6 +14,7 @@
 #include "app/widgets/DlgNicSelect.h"
 #include "app/widgets/ViewLogSys.h"
 #include "app/widgets/ViewMenu.h"
+#include "devmgr/widgets/ViewDm.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
 
@@ -59,8 +60,8 @@ void CMainFrame::CreatePanes() {
     rows_->addWidget(columns_);
     rows_->addWidget(bottomPane_);
 
-    functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"),
-                      Placeholder("Device Management")};
+    dmView_ = new CViewDm(*this);
+    functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"), dmView_};
     bottomViews_ = {Placeholder("COM Port Terminal"), new CViewLogSys(log_)};
     // Creating a view in a pane shows it: the last one created is the one shown.
     for (QWidget* view : functionViews_)

@@ -23,6 +23,7 @@ class TimerHost;
 class UserPrompts;
 class VspDriverQueries;
 class CViewMenu;
+class CViewDm;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
 inline constexpr int kFunctionMonitor = 0;
@@ -86,6 +87,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     QWidget* BottomView(int index) const { return bottomViews_[index]; }
     QSplitter* Rows() const { return rows_; }
     QSplitter* Columns() const { return columns_; }
+    CViewDm& DeviceManager() { return *dmView_; }
 
     void AddLog(const QString& text) override;
     void OnHelp();
@@ -115,6 +117,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     QStackedWidget* functionPane_ = nullptr;
     QStackedWidget* bottomPane_ = nullptr;
     CViewMenu* viewMenu_ = nullptr;
+    CViewDm* dmView_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};
 };
