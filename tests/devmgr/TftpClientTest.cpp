@@ -58,14 +58,21 @@ class TftpClientTest : public testing::Test {
         return datagram.data();
     }
 
-    bool NothingArrives(QUdpSocket& socket) {
+    // Loopback datagrams are queued when the send returns: one pass of the event loop delivers
+    // them even if the process was descheduled for a while, the quiet spell catches replies.
+    static void Settle() {
+        QCoreApplication::processEvents();
         PumpQuiet(10);
+    }
+
+    bool NothingArrives(QUdpSocket& socket) {
+        Settle();
         return !socket.hasPendingDatagrams();
     }
 
     void Reply(QUdpSocket& from, const QByteArray& packet) {
         from.writeDatagram(packet, kLoopbackAddress, clientPort);
-        PumpQuiet(10);
+        Settle();
     }
 
     // Starts an upgrade and answers its request with ACK 0: block 1 is in flight.
