@@ -41,7 +41,9 @@ DeviceTable::~DeviceTable() {
 bool DeviceTable::Start(std::string* error) {
     std::string text;
     ServiceState state;
-    if (ReadWholeFile(options_.stateDir + "/" + kStateFileName, &text)) state = DecodeState(text);
+    std::string path = options_.stateDir + "/" + kStateFileName;
+    if (ReadWholeFile(path, &text)) state = DecodeState(text);
+    unlink((path + ".tmp").c_str());  // a write that a crash cut short
     RemoveStaleLinks();
     maps_ = state.maps;
     for (const MapRecord& m : maps_) Link(m.comNumber, m.device);

@@ -1,0 +1,319 @@
+// Serial data through veltro-vspd's ports to real peers on loopback, and the outcomes
+// of connection attempts.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/vspd/NetPeers.h"
+#include "tests/vspd/VspdProcess.h"
+#include "vspd/WinErrors.h"
+
+using namespace vspd;
+
+namespace {
+
+constexpr int kLimitMs = 10000;
+constexpr uint32_t kUdpPacket = 512;
+
+sockaddr_in LoopbackTo(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(0x7F000001);
+    a.sin_port = htons(port);
+    return a;
+}
+
+class ServiceData : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(service.Start());
+        service.Install(5);
+        path = service.PathOf(5);
+    }
+    // A management session, so that the test's own tty does not make the port busy.
+    std::unique_ptr<PortSession> Port() {
+        return std::make_unique<PortSession>(service, path, true);
+    }
+
+    VspdProcess service;
+    std::string path;
+};
+
+enum class Mode { TcpClient, UdpClient, TcpServer, UdpServer };
+
+class ServiceModes : public ServiceData, public ::testing::WithParamInterface<Mode> {};
+
+// The remote side as a test-owned socket, connected to the port as the mode wants.
+struct Remote {
+    Fd fd;
+    Fd listener;
+    PumpSide side;
+};
+
+Remote SetUpRemote(Mode mode, PortSession& port) {
+    Remote r;
+    uint16_t p = 0;
+    switch (mode) {
+        case Mode::TcpClient:
+            r.listener = TcpListen(&p);
+            EXPECT_EQ(port.Configure(ClientConfig(p, kProtocolTcp)), 0u);
+            EXPECT_EQ(port.Connect(), 0u);
+            r.fd = AcceptWithin(r.listener.get(), kLimitMs);
+            break;
+        case Mode::UdpClient:
+            r.fd = UdpBind(&p);
+            EXPECT_EQ(port.Configure(ClientConfig(p, kProtocolUdp, kUdpPacket)), 0u);
+            EXPECT_EQ(port.Connect(), 0u);
+            // The port's own UDP port is what it reports for the host announcement.
+            r.side.dest = LoopbackTo(port.Info().reportedPort);
+            r.side.hasDest = true;
+            r.side.datagram = true;
+            break;
+        case Mode::TcpServer:
+            p = FreePort();
+            EXPECT_EQ(port.Configure(ServerConfig(p, kProtocolTcp)), 0u);
+            EXPECT_EQ(port.Listen(), 0u);
+            r.fd = TcpConnect(p);
+            break;
+        case Mode::UdpServer:
+            p = FreePort();
+            EXPECT_EQ(port.Configure(ServerConfig(p, kProtocolUdp, kUdpPacket)), 0u);
+            EXPECT_EQ(port.Listen(), 0u);
+            EXPECT_EQ(port.Info().reportedPort, p);
+            r.fd = UdpBind(&(p = 0));
+            r.side.dest = LoopbackTo(port.Info().remotePort);
+            r.side.hasDest = true;
+            r.side.datagram = true;
+            break;
+    }
+    r.side.fd = r.fd.get();
+    r.side.chunk = r.side.datagram ? kUdpPacket : 16384;
+    return r;
+}
+
+TEST_P(ServiceModes, DataArrivesByteForByteBothWays) {
+    auto port = Port();
+    Remote remote = SetUpRemote(GetParam(), *port);
+    ASSERT_TRUE(remote.fd.valid());
+    EXPECT_NE(port->Info().connected, 0u);
+    Fd tty = OpenTty(service.ComLink(5));
+    ASSERT_TRUE(tty.valid());
+
+    bool udp = remote.side.datagram;
+    size_t size = udp ? 64 * 1024 : 1024 * 1024;
+    PumpSide local;
+    local.fd = tty.get();
+    local.send = RandomBytes(size, 1);
+    local.datagram = udp;  // paced, so that no datagram is lost on the way
+    local.chunk = udp ? 1000 : 16384;
+    remote.side.send = RandomBytes(size, 2);
+    ASSERT_TRUE(Pump(local, remote.side, size, size, kLimitMs))
+        << local.received.size() << " / " << remote.side.received.size();
+    EXPECT_TRUE(local.received == remote.side.send);
+    EXPECT_TRUE(remote.side.received == local.send);
+    if (udp) {
+        for (size_t d : remote.side.datagramSizes) EXPECT_LE(d, kUdpPacket);
+    }
+    auto entry = service.EntryOf(5);
+    EXPECT_EQ(entry.bytesToNet, size);
+    EXPECT_EQ(entry.bytesFromNet, size);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllModes, ServiceModes,
+                         ::testing::Values(Mode::TcpClient, Mode::UdpClient, Mode::TcpServer,
+                                           Mode::UdpServer));
+
+TEST_F(ServiceData, SocatPeersEchoWhatTheTtyWrites) {
+    auto port = Port();
+    Bytes data = RandomBytes(128 * 1024, 3);
+    uint16_t p = FreePort();
+    {
+        Child echo({"socat", "TCP4-LISTEN:" + std::to_string(p) + ",bind=127.0.0.1,reuseaddr,fork",
+                    "PIPE"});
+        ASSERT_TRUE(WaitTcpListening(p, kLimitMs));
+        EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
+        EXPECT_EQ(port->Connect(), 0u);
+        Fd tty = OpenTty(service.ComLink(5));
+        EXPECT_TRUE(EchoThrough(tty.get(), data, 8192, kLimitMs) == data) << "tcp client";
+        EXPECT_EQ(port->Disconnect(), 0u);
+    }
+    {
+        Child echo({"socat", "UDP4-LISTEN:" + std::to_string(p) + ",bind=127.0.0.1", "PIPE"});
+        EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolUdp)), 0u);
+        EXPECT_EQ(port->Connect(), 0u);
+        Fd tty = OpenTty(service.ComLink(5));
+        // socat may not listen yet when the first datagram leaves: resend until it echoes.
+        ASSERT_TRUE(
+            PollUntil([&] { return EchoThrough(tty.get(), {1}, 1, 100) == Bytes{1}; }, kLimitMs));
+        EXPECT_TRUE(EchoThrough(tty.get(), data, 1000, kLimitMs) == data) << "udp client";
+        EXPECT_EQ(port->Disconnect(), 0u);
+    }
+    {
+        EXPECT_EQ(port->Configure(ServerConfig(p, kProtocolTcp)), 0u);
+        EXPECT_EQ(port->Listen(), 0u);
+        Child device({"socat", "TCP4:127.0.0.1:" + std::to_string(p), "PIPE"});
+        ASSERT_TRUE(PollUntil([&] { return service.EntryOf(5).peerPort != 0; }, kLimitMs));
+        Fd tty = OpenTty(service.ComLink(5));
+        EXPECT_TRUE(EchoThrough(tty.get(), data, 8192, kLimitMs) == data) << "tcp server";
+    }
+}
+
+TEST_F(ServiceData, RefusedAndUnreachableRemotesFailWithTheirCodes) {
+    auto port = Port();
+    EXPECT_EQ(port->Configure(ClientConfig(FreePort(), kProtocolTcp)), 0u);
+    EXPECT_EQ(port->Connect(), winerr::kConnectionRefused);
+    EXPECT_EQ(port->Info().connected, 0u);
+
+    // A listener whose accept queue is full drops further SYNs: the remote never answers.
+    uint16_t p = 0;
+    Fd full = TcpListen(&p, 0);
+    Fd queued = TcpConnect(p);
+    ASSERT_TRUE(queued.valid());
+    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port->Connect(), winerr::kSemTimeout);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::milliseconds(3000));  // the bound is 1 s here
+    EXPECT_EQ(port->Info().connected, 0u);
+
+    // No remote configured.
+    EXPECT_EQ(port->Configure(ClientConfig(0, kProtocolTcp)), 0u);
+    EXPECT_EQ(port->Connect(), winerr::kInvalidParameter);
+}
+
+TEST_F(ServiceData, DisconnectionCancelsAPendingAttempt) {
+    uint16_t p = 0;
+    Fd full = TcpListen(&p, 0);
+    Fd queued = TcpConnect(p);
+    auto waiting = Port();
+    EXPECT_EQ(waiting->Configure(ClientConfig(p, kProtocolTcp)), 0u);
+    std::thread attempt([&] { EXPECT_EQ(waiting->Connect(), winerr::kConnectionAborted); });
+    ASSERT_TRUE(
+        PollUntil([&] { return service.EntryOf(5).state == PortState::Connecting; }, kLimitMs));
+    EXPECT_EQ(Port()->Disconnect(), 0u);
+    attempt.join();
+}
+
+TEST_F(ServiceData, APeerThatClosesLeavesThePortNotConnectedAndNothingIsLost) {
+    auto port = Port();
+    uint16_t p = 0;
+    Fd listener = TcpListen(&p);
+    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
+    EXPECT_EQ(port->Connect(), 0u);
+    Fd peer = AcceptWithin(listener.get(), kLimitMs);
+    ASSERT_TRUE(peer.valid());
+    peer.reset();
+    ASSERT_TRUE(PollUntil([&] { return port->Info().connected == 0; }, kLimitMs));
+
+    // What the program writes meanwhile waits in the port for the next connection.
+    Fd tty = OpenTty(service.ComLink(5));
+    Bytes held = RandomBytes(3000, 4);
+    ASSERT_EQ(write(tty.get(), held.data(), held.size()), ssize_t(held.size()));
+    EXPECT_EQ(port->Connect(), 0u);
+    peer = AcceptWithin(listener.get(), kLimitMs);
+    PumpSide remote{peer.get()}, local{tty.get()};
+    ASSERT_TRUE(Pump(local, remote, 0, held.size(), kLimitMs));
+    EXPECT_TRUE(remote.received == held);
+
+    // A server whose peer leaves goes on listening and takes the next one.
+    uint16_t listen = FreePort();
+    EXPECT_EQ(port->Configure(ServerConfig(listen, kProtocolTcp)), 0u);
+    EXPECT_EQ(port->Disconnect(), 0u);
+    EXPECT_EQ(port->Listen(), 0u);
+    TcpConnect(listen).reset();
+    Fd second = TcpConnect(listen);
+    ASSERT_TRUE(second.valid());
+    ASSERT_TRUE(PollUntil([&] { return service.EntryOf(5).peerPort != 0; }, kLimitMs));
+    EXPECT_NE(port->Info().connected, 0u);
+    PumpSide device{second.get()}, program{tty.get()};
+    device.send = {'o', 'k'};
+    ASSERT_TRUE(Pump(program, device, 2, 0, kLimitMs));
+}
+
+TEST_F(ServiceData, NewSettingsLeaveAnEstablishedConnectionAlone) {
+    auto port = Port();
+    uint16_t p = 0, other = 0;
+    Fd listener = TcpListen(&p);
+    Fd otherListener = TcpListen(&other);
+    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
+    EXPECT_EQ(port->Connect(), 0u);
+    Fd peer = AcceptWithin(listener.get(), kLimitMs);
+    Fd tty = OpenTty(service.ComLink(5));
+
+    EXPECT_EQ(port->Configure(ClientConfig(other, kProtocolUdp, 100)), 0u);
+    EXPECT_NE(port->Info().connected, 0u);
+    EXPECT_EQ(port->Info().remotePort, other);
+    PumpSide remote{peer.get()}, local{tty.get()};
+    local.send = RandomBytes(50000, 5);
+    remote.send = RandomBytes(50000, 6);
+    ASSERT_TRUE(Pump(local, remote, 50000, 50000, kLimitMs));
+    EXPECT_TRUE(remote.received == local.send);
+    EXPECT_TRUE(local.received == remote.send);
+    // A connection request while connected keeps the connection too.
+    EXPECT_EQ(port->Connect(), 0u);
+    EXPECT_EQ(service.EntryOf(5).peerPort, p);
+}
+
+TEST_F(ServiceData, SlowTtyReaderHoldsTheRemoteBackWithoutLoss) {
+    auto port = Port();
+    uint16_t p = 0;
+    Fd listener = TcpListen(&p);
+    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
+    EXPECT_EQ(port->Connect(), 0u);
+    Fd peer = AcceptWithin(listener.get(), kLimitMs);
+    Fd tty = OpenTty(service.ComLink(5));
+
+    // Nobody reads the tty: the remote's writes stall once the buffers on the way are full.
+    Bytes data = RandomBytes(8 * 1024 * 1024, 7);
+    size_t accepted = 0;
+    while (accepted < data.size() && WaitWritable(peer.get(), 200)) {
+        ssize_t n = send(peer.get(), data.data() + accepted, data.size() - accepted, MSG_DONTWAIT);
+        if (n > 0) accepted += size_t(n);
+    }
+    EXPECT_LT(accepted, data.size());
+    PumpSide remote{peer.get()}, local{tty.get()};
+    remote.send.assign(data.begin() + long(accepted), data.end());
+    ASSERT_TRUE(Pump(local, remote, data.size(), 0, 30000));
+    EXPECT_TRUE(local.received == data);
+}
+
+TEST_F(ServiceData, ClosedTtyCostsNoTimeAndKeepsDataBothWays) {
+    auto port = Port();
+    uint16_t p = 0;
+    Fd listener = TcpListen(&p);
+    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
+    EXPECT_EQ(port->Connect(), 0u);
+    Fd peer = AcceptWithin(listener.get(), kLimitMs);
+    for (int round = 0; round < 5; ++round) {
+        Fd tty = OpenTty(service.ComLink(5));
+        ASSERT_EQ(write(tty.get(), "last words", 10), 10);
+    }
+    Bytes received;
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            Bytes more = ReadSome(peer.get(), 1000, 0);
+            received.insert(received.end(), more.begin(), more.end());
+            return received.size() >= 50;
+        },
+        kLimitMs));
+    std::string expected;
+    for (int round = 0; round < 5; ++round) expected += "last words";
+    EXPECT_EQ(std::string(received.begin(), received.end()), expected);
+
+    // Data from the remote while no program holds the tty is there at the next open.
+    ASSERT_EQ(send(peer.get(), "while closed", 12, 0), 12);
+    long before = CpuTicks(service.Pid());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(CpuTicks(service.Pid()) - before, 3) << "the service spins on a hung-up master";
+    Fd tty = OpenTty(service.ComLink(5));
+    PumpSide local{tty.get()}, remote{peer.get()};
+    ASSERT_TRUE(Pump(local, remote, 12, 0, kLimitMs));
+    EXPECT_EQ(std::string(local.received.begin(), local.received.end()), "while closed");
+}
+
+}  // namespace
