@@ -13,6 +13,8 @@ template <class... F>
 struct Overloaded : F... {
     using F::operator()...;
 };
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 void EncodeBody(WireWriter&, const ListRequest&) {}
 void EncodeBody(WireWriter&, const CloseRequest&) {}
