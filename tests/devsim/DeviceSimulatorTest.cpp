@@ -276,3 +276,21 @@ TEST_F(DeviceSimulatorTest, NothingIsSentToASenderOutsideTheMachine) {
     EXPECT_EQ(d.RefusedSends(), 4);
     EXPECT_EQ(d.Tftp().ActiveTransfers(), 0);
 }
+
+TEST(DeviceSimulatorFilter, SearchesFromAnotherPortAreLeftToOtherSimulators) {
+    ManualClock clock;
+    HostSocket mine, theirs;
+    SimulatorOptions options = TestOptions(0x7F00510A);  // 127.0.81.10
+    options.searchSenderPort = mine.Port();
+    DeviceSimulator sim(clock, options);
+    ASSERT_TRUE(sim.Start());
+    ASSERT_TRUE(sim.AddDevices(2));
+    theirs.Send(msg::BuildSearchRequest(), kBroadcast, kTestManagementPort);
+    mine.Send(msg::BuildSearchRequest(), kBroadcast, kTestManagementPort);
+    ASSERT_TRUE(mine.WaitFor(2));
+    theirs.Settle();
+    mine.Settle();
+    EXPECT_EQ(mine.Got().size(), 2u);
+    EXPECT_TRUE(theirs.Got().empty());
+    EXPECT_EQ(sim.SearchesReceived(), 1);
+}

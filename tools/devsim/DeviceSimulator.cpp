@@ -92,6 +92,7 @@ void DeviceSimulator::OnBroadcast(const QByteArray& data, const QHostAddress& se
         !msg::HasMagic({p, static_cast<size_t>(data.size())}) ||
         p[msg::kCommandOffset] != msg::kSearchRequest)
         return;
+    if (options_.searchSenderPort && senderPort != options_.searchSenderPort) return;
     if (!IsLoopbackDestination(sender)) {
         if (context_.log)
             context_.log(

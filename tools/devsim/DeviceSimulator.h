@@ -25,13 +25,26 @@ struct SimulatorOptions {
     uint16_t probePort = msg::kDeviceProbePort;
     uint16_t tftpPort = kTftpPort;
     bool tftp = true;
+    // When nonzero, the shared listener answers only searches sent from this port. Test
+    // programs that run side by side in one namespace all hear each other's broadcasts on the
+    // management port; a host socket on an ephemeral port plus this filter keeps them apart.
+    uint16_t searchSenderPort = 0;
 };
 
 // Any number of simulated devices on loopback addresses, on the thread's event loop. Searches
 // broadcast to 255.255.255.255 reach only sockets bound to the wildcard address, so one shared
 // listener on 0.0.0.0 takes them and every device answers from its own address; unicast
 // commands go straight to each device's own sockets. Timed behaviour (restarts, late answers)
-// runs on the injected TimerHost, so tests drive it with a manual clock.
+// runs on the injected TimerHost, so tests drive it with a manual clock:
+//
+//   ManualClock clock;
+//   DeviceSimulator sim(clock);             // or (clock, options) for other ports or addresses
+//   sim.Start();                            // the search listener
+//   sim.AddDevices(3);                      // 127.0.0.10 .. 12, numbered names
+//   sim.Device(1).SetFaults(faults);        // silent, late, twice, without magic
+//   ... the code under test sends; PumpUntil(...) delivers the answers ...
+//   sim.Device(0).Received(), .StoredRecord(), .Announcements(), .Images()
+//   clock.Advance(sim.Device(0).Spec().restartMs);  // ends a restart
 class DeviceSimulator {
   public:
     using Clock = std::function<int64_t()>;
