@@ -34,7 +34,7 @@ CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog
       prompts_(prompts),
       addLog_(std::move(addLog)),
       transport_(transport ? std::move(transport) : std::make_unique<TftpSocket>()) {
-    transport_->SetReceiver([this](const QByteArray& packet, uint32_t address, uint16_t port) {
+    transport_->SetReceiver([this](QByteArrayView packet, uint32_t address, uint16_t port) {
         HandleDatagram(packet, address, port);
     });
 }
@@ -55,22 +55,20 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
     }
     blockNumber_ = 0;
     fileLength_ = 0;
-    ImageFile image(imagePath);
-    const std::optional<int64_t> length = image.Length();
-    if (!length) {
+    if (!image_.Open(imagePath)) {
         Inform(kCantOpenImage);
         return false;
     }
-    if (*length > kMaxImageSize) {
+    if (image_.Length() > kMaxImageSize) {
+        image_.Close();
         Inform(QStringLiteral("The firmware file is too large, at most %1 bytes can be sent !!")
                    .arg(kMaxImageSize));
         return false;
     }
     running_ = true;
     emit buttonsEnabled(false);
-    image_ = image;
-    fileLength_ = *length;
-    remaining_ = *length;
+    fileLength_ = image_.Length();
+    remaining_ = fileLength_;
     deviceAddress_ = deviceAddress;
     peerPort_ = 0;
     peerPortFixed_ = false;
@@ -91,8 +89,8 @@ void CTftpClient::SendRequest(const QString& fileName) {
 }
 
 void CTftpClient::SendNextBlock() {
-    // A block that cannot be read in full ends the upgrade rather than sending the device
-    // something that is not the image.
+    // A block that cannot be read in full (the file was cut short in place) ends the upgrade
+    // rather than sending the device something that is not the image.
     const int64_t due = remaining_ >= kTftpBlockSize ? kTftpBlockSize : remaining_;
     std::optional<QByteArray> bytes = image_.Read(int64_t{blockNumber_} * kTftpBlockSize, due);
     if (!bytes) {
@@ -118,7 +116,7 @@ void CTftpClient::SendNextBlock() {
     }
 }
 
-void CTftpClient::HandleDatagram(const QByteArray& packet, uint32_t address, uint16_t port) {
+void CTftpClient::HandleDatagram(QByteArrayView packet, uint32_t address, uint16_t port) {
     // Nothing that arrives between upgrades may restart or repeat one.
     if (!running_) return;
     const auto opcode = PeekTftpOpcode(packet);
@@ -222,6 +220,7 @@ void CTftpClient::Retry() {
 
 void CTftpClient::End() {
     timers_.KillTimer(this, kRetryTimerId);
+    image_.Close();
     running_ = false;
     emit buttonsEnabled(true);
 }
@@ -229,6 +228,7 @@ void CTftpClient::End() {
 void CTftpClient::StopUnreadable() {
     // Ended before the box: nothing that arrives while it is open may go on with the transfer.
     timers_.KillTimer(this, kRetryTimerId);
+    image_.Close();
     running_ = false;
     Inform(kCantOpenImage);
     Log(QStringLiteral("TFTP upgrade stopped, the firmware file can't be read"));

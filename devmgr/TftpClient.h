@@ -55,7 +55,7 @@ class CTftpClient final : public QObject, public TimerClient {
     bool IsSocketCreated() const { return socketCreated_; }
 
     // One received datagram with its sender; the socket delivers here.
-    void HandleDatagram(const QByteArray& packet, uint32_t address, uint16_t port);
+    void HandleDatagram(QByteArrayView packet, uint32_t address, uint16_t port);
     void OnTimer(int timerId) override;
 
   signals:

@@ -8,8 +8,11 @@ const uint8_t* Bytes(QByteArrayView bytes) {
     return reinterpret_cast<const uint8_t*>(bytes.data());
 }
 
-QByteArray Header(TftpOpcode opcode, uint16_t second) {
-    QByteArray out(kTftpHeaderSize, '\0');
+// The opcode and second field, with room reserved for what follows.
+QByteArray Header(TftpOpcode opcode, uint16_t second, qsizetype following = 0) {
+    QByteArray out;
+    out.reserve(kTftpHeaderSize + following);
+    out.resize(kTftpHeaderSize);
     auto* p = reinterpret_cast<uint8_t*>(out.data());
     bytes::PutBE16(p, static_cast<uint16_t>(opcode));
     bytes::PutBE16(p + 2, second);
@@ -79,7 +82,9 @@ QByteArray EncodeTftp(const TftpRequest& packet) {
 }
 
 QByteArray EncodeTftp(const TftpData& packet) {
-    return Header(TftpOpcode::Data, packet.block) + packet.data;
+    QByteArray out = Header(TftpOpcode::Data, packet.block, packet.data.size());
+    out += packet.data;
+    return out;
 }
 
 QByteArray EncodeTftp(const TftpAck& packet) {

@@ -79,7 +79,7 @@ void TftpSocket::ReadPending() {
             continue;
         }
         if (receiver_) {
-            receiver_(QByteArray(buffer, received), ntohl(from.sin_addr.s_addr),
+            receiver_(QByteArrayView(buffer, received), ntohl(from.sin_addr.s_addr),
                       ntohs(from.sin_port));
         }
     }

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <cstdint>
 #include <functional>
 
 // The push upgrade's UDP endpoint. Addresses are 32-bit host-order numbers.
 class TftpTransport {
   public:
-    using Receiver = std::function<void(const QByteArray& packet, uint32_t address, uint16_t port)>;
+    // The packet is valid only during the call.
+    using Receiver = std::function<void(QByteArrayView packet, uint32_t address, uint16_t port)>;
 
     virtual ~TftpTransport() = default;
     // Binds to hostAddress with a port the system picks and allows broadcast.

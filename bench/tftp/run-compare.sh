@@ -52,47 +52,50 @@ start_server() {
   exit 1
 }
 
-# upload CLIENT NAME: prints the microseconds the whole client process took.
+# upload CLIENT NAME: prints the whole client process's wall time and CPU time (user + system),
+# in microseconds.
 upload() {
-  local client=$1 name=$2 local_copy="$work/$2" start end
+  local client=$1 name=$2 local_copy="$work/$2" TIMEFORMAT='%3R %3U %3S'
   ln -f "$work/image.bin" "$local_copy"
-  start=$(date +%s%N)
-  case $client in
-    program) "${pin[@]}" "$driver" 127.0.0.1 127.0.0.1 "$port" "$local_copy" ;;
-    atftp) "${pin[@]}" atftp --option "blksize 512" --option "tsize enable" -p -l "$local_copy" \
-             -r "$name" 127.0.0.1 "$port" ;;
-    tftp-hpa) "${pin[@]}" tftp -m binary 127.0.0.1 "$port" -c put "$local_copy" "$name" ;;
-  esac >/dev/null 2>"$work/client.err" || { cat "$work/client.err" >&2; exit 1; }
-  end=$(date +%s%N)
+  {
+    time case $client in
+      program) "${pin[@]}" "$driver" 127.0.0.1 127.0.0.1 "$port" "$local_copy" ;;
+      atftp) "${pin[@]}" atftp --option "blksize 512" --option "tsize enable" \
+               -p -l "$local_copy" -r "$name" 127.0.0.1 "$port" ;;
+      tftp-hpa) "${pin[@]}" tftp -m binary 127.0.0.1 "$port" -c put "$local_copy" "$name" ;;
+    esac >/dev/null 2>"$work/client.err" || { cat "$work/client.err" >&2; exit 1; }
+  } 2>"$work/time"
   cmp -s "$work/image.bin" "$root/$name" || { echo "$client: upload differs" >&2; exit 1; }
   rm -f "$root/$name" "$local_copy"
-  echo $(((end - start) / 1000))
+  awk '{ printf "%d %d\n", $1 * 1e6, ($2 + $3) * 1e6 }' "$work/time"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 clients=(program atftp tftp-hpa)
-echo "4 MiB image, $blocks blocks of 512 bytes, $rounds rounds, median of each"
+echo "4 MiB image, $blocks blocks of 512 bytes, $rounds rounds in alternation, medians"
 for placement in $placements; do
   pin=()
   [ "$placement" = none ] || pin=(taskset -c "$placement")
   start_server
-  declare -A times=()
+  declare -A wall=() cpu=() rate=()
   for round in $(seq "$rounds"); do
     for client in "${clients[@]}"; do
-      times[$client]+="$(upload "$client" "$client-$round.bin") "
+      read -r w c < <(upload "$client" "$client-$round.bin")
+      wall[$client]+="$w "
+      cpu[$client]+="$c "
     done
   done
   stop_server
-  declare -A rate=()
   echo "placement: $([ "$placement" = none ] && echo "scheduler's choice" || echo "all on CPU $placement")"
   for client in "${clients[@]}"; do
-    us=$(echo "${times[$client]}" | tr ' ' '\n' | grep . | median)
-    rate[$client]=$(awk -v b="$blocks" -v us="$us" 'BEGIN { printf "%.0f", b * 1e6 / us }')
-    printf '  %-9s %8d blocks/s  (%.3f s)\n' "$client" "${rate[$client]}" \
-      "$(awk -v us="$us" 'BEGIN { print us / 1e6 }')"
+    w=$(echo "${wall[$client]}" | tr ' ' '\n' | grep . | median)
+    c=$(echo "${cpu[$client]}" | tr ' ' '\n' | grep . | median)
+    rate[$client]=$(awk -v b="$blocks" -v us="$w" 'BEGIN { printf "%.0f", b * 1e6 / us }')
+    awk -v name="$client" -v r="${rate[$client]}" -v w="$w" -v c="$c" -v b="$blocks" 'BEGIN {
+      printf "  %-9s %7d blocks/s  (%.3f s; client CPU %.1f us/block)\n", name, r, w / 1e6, c / b }'
   done
   awk -v p="${rate[program]}" -v a="${rate[atftp]}" -v t="${rate[tftp-hpa]}" 'BEGIN {
     printf "  program / atftp    = %.2f\n  program / tftp-hpa = %.2f\n", p / a, p / t }'
-  unset times rate
+  unset wall cpu rate
 done
