@@ -36,7 +36,13 @@ CMainFrame::CMainFrame(FrameServices services)
     setMinimumSize(kMinWidth, kMinHeight);
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // The views reach the frame while they go (timers, socket handlers): destroy them while
+    // the frame's own state is still whole, not later with the window's children.
+    delete takeCentralWidget();
+    broadcast_.SetDeviceManagerHandler({});
+    broadcast_.SetMonitorHandler({});
+}
 
 void CMainFrame::Create() {
     CreatePanes();
@@ -86,7 +92,7 @@ void CMainFrame::CreateMenusAndBars() {
     auto* about = new QAction("&About VELTRO...", this);
     openLog->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     saveLog->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    contents->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    contents->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
     connect(openLog, &QAction::triggered, this, [this] { log_.OpenLog(); });
     connect(saveLog, &QAction::triggered, this, [this] { log_.SaveLog(); });
     connect(exit, &QAction::triggered, this, &QWidget::close);
