@@ -107,7 +107,6 @@ class DmController : public QObject, public TimerClient {
     int Progress() const { return progress_; }
     bool ButtonEnabled(DmButton button) const { return buttons_[Index(button)]; }
     std::optional<int> SelectedRow() const { return selected_; }
-    void SetSelectedRow(std::optional<int> row) { selected_ = row; }
     CTftpClient& Tftp() { return *tftp_; }
 
     void HandleReply(const ReceivedDatagram& datagram);

@@ -218,4 +218,11 @@ TEST_F(DmSetup, ADoubleClickTicksTheRowAndOpensTheSheet) {
     EXPECT_TRUE(dm->Table().IsChecked(1));
     ASSERT_EQ(sheet.opened.size(), 1u);
     EXPECT_EQ(sheet.opened[0].second, 1);
+
+    // While another flow runs, a double-click ticks the row but starts no second flow.
+    dm->OnReboot();
+    ASSERT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kRebootTimer));
+    dm->DoubleClickRow(0);
+    EXPECT_TRUE(dm->Table().IsChecked(0));
+    EXPECT_EQ(sheet.opened.size(), 1u);
 }
