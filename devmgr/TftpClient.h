@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 
-#include "devmgr/ImageFile.h"
 #include "devmgr/TftpPacket.h"
 #include "devmgr/TftpTransport.h"
 #include "platform/TimerHost.h"
@@ -73,7 +72,6 @@ class CTftpClient final : public QObject, public TimerClient {
     void OnError(const TftpError& error);
     void Retry();
     void End();
-    void StopUnreadable();
     void Log(const QString& text);
     void Inform(const QString& text);
 
@@ -85,7 +83,7 @@ class CTftpClient final : public QObject, public TimerClient {
     bool socketCreated_ = false;
     bool running_ = false;
 
-    ImageFile image_;
+    QByteArray image_;         // the whole image, read when the upgrade started
     int32_t blockNumber_ = 0;  // the last DATA block sent; 0 while the request is out
     int64_t fileLength_ = 0;
     int64_t remaining_ = 0;  // bytes not yet sent; -1 once the last block went out

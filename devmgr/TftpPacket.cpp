@@ -82,8 +82,12 @@ QByteArray EncodeTftp(const TftpRequest& packet) {
 }
 
 QByteArray EncodeTftp(const TftpData& packet) {
-    QByteArray out = Header(TftpOpcode::Data, packet.block, packet.data.size());
-    out += packet.data;
+    return EncodeTftpData(packet.block, packet.data);
+}
+
+QByteArray EncodeTftpData(uint16_t block, QByteArrayView data) {
+    QByteArray out = Header(TftpOpcode::Data, block, data.size());
+    out += data;
     return out;
 }
 

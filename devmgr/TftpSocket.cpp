@@ -12,9 +12,7 @@
 
 namespace {
 
-// Datagrams read per notification, so that a flood cannot starve the timers; the notifier
-// fires again while more are queued.
-constexpr int kReadsPerNotification = 64;
+constexpr int kReadsPerNotification = 16;
 
 sockaddr_in SocketAddress(uint32_t address, uint16_t port) {
     sockaddr_in out{};
@@ -66,6 +64,10 @@ int64_t TftpSocket::SendTo(const QByteArray& packet, uint32_t address, uint16_t 
     return sent;
 }
 
+// Reads what is queued, up to a bound so that a flood cannot starve the timers (the notifier
+// fires again while more is queued). In lock step the reply to a block sent from the handler
+// has often arrived by the time the handler returns, and is taken without another pass of
+// the event loop.
 void TftpSocket::ReadPending() {
     char buffer[kTftpMaxPacketSize];
     for (int i = 0; i < kReadsPerNotification; ++i) {
@@ -73,10 +75,9 @@ void TftpSocket::ReadPending() {
         socklen_t fromLength = sizeof from;
         const ssize_t received = ::recvfrom(fd_, buffer, sizeof buffer, 0,
                                             reinterpret_cast<sockaddr*>(&from), &fromLength);
-        // A failed receive (nothing queued, or an ICMP error reported on the socket) is ignored.
         if (received < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) return;
-            continue;
+            continue;  // an ICMP error reported on the socket, say: ignored
         }
         if (receiver_) {
             receiver_(QByteArrayView(buffer, received), ntohl(from.sin_addr.s_addr),

@@ -3,13 +3,16 @@
 # program's TFTP client (tftp_upload), with atftp (blksize 512 and tsize, negotiated as the
 # program does) and with the tftp-hpa client (no options), in alternation, and prints blocks
 # per second for each and the program's ratios. Run it by hand inside the test namespace:
-#   scripts/in-netns bench/tftp/run-compare.sh build/release 5
+#   scripts/in-netns bench/tftp/run-compare.sh build/release 9
+# Two figures per client: "whole run" is 4 MiB over the client process's wall time, start-up
+# included; "transfer" leaves out what does not grow with the image (process start-up, the
+# request, exit) by subtracting the time of an empty upload: (blocks - 1) / (t_4MiB - t_empty).
 # Each placement in TFTP_BENCH_PLACEMENTS (default "none 0") is one side-by-side run: "none"
 # leaves placement to the scheduler, anything else is a CPU list that the server and every
 # client are pinned to with taskset.
 set -euo pipefail
 build=$(realpath "${1:?usage: run-compare.sh BUILD_DIR [ROUNDS]}")
-rounds=${2:-5}
+rounds=${2:-9}
 placements=${TFTP_BENCH_PLACEMENTS:-none 0}
 driver=$build/bench/tftp/tftp_upload
 port=6969
@@ -23,8 +26,9 @@ work=$(mktemp -d)
 root=$work/root
 mkdir "$root"
 chmod 0777 "$root"
-printf 'QMDR' >"$work/image.bin"
-head -c $((image_size - 4)) /dev/urandom >>"$work/image.bin"
+printf 'QMDR' >"$work/full.bin"
+head -c $((image_size - 4)) /dev/urandom >>"$work/full.bin"
+: >"$work/empty.bin"
 server=
 
 stop_server() {
@@ -52,11 +56,11 @@ start_server() {
   exit 1
 }
 
-# upload CLIENT NAME: prints the whole client process's wall time and CPU time (user + system),
+# upload CLIENT IMAGE NAME: prints the client process's wall time and CPU time (user + system)
 # in microseconds.
 upload() {
-  local client=$1 name=$2 local_copy="$work/$2" TIMEFORMAT='%3R %3U %3S'
-  ln -f "$work/image.bin" "$local_copy"
+  local client=$1 image=$2 name=$3 local_copy="$work/$3" TIMEFORMAT='%3R %3U %3S'
+  ln -f "$image" "$local_copy"
   {
     time case $client in
       program) "${pin[@]}" "$driver" 127.0.0.1 127.0.0.1 "$port" "$local_copy" ;;
@@ -65,37 +69,47 @@ upload() {
       tftp-hpa) "${pin[@]}" tftp -m binary 127.0.0.1 "$port" -c put "$local_copy" "$name" ;;
     esac >/dev/null 2>"$work/client.err" || { cat "$work/client.err" >&2; exit 1; }
   } 2>"$work/time"
-  cmp -s "$work/image.bin" "$root/$name" || { echo "$client: upload differs" >&2; exit 1; }
+  cmp -s "$image" "$root/$name" || { echo "$client: upload of $image differs" >&2; exit 1; }
   rm -f "$root/$name" "$local_copy"
   awk '{ printf "%d %d\n", $1 * 1e6, ($2 + $3) * 1e6 }' "$work/time"
 }
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+median() { tr ' ' '\n' | grep . | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 clients=(program atftp tftp-hpa)
-echo "4 MiB image, $blocks blocks of 512 bytes, $rounds rounds in alternation, medians"
+echo "4 MiB image, $blocks blocks of 512 bytes; $rounds rounds in alternation, medians"
 for placement in $placements; do
   pin=()
   [ "$placement" = none ] || pin=(taskset -c "$placement")
   start_server
-  declare -A wall=() cpu=() rate=()
+  declare -A full=() empty=() cpu=() whole=() transfer=()
   for round in $(seq "$rounds"); do
     for client in "${clients[@]}"; do
-      read -r w c < <(upload "$client" "$client-$round.bin")
-      wall[$client]+="$w "
+      read -r w c < <(upload "$client" "$work/full.bin" "$client-$round.bin")
+      full[$client]+="$w "
       cpu[$client]+="$c "
+      read -r w c < <(upload "$client" "$work/empty.bin" "$client-$round-empty.bin")
+      empty[$client]+="$w "
     done
   done
   stop_server
   echo "placement: $([ "$placement" = none ] && echo "scheduler's choice" || echo "all on CPU $placement")"
+  printf '  %-9s %10s %10s %9s %9s %13s\n' client "whole run" transfer "4 MiB" empty "client CPU"
   for client in "${clients[@]}"; do
-    w=$(echo "${wall[$client]}" | tr ' ' '\n' | grep . | median)
-    c=$(echo "${cpu[$client]}" | tr ' ' '\n' | grep . | median)
-    rate[$client]=$(awk -v b="$blocks" -v us="$w" 'BEGIN { printf "%.0f", b * 1e6 / us }')
-    awk -v name="$client" -v r="${rate[$client]}" -v w="$w" -v c="$c" -v b="$blocks" 'BEGIN {
-      printf "  %-9s %7d blocks/s  (%.3f s; client CPU %.1f us/block)\n", name, r, w / 1e6, c / b }'
+    f=$(echo "${full[$client]}" | median)
+    e=$(echo "${empty[$client]}" | median)
+    c=$(echo "${cpu[$client]}" | median)
+    whole[$client]=$(awk -v b="$blocks" -v f="$f" 'BEGIN { printf "%.0f", b * 1e6 / f }')
+    transfer[$client]=$(awk -v b="$blocks" -v f="$f" -v e="$e" 'BEGIN {
+      printf "%.0f", (b - 1) * 1e6 / (f - e) }')
+    awk -v n="$client" -v w="${whole[$client]}" -v t="${transfer[$client]}" -v f="$f" -v e="$e" \
+        -v c="$c" -v b="$blocks" 'BEGIN {
+      printf "  %-9s %10d %10d %8.3fs %8.3fs %9.1f us/blk\n", n, w, t, f / 1e6, e / 1e6, c / b }'
   done
-  awk -v p="${rate[program]}" -v a="${rate[atftp]}" -v t="${rate[tftp-hpa]}" 'BEGIN {
-    printf "  program / atftp    = %.2f\n  program / tftp-hpa = %.2f\n", p / a, p / t }'
-  unset wall cpu rate
+  for peer in atftp tftp-hpa; do
+    awk -v peer="$peer" -v pw="${whole[program]}" -v qw="${whole[$peer]}" \
+        -v pt="${transfer[program]}" -v qt="${transfer[$peer]}" 'BEGIN {
+      printf "  program / %-8s whole run %.2f, transfer %.2f\n", peer, pw / qw, pt / qt }'
+  done
+  unset full empty cpu whole transfer
 done

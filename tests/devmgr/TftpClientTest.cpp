@@ -5,6 +5,7 @@
 #include <QNetworkDatagram>
 #include <QTemporaryDir>
 #include <QUdpSocket>
+#include <functional>
 #include <memory>
 
 #include "devmgr/FakeTftpTransport.h"
@@ -309,47 +310,32 @@ TEST_F(TftpClientTest, ImagesThatCannotBeSentAreRefusedBeforeAnythingGoesOut) {
                                               15)));
 }
 
-TEST_F(TftpClientTest, TheImageIsTheFileAsItWasWhenTheUpgradeStarted) {
-    // Replaced by a newer file, or deleted, while the upgrade runs: the device still gets the
-    // image the request announced, every block of it.
+TEST_F(TftpClientTest, TheDeviceGetsTheFileAsItWasWhenTheUpgradeStarted) {
+    // Replaced by a newer file, deleted, cut short or overwritten while the upgrade runs: the
+    // device still gets the image that the request announced, every block of it.
     const QByteArray image = Pattern(1024);
-    for (bool replaced : {true, false}) {
-        SCOPED_TRACE(replaced);
+    const QByteArray newer = Pattern(3000).right(1500);
+    const std::function<void(const QString&)> changes[] = {
+        [&](const QString& path) {
+            const QString other = WriteImage(newer, "newer.bin");
+            ASSERT_TRUE(QFile::remove(path) && QFile::rename(other, path));
+        },
+        [](const QString& path) { ASSERT_TRUE(QFile::remove(path)); },
+        [](const QString& path) { ASSERT_TRUE(QFile::resize(path, 100)); },
+        [&](const QString&) { WriteImage(newer); },
+    };
+    for (const auto& change : changes) {
         const QString path = WriteImage(image);
         StartAndAcceptRequest(path);
-        if (replaced) {
-            const QString newer = WriteImage(Pattern(3000).right(1500), "newer.bin");
-            ASSERT_TRUE(QFile::remove(path) && QFile::rename(newer, path));
-        } else {
-            ASSERT_TRUE(QFile::remove(path));
-        }
+        change(path);
         Reply(transfer, EncodeTftp(TftpAck{1}));
         EXPECT_EQ(Receive(transfer), EncodeTftp(TftpData{2, image.mid(512)}));
         Reply(transfer, EncodeTftp(TftpAck{2}));
         EXPECT_EQ(Receive(transfer), EncodeTftp(TftpData{3, {}}));
         Reply(transfer, EncodeTftp(TftpAck{3}));
     }
-    EXPECT_EQ(finished, 2);
+    EXPECT_EQ(finished, 4);
     EXPECT_TRUE(prompts.shown.empty());
-}
-
-TEST_F(TftpClientTest, ImageCutShortWhenABlockIsDueEndsTheUpgrade) {
-    const QString path = WriteImage(Pattern(1024));
-    ASSERT_TRUE(client->Start(path, kLoopback, kLoopback));
-    Receive(device69);
-    // Cut in place below the length the request announced.
-    ASSERT_TRUE(QFile::resize(path, 100));
-    Reply(transfer, EncodeTftp(TftpOptionAck{}));
-    EXPECT_EQ(prompts.Texts(), QStringList{"Can't open target file !!"});
-    EXPECT_EQ(log.last(), "TFTP upgrade stopped, the firmware file can't be read");
-    EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
-    EXPECT_FALSE(clock.IsRunning(client.get(), kTimer));
-    EXPECT_TRUE(NothingArrives(transfer));
-
-    // The next upgrade starts afresh.
-    ASSERT_TRUE(QFile::resize(path, 1024));
-    EXPECT_TRUE(client->Start(path, kLoopback, kLoopback));
-    EXPECT_EQ(Receive(device69), EncodeTftp(MakeUpgradeRequest("fw.bin", 1024)));
 }
 
 TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
