@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -292,9 +293,15 @@ TEST_F(TftpClientTest, ImagesThatCannotBeSentAreRefusedBeforeAnythingGoesOut) {
     ASSERT_TRUE(big.resize(CTftpClient::kMaxImageSize + 1));
     big.close();
     EXPECT_FALSE(client->Start(big.fileName(), kLoopback, kLoopback));
-    EXPECT_FALSE(client->Start(dir.filePath("missing.bin"), kLoopback, kLoopback));
+    // Missing, a folder, or a FIFO that would block the user-interface thread if read.
+    const QString fifo = dir.filePath("fifo.bin");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {dir.filePath("missing.bin"), dir.path(), fifo}) {
+        EXPECT_FALSE(client->Start(path, kLoopback, kLoopback)) << path.toStdString();
+    }
     EXPECT_EQ(prompts.Texts(),
               (QStringList{"The firmware file is too large, at most 16776703 bytes can be sent !!",
+                           "Can't open target file !!", "Can't open target file !!",
                            "Can't open target file !!"}));
     EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
     EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::Ok);
