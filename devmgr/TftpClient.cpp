@@ -105,18 +105,23 @@ void CTftpClient::SendRequest(const QString& fileName) {
     }
 }
 
-void CTftpClient::SendNextBlock() {
+// The device waits for the next block, so it goes out before anything else is done; the log
+// lines follow in their order once it is on its way.
+void CTftpClient::SendNextBlock(Reply reply) {
+    const int32_t acknowledged = blockNumber_;
     const int64_t offset = int64_t{blockNumber_} * kTftpBlockSize;
     const int64_t length = std::min<int64_t>(remaining_, kTftpBlockSize);
     ++blockNumber_;
-    packet_ = EncodeTftpData(static_cast<uint16_t>(blockNumber_),
-                             QByteArrayView(image_).sliced(offset, length));
+    EncodeTftpData(packet_, static_cast<uint16_t>(blockNumber_),
+                   QByteArrayView(image_).sliced(offset, length));
     remaining_ = remaining_ >= kTftpBlockSize ? remaining_ - kTftpBlockSize : -1;
     transport_->SendTo(packet_, deviceAddress_, peerPort_);
     retryCount_ = 0;
     const bool last = remaining_ == -1;
     timers_.SetTimer(this, kRetryTimerId,
                      blockNumber_ == 1 || last ? kLongRetryPeriodMs : kRetryPeriodMs);
+    Log(reply == Reply::OptionAck ? QStringLiteral("TFTP_OPTION_ACK")
+                                  : Numbered("TFTP_ACK ,#BLK : ", acknowledged));
     if (last) {
         Log(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2")
                 .arg(blockNumber_)
@@ -164,27 +169,27 @@ bool CTftpClient::AcceptSender(uint32_t address, uint16_t port) {
     return false;
 }
 
+// Stopping the retry timer before the next block is implied: sending the block restarts it.
 void CTftpClient::OnOptionAck() {
-    timers_.KillTimer(this, kRetryTimerId);
     if (blockNumber_ == 0) {
-        Log(QStringLiteral("TFTP_OPTION_ACK"));
-        SendNextBlock();
-    } else {
-        Log(QStringLiteral("TFTP_OPTION_ACK, TFTP client #BLK: %1").arg(blockNumber_));
+        SendNextBlock(Reply::OptionAck);
+        return;
     }
+    timers_.KillTimer(this, kRetryTimerId);
+    Log(QStringLiteral("TFTP_OPTION_ACK, TFTP client #BLK: %1").arg(blockNumber_));
 }
 
 void CTftpClient::OnAck(const TftpAck& ack) {
+    if (ack.block == blockNumber_ && remaining_ >= 0) {
+        SendNextBlock(Reply::Ack);
+        return;
+    }
     timers_.KillTimer(this, kRetryTimerId);
     if (ack.block != blockNumber_) {
         Log(QStringLiteral("TFTP_ACK #BLK %1 (Ignore)").arg(ack.block));
         return;
     }
     Log(Numbered("TFTP_ACK ,#BLK : ", blockNumber_));
-    if (remaining_ >= 0) {
-        SendNextBlock();
-        return;
-    }
     Log(QStringLiteral("TFTP_OPERATION FINISH"));
     End();
     emit upgradeFinished();

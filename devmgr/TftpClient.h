@@ -65,7 +65,9 @@ class CTftpClient final : public QObject, public TimerClient {
 
   private:
     void SendRequest(const QString& fileName);
-    void SendNextBlock();
+    // What let the next block go: its log line comes before the block's own.
+    enum class Reply { OptionAck, Ack };
+    void SendNextBlock(Reply reply);
     bool AcceptSender(uint32_t address, uint16_t port);
     void OnOptionAck();
     void OnAck(const TftpAck& ack);

@@ -1,5 +1,7 @@
 #include "devmgr/TftpPacket.h"
 
+#include <algorithm>
+
 #include "protocol/ByteOrder.h"
 
 namespace {
@@ -8,11 +10,8 @@ const uint8_t* Bytes(QByteArrayView bytes) {
     return reinterpret_cast<const uint8_t*>(bytes.data());
 }
 
-// The opcode and second field, with room reserved for what follows.
-QByteArray Header(TftpOpcode opcode, uint16_t second, qsizetype following = 0) {
-    QByteArray out;
-    out.reserve(kTftpHeaderSize + following);
-    out.resize(kTftpHeaderSize);
+QByteArray Header(TftpOpcode opcode, uint16_t second) {
+    QByteArray out(kTftpHeaderSize, '\0');
     auto* p = reinterpret_cast<uint8_t*>(out.data());
     bytes::PutBE16(p, static_cast<uint16_t>(opcode));
     bytes::PutBE16(p + 2, second);
@@ -82,13 +81,17 @@ QByteArray EncodeTftp(const TftpRequest& packet) {
 }
 
 QByteArray EncodeTftp(const TftpData& packet) {
-    return EncodeTftpData(packet.block, packet.data);
+    QByteArray out;
+    EncodeTftpData(out, packet.block, packet.data);
+    return out;
 }
 
-QByteArray EncodeTftpData(uint16_t block, QByteArrayView data) {
-    QByteArray out = Header(TftpOpcode::Data, block, data.size());
-    out += data;
-    return out;
+void EncodeTftpData(QByteArray& out, uint16_t block, QByteArrayView data) {
+    out.resize(kTftpHeaderSize + data.size());
+    auto* p = reinterpret_cast<uint8_t*>(out.data());
+    bytes::PutBE16(p, static_cast<uint16_t>(TftpOpcode::Data));
+    bytes::PutBE16(p + 2, block);
+    std::copy(data.begin(), data.end(), out.begin() + kTftpHeaderSize);
 }
 
 QByteArray EncodeTftp(const TftpAck& packet) {

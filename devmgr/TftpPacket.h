@@ -62,8 +62,9 @@ TftpRequest MakeUpgradeRequest(const QByteArray& fileName, int64_t fileLength);
 
 QByteArray EncodeTftp(const TftpRequest& packet);
 QByteArray EncodeTftp(const TftpData& packet);
-// The same DATA packet straight from a slice of the image.
-QByteArray EncodeTftpData(uint16_t block, QByteArrayView data);
+// The same DATA packet straight from a slice of the image, into a buffer that keeps its
+// capacity from block to block.
+void EncodeTftpData(QByteArray& out, uint16_t block, QByteArrayView data);
 QByteArray EncodeTftp(const TftpAck& packet);
 QByteArray EncodeTftp(const TftpError& packet);
 QByteArray EncodeTftp(const TftpOptionAck& packet);

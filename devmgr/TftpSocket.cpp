@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kReadsPerNotification = 16;
-
 sockaddr_in SocketAddress(uint32_t address, uint16_t port) {
     sockaddr_in out{};
     out.sin_family = AF_INET;
@@ -64,24 +62,15 @@ int64_t TftpSocket::SendTo(const QByteArray& packet, uint32_t address, uint16_t 
     return sent;
 }
 
-// Reads what is queued, up to a bound so that a flood cannot starve the timers (the notifier
-// fires again while more is queued). In lock step the reply to a block sent from the handler
-// has often arrived by the time the handler returns, and is taken without another pass of
-// the event loop.
+// One datagram per notification: the notifier fires again while more are queued, and in lock
+// step the next one is rarely there yet, so a second read would mostly fail.
 void TftpSocket::ReadPending() {
     char buffer[kTftpMaxPacketSize];
-    for (int i = 0; i < kReadsPerNotification; ++i) {
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t received = ::recvfrom(fd_, buffer, sizeof buffer, 0,
-                                            reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (received < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
-            continue;  // an ICMP error reported on the socket, say: ignored
-        }
-        if (receiver_) {
-            receiver_(QByteArrayView(buffer, received), ntohl(from.sin_addr.s_addr),
-                      ntohs(from.sin_port));
-        }
-    }
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t received =
+        ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    // A failed receive (an ICMP error reported on the socket, say) is ignored.
+    if (received < 0 || !receiver_) return;
+    receiver_(QByteArrayView(buffer, received), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port));
 }
