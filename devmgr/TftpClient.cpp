@@ -180,15 +180,17 @@ void CTftpClient::OnOptionAck() {
 }
 
 void CTftpClient::OnAck(const TftpAck& ack) {
-    if (ack.block == blockNumber_ && remaining_ >= 0) {
+    if (ack.block != blockNumber_) {
+        // A stale or repeated acknowledgement (one that crossed a resend, say) leaves the retry
+        // timer running: stopping it would stall the upgrade with every button disabled.
+        Log(QStringLiteral("TFTP_ACK #BLK %1 (Ignore)").arg(ack.block));
+        return;
+    }
+    if (remaining_ >= 0) {
         SendNextBlock(Reply::Ack);
         return;
     }
     timers_.KillTimer(this, kRetryTimerId);
-    if (ack.block != blockNumber_) {
-        Log(QStringLiteral("TFTP_ACK #BLK %1 (Ignore)").arg(ack.block));
-        return;
-    }
     Log(Numbered("TFTP_ACK ,#BLK : ", blockNumber_));
     Log(QStringLiteral("TFTP_OPERATION FINISH"));
     End();
