@@ -88,6 +88,8 @@ class VirtualPort {
     void WriteMaster();
     void ReadSocket();
     void SendUp();
+    void SendDatagrams();
+    bool SendSegmented(size_t limit);
     bool HasDestination() const;
     bool IsTcp() const { return role_ == Role::TcpClient || role_ == Role::TcpServer; }
     size_t PacketLimit() const;
@@ -112,10 +114,11 @@ class VirtualPort {
     bool sockHup_ = false;  // the socket reported a hang-up; read what is left, then close
     uint16_t listenPort_ = 0;
 
-    bool ttyHup_ = true;       // no program has the slave open (as last seen)
-    bool hupDrained_ = false;  // and everything it wrote has been read
-    ByteQueue up_;             // tty -> network
-    ByteQueue down_;           // network -> tty
+    bool ttyHup_ = true;        // no program has the slave open (as last seen)
+    bool hupDrained_ = false;   // and everything it wrote has been read
+    ByteQueue up_;              // tty -> network
+    ByteQueue down_;            // network -> tty
+    bool segmentation_ = true;  // UDP_SEGMENT works here
     uint64_t bytesToNet_ = 0;
     uint64_t bytesFromNet_ = 0;
 

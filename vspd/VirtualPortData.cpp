@@ -1,11 +1,13 @@
 // The data pump of a virtual port: pseudo-terminal master <-> network socket.
 #include <netinet/in.h>
+#include <netinet/udp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "vspd/NetSockets.h"
 #include "vspd/VirtualPort.h"
@@ -15,6 +17,9 @@ namespace {
 
 constexpr int kReadsPerEvent = 8;  // then other descriptors get their turn
 constexpr size_t kMaxDatagram = 65507;
+constexpr unsigned kDatagramBatch = 64;
+constexpr size_t kMaxSegments = 64;
+constexpr size_t kMaxSegmentedBytes = 65000;  // within one UDP length field
 
 }  // namespace
 
@@ -65,6 +70,7 @@ void VirtualPort::ReadMaster() {
         if (n > 0) {
             up_.Produced(static_cast<size_t>(n));
             SendUp();
+            if (size_t(n) < room) break;  // drained: no read that only says EAGAIN
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -130,6 +136,7 @@ void VirtualPort::ReadSocket() {
             down_.Produced(static_cast<size_t>(n));
             bytesFromNet_ += static_cast<uint64_t>(n);
             WriteMaster();
+            if (tcp && size_t(n) < room) break;  // drained
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -141,31 +148,95 @@ void VirtualPort::ReadSocket() {
 }
 
 void VirtualPort::SendUp() {
-    bool retried = false;
+    if (!IsTcp()) {
+        SendDatagrams();
+        return;
+    }
     while (!up_.Empty() && HasDestination()) {
         size_t chunk = std::min(up_.Size(), PacketLimit());
-        ssize_t n = role_ == Role::UdpServer
-                        ? sendto(sock_, up_.ReadPtr(), chunk, MSG_DONTWAIT | MSG_NOSIGNAL,
-                                 reinterpret_cast<const sockaddr*>(&peer_), sizeof(peer_))
-                        : send(sock_, up_.ReadPtr(), chunk, MSG_DONTWAIT | MSG_NOSIGNAL);
+        ssize_t n = send(sock_, up_.ReadPtr(), chunk, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n >= 0) {
             up_.Consumed(static_cast<size_t>(n));
             bytesToNet_ += static_cast<uint64_t>(n);
+        } else if (errno != EINTR) {
+            if (errno != EAGAIN) PeerGone();
+            return;
+        }
+    }
+}
+
+// Several datagrams of the packet size in one buffer: the kernel cuts it (UDP_SEGMENT), so
+// the stack is passed once per batch instead of once per datagram. Returns false when the
+// batch was not sent (EAGAIN, or segmentation is not available: errno tells).
+bool VirtualPort::SendSegmented(size_t limit) {
+    size_t count = std::min<size_t>(kMaxSegments, kMaxSegmentedBytes / limit);
+    size_t length = std::min(up_.Size(), count * limit);
+    iovec piece{const_cast<uint8_t*>(up_.ReadPtr()), length};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(uint16_t))] = {};
+    msghdr message{};
+    message.msg_iov = &piece;
+    message.msg_iovlen = 1;
+    if (role_ == Role::UdpServer) {
+        message.msg_name = &peer_;
+        message.msg_namelen = sizeof(peer_);
+    }
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    cmsghdr* c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = SOL_UDP;
+    c->cmsg_type = UDP_SEGMENT;
+    c->cmsg_len = CMSG_LEN(sizeof(uint16_t));
+    uint16_t segment = static_cast<uint16_t>(limit);
+    std::memcpy(CMSG_DATA(c), &segment, sizeof(segment));
+    if (sendmsg(sock_, &message, MSG_DONTWAIT | MSG_NOSIGNAL) < 0) return false;
+    up_.Consumed(length);
+    bytesToNet_ += length;
+    return true;
+}
+
+void VirtualPort::SendDatagrams() {
+    size_t limit = PacketLimit();
+    while (segmentation_ && up_.Size() > limit && HasDestination() &&
+           limit * 2 <= kMaxSegmentedBytes) {
+        if (SendSegmented(limit)) continue;
+        if (errno == EAGAIN) return;
+        segmentation_ = false;  // not offered here: one datagram per message from now on
+    }
+    // One system call for a batch of datagrams, each at most the packet size.
+    mmsghdr messages[kDatagramBatch];
+    iovec pieces[kDatagramBatch];
+    bool retried = false;
+    while (!up_.Empty() && HasDestination()) {
+        unsigned count = 0;
+        for (size_t offset = 0; count < kDatagramBatch && offset < up_.Size(); ++count) {
+            size_t length = std::min(limit, up_.Size() - offset);
+            pieces[count] = {const_cast<uint8_t*>(up_.ReadPtr()) + offset, length};
+            messages[count] = {};
+            messages[count].msg_hdr.msg_iov = &pieces[count];
+            messages[count].msg_hdr.msg_iovlen = 1;
+            if (role_ == Role::UdpServer) {
+                messages[count].msg_hdr.msg_name = &peer_;
+                messages[count].msg_hdr.msg_namelen = sizeof(peer_);
+            }
+            offset += length;
+        }
+        int sent = sendmmsg(sock_, messages, count, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            size_t bytes = 0;
+            for (int i = 0; i < sent; ++i) bytes += pieces[i].iov_len;
+            up_.Consumed(bytes);
+            bytesToNet_ += bytes;
             continue;
         }
         if (errno == EINTR) continue;
-        if (errno == EAGAIN) break;
-        if (IsTcp()) {
-            PeerGone();
-            return;
-        }
+        if (errno == EAGAIN) return;
         // A connected UDP socket reports an earlier ICMP error instead of sending once;
         // send again. Any other failure loses the datagram, as the network would.
         if (errno == ECONNREFUSED && !retried) {
             retried = true;
             continue;
         }
-        up_.Consumed(chunk);
+        up_.Consumed(pieces[0].iov_len);
     }
 }
 
