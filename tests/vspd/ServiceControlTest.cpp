@@ -254,7 +254,7 @@ TEST_F(ServiceControl, BadRequestsGetErrorRepliesAndDisturbNoOtherSession) {
 
     for (uint32_t seed = 0; seed < 200; ++seed) {
         RawSession noise(service.Socket());
-        Bytes junk = RandomBytes(1 + seed % 64, seed);
+        Bytes junk = RandomBytes(4 + seed % 64, seed);
         junk[0] = uint8_t(junk.size() - 4);
         junk[1] = junk[2] = junk[3] = 0;
         noise.Send(junk);
