@@ -1,0 +1,90 @@
+// veltro-vspctl against a running service, as a user or a script drives it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/vspd/NetPeers.h"
+#include "tests/vspd/VspdProcess.h"
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string output;
+};
+
+class VspCtl : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(service.Start()); }
+    Result Run(const std::string& args) {
+        std::string command = std::string(VELTRO_VSPCTL_BINARY) + " --socket " + service.Socket() +
+                              " " + args + " 2>&1";
+        Result r;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        while (size_t n = fread(buffer, 1, sizeof(buffer), pipe)) r.output.append(buffer, n);
+        int status = pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+    VspdProcess service;
+};
+
+TEST_F(VspCtl, AddConfigureConnectListenRenumberMapRemove) {
+    EXPECT_EQ(Run("add").output, "COM1 ROOT\\PORTS\\0000\n");  // the lowest free number
+    EXPECT_EQ(Run("add COM7").output, "COM7 ROOT\\PORTS\\0001\n");
+    EXPECT_NE(Run("add COM7").status, 0);
+
+    uint16_t p = 0;
+    Fd listener = TcpListen(&p);
+    std::string remote = "127.0.0.1:" + std::to_string(p);
+    EXPECT_EQ(
+        Run("configure COM7 tcp client --remote " + remote + " --packet 512 --at-start on").status,
+        0);
+    EXPECT_EQ(Run("connect COM7").status, 0);
+    Fd peer = AcceptWithin(listener.get(), 5000);
+    ASSERT_TRUE(peer.valid());
+    Result list = Run("list");
+    EXPECT_NE(list.output.find("1 COM7   ROOT\\PORTS\\0001"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("tcp client " + remote + " packet 512, at start, connected with " +
+                               remote),
+              std::string::npos)
+        << list.output;
+    EXPECT_EQ(Run("disconnect COM7").status, 0);
+    EXPECT_EQ(service.EntryOf(7).info.connected, 0u);
+
+    uint16_t listen = FreePort();
+    EXPECT_EQ(Run("configure COM1 udp").status, 0);
+    EXPECT_EQ(Run("listen COM1 " + std::to_string(listen)).status, 0);
+    EXPECT_NE(Run("list").output.find("udp server 0.0.0.0:" + std::to_string(listen)),
+              std::string::npos);
+    EXPECT_NE(service.EntryOf(1).info.connected, 0u);
+
+    EXPECT_EQ(Run("renumber COM7 COM9").status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(service.ComLink(9)));
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    EXPECT_EQ(Run(std::string("map ") + ptsname(master) + " COM3").status, 0);
+    EXPECT_EQ(Run("usage").output, "COM1\nCOM3\nCOM9\n");
+    EXPECT_EQ(Run(std::string("unmap ") + ptsname(master)).status, 0);
+    EXPECT_EQ(Run("remove COM9").status, 0);
+    EXPECT_EQ(Run("remove @root\\\\ports\\\\0000").status, 0);
+    EXPECT_EQ(Run("usage").output, "");
+    close(master);
+
+    Result bad = Run("connect COM5");
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(bad.output.find("no virtual port COM5"), std::string::npos);
+    EXPECT_NE(Run("frobnicate").status, 0);
+    service.Stop();
+    Result down = Run("list");
+    EXPECT_NE(down.status, 0);
+    EXPECT_NE(down.output.find("the service is not running"), std::string::npos);
+}
+
+}  // namespace
