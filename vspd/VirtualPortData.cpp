@@ -200,7 +200,12 @@ void VirtualPort::SendDatagrams() {
            limit * 2 <= kMaxSegmentedBytes) {
         if (SendSegmented(limit)) continue;
         if (errno == EAGAIN) return;
-        segmentation_ = false;  // not offered here: one datagram per message from now on
+        // Not offered for this route or size: one datagram per message from now on. Other
+        // errors are the datagram path's to deal with.
+        if (errno == EINVAL || errno == EIO || errno == ENOPROTOOPT || errno == EOPNOTSUPP) {
+            segmentation_ = false;
+        }
+        break;
     }
     // One system call for a batch of datagrams, each at most the packet size.
     mmsghdr messages[kDatagramBatch];
