@@ -1,6 +1,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <functional>
@@ -90,6 +91,8 @@ class VirtualPort {
     void SendUp();
     void SendDatagrams();
     bool SendSegmented(size_t limit);
+    // Cuts the queued bytes into messages of at most the packet size.
+    unsigned Slice(iovec* pieces, mmsghdr* messages, bool addressed);
     bool HasDestination() const;
     bool IsTcp() const { return role_ == Role::TcpClient || role_ == Role::TcpServer; }
     size_t PacketLimit() const;

@@ -152,17 +152,43 @@ void VirtualPort::SendUp() {
         SendDatagrams();
         return;
     }
+    // Each write is at most the packet size; a batch of them goes in one system call.
+    mmsghdr messages[kDatagramBatch];
+    iovec pieces[kDatagramBatch];
     while (!up_.Empty() && HasDestination()) {
-        size_t chunk = std::min(up_.Size(), PacketLimit());
-        ssize_t n = send(sock_, up_.ReadPtr(), chunk, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n >= 0) {
-            up_.Consumed(static_cast<size_t>(n));
-            bytesToNet_ += static_cast<uint64_t>(n);
+        unsigned count = Slice(pieces, messages, false);
+        int sent = sendmmsg(sock_, messages, count, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            size_t bytes = 0;
+            for (int i = 0; i < sent; ++i) bytes += messages[i].msg_len;
+            up_.Consumed(bytes);
+            bytesToNet_ += bytes;
+            bool full =
+                unsigned(sent) < count || messages[sent - 1].msg_len < pieces[sent - 1].iov_len;
+            if (full) return;
         } else if (errno != EINTR) {
             if (errno != EAGAIN) PeerGone();
             return;
         }
     }
+}
+
+unsigned VirtualPort::Slice(iovec* pieces, mmsghdr* messages, bool addressed) {
+    size_t limit = PacketLimit();
+    unsigned count = 0;
+    for (size_t offset = 0; count < kDatagramBatch && offset < up_.Size(); ++count) {
+        size_t length = std::min(limit, up_.Size() - offset);
+        pieces[count] = {const_cast<uint8_t*>(up_.ReadPtr()) + offset, length};
+        messages[count] = {};
+        messages[count].msg_hdr.msg_iov = &pieces[count];
+        messages[count].msg_hdr.msg_iovlen = 1;
+        if (addressed) {
+            messages[count].msg_hdr.msg_name = &peer_;
+            messages[count].msg_hdr.msg_namelen = sizeof(peer_);
+        }
+        offset += length;
+    }
+    return count;
 }
 
 // Several datagrams of the packet size in one buffer: the kernel cuts it (UDP_SEGMENT), so
@@ -212,19 +238,7 @@ void VirtualPort::SendDatagrams() {
     iovec pieces[kDatagramBatch];
     bool retried = false;
     while (!up_.Empty() && HasDestination()) {
-        unsigned count = 0;
-        for (size_t offset = 0; count < kDatagramBatch && offset < up_.Size(); ++count) {
-            size_t length = std::min(limit, up_.Size() - offset);
-            pieces[count] = {const_cast<uint8_t*>(up_.ReadPtr()) + offset, length};
-            messages[count] = {};
-            messages[count].msg_hdr.msg_iov = &pieces[count];
-            messages[count].msg_hdr.msg_iovlen = 1;
-            if (role_ == Role::UdpServer) {
-                messages[count].msg_hdr.msg_name = &peer_;
-                messages[count].msg_hdr.msg_namelen = sizeof(peer_);
-            }
-            offset += length;
-        }
+        unsigned count = Slice(pieces, messages, role_ == Role::UdpServer);
         int sent = sendmmsg(sock_, messages, count, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (sent > 0) {
             size_t bytes = 0;
