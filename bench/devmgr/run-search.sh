@@ -17,14 +17,7 @@ if [ "${VELTRO_IN_NETNS:-}" != 1 ]; then
 fi
 [ -x "$bench" ] && [ -x "$program" ] || { echo "build devmgr_search_bench and veltro-devsim in $build" >&2; exit 1; }
 
-log=$(mktemp)
-"$program" -n "$devices" --base 127.4.0.1 --management-port "$port" --no-tftp --quiet >"$log" 2>&1 &
-sim=$!
-trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; rm -f "$log"' EXIT
-for _ in $(seq 100); do
-  grep -q "devices ready" "$log" && break
-  sleep 0.1
-done
-grep -q "devices ready" "$log" || { cat "$log" >&2; exit 1; }
+source "$(dirname "$0")/../start-devsim.sh"
+start_devsim "$program" 127.4.0.1 "$port" "$devices"
 
 QT_QPA_PLATFORM=offscreen "$bench" --port "$port" --devices "$devices" --runs "$runs"
