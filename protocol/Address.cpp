@@ -4,18 +4,15 @@
 
 #include <QStringList>
 
+#include "protocol/DecimalText.h"
+
 uint32_t ParseDottedAddress(const QString& text) {
     const QStringList parts = text.split('.');
     uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) {
-        // Decimal conversion that stops at the first non-digit, as the C library's does.
-        const QString part = i < parts.size() ? parts[i].trimmed() : QString();
-        uint32_t number = 0;
-        for (QChar c : part) {
-            if (!c.isDigit()) break;
-            number = number * 10 + static_cast<uint32_t>(c.digitValue());
-        }
-        value |= (number & 0xFFu) << (24 - 8 * i);
+    for (int i = 0; i < 4 && i < parts.size(); ++i) {
+        // Read as a signed decimal number, as the C library's conversion does.
+        const auto part = static_cast<uint32_t>(LeadingInt32(parts[i].toLatin1()));
+        value |= (part & 0xFFu) << (24 - 8 * i);
     }
     return value;
 }

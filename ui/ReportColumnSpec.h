@@ -17,9 +17,6 @@ struct ReportColumnSpec {
     bool operator==(const ReportColumnSpec&) const = default;
 };
 
-// Reads a signed decimal number after optional leading white space and stops at the first
-// character that is not a digit; no digits give 0. Saturates at the int range.
-int ParseLeadingInt(QStringView text);
 
 // Splits a column specification string such as "No, 60; Time, 140; Message, 605": entries at
 // ";", parts at ","; empty pieces are dropped and nothing is trimmed. The first part is the

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "protocol/DecimalText.h"
 #include "tests/ui/QtPrinters.h"
 #include "ui/ReportColumnSpec.h"
 
@@ -45,13 +46,13 @@ INSTANTIATE_TEST_SUITE_P(
         SpecCase{"A, x", {{"A", 0, L}}}, SpecCase{"A, -5", {{"A", -5, L}}},
         SpecCase{"A, +7, +1", {{"A", 7, C}}}));
 
-TEST(ParseLeadingInt, SkipsBlanksTakesSignStopsAtNonDigitAndSaturates) {
-    EXPECT_EQ(ParseLeadingInt(u" \t42abc"), 42);
-    EXPECT_EQ(ParseLeadingInt(u"-17"), -17);
-    EXPECT_EQ(ParseLeadingInt(u"- 17"), 0);
-    EXPECT_EQ(ParseLeadingInt(u""), 0);
-    EXPECT_EQ(ParseLeadingInt(u"99999999999999999999"), 2147483647);
-    EXPECT_EQ(ParseLeadingInt(u"-99999999999999999999"), -2147483647 - 1);
+TEST(ColumnSpecNumbers, SkipsBlanksTakesSignStopsAtNonDigitAndSaturates) {
+    EXPECT_EQ(LeadingInt32(" \t42abc"), 42);
+    EXPECT_EQ(LeadingInt32("-17"), -17);
+    EXPECT_EQ(LeadingInt32("- 17"), 0);
+    EXPECT_EQ(LeadingInt32(""), 0);
+    EXPECT_EQ(LeadingInt32("99999999999999999999"), 2147483647);
+    EXPECT_EQ(LeadingInt32("-99999999999999999999"), -2147483647 - 1);
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ std::optional<std::vector<uint8_t>> ParseCodes(const QString& v) {
     return codes;
 }
 
-// Each key sets one value of the spec; false when the value does not fit.
+// Each key sets one value of the device's settings; false when the value does not fit.
 using Setter = std::function<bool(DeviceSpec&, const QString&)>;
 
 template <typename T, typename Parse>
