@@ -2,75 +2,53 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <algorithm>
-#include <charconv>
-#include <iterator>
-#include <string_view>
 
 #include "devmgr/DmMessageBox.h"
 #include "devmgr/FirmwareImage.h"
 #include "devmgr/TftpSocket.h"
-#include "protocol/Address.h"
+#include "devmgr/TftpTransfer.h"
+#include "devmgr/TftpTransferThread.h"
 
 namespace {
 
 const QString kCantOpenImage = QStringLiteral("Can't open target file !!");
-
-QString ErrorText(const TftpError& error) {
-    static const char* const kTexts[] = {
-        "File not found.",         "Access violation..",   "Disk full or allocation exceeded.",
-        "Illegal TFTP operation.", "Unknown transfer ID.", "File already exists.",
-        "No such user.",
-    };
-    if (error.code >= 1 && error.code <= std::size(kTexts)) {
-        return QString::fromLatin1(kTexts[error.code - 1]);
-    }
-    return QString::fromLatin1(error.message);
-}
-
-// The text followed by the number in decimal, built with a single allocation: the two log
-// lines written for every block cost a fraction of what arg() would.
-QString Numbered(std::string_view text, int32_t number) {
-    char digits[16];
-    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), number);
-    const std::string_view decimal(std::begin(digits), end);
-    QString line(static_cast<qsizetype>(text.size() + decimal.size()), Qt::Uninitialized);
-    QChar* out = line.data();
-    for (char c : text) *out++ = QLatin1Char(c);
-    for (char c : decimal) *out++ = QLatin1Char(c);
-    return line;
-}
+const QString kSocketFailed = QStringLiteral("Create TFTP client socket fail!!");
 
 }  // namespace
 
 CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog,
                          std::unique_ptr<TftpTransport> transport, QObject* parent)
-    : QObject(parent),
-      timers_(timers),
-      prompts_(prompts),
-      addLog_(std::move(addLog)),
-      transport_(transport ? std::move(transport) : std::make_unique<TftpSocket>()) {
+    : QObject(parent), prompts_(prompts), addLog_(std::move(addLog)) {
+    if (!transport) {
+        auto socket = std::make_unique<TftpSocket>(TftpSocket::Reader::Owner);
+        threadSocket_ = socket.get();
+        transport_ = std::move(socket);
+        return;
+    }
+    transport_ = std::move(transport);
+    callingThread_ = std::make_unique<TftpTransfer>(
+        timers, *transport_, [this](const QString& line) { Log(line); },
+        [this](bool finished) { OnEnded(finished); });
     transport_->SetReceiver([this](QByteArrayView packet, uint32_t address, uint16_t port) {
-        HandleDatagram(packet, address, port);
+        callingThread_->HandleDatagram(packet, address, port);
     });
 }
 
+// The thread goes first: it may still be using the socket.
 CTftpClient::~CTftpClient() {
-    timers_.KillAll(this);
+    thread_.reset();
 }
 
 bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress) {
     if (running_) return false;
     if (!socketCreated_) {
         if (!transport_->Open(hostAddress)) {
-            Inform(QStringLiteral("Create TFTP client socket fail!!"));
+            Inform(kSocketFailed);
             return false;
         }
         socketCreated_ = true;
         Log(QStringLiteral("Create TFTP socket"));
     }
-    blockNumber_ = 0;
-    fileLength_ = 0;
     FirmwareImage image = ReadFirmwareImage(imagePath, kMaxImageSize);
     if (image.status == FirmwareImage::Status::CannotOpen) {
         Inform(kCantOpenImage);
@@ -81,165 +59,40 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
                    .arg(kMaxImageSize));
         return false;
     }
+    TftpTransfer::Job job{std::move(image.bytes),
+                          QFile::encodeName(QFileInfo(imagePath).fileName()), deviceAddress,
+                          serverPort_};
+    if (threadSocket_) {
+        // Each batch is taken on this thread; a wake left over from a destroyed client is
+        // dropped with it.
+        thread_ = TftpTransferThread::Start(*threadSocket_, std::move(job), [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { TakeBatch(); }, Qt::QueuedConnection);
+        });
+        if (!thread_) {
+            Inform(kSocketFailed);
+            return false;
+        }
+    }
     running_ = true;
     emit buttonsEnabled(false);
-    image_ = std::move(image.bytes);
-    fileLength_ = image_.size();
-    remaining_ = fileLength_;
-    deviceAddress_ = deviceAddress;
-    peerPort_ = 0;
-    peerPortFixed_ = false;
-    SendRequest(QFileInfo(imagePath).fileName());
+    if (callingThread_) callingThread_->Begin(std::move(job));
     return true;
 }
 
-void CTftpClient::SendRequest(const QString& fileName) {
-    packet_ = EncodeTftp(MakeUpgradeRequest(QFile::encodeName(fileName), fileLength_));
-    const int64_t sent = transport_->SendTo(packet_, deviceAddress_, serverPort_);
-    retryCount_ = 0;
-    timers_.SetTimer(this, kRetryTimerId, kRetryPeriodMs);
-    if (sent != packet_.size()) {
-        Log(QStringLiteral("Send WRQ, Err: %1").arg(transport_->LastError()));
-    } else {
-        Log(QStringLiteral("Send WRQ, %1").arg(FormatDotted(deviceAddress_)));
-    }
+void CTftpClient::TakeBatch() {
+    if (!thread_) return;
+    TftpTransferThread::Batch batch = thread_->Take();
+    for (const QString& line : batch.lines) Log(line);
+    if (!batch.ended) return;
+    thread_.reset();
+    OnEnded(*batch.ended);
 }
 
-// The device waits for the next block, so it goes out before anything else is done; the log
-// lines follow in their order once it is on its way.
-void CTftpClient::SendNextBlock(Reply reply) {
-    const int32_t acknowledged = blockNumber_;
-    const int64_t offset = int64_t{blockNumber_} * kTftpBlockSize;
-    const int64_t length = std::min<int64_t>(remaining_, kTftpBlockSize);
-    ++blockNumber_;
-    EncodeTftpData(packet_, static_cast<uint16_t>(blockNumber_),
-                   QByteArrayView(image_).sliced(offset, length));
-    remaining_ = remaining_ >= kTftpBlockSize ? remaining_ - kTftpBlockSize : -1;
-    transport_->SendTo(packet_, deviceAddress_, peerPort_);
-    retryCount_ = 0;
-    const bool last = remaining_ == -1;
-    timers_.SetTimer(this, kRetryTimerId,
-                     blockNumber_ == 1 || last ? kLongRetryPeriodMs : kRetryPeriodMs);
-    Log(reply == Reply::OptionAck ? QStringLiteral("TFTP_OPTION_ACK")
-                                  : Numbered("TFTP_ACK ,#BLK : ", acknowledged));
-    if (last) {
-        Log(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2")
-                .arg(blockNumber_)
-                .arg(packet_.size()));
-    } else {
-        Log(Numbered("TFTP_DATA ,#BLK: ", blockNumber_));
-    }
-}
-
-void CTftpClient::HandleDatagram(QByteArrayView packet, uint32_t address, uint16_t port) {
-    // Nothing that arrives between upgrades may restart or repeat one.
-    if (!running_) return;
-    const auto opcode = PeekTftpOpcode(packet);
-    if (!opcode) return;
-    switch (static_cast<TftpOpcode>(*opcode)) {
-        case TftpOpcode::OptionAck:
-            if (AcceptSender(address, port)) OnOptionAck();
-            break;
-        case TftpOpcode::Ack:
-            if (const auto ack = DecodeTftpAck(packet); ack && AcceptSender(address, port)) {
-                OnAck(*ack);
-            }
-            break;
-        case TftpOpcode::Error:
-            if (const auto error = DecodeTftpError(packet); error && AcceptSender(address, port)) {
-                OnError(*error);
-            }
-            break;
-        default:
-            break;
-    }
-}
-
-// Only the device may answer, and once it has, only from the port of its first answer: any
-// other host on the network could otherwise take over the transfer.
-bool CTftpClient::AcceptSender(uint32_t address, uint16_t port) {
-    if (address == deviceAddress_ && (!peerPortFixed_ || port == peerPort_)) {
-        peerPort_ = port;
-        peerPortFixed_ = true;
-        return true;
-    }
-    Log(QStringLiteral("TFTP packet from %1:%2 dropped (unknown sender)")
-            .arg(FormatDotted(address))
-            .arg(port));
-    return false;
-}
-
-// Stopping the retry timer before the next block is implied: sending the block restarts it.
-void CTftpClient::OnOptionAck() {
-    if (blockNumber_ == 0) {
-        SendNextBlock(Reply::OptionAck);
-        return;
-    }
-    timers_.KillTimer(this, kRetryTimerId);
-    Log(QStringLiteral("TFTP_OPTION_ACK, TFTP client #BLK: %1").arg(blockNumber_));
-}
-
-void CTftpClient::OnAck(const TftpAck& ack) {
-    if (ack.block != blockNumber_) {
-        // A stale or repeated acknowledgement (one that crossed a resend, say) leaves the retry
-        // timer running: stopping it would stall the upgrade with every button disabled.
-        Log(QStringLiteral("TFTP_ACK #BLK %1 (Ignore)").arg(ack.block));
-        return;
-    }
-    if (remaining_ >= 0) {
-        SendNextBlock(Reply::Ack);
-        return;
-    }
-    timers_.KillTimer(this, kRetryTimerId);
-    Log(Numbered("TFTP_ACK ,#BLK : ", blockNumber_));
-    Log(QStringLiteral("TFTP_OPERATION FINISH"));
-    End();
-    emit upgradeFinished();
-}
-
-void CTftpClient::OnError(const TftpError& error) {
-    timers_.KillTimer(this, kRetryTimerId);
-    Log(QStringLiteral("TFTP_ERROR, ERR_CODE: %1, ERR_MSG: %2")
-            .arg(error.code)
-            .arg(ErrorText(error)));
-    End();
-}
-
-void CTftpClient::OnTimer(int timerId) {
-    if (timerId == kRetryTimerId) Retry();
-}
-
-void CTftpClient::Retry() {
-    ++retryCount_;
-    if (retryCount_ > kMaxRetries) {
-        timers_.KillTimer(this, kRetryTimerId);
-        Log(QStringLiteral("TFTP Retry Timeout"));
-        End();
-        return;
-    }
-    if (blockNumber_ == 0) {
-        transport_->SendTo(packet_, deviceAddress_, serverPort_);
-        Log(QStringLiteral("Send WRQ, %1, Retry : %2")
-                .arg(FormatDotted(deviceAddress_))
-                .arg(retryCount_));
-        return;
-    }
-    transport_->SendTo(packet_, deviceAddress_, peerPort_);
-    if (remaining_ == -1) {
-        Log(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2, Retry : %3")
-                .arg(blockNumber_)
-                .arg(packet_.size())
-                .arg(retryCount_));
-    } else {
-        Log(QStringLiteral("TFTP_DATA ,#BLK: %1, Retry : %2").arg(blockNumber_).arg(retryCount_));
-    }
-}
-
-void CTftpClient::End() {
-    timers_.KillTimer(this, kRetryTimerId);
-    image_.clear();
+void CTftpClient::OnEnded(bool finished) {
     running_ = false;
     emit buttonsEnabled(true);
+    if (finished) emit upgradeFinished();
 }
 
 void CTftpClient::Log(const QString& text) {

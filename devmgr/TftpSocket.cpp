@@ -22,7 +22,7 @@ sockaddr_in SocketAddress(uint32_t address, uint16_t port) {
 
 }  // namespace
 
-TftpSocket::TftpSocket() = default;
+TftpSocket::TftpSocket(Reader reader) : reader_(reader) {}
 
 TftpSocket::~TftpSocket() {
     notifier_.reset();
@@ -45,8 +45,10 @@ bool TftpSocket::Open(uint32_t hostAddress) {
         return false;
     }
     fd_ = fd;
-    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { ReadPending(); });
+    if (reader_ == Reader::EventLoop) {
+        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { ReadOne(); });
+    }
     return true;
 }
 
@@ -64,13 +66,17 @@ int64_t TftpSocket::SendTo(const QByteArray& packet, uint32_t address, uint16_t 
 
 // One datagram per notification: the notifier fires again while more are queued, and in lock
 // step the next one is rarely there yet, so a second read would mostly fail.
-void TftpSocket::ReadPending() {
+bool TftpSocket::ReadOne() {
     char buffer[kTftpMaxPacketSize];
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
     const ssize_t received =
         ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
     // A failed receive (an ICMP error reported on the socket, say) is ignored.
-    if (received < 0 || !receiver_) return;
-    receiver_(QByteArrayView(buffer, received), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port));
+    if (received < 0) return false;
+    if (receiver_) {
+        receiver_(QByteArrayView(buffer, received), ntohl(from.sin_addr.s_addr),
+                  ntohs(from.sin_port));
+    }
+    return true;
 }

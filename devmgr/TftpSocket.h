@@ -6,10 +6,13 @@
 
 class QSocketNotifier;
 
-// A UDP socket under a read notifier on the event loop of the thread that opens it.
+// A UDP socket. Its datagrams are read either by a notifier on the event loop of the thread
+// that opens it, or by the owner's own wait loop, which watches Fd() and calls ReadOne().
 class TftpSocket final : public TftpTransport {
   public:
-    TftpSocket();
+    enum class Reader { EventLoop, Owner };
+
+    explicit TftpSocket(Reader reader = Reader::EventLoop);
     ~TftpSocket() override;
     TftpSocket(const TftpSocket&) = delete;
     TftpSocket& operator=(const TftpSocket&) = delete;
@@ -19,9 +22,12 @@ class TftpSocket final : public TftpTransport {
     int LastError() const override { return lastError_; }
     void SetReceiver(Receiver receiver) override { receiver_ = std::move(receiver); }
 
-  private:
-    void ReadPending();
+    int Fd() const { return fd_; }
+    // Reads one datagram and hands it to the receiver; false when none was queued.
+    bool ReadOne();
 
+  private:
+    const Reader reader_;
     int fd_ = -1;
     int lastError_ = 0;
     std::unique_ptr<QSocketNotifier> notifier_;

@@ -11,6 +11,8 @@
 
 #include "devmgr/FakeTftpTransport.h"
 #include "devmgr/TftpClient.h"
+#include "devmgr/TftpSocket.h"
+#include "devmgr/TftpTransfer.h"
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/EventPump.h"
@@ -22,7 +24,7 @@ namespace {
 constexpr uint32_t kLoopback = 0x7F000001;  // host and device
 constexpr uint32_t kOtherHost = 0x7F000002;
 const QHostAddress kLoopbackAddress(QStringLiteral("127.0.0.1"));
-constexpr int kTimer = CTftpClient::kRetryTimerId;
+constexpr int kTimer = TftpTransfer::kRetryTimerId;
 
 QByteArray Pattern(qint64 size) {
     QByteArray bytes(size, '\0');
@@ -36,8 +38,9 @@ class TftpClientTest : public testing::Test {
         ASSERT_TRUE(device69.bind(kLoopbackAddress, 0));
         ASSERT_TRUE(transfer.bind(kLoopbackAddress, 0));
         clock.SetPump([] { QCoreApplication::processEvents(); });
-        client = std::make_unique<CTftpClient>(clock, prompts,
-                                               [this](const QString& line) { log << line; });
+        client = std::make_unique<CTftpClient>(
+            clock, prompts, [this](const QString& line) { log << line; },
+            std::make_unique<TftpSocket>());
         client->SetServerPort(device69.localPort());
         QObject::connect(client.get(), &CTftpClient::buttonsEnabled,
                          [this](bool enabled) { buttons.push_back(enabled); });
@@ -85,6 +88,9 @@ class TftpClientTest : public testing::Test {
         return Receive(transfer);
     }
 
+    // The owner of the retry timer.
+    TimerClient* Retry() const { return client->CallingThreadTransfer(); }
+
     ManualClock clock;
     ScriptedPrompts prompts;
     QTemporaryDir dir;
@@ -102,7 +108,7 @@ TEST_F(TftpClientTest, AckOfBlockZeroStartsTheDataAtOnceAndEachBlockHasItsPeriod
     ASSERT_TRUE(client->Start(WriteImage(image), kLoopback, kLoopback));
     EXPECT_EQ(buttons, std::vector<bool>{false});
     EXPECT_EQ(Receive(device69), EncodeTftp(MakeUpgradeRequest("fw.bin", 1024)));
-    EXPECT_EQ(clock.PeriodOf(client.get(), kTimer), 1000);
+    EXPECT_EQ(clock.PeriodOf(Retry(), kTimer), 1000);
 
     struct Step {
         int block;
@@ -113,8 +119,8 @@ TEST_F(TftpClientTest, AckOfBlockZeroStartsTheDataAtOnceAndEachBlockHasItsPeriod
     for (const Step& step : steps) {
         Reply(transfer, EncodeTftp(TftpAck{static_cast<uint16_t>(step.block - 1)}));
         EXPECT_EQ(Receive(transfer), EncodeTftp(TftpData{uint16_t(step.block), step.data}));
-        EXPECT_EQ(clock.PeriodOf(client.get(), kTimer), step.period) << step.block;
-        EXPECT_EQ(clock.DueIn(client.get(), kTimer), step.period) << step.block;
+        EXPECT_EQ(clock.PeriodOf(Retry(), kTimer), step.period) << step.block;
+        EXPECT_EQ(clock.DueIn(Retry(), kTimer), step.period) << step.block;
     }
     EXPECT_EQ(clock.Now(), 0);
     Reply(transfer, EncodeTftp(TftpAck{3}));
@@ -124,7 +130,7 @@ TEST_F(TftpClientTest, AckOfBlockZeroStartsTheDataAtOnceAndEachBlockHasItsPeriod
                                 "TFTP_ACK ,#BLK : 3", "TFTP_OPERATION FINISH"}));
     EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
     EXPECT_EQ(finished, 1);
-    EXPECT_FALSE(clock.IsRunning(client.get(), kTimer));
+    EXPECT_FALSE(clock.IsRunning(Retry(), kTimer));
 
     // A repeated acknowledgement after the end neither finishes again nor sends anything.
     Reply(transfer, EncodeTftp(TftpAck{3}));
@@ -148,7 +154,7 @@ TEST_F(TftpClientTest, SilentDeviceGetsSixSendsOfTheRequestThenRetryTimeout) {
     clock.Advance(1000);
     EXPECT_EQ(log.last(), "TFTP Retry Timeout");
     EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
-    EXPECT_FALSE(clock.IsRunning(client.get(), kTimer));
+    EXPECT_FALSE(clock.IsRunning(Retry(), kTimer));
     EXPECT_TRUE(NothingArrives(device69));
 
     // A late answer to an upgrade that has ended changes nothing.
@@ -213,7 +219,7 @@ TEST_F(TftpClientTest, DeviceErrorsAreLoggedWithTheTableTextOrThePacketsOwn) {
         Reply(transfer, EncodeTftp(TftpError{code, "disk on fire"}));
         EXPECT_EQ(log.last(), QString("TFTP_ERROR, ERR_CODE: %1, ERR_MSG: %2").arg(code).arg(text));
         EXPECT_EQ(buttons, (std::vector<bool>{false, true})) << code;
-        EXPECT_FALSE(clock.IsRunning(client.get(), kTimer)) << code;
+        EXPECT_FALSE(clock.IsRunning(Retry(), kTimer)) << code;
     }
     // The request itself may be refused, from the device's TFTP port.
     buttons.clear();
@@ -226,10 +232,10 @@ TEST_F(TftpClientTest, DeviceErrorsAreLoggedWithTheTableTextOrThePacketsOwn) {
 
 TEST_F(TftpClientTest, PacketsThatDoNotFitAreLoggedAndIgnored) {
     StartAndAcceptRequest(WriteImage(Pattern(2000)));
-    ASSERT_TRUE(clock.IsRunning(client.get(), kTimer));
+    ASSERT_TRUE(clock.IsRunning(Retry(), kTimer));
     Reply(transfer, EncodeTftp(TftpOptionAck{{{"blksize", "512"}}}));
     EXPECT_EQ(log.last(), "TFTP_OPTION_ACK, TFTP client #BLK: 1");
-    EXPECT_FALSE(clock.IsRunning(client.get(), kTimer));
+    EXPECT_FALSE(clock.IsRunning(Retry(), kTimer));
     EXPECT_TRUE(NothingArrives(transfer));
 
     Reply(transfer, EncodeTftp(TftpAck{1}));
@@ -238,9 +244,9 @@ TEST_F(TftpClientTest, PacketsThatDoNotFitAreLoggedAndIgnored) {
     // resent when its timer runs out: the upgrade does not stall.
     Reply(transfer, EncodeTftp(TftpAck{65535}));
     EXPECT_EQ(log.last(), "TFTP_ACK #BLK 65535 (Ignore)");
-    ASSERT_TRUE(clock.IsRunning(client.get(), kTimer));
+    ASSERT_TRUE(clock.IsRunning(Retry(), kTimer));
     EXPECT_TRUE(NothingArrives(transfer));
-    clock.Advance(clock.DueIn(client.get(), kTimer));
+    clock.Advance(clock.DueIn(Retry(), kTimer));
     EXPECT_EQ(Receive(transfer), block2);
     EXPECT_EQ(buttons, std::vector<bool>{false});
 
@@ -263,12 +269,12 @@ TEST_F(TftpClientTest, OnlyTheDeviceFromItsFirstReplyPortIsHeard) {
     ASSERT_TRUE(sameHostOtherPort.bind(kLoopbackAddress, 0));
     ASSERT_TRUE(client->Start(WriteImage(Pattern(1024)), kLoopback, kLoopback));
     Receive(device69);
-    const int64_t due = clock.DueIn(client.get(), kTimer);
+    const int64_t due = clock.DueIn(Retry(), kTimer);
 
     Reply(stranger, EncodeTftp(TftpOptionAck{}));
     EXPECT_EQ(log.last(), QString("TFTP packet from 127.0.0.2:%1 dropped (unknown sender)")
                               .arg(stranger.localPort()));
-    EXPECT_EQ(clock.DueIn(client.get(), kTimer), due);
+    EXPECT_EQ(clock.DueIn(Retry(), kTimer), due);
     EXPECT_TRUE(NothingArrives(stranger));
 
     Reply(transfer, EncodeTftp(TftpOptionAck{}));
@@ -281,7 +287,7 @@ TEST_F(TftpClientTest, OnlyTheDeviceFromItsFirstReplyPortIsHeard) {
         Reply(*other, EncodeTftp(TftpError{0, "stop"}));
         EXPECT_TRUE(NothingArrives(*other));
     }
-    EXPECT_TRUE(clock.IsRunning(client.get(), kTimer));
+    EXPECT_TRUE(clock.IsRunning(Retry(), kTimer));
     EXPECT_EQ(buttons, std::vector<bool>{false});
     // Retries still go to the device's transfer port.
     clock.Advance(6000);
@@ -375,7 +381,7 @@ TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
     EXPECT_EQ(transport.boundTo, kLoopback);
     EXPECT_EQ(log, (QStringList{"Create TFTP socket", "Send WRQ, Err: 101"}));
     // The retry timer runs all the same, towards the device's TFTP port.
-    EXPECT_EQ(clock.DueIn(&client, kTimer), 1000);
+    EXPECT_EQ(clock.DueIn(client.CallingThreadTransfer(), kTimer), 1000);
     clock.Advance(1000);
     ASSERT_EQ(transport.sent.size(), 2u);
     EXPECT_EQ(transport.sent[1].port, CTftpClient::kServerPort);

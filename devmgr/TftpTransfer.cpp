@@ -1,0 +1,199 @@
+#include "devmgr/TftpTransfer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <string_view>
+
+#include "protocol/Address.h"
+
+namespace {
+
+QString ErrorText(const TftpError& error) {
+    static const char* const kTexts[] = {
+        "File not found.",         "Access violation..",   "Disk full or allocation exceeded.",
+        "Illegal TFTP operation.", "Unknown transfer ID.", "File already exists.",
+        "No such user.",
+    };
+    if (error.code >= 1 && error.code <= std::size(kTexts)) {
+        return QString::fromLatin1(kTexts[error.code - 1]);
+    }
+    return QString::fromLatin1(error.message);
+}
+
+// The text followed by the number in decimal, built with a single allocation: the two log
+// lines written for every block cost a fraction of what arg() would.
+QString Numbered(std::string_view text, int32_t number) {
+    char digits[16];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), number);
+    const std::string_view decimal(std::begin(digits), end);
+    QString line(static_cast<qsizetype>(text.size() + decimal.size()), Qt::Uninitialized);
+    QChar* out = line.data();
+    for (char c : text) *out++ = QLatin1Char(c);
+    for (char c : decimal) *out++ = QLatin1Char(c);
+    return line;
+}
+
+}  // namespace
+
+TftpTransfer::TftpTransfer(TimerHost& timers, TftpTransport& transport, LogSink log, EndSink end)
+    : timers_(timers), transport_(transport), log_(std::move(log)), end_(std::move(end)) {}
+
+TftpTransfer::~TftpTransfer() {
+    timers_.KillAll(this);
+}
+
+void TftpTransfer::Begin(Job job) {
+    running_ = true;
+    image_ = std::move(job.image);
+    remaining_ = image_.size();
+    blockNumber_ = 0;
+    deviceAddress_ = job.deviceAddress;
+    serverPort_ = job.serverPort;
+    peerPort_ = 0;
+    peerPortFixed_ = false;
+    packet_ = EncodeTftp(MakeUpgradeRequest(job.fileName, image_.size()));
+    const int64_t sent = transport_.SendTo(packet_, deviceAddress_, serverPort_);
+    retryCount_ = 0;
+    timers_.SetTimer(this, kRetryTimerId, kRetryPeriodMs);
+    if (sent != packet_.size()) {
+        log_(QStringLiteral("Send WRQ, Err: %1").arg(transport_.LastError()));
+    } else {
+        log_(QStringLiteral("Send WRQ, %1").arg(FormatDotted(deviceAddress_)));
+    }
+}
+
+// The device waits for the next block, so it goes out before anything else is done; the log
+// lines follow in their order once it is on its way.
+void TftpTransfer::SendNextBlock(Reply reply) {
+    const int32_t acknowledged = blockNumber_;
+    const int64_t offset = int64_t{blockNumber_} * kTftpBlockSize;
+    const int64_t length = std::min<int64_t>(remaining_, kTftpBlockSize);
+    ++blockNumber_;
+    EncodeTftpData(packet_, static_cast<uint16_t>(blockNumber_),
+                   QByteArrayView(image_).sliced(offset, length));
+    remaining_ = remaining_ >= kTftpBlockSize ? remaining_ - kTftpBlockSize : -1;
+    transport_.SendTo(packet_, deviceAddress_, peerPort_);
+    retryCount_ = 0;
+    const bool last = remaining_ == -1;
+    timers_.SetTimer(this, kRetryTimerId,
+                     blockNumber_ == 1 || last ? kLongRetryPeriodMs : kRetryPeriodMs);
+    log_(reply == Reply::OptionAck ? QStringLiteral("TFTP_OPTION_ACK")
+                                   : Numbered("TFTP_ACK ,#BLK : ", acknowledged));
+    if (last) {
+        log_(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2")
+                 .arg(blockNumber_)
+                 .arg(packet_.size()));
+    } else {
+        log_(Numbered("TFTP_DATA ,#BLK: ", blockNumber_));
+    }
+}
+
+void TftpTransfer::HandleDatagram(QByteArrayView packet, uint32_t address, uint16_t port) {
+    // Nothing that arrives between upgrades may restart or repeat one.
+    if (!running_) return;
+    const auto opcode = PeekTftpOpcode(packet);
+    if (!opcode) return;
+    switch (static_cast<TftpOpcode>(*opcode)) {
+        case TftpOpcode::OptionAck:
+            if (AcceptSender(address, port)) OnOptionAck();
+            break;
+        case TftpOpcode::Ack:
+            if (const auto ack = DecodeTftpAck(packet); ack && AcceptSender(address, port)) {
+                OnAck(*ack);
+            }
+            break;
+        case TftpOpcode::Error:
+            if (const auto error = DecodeTftpError(packet); error && AcceptSender(address, port)) {
+                OnError(*error);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// Only the device may answer, and once it has, only from the port of its first answer: any
+// other host on the network could otherwise take over the transfer.
+bool TftpTransfer::AcceptSender(uint32_t address, uint16_t port) {
+    if (address == deviceAddress_ && (!peerPortFixed_ || port == peerPort_)) {
+        peerPort_ = port;
+        peerPortFixed_ = true;
+        return true;
+    }
+    log_(QStringLiteral("TFTP packet from %1:%2 dropped (unknown sender)")
+             .arg(FormatDotted(address))
+             .arg(port));
+    return false;
+}
+
+// Stopping the retry timer before the next block is implied: sending the block restarts it.
+void TftpTransfer::OnOptionAck() {
+    if (blockNumber_ == 0) {
+        SendNextBlock(Reply::OptionAck);
+        return;
+    }
+    timers_.KillTimer(this, kRetryTimerId);
+    log_(QStringLiteral("TFTP_OPTION_ACK, TFTP client #BLK: %1").arg(blockNumber_));
+}
+
+void TftpTransfer::OnAck(const TftpAck& ack) {
+    if (ack.block != blockNumber_) {
+        // A stale or repeated acknowledgement (one that crossed a resend, say) leaves the retry
+        // timer running: stopping it would stall the upgrade with every button disabled.
+        log_(QStringLiteral("TFTP_ACK #BLK %1 (Ignore)").arg(ack.block));
+        return;
+    }
+    if (remaining_ >= 0) {
+        SendNextBlock(Reply::Ack);
+        return;
+    }
+    log_(Numbered("TFTP_ACK ,#BLK : ", blockNumber_));
+    log_(QStringLiteral("TFTP_OPERATION FINISH"));
+    End(true);
+}
+
+void TftpTransfer::OnError(const TftpError& error) {
+    timers_.KillTimer(this, kRetryTimerId);
+    log_(QStringLiteral("TFTP_ERROR, ERR_CODE: %1, ERR_MSG: %2")
+             .arg(error.code)
+             .arg(ErrorText(error)));
+    End(false);
+}
+
+void TftpTransfer::OnTimer(int timerId) {
+    if (timerId == kRetryTimerId) Retry();
+}
+
+void TftpTransfer::Retry() {
+    ++retryCount_;
+    if (retryCount_ > kMaxRetries) {
+        timers_.KillTimer(this, kRetryTimerId);
+        log_(QStringLiteral("TFTP Retry Timeout"));
+        End(false);
+        return;
+    }
+    if (blockNumber_ == 0) {
+        transport_.SendTo(packet_, deviceAddress_, serverPort_);
+        log_(QStringLiteral("Send WRQ, %1, Retry : %2")
+                 .arg(FormatDotted(deviceAddress_))
+                 .arg(retryCount_));
+        return;
+    }
+    transport_.SendTo(packet_, deviceAddress_, peerPort_);
+    if (remaining_ == -1) {
+        log_(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2, Retry : %3")
+                 .arg(blockNumber_)
+                 .arg(packet_.size())
+                 .arg(retryCount_));
+    } else {
+        log_(QStringLiteral("TFTP_DATA ,#BLK: %1, Retry : %2").arg(blockNumber_).arg(retryCount_));
+    }
+}
+
+void TftpTransfer::End(bool finished) {
+    timers_.KillTimer(this, kRetryTimerId);
+    image_.clear();
+    running_ = false;
+    end_(finished);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "devmgr/TftpPacket.h"
+#include "devmgr/TftpTransport.h"
+#include "platform/TimerHost.h"
+
+// The lock-step exchange of one push upgrade: the write request, which asks for 512-byte
+// blocks and announces the size, then each block resent on the retry timer until the device
+// acknowledges it. It runs on one thread with the timers and endpoint it is given.
+class TftpTransfer final : public TimerClient {
+  public:
+    static constexpr int kRetryTimerId = 15;
+    static constexpr int kRetryPeriodMs = 1000;
+    // Block 1 and the last block wait longer: the device erases or commits its flash then.
+    static constexpr int kLongRetryPeriodMs = 6000;
+    static constexpr int kMaxRetries = 5;
+
+    struct Job {
+        QByteArray image;
+        QByteArray fileName;
+        uint32_t deviceAddress = 0;
+        uint16_t serverPort = 0;
+    };
+    using LogSink = std::function<void(QString)>;
+    // Called once when the exchange ends: finished when the device acknowledged the last block.
+    using EndSink = std::function<void(bool finished)>;
+
+    TftpTransfer(TimerHost& timers, TftpTransport& transport, LogSink log, EndSink end);
+    ~TftpTransfer() override;
+    TftpTransfer(const TftpTransfer&) = delete;
+    TftpTransfer& operator=(const TftpTransfer&) = delete;
+
+    // Sends the write request; the transfer runs until the end sink is called.
+    void Begin(Job job);
+    bool IsRunning() const { return running_; }
+
+    // One received datagram with its sender.
+    void HandleDatagram(QByteArrayView packet, uint32_t address, uint16_t port);
+    void OnTimer(int timerId) override;
+
+  private:
+    // What let the next block go: its log line comes before the block's own.
+    enum class Reply { OptionAck, Ack };
+    void SendNextBlock(Reply reply);
+    bool AcceptSender(uint32_t address, uint16_t port);
+    void OnOptionAck();
+    void OnAck(const TftpAck& ack);
+    void OnError(const TftpError& error);
+    void Retry();
+    void End(bool finished);
+
+    TimerHost& timers_;
+    TftpTransport& transport_;
+    LogSink log_;
+    EndSink end_;
+    bool running_ = false;
+
+    QByteArray image_;         // the whole image, read when the upgrade started
+    int32_t blockNumber_ = 0;  // the last DATA block sent; 0 while the request is out
+    int64_t remaining_ = 0;    // bytes not yet sent; -1 once the last block went out
+    QByteArray packet_;        // the request or DATA packet that a retry sends again
+    uint32_t deviceAddress_ = 0;
+    uint16_t serverPort_ = 0;
+    uint16_t peerPort_ = 0;  // the device's transfer port, fixed by its first reply
+    bool peerPortFixed_ = false;
+    int retryCount_ = 0;
+};
