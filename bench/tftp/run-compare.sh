@@ -7,13 +7,15 @@
 # Two figures per client: "whole run" is 4 MiB over the client process's wall time, start-up
 # included; "transfer" leaves out what does not grow with the image (process start-up, the
 # request, exit) by subtracting the time of an empty upload: (blocks - 1) / (t_4MiB - t_empty).
-# Each placement in TFTP_BENCH_PLACEMENTS (default "none 0") is one side-by-side run: "none"
-# leaves placement to the scheduler, anything else is a CPU list that the server and every
-# client are pinned to with taskset.
+# "client CPU" is the client's user and system time over the 4 MiB run per block, "per block"
+# the same without the empty run's.
+# Each placement in TFTP_BENCH_PLACEMENTS (default "none 0 0/1") is one side-by-side run:
+# "none" leaves placement to the scheduler, a CPU list pins the server and every client to it
+# with taskset, and CLIENT/SERVER pins the clients to one list and the server to the other.
 set -euo pipefail
 build=$(realpath "${1:?usage: run-compare.sh BUILD_DIR [ROUNDS]}")
 rounds=${2:-9}
-placements=${TFTP_BENCH_PLACEMENTS:-none 0}
+placements=${TFTP_BENCH_PLACEMENTS:-none 0 0/1}
 driver=$build/bench/tftp/tftp_upload
 port=6969
 image_size=$((4 * 1024 * 1024))
@@ -44,7 +46,7 @@ stop_server() {
 trap 'stop_server; rm -rf "$work"' EXIT
 
 start_server() {
-  "${pin[@]}" /usr/sbin/in.tftpd -L -c -s -u nobody --address "127.0.0.1:$port" "$root" &
+  "${server_pin[@]}" /usr/sbin/in.tftpd -L -c -s -u nobody --address "127.0.0.1:$port" "$root" &
   server=$!
   local hexport
   hexport=$(printf '%04X' "$port")
@@ -80,36 +82,55 @@ clients=(program atftp tftp-hpa)
 echo "4 MiB image, $blocks blocks of 512 bytes; $rounds rounds in alternation, medians"
 for placement in $placements; do
   pin=()
-  [ "$placement" = none ] || pin=(taskset -c "$placement")
+  server_pin=()
+  case $placement in
+    none) where="scheduler's choice" ;;
+    */*)
+      pin=(taskset -c "${placement%/*}")
+      server_pin=(taskset -c "${placement#*/}")
+      where="clients on CPU ${placement%/*}, server on CPU ${placement#*/}"
+      ;;
+    *)
+      pin=(taskset -c "$placement")
+      server_pin=("${pin[@]}")
+      where="all on CPU $placement"
+      ;;
+  esac
   start_server
-  declare -A full=() empty=() cpu=() whole=() transfer=()
+  declare -A full=() empty=() cpu=() emptycpu=() whole=() transfer=()
   for round in $(seq "$rounds"); do
-    for client in "${clients[@]}"; do
+    # Each round starts with the next client, so that no client always follows the same one.
+    for i in "${!clients[@]}"; do
+      client=${clients[$(((i + round) % ${#clients[@]}))]}
       read -r w c < <(upload "$client" "$work/full.bin" "$client-$round.bin")
       full[$client]+="$w "
       cpu[$client]+="$c "
       read -r w c < <(upload "$client" "$work/empty.bin" "$client-$round-empty.bin")
       empty[$client]+="$w "
+      emptycpu[$client]+="$c "
     done
   done
   stop_server
-  echo "placement: $([ "$placement" = none ] && echo "scheduler's choice" || echo "all on CPU $placement")"
-  printf '  %-9s %10s %10s %9s %9s %13s\n' client "whole run" transfer "4 MiB" empty "client CPU"
+  echo "placement: $where"
+  printf '  %-9s %10s %10s %9s %9s %13s %13s\n' client "whole run" transfer "4 MiB" empty \
+    "client CPU" "per block"
   for client in "${clients[@]}"; do
     f=$(echo "${full[$client]}" | median)
     e=$(echo "${empty[$client]}" | median)
     c=$(echo "${cpu[$client]}" | median)
+    ce=$(echo "${emptycpu[$client]}" | median)
     whole[$client]=$(awk -v b="$blocks" -v f="$f" 'BEGIN { printf "%.0f", b * 1e6 / f }')
     transfer[$client]=$(awk -v b="$blocks" -v f="$f" -v e="$e" 'BEGIN {
       printf "%.0f", (b - 1) * 1e6 / (f - e) }')
     awk -v n="$client" -v w="${whole[$client]}" -v t="${transfer[$client]}" -v f="$f" -v e="$e" \
-        -v c="$c" -v b="$blocks" 'BEGIN {
-      printf "  %-9s %10d %10d %8.3fs %8.3fs %9.1f us/blk\n", n, w, t, f / 1e6, e / 1e6, c / b }'
+        -v c="$c" -v ce="$ce" -v b="$blocks" 'BEGIN {
+      printf "  %-9s %10d %10d %8.3fs %8.3fs %9.1f us/blk %6.1f us/blk\n", n, w, t, f / 1e6,
+             e / 1e6, c / b, (c - ce) / (b - 1) }'
   done
   for peer in atftp tftp-hpa; do
     awk -v peer="$peer" -v pw="${whole[program]}" -v qw="${whole[$peer]}" \
         -v pt="${transfer[program]}" -v qt="${transfer[$peer]}" 'BEGIN {
       printf "  program / %-8s whole run %.2f, transfer %.2f\n", peer, pw / qw, pt / qt }'
   done
-  unset full empty cpu whole transfer
+  unset full empty cpu emptycpu whole transfer
 done
