@@ -20,9 +20,7 @@ CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog
                          std::unique_ptr<TftpTransport> transport, QObject* parent)
     : QObject(parent), prompts_(prompts), addLog_(std::move(addLog)) {
     if (!transport) {
-        auto socket = std::make_unique<TftpSocket>(TftpSocket::Reader::Owner);
-        threadSocket_ = socket.get();
-        transport_ = std::move(socket);
+        socket_ = std::make_unique<TftpSocket>(TftpSocket::Reader::Owner);
         return;
     }
     transport_ = std::move(transport);
@@ -34,15 +32,13 @@ CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog
     });
 }
 
-// The thread goes first: it may still be using the socket.
-CTftpClient::~CTftpClient() {
-    thread_.reset();
-}
+CTftpClient::~CTftpClient() = default;
 
 bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress) {
     if (running_) return false;
     if (!socketCreated_) {
-        if (!transport_->Open(hostAddress)) {
+        TftpTransport& endpoint = socket_ ? *socket_ : *transport_;
+        if (!endpoint.Open(hostAddress)) {
             Inform(kSocketFailed);
             return false;
         }
@@ -62,10 +58,10 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
     TftpTransfer::Job job{std::move(image.bytes),
                           QFile::encodeName(QFileInfo(imagePath).fileName()), deviceAddress,
                           serverPort_};
-    if (threadSocket_) {
+    if (socket_) {
         // Each batch is taken on this thread; a wake left over from a destroyed client is
         // dropped with it.
-        thread_ = TftpTransferThread::Start(*threadSocket_, std::move(job), [this] {
+        thread_ = TftpTransferThread::Start(socket_, std::move(job), [this] {
             QMetaObject::invokeMethod(
                 this, [this] { TakeBatch(); }, Qt::QueuedConnection);
         });
@@ -85,6 +81,7 @@ void CTftpClient::TakeBatch() {
     TftpTransferThread::Batch batch = thread_->Take();
     for (const QString& line : batch.lines) Log(line);
     if (!batch.ended) return;
+    socket_ = thread_->Join();
     thread_.reset();
     OnEnded(*batch.ended);
 }

@@ -68,10 +68,12 @@ class CTftpClient final : public QObject {
 
     UserPrompts& prompts_;
     LogSink addLog_;
+    // On the calling thread: the given transport and the exchange.
     std::unique_ptr<TftpTransport> transport_;
-    TftpSocket* threadSocket_ = nullptr;  // transport_, when the exchange has its own thread
     std::unique_ptr<TftpTransfer> callingThread_;
-    std::unique_ptr<TftpTransferThread> thread_;  // while an upgrade runs on its own thread
+    // On its own thread: the socket stays here between upgrades and is the thread's during one.
+    std::unique_ptr<TftpSocket> socket_;
+    std::unique_ptr<TftpTransferThread> thread_;
     uint16_t serverPort_ = kServerPort;
     bool socketCreated_ = false;
     bool running_ = false;

@@ -1,47 +1,47 @@
 #include "devmgr/TftpTransferThread.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "devmgr/TftpSocket.h"
 
-std::unique_ptr<TftpTransferThread> TftpTransferThread::Start(TftpSocket& socket,
+std::unique_ptr<TftpTransferThread> TftpTransferThread::Start(std::unique_ptr<TftpSocket>& socket,
                                                               TftpTransfer::Job job, Wake wake) {
-    std::unique_ptr<TftpTransferThread> transfer(new TftpTransferThread(socket, std::move(wake)));
-    if (transfer->stopFd_ < 0) return nullptr;
+    std::unique_ptr<TftpTransferThread> transfer(
+        new TftpTransferThread(std::move(socket), std::move(wake)));
     try {
         transfer->thread_ = std::thread(&TftpTransferThread::Run, transfer.get(), std::move(job));
     } catch (const std::system_error&) {
+        socket = transfer->Join();
         return nullptr;
     }
     return transfer;
 }
 
-TftpTransferThread::TftpTransferThread(TftpSocket& socket, Wake wake)
-    : socket_(socket),
+TftpTransferThread::TftpTransferThread(std::unique_ptr<TftpSocket> socket, Wake wake)
+    : socket_(std::move(socket)),
       wake_(std::move(wake)),
       transfer_(
-          timers_, socket, [this](QString line) { AddLine(std::move(line)); },
-          [this](bool finished) { Finish(finished); }),
-      stopFd_(::eventfd(0, EFD_CLOEXEC)) {
-    socket_.SetReceiver([this](QByteArrayView packet, uint32_t address, uint16_t port) {
+          timers_, *socket_, [this](QString line) { AddLine(std::move(line)); },
+          [this](bool finished) { Finish(finished); }) {
+    socket_->SetReceiver([this](QByteArrayView packet, uint32_t address, uint16_t port) {
         transfer_.HandleDatagram(packet, address, port);
     });
 }
 
+// The client is going away: ending the socket's waits is the stop signal, and a stop written
+// before the thread waits again is seen all the same.
 TftpTransferThread::~TftpTransferThread() {
-    if (thread_.joinable()) {
-        const uint64_t stop = 1;
-        while (::write(stopFd_, &stop, sizeof stop) < 0 && errno == EINTR) {
-        }
-        thread_.join();
-    }
-    socket_.SetReceiver(nullptr);
-    if (stopFd_ >= 0) ::close(stopFd_);
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+    socket_->EndWaits();
+    thread_.join();
+}
+
+std::unique_ptr<TftpSocket> TftpTransferThread::Join() {
+    if (thread_.joinable()) thread_.join();
+    socket_->SetReceiver(nullptr);
+    return std::move(socket_);
 }
 
 TftpTransferThread::Batch TftpTransferThread::Take() {
@@ -52,16 +52,13 @@ TftpTransferThread::Batch TftpTransferThread::Take() {
 
 void TftpTransferThread::Run(TftpTransfer::Job job) {
     // Whatever reached the socket between upgrades answers none of this one's packets.
-    while (socket_.ReadOne()) {
+    while (socket_->ReadOne()) {
     }
     transfer_.Begin(std::move(job));
-    pollfd fds[] = {{socket_.Fd(), POLLIN, 0}, {stopFd_, POLLIN, 0}};
     while (transfer_.IsRunning()) {
-        const int ready = ::poll(fds, std::size(fds), timers_.WaitMs());
-        if (ready > 0) {
-            if (fds[1].revents != 0) return;
-            if (fds[0].revents != 0) socket_.ReadOne();
-        }
+        const int wait = timers_.WaitMs();
+        if (wait != 0) socket_->WaitForOne(wait);
+        if (stopping_) return;
         timers_.FireDue();
     }
 }

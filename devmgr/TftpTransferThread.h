@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -12,11 +13,11 @@
 
 class TftpSocket;
 
-// Runs one transfer on a thread of its own that waits on the socket and the retry timer
-// directly. Between an acknowledgement and the next block there is then no event-loop pass,
-// and whatever the owner's thread does with the log lines stays off that path. The lines are
-// handed over in batches: the thread calls wake when a batch is ready, once until the owner
-// takes it.
+// Runs one transfer on a thread of its own that owns the socket meanwhile and blocks in its
+// receive, bounded by the retry timer. Between an acknowledgement and the next block there is
+// then no event-loop pass, and whatever the owner's thread does with the log lines stays off
+// that path. The lines are handed over in batches: the thread calls wake when a batch is
+// ready, once until the owner takes it.
 class TftpTransferThread final : public TimerClient {
   public:
     static constexpr int kBatchTimerId = 1;
@@ -30,31 +31,33 @@ class TftpTransferThread final : public TimerClient {
     // Called on the transfer's thread; it must only schedule a Take on the owner's thread.
     using Wake = std::function<void()>;
 
-    // The socket is the thread's until the thread object is destroyed; what was queued on it
-    // before is dropped, then the write request goes out. Null when no thread could be made.
-    static std::unique_ptr<TftpTransferThread> Start(TftpSocket& socket, TftpTransfer::Job job,
-                                                     Wake wake);
-    // Stops the transfer wherever it stands and joins the thread.
+    // Takes the socket, drops what was queued on it, sends the write request and runs the
+    // transfer. Null, with the socket left where it was, when no thread could be made.
+    static std::unique_ptr<TftpTransferThread> Start(std::unique_ptr<TftpSocket>& socket,
+                                                     TftpTransfer::Job job, Wake wake);
+    // Stops the transfer if it still runs; the socket goes with it then.
     ~TftpTransferThread() override;
 
     // The lines logged since the last call, and the end once it came; on the owner's thread.
     Batch Take();
+    // After the last batch: joins the thread and hands the socket back.
+    std::unique_ptr<TftpSocket> Join();
 
     void OnTimer(int timerId) override;
 
   private:
-    TftpTransferThread(TftpSocket& socket, Wake wake);
+    TftpTransferThread(std::unique_ptr<TftpSocket> socket, Wake wake);
     void Run(TftpTransfer::Job job);
     void AddLine(QString line);
     void Finish(bool finished);
     void WakeOwner(std::unique_lock<std::mutex>& lock);
 
-    TftpSocket& socket_;
+    std::unique_ptr<TftpSocket> socket_;
     Wake wake_;
     DeadlineTimerHost timers_;
     TftpTransfer transfer_;
-    int stopFd_ = -1;  // an eventfd: a stop written before the thread waits is still seen
     bool batchTimerArmed_ = false;  // transfer thread only
+    std::atomic<bool> stopping_ = false;
 
     std::mutex mutex_;
     Batch pending_;       // guarded by mutex_
