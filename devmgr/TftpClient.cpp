@@ -18,7 +18,7 @@ const QString kSocketFailed = QStringLiteral("Create TFTP client socket fail!!")
 
 CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog,
                          std::unique_ptr<TftpTransport> transport, QObject* parent)
-    : QObject(parent), prompts_(prompts), addLog_(std::move(addLog)) {
+    : QObject(parent), timers_(timers), prompts_(prompts), addLog_(std::move(addLog)) {
     if (!transport) {
         socket_ = std::make_unique<TftpSocket>(TftpSocket::Reader::Owner);
         return;
@@ -32,7 +32,9 @@ CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog
     });
 }
 
-CTftpClient::~CTftpClient() = default;
+CTftpClient::~CTftpClient() {
+    timers_.KillAll(this);
+}
 
 bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress) {
     if (running_) return false;
@@ -76,11 +78,16 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
     return true;
 }
 
+void CTftpClient::OnTimer(int timerId) {
+    if (timerId == kLogTimerId) TakeBatch();
+}
+
 void CTftpClient::TakeBatch() {
     if (!thread_) return;
     TftpTransferThread::Batch batch = thread_->Take();
     for (const QString& line : batch.lines) Log(line);
     if (!batch.ended) return;
+    timers_.KillTimer(this, kLogTimerId);
     socket_ = thread_->Join();
     thread_.reset();
     OnEnded(*batch.ended);

@@ -8,11 +8,11 @@
 
 #include "devmgr/TftpPacket.h"
 #include "devmgr/TftpTransport.h"
+#include "platform/TimerHost.h"
 
 class TftpSocket;
 class TftpTransfer;
 class TftpTransferThread;
-class TimerHost;
 class UserPrompts;
 
 // Push upgrade: writes one firmware image into one device as a TFTP client. The device manager
@@ -22,11 +22,15 @@ class UserPrompts;
 // The view does the single-device choice, the subnet check and the firmware dialog, then calls
 // Start. It follows the flow through two signals: buttonsEnabled for its seven buttons, and
 // upgradeFinished for the restart wait that ends in a new search.
-class CTftpClient final : public QObject {
+class CTftpClient final : public QObject, public TimerClient {
     Q_OBJECT
 
   public:
     using LogSink = std::function<void(const QString&)>;
+
+    // While the exchange runs on its own thread, its log lines are taken this often.
+    static constexpr int kLogTimerId = 1;
+    static constexpr int kLogPeriodMs = 50;
 
     static constexpr uint16_t kServerPort = 69;
     // Devices compare acknowledged block numbers as signed 16-bit values, so an image must fit
@@ -35,9 +39,9 @@ class CTftpClient final : public QObject {
     static constexpr int64_t kMaxImageSize = int64_t{kMaxBlocks} * kTftpBlockSize - 1;
 
     // Without a transport the exchange runs on a thread of its own with a UDP socket
-    // (TftpTransferThread); log lines reach addLog in batches on the calling thread. With a
-    // transport it runs on the calling thread with the given timers, as tests do on the manual
-    // clock.
+    // (TftpTransferThread), and its log lines reach addLog in batches, on the calling thread
+    // and its timers. With a transport it runs on the calling thread with the given timers, as
+    // tests do on the manual clock.
     CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog,
                 std::unique_ptr<TftpTransport> transport = nullptr, QObject* parent = nullptr);
     ~CTftpClient() override;
@@ -54,6 +58,8 @@ class CTftpClient final : public QObject {
     // The exchange on the calling thread, owner of the retry timer; null without a transport.
     TftpTransfer* CallingThreadTransfer() const { return callingThread_.get(); }
 
+    void OnTimer(int timerId) override;
+
   signals:
     // False when the upgrade starts, true when it ends for any reason.
     void buttonsEnabled(bool enabled);
@@ -66,6 +72,7 @@ class CTftpClient final : public QObject {
     void Log(const QString& text);
     void Inform(const QString& text);
 
+    TimerHost& timers_;
     UserPrompts& prompts_;
     LogSink addLog_;
     // On the calling thread: the given transport and the exchange.

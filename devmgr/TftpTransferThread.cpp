@@ -46,7 +46,6 @@ std::unique_ptr<TftpSocket> TftpTransferThread::Join() {
 
 TftpTransferThread::Batch TftpTransferThread::Take() {
     std::lock_guard lock(mutex_);
-    woken_ = false;
     return std::exchange(pending_, Batch{});
 }
 
@@ -63,33 +62,15 @@ void TftpTransferThread::Run(TftpTransfer::Job job) {
     }
 }
 
-// The first line after a hand-over starts the batch period; the lines that follow ride along.
 void TftpTransferThread::AddLine(QString line) {
-    std::unique_lock lock(mutex_);
+    std::lock_guard lock(mutex_);
     pending_.lines.append(std::move(line));
-    if (woken_ || batchTimerArmed_) return;
-    lock.unlock();
-    batchTimerArmed_ = true;
-    timers_.SetTimer(this, kBatchTimerId, kBatchPeriodMs);
-}
-
-void TftpTransferThread::OnTimer(int timerId) {
-    if (timerId != kBatchTimerId) return;
-    timers_.KillTimer(this, kBatchTimerId);
-    batchTimerArmed_ = false;
-    std::unique_lock lock(mutex_);
-    WakeOwner(lock);
 }
 
 void TftpTransferThread::Finish(bool finished) {
-    std::unique_lock lock(mutex_);
-    pending_.ended = finished;
-    WakeOwner(lock);
-}
-
-void TftpTransferThread::WakeOwner(std::unique_lock<std::mutex>& lock) {
-    if (woken_ || (pending_.lines.isEmpty() && !pending_.ended)) return;
-    woken_ = true;
-    lock.unlock();
+    {
+        std::lock_guard lock(mutex_);
+        pending_.ended = finished;
+    }
     wake_();
 }

@@ -16,19 +16,15 @@ class TftpSocket;
 // Runs one transfer on a thread of its own that owns the socket meanwhile and blocks in its
 // receive, bounded by the retry timer. Between an acknowledgement and the next block there is
 // then no event-loop pass, and whatever the owner's thread does with the log lines stays off
-// that path. The lines are handed over in batches: the thread calls wake when a batch is
-// ready, once until the owner takes it.
-class TftpTransferThread final : public TimerClient {
+// that path. The lines wait until the owner takes them, on a timer of its own; the thread
+// wakes it only when the transfer has ended.
+class TftpTransferThread final {
   public:
-    static constexpr int kBatchTimerId = 1;
-    // How long a log line may wait for the lines after it before the owner is woken.
-    static constexpr int kBatchPeriodMs = 20;
-
     struct Batch {
         QStringList lines;
         std::optional<bool> ended;  // set by the last batch: whether the upgrade finished
     };
-    // Called on the transfer's thread; it must only schedule a Take on the owner's thread.
+    // Called once on the transfer's thread; it must only schedule a Take on the owner's thread.
     using Wake = std::function<void()>;
 
     // Takes the socket, drops what was queued on it, sends the write request and runs the
@@ -36,32 +32,27 @@ class TftpTransferThread final : public TimerClient {
     static std::unique_ptr<TftpTransferThread> Start(std::unique_ptr<TftpSocket>& socket,
                                                      TftpTransfer::Job job, Wake wake);
     // Stops the transfer if it still runs; the socket goes with it then.
-    ~TftpTransferThread() override;
+    ~TftpTransferThread();
 
     // The lines logged since the last call, and the end once it came; on the owner's thread.
     Batch Take();
     // After the last batch: joins the thread and hands the socket back.
     std::unique_ptr<TftpSocket> Join();
 
-    void OnTimer(int timerId) override;
-
   private:
     TftpTransferThread(std::unique_ptr<TftpSocket> socket, Wake wake);
     void Run(TftpTransfer::Job job);
     void AddLine(QString line);
     void Finish(bool finished);
-    void WakeOwner(std::unique_lock<std::mutex>& lock);
 
     std::unique_ptr<TftpSocket> socket_;
     Wake wake_;
     DeadlineTimerHost timers_;
     TftpTransfer transfer_;
-    bool batchTimerArmed_ = false;  // transfer thread only
     std::atomic<bool> stopping_ = false;
 
     std::mutex mutex_;
-    Batch pending_;       // guarded by mutex_
-    bool woken_ = false;  // guarded by mutex_: wake called, batch not taken yet
+    Batch pending_;  // guarded by mutex_
 
     std::thread thread_;
 };
