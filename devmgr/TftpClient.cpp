@@ -61,8 +61,8 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
                           QFile::encodeName(QFileInfo(imagePath).fileName()), deviceAddress,
                           serverPort_};
     if (socket_) {
-        // Each batch is taken on this thread; a wake left over from a destroyed client is
-        // dropped with it.
+        // The thread wakes this one when the transfer ends; a wake left over from a destroyed
+        // client is dropped with it.
         thread_ = TftpTransferThread::Start(socket_, std::move(job), [this] {
             QMetaObject::invokeMethod(
                 this, [this] { TakeBatch(); }, Qt::QueuedConnection);
@@ -71,6 +71,7 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
             Inform(kSocketFailed);
             return false;
         }
+        timers_.SetTimer(this, kLogTimerId, kLogPeriodMs);
     }
     running_ = true;
     emit buttonsEnabled(false);

@@ -87,12 +87,19 @@ TEST_F(TftpTransferThreadTest, WhatReachedTheSocketBetweenUpgradesIsDropped) {
                                 "TFTP_ACK ,#BLK : 2", "TFTP_OPERATION FINISH"}));
 }
 
-TEST_F(TftpTransferThreadTest, ClosingDuringAnUpgradeStopsTheThreadAndDropsItsLines) {
+TEST_F(TftpTransferThreadTest, LinesComeOnTheLogTimerAndClosingStopsTheThread) {
     int buttonsOn = 0;
     QObject::connect(client.get(), &CTftpClient::buttonsEnabled,
                      [&](bool enabled) { buttonsOn += enabled; });
     ASSERT_TRUE(client->Start(image, kLoopback, kLoopback));
     Receive(device69);
+    // The thread logs its request just after sending it.
+    EXPECT_TRUE(PumpUntil([&] {
+        clock.Advance(CTftpClient::kLogPeriodMs);
+        return log.size() == 2;
+    }));
+    EXPECT_EQ(log, (QStringList{"Create TFTP socket", "Send WRQ, 127.0.0.1"}));
+    EXPECT_TRUE(client->IsRunning());
     // The device stays silent: the thread waits on its retry timer when the client goes. Had
     // it missed the stop, it would only end after its retries, seconds later.
     QElapsedTimer closing;
