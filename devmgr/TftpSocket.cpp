@@ -78,8 +78,8 @@ bool TftpSocket::WaitForOne(int maxWaitMs) {
 }
 
 void TftpSocket::EndWaits() {
-    // On an unbound peer this reports ENOTCONN, yet it marks the socket shut for reading and
-    // wakes whoever waits on it, which is all that is wanted here.
+    // On an unconnected socket this reports ENOTCONN, yet it marks the socket shut for reading
+    // and wakes whoever waits on it, which is all that is wanted here.
     ::shutdown(fd_, SHUT_RD);
 }
 
