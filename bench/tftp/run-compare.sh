@@ -8,7 +8,8 @@
 # included; "transfer" leaves out what does not grow with the image (process start-up, the
 # request, exit) by subtracting the time of an empty upload: (blocks - 1) / (t_4MiB - t_empty).
 # "client CPU" is the client's user and system time over the 4 MiB run per block, "per block"
-# the same without the empty run's.
+# the same without the empty run's. "paired transfer" is the median over the rounds of each
+# round's own ratio of transfer rates.
 # Each placement in TFTP_BENCH_PLACEMENTS (default "none 0 0/1") is one side-by-side run:
 # "none" leaves placement to the scheduler, a CPU list pins the server and every client to it
 # with taskset, and CLIENT/SERVER pins the clients to one list and the server to the other.
@@ -128,9 +129,17 @@ for placement in $placements; do
              e / 1e6, c / b, (c - ce) / (b - 1) }'
   done
   for peer in atftp tftp-hpa; do
+    # Paired: the median of the rounds' own ratios, each from two runs made moments apart,
+    # which a machine whose speed drifts over minutes disturbs least.
+    paired=$(paste -d ' ' <(echo "${full[program]}" | tr ' ' '\n' | grep .) \
+                          <(echo "${empty[program]}" | tr ' ' '\n' | grep .) \
+                          <(echo "${full[$peer]}" | tr ' ' '\n' | grep .) \
+                          <(echo "${empty[$peer]}" | tr ' ' '\n' | grep .) |
+             awk '{ print ($3 - $4) / ($1 - $2) }' | median)
     awk -v peer="$peer" -v pw="${whole[program]}" -v qw="${whole[$peer]}" \
-        -v pt="${transfer[program]}" -v qt="${transfer[$peer]}" 'BEGIN {
-      printf "  program / %-8s whole run %.2f, transfer %.2f\n", peer, pw / qw, pt / qt }'
+        -v pt="${transfer[program]}" -v qt="${transfer[$peer]}" -v pr="$paired" 'BEGIN {
+      printf "  program / %-8s whole run %.2f, transfer %.2f, paired transfer %.2f\n", peer,
+             pw / qw, pt / qt, pr }'
   done
   unset full empty cpu emptycpu whole transfer
 done
