@@ -10,7 +10,6 @@
 
 namespace {
 
-const QString kIdle = QStringLiteral(" Idle");
 const QString kSelectOne = QStringLiteral("Please select a device server in the list !!");
 const QString kOnlyOne = QStringLiteral("Please set ONE device server each time !!");
 const QString kSubnetWarning = QStringLiteral(
@@ -45,7 +44,7 @@ DmController::~DmController() {
 void DmController::InitialUpdate() {
     buttons_.fill(true);
     EnableRowButtons(false);
-    SetStatus(kIdle);
+    SetIdle();
     SetProgress(0);
     ClearList();
     SetSearchAtStartBox(frame_.DmSettings().searchAtStart);
@@ -67,6 +66,10 @@ void DmController::SetSearchAtStartBox(bool on) {
 void DmController::SetStatus(const QString& text) {
     status_ = text;
     emit controlsChanged();
+}
+
+void DmController::SetIdle() {
+    SetStatus(QStringLiteral(" Idle"));
 }
 
 void DmController::SetProgress(int value) {
@@ -212,7 +215,7 @@ void DmController::SetStatusText(int row, const QString& text) {
 
 void DmController::OnWebBrowser() {
     SetProgress(0);
-    SetStatus(kIdle);
+    SetIdle();
     const std::optional<int> row = SingleDeviceChoice();
     if (!row || !SubnetCheck(*row)) return;
     frame_.Prompts().ShellOpen(QStringLiteral("http://") + table_.IpText(*row));

@@ -122,6 +122,7 @@ class DmController : public QObject, public TimerClient {
   private:
     static size_t Index(DmButton button) { return static_cast<size_t>(button); }
     void SetStatus(const QString& text);
+    void SetIdle();
     void SetProgress(int value);
     void EnableButton(DmButton button, bool enabled);
     void EnableRowButtons(bool enabled);
@@ -130,6 +131,7 @@ class DmController : public QObject, public TimerClient {
     void InformSearchResult(const QString& text);
     void WarnIfLowPort(const DeviceConfigRecord& record);
 
+    void SendSearchRequest(int times);
     void OnSearchTick();
     void OnSearchReply(const ReceivedDatagram& datagram);
     void OnSetupTick();

@@ -26,7 +26,7 @@ void DmController::OnDeviceSetup() {
     const std::optional<int> row = SingleDeviceChoice();
     if (!row) return;
     if (!SubnetCheck(*row)) {
-        SetStatus(QStringLiteral(" Idle"));
+        SetIdle();
         return;
     }
     SetProgress(kSheetOpenProgress);
@@ -34,7 +34,7 @@ void DmController::OnDeviceSetup() {
         setupSheet_ ? setupSheet_(table_.Record(*row), *row) : std::nullopt;
     if (!command) {
         SetRowChecked(*row, false);
-        SetStatus(QStringLiteral(" Idle"));
+        SetIdle();
         SetProgress(0);
         return;
     }

@@ -19,19 +19,21 @@ void DmController::OnSearch() {
 void DmController::StartSearch() {
     ClearList();
     EnableAllButtons(false);
-    const QByteArray request = msg::BuildSearchRequest();
-    for (int i = 0; i < kSearchRequestBurst; ++i)
-        frame_.BroadcastSocket().Send(request, QString::fromLatin1(msg::kBroadcastAddress),
-                                      devicePort_);
+    SendSearchRequest(kSearchRequestBurst);
     retry_ = 0;
     timers_.SetTimer(this, kSearchTimer, kTickMs);
+}
+
+void DmController::SendSearchRequest(int times) {
+    const QByteArray request = msg::BuildSearchRequest();
+    const QString everyone = QString::fromLatin1(msg::kBroadcastAddress);
+    for (int i = 0; i < times; ++i) Send(request, everyone);
 }
 
 void DmController::OnSearchTick() {
     if (table_.Count() == 0 && retry_ < kSearchRetries) {
         SetProgress(kSearchRetryProgress);
-        frame_.BroadcastSocket().Send(msg::BuildSearchRequest(),
-                                      QString::fromLatin1(msg::kBroadcastAddress), devicePort_);
+        SendSearchRequest(1);
         ++retry_;
         return;
     }
@@ -40,7 +42,7 @@ void DmController::OnSearchTick() {
     for (DmButton b : {DmButton::kSystemSetting, DmButton::kSearch, DmButton::kFirmwareUpgrade})
         EnableButton(b, true);
     SetProgress(kProgressMax);
-    SetStatus(QStringLiteral(" Idle"));
+    SetIdle();
     if (table_.Count() == 0)
         InformSearchResult(QStringLiteral("No devices found!"));
     else

@@ -36,8 +36,12 @@ CTftpClient::~CTftpClient() {
     timers_.KillAll(this);
 }
 
+bool CTftpClient::IsRunning() const {
+    return thread_ || (callingThread_ && callingThread_->IsRunning());
+}
+
 bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress) {
-    if (running_) return false;
+    if (IsRunning()) return false;
     if (!socketCreated_) {
         TftpTransport& endpoint = socket_ ? *socket_ : *transport_;
         if (!endpoint.Open(hostAddress)) {
@@ -73,7 +77,6 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
         }
         timers_.SetTimer(this, kLogTimerId, kLogPeriodMs);
     }
-    running_ = true;
     emit buttonsEnabled(false);
     if (callingThread_) callingThread_->Begin(std::move(job));
     return true;
@@ -95,7 +98,6 @@ void CTftpClient::TakeBatch() {
 }
 
 void CTftpClient::OnEnded(bool finished) {
-    running_ = false;
     emit buttonsEnabled(true);
     if (finished) emit upgradeFinished();
 }

@@ -53,7 +53,7 @@ class CTftpClient final : public QObject, public TimerClient {
     // write request to the device. False when it stopped before sending (its message box has
     // been shown) or an upgrade is already running.
     bool Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress);
-    bool IsRunning() const { return running_; }
+    bool IsRunning() const;
     bool IsSocketCreated() const { return socketCreated_; }
     // The exchange on the calling thread, owner of the retry timer; null without a transport.
     TftpTransfer* CallingThreadTransfer() const { return callingThread_.get(); }
@@ -83,5 +83,4 @@ class CTftpClient final : public QObject, public TimerClient {
     std::unique_ptr<TftpTransferThread> thread_;
     uint16_t serverPort_ = kServerPort;
     bool socketCreated_ = false;
-    bool running_ = false;
 };
