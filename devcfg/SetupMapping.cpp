@@ -122,12 +122,11 @@ class Builder {
     }
 
   private:
-    // Check of a list position against its list: on success the list's value is written
-    // through `store`; on failure the field stays zero and the message is recorded.
-    template <typename Store>
-    void Checked(const ValueList& list, int position, const char* message, Store store) {
+    // Check of a list position against its list: on success the list's value is written to
+    // `field`; on failure the field stays zero and the message is recorded.
+    void Checked(const ValueList& list, int position, const char* message, ByteField field) {
         if (auto value = list.ValueAt(position)) {
-            store(static_cast<uint8_t>(*value));
+            R().Set(field, static_cast<uint8_t>(*value));
         } else {
             Fail(message);
         }
@@ -169,11 +168,10 @@ void Builder::Network() {
 }
 
 void Builder::Serial() {
-    auto set = [this](ByteField f) { return [this, f](uint8_t value) { R().Set(f, value); }; };
-    Checked(lists::dataBits, v_.dataBits, setupmsg::kDataBits, set(dataBits));
-    Checked(lists::stopBits, v_.stopBits, setupmsg::kStopBits, set(stopBits));
-    Checked(lists::parity, v_.parity, setupmsg::kParity, set(parity));
-    Checked(lists::flowControl, v_.flowControl, setupmsg::kFlowControl, set(flowControl));
+    Checked(lists::dataBits, v_.dataBits, setupmsg::kDataBits, dataBits);
+    Checked(lists::stopBits, v_.stopBits, setupmsg::kStopBits, stopBits);
+    Checked(lists::parity, v_.parity, setupmsg::kParity, parity);
+    Checked(lists::flowControl, v_.flowControl, setupmsg::kFlowControl, flowControl);
     if (auto baud = lists::baudRate.ValueAt(v_.baudRate)) {
         R().Set(baudRate, static_cast<uint32_t>(*baud));
     } else {
@@ -197,24 +195,22 @@ void Builder::SmtpAndModbus() {
     if (v_.eventPasswordChange != 0) events |= kEventPasswordChange;
     R().Set(smtpEvents, events);
     R().Set(smtpPort, static_cast<uint16_t>(v_.smtpPort));
-    Checked(lists::smtpSecurity, v_.smtpSecurity, setupmsg::kSmtpSecurity,
-            [this](uint8_t value) { R().Set(smtpSecurity, value); });
+    Checked(lists::smtpSecurity, v_.smtpSecurity, setupmsg::kSmtpSecurity, smtpSecurity);
     R().Set(firmwareFileName, v_.firmwareFile);
     R().Set(modbusPort, static_cast<uint16_t>(v_.modbusPort));
     R().Set(modbusResponseTimeout, static_cast<uint16_t>(v_.modbusResponseTimeout));
     R().Set(modbusInterFrameDelay, static_cast<uint16_t>(v_.modbusInterFrameDelay));
     R().Set(modbusInterCharDelay, static_cast<uint16_t>(v_.modbusInterCharDelay));
     Checked(lists::modbusTransferMode, v_.modbusTransferMode, setupmsg::kModbusTransferMode,
-            [this](uint8_t value) { R().Set(modbusTransferMode, value); });
+            modbusTransferMode);
     R().Set(modbusSlaveId, static_cast<uint8_t>(v_.modbusSlaveId));
 }
 
 void Builder::Wifi() {
-    auto set = [this](ByteField f) { return [this, f](uint8_t value) { R().Set(f, value); }; };
-    Checked(lists::wifiRf, v_.wifiRf, setupmsg::kWifiRf, set(wifiRf));
+    Checked(lists::wifiRf, v_.wifiRf, setupmsg::kWifiRf, wifiRf);
     Checked(lists::wifiNetworkMode, v_.wifiNetworkMode, setupmsg::kWifiNetworkMode,
-            set(wifiNetworkMode));
-    Checked(lists::wifiChannel, v_.wifiChannel, setupmsg::kWifiChannel, set(wifiChannel));
+            wifiNetworkMode);
+    Checked(lists::wifiChannel, v_.wifiChannel, setupmsg::kWifiChannel, wifiChannel);
     // The length byte counts what the field holds, so that a device never reads past it.
     const QByteArray ssidText = v_.ssid.toLatin1().left(ssid.width);
     R().Set(ssidLength, static_cast<uint8_t>(ssidText.size()));
@@ -226,8 +222,8 @@ void Builder::Wifi() {
     } else {
         R().Set(wifiSecurity, static_cast<uint8_t>(v_.wifiSecurity));
     }
-    Checked(lists::wepKeyIndex, v_.wepKeyIndex, setupmsg::kWepKeyIndex, set(wepKeyIndex));
-    Checked(lists::wepKeyLength, v_.wepKeyLength, setupmsg::kWepKeyLength, set(wepKeyLength));
+    Checked(lists::wepKeyIndex, v_.wepKeyIndex, setupmsg::kWepKeyIndex, wepKeyIndex);
+    Checked(lists::wepKeyLength, v_.wepKeyLength, setupmsg::kWepKeyLength, wepKeyLength);
     for (int i = 0; i < wepKeyCount; ++i) {
         R().SetWepKey(false, i, v_.wep64Keys[i]);
         R().SetWepKey(true, i, v_.wep128Keys[i]);
@@ -242,13 +238,11 @@ void Builder::DhcpAndNtp() {
     R().Set(dhcpNetmask, v_.dhcpNetmask);
     R().Set(dhcpGateway, v_.dhcpGateway);
     R().Set(dhcpLeaseMinutes, static_cast<uint16_t>(v_.dhcpLeaseMinutes));
-    Checked(lists::dhcpServerStatus, v_.dhcpServerStatus, setupmsg::kDhcpStatus,
-            [this](uint8_t value) { R().Set(dhcpServerEnabled, value); });
+    Checked(lists::dhcpServerStatus, v_.dhcpServerStatus, setupmsg::kDhcpStatus, dhcpServerEnabled);
     R().Set(ntpServer1, v_.ntpServer1);
     R().Set(ntpServer2, v_.ntpServer2);
     R().Set(ntpServer3, v_.ntpServer3);
-    Checked(lists::timeZone, v_.timeZone, setupmsg::kTimeZone,
-            [this](uint8_t value) { R().Set(ntpTimeZone, value); });
+    Checked(lists::timeZone, v_.timeZone, setupmsg::kTimeZone, ntpTimeZone);
     R().SetFlag(modeFlags, kDaylightSaving, v_.daylightSaving != 0);
     R().SetFlag(modeFlags, kRtcFromNtp, v_.rtcSetup != 0);
 }
