@@ -155,11 +155,8 @@ void CDlgDmSetupMain::RefreshAllPages() {
 
 void CDlgDmSetupMain::ReadAllPages() {
     QList<int> overLong;
-    for (SetupPage* page : {static_cast<SetupPage*>(network_), static_cast<SetupPage*>(wifi_),
-                            static_cast<SetupPage*>(serial_), static_cast<SetupPage*>(dhcp_),
-                            static_cast<SetupPage*>(ntp_)}) {
+    for (SetupPage* page : std::array<SetupPage*, 5>{network_, wifi_, serial_, dhcp_, ntp_})
         overLong += page->ReadControls();
-    }
     for (int limit : overLong) prompts_.Inform(OverLongMessage(limit), setupmsg::kAppCaption);
 }
 
@@ -174,8 +171,7 @@ bool CDlgDmSetupMain::BuildRecord() {
     ReadAllPages();
     const SetupBuild build = BuildSetupRecord(values_, mac_);
     for (const QString& error : build.errors) {
-        prompts_.MessageBox({setupmsg::kErrorCaption, error, PromptButtons::Ok, PromptIcon::Error,
-                             PromptAnswer::Ok});
+        prompts_.Inform(error, setupmsg::kErrorCaption, PromptIcon::Error);
     }
     if (build.Ok()) outgoing_ = build.command;
     return build.Ok();

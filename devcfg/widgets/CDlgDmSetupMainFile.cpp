@@ -34,8 +34,7 @@ bool CDlgDmSetupMain::SaveSettingFile() {
     const bool stored = file.write(written.text) == written.text.size() && file.flush();
     file.close();
     if (!written.complete) {
-        prompts_.MessageBox({setupmsg::kErrorCaption, setupmsg::kNoSpaces, PromptButtons::Ok,
-                             PromptIcon::Error, PromptAnswer::Ok});
+        prompts_.Inform(setupmsg::kNoSpaces, setupmsg::kErrorCaption, PromptIcon::Error);
         return false;
     }
     if (!stored) {
@@ -61,8 +60,7 @@ bool CDlgDmSetupMain::LoadSettingFile() {
     });
     switch (result) {
         case settingfile::LoadResult::VersionWrong:
-            prompts_.MessageBox({setupmsg::kErrorCaption, settingfile::kVersionWrong,
-                                 PromptButtons::Ok, PromptIcon::Error, PromptAnswer::Ok});
+            prompts_.Inform(settingfile::kVersionWrong, setupmsg::kErrorCaption, PromptIcon::Error);
             return false;
         case settingfile::LoadResult::Short:
             return false;
