@@ -4,28 +4,17 @@
 
 #include "devcfg/widgets/PageControls.h"
 
-namespace {
-
-IpAddressEdit* Address(const char* name, QWidget* parent) {
-    auto* edit = new IpAddressEdit(parent);
-    edit->setObjectName(name);
-    return edit;
-}
-
-}  // namespace
-
 CDlgDmSetupDhcpServer::CDlgDmSetupDhcpServer(DeviceSetupValues& values, QWidget* parent)
     : SetupPage(values, parent) {
     setObjectName("dhcpServerPage");
     auto* grid = new QGridLayout(this);
-    poolStart_ = Address("dhcpPoolStart", this);
-    poolEnd_ = Address("dhcpPoolEnd", this);
-    netmask_ = Address("dhcpNetmask", this);
-    gateway_ = Address("dhcpGateway", this);
-    leaseMinutes_ = new QLineEdit(this);
-    leaseMinutes_->setObjectName("dhcpLeaseMinutes");
+    poolStart_ = MakeNamed<IpAddressEdit>("dhcpPoolStart", this);
+    poolEnd_ = MakeNamed<IpAddressEdit>("dhcpPoolEnd", this);
+    netmask_ = MakeNamed<IpAddressEdit>("dhcpNetmask", this);
+    gateway_ = MakeNamed<IpAddressEdit>("dhcpGateway", this);
+    leaseMinutes_ = MakeNamed<QLineEdit>("dhcpLeaseMinutes", this);
     leaseMinutes_->setReadOnly(true);
-    status_ = MakeList({"Disable", "Enable"}, this, "dhcpServerStatus");
+    status_ = MakeList(kDisableEnable, this, "dhcpServerStatus");
     AddRow(grid, "IP Pool Start Address", poolStart_);
     AddRow(grid, "IP Pool End Address", poolEnd_);
     AddRow(grid, "Subnet Mask", netmask_);

@@ -19,18 +19,12 @@ constexpr int kHostLimit = 36;
 constexpr int kSmtpLimit = 36;
 constexpr int kFirmwareLimit = 64;
 
-const QStringList kDisableEnable{"Disable", "Enable"};
-
 LimitedLineEdit* Edit(int limit, const char* name, QWidget* parent) {
-    auto* edit = new LimitedLineEdit(limit, parent);
-    edit->setObjectName(name);
-    return edit;
+    return MakeNamed<LimitedLineEdit>(name, limit, parent);
 }
 
 NumberEdit* Number(NumberLimits limits, const char* name, QWidget* parent) {
-    auto* edit = new NumberEdit(limits, parent);
-    edit->setObjectName(name);
-    return edit;
+    return MakeNamed<NumberEdit>(name, limits, parent);
 }
 
 }  // namespace
@@ -67,19 +61,15 @@ QWidget* CDlgDmSetupNetwork::BuildAddressing() {
     currentIp_ = Edit(kAddressLimit, "currentIp", box);
     currentIp_->setEnabled(false);
     staticIp_ = Edit(kAddressLimit, "staticIp", box);
-    server_ = new QRadioButton("Server", box);
-    server_->setObjectName("server");
-    client_ = new QRadioButton("Client", box);
-    client_->setObjectName("client");
+    server_ = MakeNamed<QRadioButton>("server", "Server", box);
+    client_ = MakeNamed<QRadioButton>("client", "Client", box);
     auto* mode = new QButtonGroup(box);
     mode->addButton(server_);
     mode->addButton(client_);
     listenPort_ = Number(limits::kPort, "listenPort", box);
     destinationPort_ = Number(limits::kPort, "destinationPort", box);
-    tcp_ = new QCheckBox("TCP", box);
-    tcp_->setObjectName("tcp");
-    udp_ = new QCheckBox("UDP", box);
-    udp_->setObjectName("udp");
+    tcp_ = MakeNamed<QCheckBox>("tcp", "TCP", box);
+    udp_ = MakeNamed<QCheckBox>("udp", "UDP", box);
     destinationHost_ = Edit(kHostLimit, "destinationHost", box);
     subnetMask_ = Edit(kAddressLimit, "subnetMask", box);
     gateway_ = Edit(kAddressLimit, "gateway", box);

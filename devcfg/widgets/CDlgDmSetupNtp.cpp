@@ -35,10 +35,9 @@ const QStringList kTimeZones{
     "GMT+12.0 (Fiji, Wellington)",
 };
 
+// No limit: the record takes the first 36 characters.
 LimitedLineEdit* Server(const char* name, QWidget* parent) {
-    auto* edit = new LimitedLineEdit(0, parent);  // the record takes the first 36 characters
-    edit->setObjectName(name);
-    return edit;
+    return MakeNamed<LimitedLineEdit>(name, 0, parent);
 }
 
 }  // namespace
@@ -52,7 +51,7 @@ CDlgDmSetupNtp::CDlgDmSetupNtp(DeviceSetupValues& values, QWidget* parent)
     server3_ = Server("ntpServer3", this);
     timeZone_ = MakeList(kTimeZones, this, "timeZone");
     rtcSetup_ = MakeList({"Manual", "NTP Server"}, this, "rtcSetup");
-    daylightSaving_ = MakeList({"Disable", "Enable"}, this, "daylightSaving");
+    daylightSaving_ = MakeList(kDisableEnable, this, "daylightSaving");
     AddRow(grid, "NTP Server 1", server1_);
     AddRow(grid, "NTP Server 2", server2_);
     AddRow(grid, "NTP Server 3", server3_);

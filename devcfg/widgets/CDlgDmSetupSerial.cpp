@@ -8,12 +8,10 @@ CDlgDmSetupSerial::CDlgDmSetupSerial(DeviceSetupValues& values, QWidget* parent)
     : SetupPage(values, parent) {
     setObjectName("serialPage");
     auto* grid = new QGridLayout(this);
-    baudRate_ =
-        MakeList({"921600", "115200", "57600", "38400", "19200", "9600", "4800", "2400", "1200"},
-                 this, "baudRate");
-    dataBits_ = MakeList({"7", "8"}, this, "dataBits");
+    baudRate_ = MakeList(NumberEntries(lists::baudRate), this, "baudRate");
+    dataBits_ = MakeList(NumberEntries(lists::dataBits), this, "dataBits");
     parity_ = MakeList({"None", "Odd", "Even"}, this, "parity");
-    stopBits_ = MakeList({"1", "2"}, this, "stopBits");
+    stopBits_ = MakeList(NumberEntries(lists::stopBits), this, "stopBits");
     flowControl_ = MakeList({"None", "RTS + CTS"}, this, "flowControl");
     AddRow(grid, "Baud Rate", baudRate_);
     AddRow(grid, "Data Bits", dataBits_);

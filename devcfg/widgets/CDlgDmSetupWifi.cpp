@@ -19,27 +19,19 @@ constexpr const char* kApWepMessage = "AP mode not support WEP security";
 const QStringList kStationSecurity{"OPEN", "WEP", "WPA/WPA2_AUTO"};
 const QStringList kAccessPointSecurity{"OPEN", "WEP (Not Support)", "WPA2_AES_PSK"};
 
-QStringList Channels() {
-    QStringList channels;
-    for (int channel = 1; channel <= 14; ++channel) channels << QString::number(channel);
-    return channels;
-}
-
 }  // namespace
 
 CDlgDmSetupWifi::CDlgDmSetupWifi(DeviceSetupValues& values, UserPrompts& prompts, QWidget* parent)
     : SetupPage(values, parent), prompts_(prompts) {
     setObjectName("wifiPage");
     auto* grid = new QGridLayout;
-    wifiRf_ = MakeList({"Disable", "Enable"}, this, "wifiRf");
+    wifiRf_ = MakeList(kDisableEnable, this, "wifiRf");
     wifiRf_->hide();  // carries its value through
     networkMode_ = MakeList({"Station", "AP"}, this, "wifiNetworkMode");
-    channel_ = MakeList(Channels(), this, "wifiChannel");
-    ssid_ = new LimitedLineEdit(kSsidLimit, this);
-    ssid_->setObjectName("ssid");
+    channel_ = MakeList(NumberEntries(lists::wifiChannel), this, "wifiChannel");
+    ssid_ = MakeNamed<LimitedLineEdit>("ssid", kSsidLimit, this);
     security_ = MakeList(kStationSecurity, this, "wifiSecurity");
-    psk_ = new LimitedLineEdit(kPskLimit, this);
-    psk_->setObjectName("psk");
+    psk_ = MakeNamed<LimitedLineEdit>("psk", kPskLimit, this);
     AddRow(grid, "Network Mode", networkMode_);
     AddRow(grid, "AP Channel", channel_);
     AddRow(grid, "Service Area Name/SSID", ssid_);
@@ -53,8 +45,7 @@ CDlgDmSetupWifi::CDlgDmSetupWifi(DeviceSetupValues& values, UserPrompts& prompts
     AddRow(wepGrid, "Key Length", keyLength_);
     AddRow(wepGrid, "Key Index Select", keyIndex_);
     for (int i = 0; i < static_cast<int>(keys_.size()); ++i) {
-        keys_[i] = new LimitedLineEdit(kKeyLimit, wep);
-        keys_[i]->setObjectName(QStringLiteral("wepKey%1").arg(i));
+        keys_[i] = MakeNamed<LimitedLineEdit>(QStringLiteral("wepKey%1").arg(i), kKeyLimit, wep);
         AddRow(wepGrid, QStringLiteral("Key Index %1").arg(i), keys_[i]);
         connect(keys_[i], &QLineEdit::textEdited, this, [this, i] { OnKeyEdited(i); });
     }

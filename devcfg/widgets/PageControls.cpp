@@ -75,3 +75,10 @@ QComboBox* MakeList(const QStringList& entries, QWidget* parent, const char* obj
 void SelectPosition(QComboBox* list, int position) {
     list->setCurrentIndex(position >= 0 && position < list->count() ? position : kNoSelection);
 }
+
+QStringList NumberEntries(const ValueList& list) {
+    QStringList entries;
+    for (int position = 0; position < list.Size(); ++position)
+        entries << QString::number(*list.ValueAt(position));
+    return entries;
+}
