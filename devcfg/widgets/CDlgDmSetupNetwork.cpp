@@ -41,8 +41,8 @@ CDlgDmSetupNetwork::CDlgDmSetupNetwork(DeviceSetupValues& values, QWidget* paren
     columns->addWidget(BuildAddressing());
     columns->addLayout(right);
 
-    connect(server_, &QRadioButton::clicked, this, &CDlgDmSetupNetwork::OnServerClicked);
-    connect(client_, &QRadioButton::clicked, this, &CDlgDmSetupNetwork::OnClientClicked);
+    connect(server_, &QRadioButton::clicked, this, &CDlgDmSetupNetwork::OnModeClicked);
+    connect(client_, &QRadioButton::clicked, this, &CDlgDmSetupNetwork::OnModeClicked);
     connect(udp_, &QCheckBox::clicked, this, [this] { OnPacketTypeClicked(udp_); });
     connect(tcp_, &QCheckBox::clicked, this, [this] { OnPacketTypeClicked(tcp_); });
     connect(dhcp_, &QComboBox::activated, this, &CDlgDmSetupNetwork::ApplyDhcpRule);
@@ -266,13 +266,8 @@ void CDlgDmSetupNetwork::ShowLoadedLine(int line) {
     }
 }
 
-void CDlgDmSetupNetwork::OnServerClicked() {
-    if (server_->isChecked()) ApplyServerClientRule();
-    ApplyDhcpRule();
-}
-
-void CDlgDmSetupNetwork::OnClientClicked() {
-    if (client_->isChecked()) ApplyServerClientRule();
+void CDlgDmSetupNetwork::OnModeClicked() {
+    ApplyServerClientRule();
     ApplyDhcpRule();
 }
 

@@ -25,8 +25,8 @@ class CDlgDmSetupNetwork : public SetupPage {
     QGroupBox* BuildSmtp();
     QGroupBox* BuildEvents();
     QGroupBox* BuildModbus();
-    void OnServerClicked();
-    void OnClientClicked();
+    // Server or Client clicked.
+    void OnModeClicked();
     void OnPacketTypeClicked(QCheckBox* clicked);
     // The edit of Data Listening Port or Destination Port that the mode uses is enabled.
     void ApplyServerClientRule();
