@@ -287,8 +287,6 @@ void ApplyLine(DeviceSetupValues& v, int line, const QByteArray& value) {
 
 bool ActsAtOnce(int line) {
     switch (line) {
-        case 3:
-        case 4:
         case 26:
         case 27:
         case 28:
