@@ -4,16 +4,9 @@
 
 #include "devcfg/DeviceConfigRecord.h"
 #include "devcfg/ValueLists.h"
+#include "tests/devcfg/SampleRecords.h"
 
 using namespace devrec;
-
-namespace {
-
-std::vector<uint8_t> At(const DeviceConfigRecord& r, int offset, int width) {
-    return {r.bytes().begin() + offset, r.bytes().begin() + offset + width};
-}
-
-}  // namespace
 
 TEST(DeviceConfigRecord, TextFieldsFillTheirWidthWithoutTerminatorAndSkipAChosenByte) {
     DeviceConfigRecord r;
@@ -23,7 +16,7 @@ TEST(DeviceConfigRecord, TextFieldsFillTheirWidthWithoutTerminatorAndSkipAChosen
 
     r.bytes().fill(0xFF);
     r.Set(deviceName, "ABC");
-    EXPECT_EQ(At(r, 10, 5), (std::vector<uint8_t>{'A', 'B', 'C', 0, 0}));
+    EXPECT_EQ(BytesAt(r, 10, 5), (std::vector<uint8_t>{'A', 'B', 'C', 0, 0}));
 
     std::fill_n(r.bytes().begin() + 10, 16, 0xFF);
     std::copy_n("ABC", 3, r.bytes().begin() + 10);
@@ -46,13 +39,13 @@ TEST(DeviceConfigRecord, NumbersAndAddressesUseTheirFieldsByteOrder) {
     r.Set(dhcpPoolStart, 0xC0A80064);  // same address, host-word form
     r.Set(smtpEvents, 0x0113);
 
-    EXPECT_EQ(At(r, 42, 2), (std::vector<uint8_t>{0x12, 0x34}));
-    EXPECT_EQ(At(r, 744, 2), (std::vector<uint8_t>{0x34, 0x12}));
-    EXPECT_EQ(At(r, 106, 2), (std::vector<uint8_t>{0x01, 0x02}));
-    EXPECT_EQ(At(r, 100, 4), (std::vector<uint8_t>{0x00, 0xC2, 0x01, 0x00}));
-    EXPECT_EQ(At(r, 38, 4), (std::vector<uint8_t>{192, 168, 0, 100}));
-    EXPECT_EQ(At(r, 612, 4), (std::vector<uint8_t>{100, 0, 168, 192}));
-    EXPECT_EQ(At(r, 360, 2), (std::vector<uint8_t>{0x13, 0x01}));
+    EXPECT_EQ(BytesAt(r, 42, 2), (std::vector<uint8_t>{0x12, 0x34}));
+    EXPECT_EQ(BytesAt(r, 744, 2), (std::vector<uint8_t>{0x34, 0x12}));
+    EXPECT_EQ(BytesAt(r, 106, 2), (std::vector<uint8_t>{0x01, 0x02}));
+    EXPECT_EQ(BytesAt(r, 100, 4), (std::vector<uint8_t>{0x00, 0xC2, 0x01, 0x00}));
+    EXPECT_EQ(BytesAt(r, 38, 4), (std::vector<uint8_t>{192, 168, 0, 100}));
+    EXPECT_EQ(BytesAt(r, 612, 4), (std::vector<uint8_t>{100, 0, 168, 192}));
+    EXPECT_EQ(BytesAt(r, 360, 2), (std::vector<uint8_t>{0x13, 0x01}));
 
     EXPECT_EQ(r.Get(listenPort), 4660);
     EXPECT_EQ(r.Get(modbusPort), 4660);
@@ -76,7 +69,7 @@ TEST(DeviceConfigRecord, FlagsModeMacAndWepKeys) {
 
     r.SetWepKey(false, 2, "12345678");  // cut at 5
     r.SetWepKey(true, 3, "abcdefghijklm");
-    EXPECT_EQ(At(r, 482, 5), (std::vector<uint8_t>{'1', '2', '3', '4', '5'}));
+    EXPECT_EQ(BytesAt(r, 482, 5), (std::vector<uint8_t>{'1', '2', '3', '4', '5'}));
     EXPECT_EQ(r.bytes()[487], 0);  // key 3 of the 64-bit set untouched
     EXPECT_EQ(r.WepKey(true, 3), "abcdefghijklm");
     EXPECT_EQ(r.bytes()[531], 'a');
@@ -99,12 +92,12 @@ TEST(DeviceConfigRecord, SetupCommandFixesItsFieldsAndClearsUnnamedBytes) {
     const DeviceConfigRecord c = BuildSetupCommand(edited, mac);
     const auto& b = c.bytes();
 
-    EXPECT_EQ(At(c, 0, 8), (std::vector<uint8_t>{'Q', 'M', 'D', 'R', 'R', 'D', 'M', 'Q'}));
+    EXPECT_EQ(BytesAt(c, 0, 8), (std::vector<uint8_t>{'Q', 'M', 'D', 'R', 'R', 'D', 'M', 'Q'}));
     EXPECT_EQ(b[8], 2);
     EXPECT_EQ(b[9], 1);
-    EXPECT_EQ(At(c, 44, 2), (std::vector<uint8_t>{0x62, 0x22}));
+    EXPECT_EQ(BytesAt(c, 44, 2), (std::vector<uint8_t>{0x62, 0x22}));
     EXPECT_EQ(b[104], 0);
-    EXPECT_EQ(At(c, 26, 6), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(BytesAt(c, 26, 6), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
     for (auto [offset, width] : kReservedRanges)
         for (int i = 0; i < width; ++i) EXPECT_EQ(b[offset + i], 0) << offset + i;
     // Everything else passes through.

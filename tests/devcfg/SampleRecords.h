@@ -96,6 +96,11 @@ inline DeviceConfigRecord ExpectedCommand(const DeviceConfigRecord& reply) {
     return expected;
 }
 
+// The `width` bytes of a record from `offset`.
+inline std::vector<uint8_t> BytesAt(const DeviceConfigRecord& r, int offset, int width) {
+    return {r.bytes().begin() + offset, r.bytes().begin() + offset + width};
+}
+
 // Offsets where two records differ, for readable failures.
 inline std::vector<int> DifferingOffsets(const DeviceConfigRecord& a, const DeviceConfigRecord& b) {
     std::vector<int> offsets;

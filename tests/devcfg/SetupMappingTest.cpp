@@ -13,10 +13,6 @@ DeviceSetupValues Filled(const DeviceConfigRecord& record, int listIndex = 0) {
     return values;
 }
 
-std::vector<uint8_t> At(const DeviceConfigRecord& r, int offset, int width) {
-    return {r.bytes().begin() + offset, r.bytes().begin() + offset + width};
-}
-
 const std::array<uint8_t, kMacSize> kMac{0x00, 0x0A, 0xBC, 0xDE, 0xF0, 0x12};
 
 }  // namespace
@@ -82,7 +78,7 @@ TEST(SetupMapping, EmptyNameBecomesDsmAndTheListNumber) {
     EXPECT_EQ(values.deviceName, "DSM3");
     const SetupBuild build = BuildSetupRecord(values, kMac);
     EXPECT_EQ(build.command.Get(deviceName), "DSM3");
-    EXPECT_EQ(At(build.command, 14, 12), std::vector<uint8_t>(12, 0));
+    EXPECT_EQ(BytesAt(build.command, 14, 12), std::vector<uint8_t>(12, 0));
 
     std::copy_n("ABC", 3, record.bytes().begin() + deviceName.offset);
     EXPECT_EQ(Filled(record).deviceName, "ABC");  // 0xCC padding skipped
@@ -146,11 +142,11 @@ TEST(SetupMapping, EveryFailedCheckIsReportedInOrderAndLeavesItsFieldZero) {
                                          " Gateway wrong.",
                                          " DNS Server wrong."}));
     const DeviceConfigRecord& r = build.command;
-    EXPECT_EQ(At(r, deviceName.offset, deviceName.width), std::vector<uint8_t>(16, 0));
-    EXPECT_EQ(At(r, 96, 4), std::vector<uint8_t>(4, 0));   // serial bytes
-    EXPECT_EQ(At(r, 100, 4), std::vector<uint8_t>(4, 0));  // baud rate
-    EXPECT_EQ(At(r, 432, 3), std::vector<uint8_t>(3, 0));  // RF, mode, channel
-    EXPECT_EQ(At(r, 469, 3), std::vector<uint8_t>(3, 0));  // security, key index, length
+    EXPECT_EQ(BytesAt(r, deviceName.offset, deviceName.width), std::vector<uint8_t>(16, 0));
+    EXPECT_EQ(BytesAt(r, 96, 4), std::vector<uint8_t>(4, 0));   // serial bytes
+    EXPECT_EQ(BytesAt(r, 100, 4), std::vector<uint8_t>(4, 0));  // baud rate
+    EXPECT_EQ(BytesAt(r, 432, 3), std::vector<uint8_t>(3, 0));  // RF, mode, channel
+    EXPECT_EQ(BytesAt(r, 469, 3), std::vector<uint8_t>(3, 0));  // security, key index, length
     EXPECT_EQ(r.Get(dhcpServerEnabled), 0);
     EXPECT_EQ(r.Get(ntpTimeZone), 0);
     EXPECT_EQ(r.Get(smtpSecurity), 0);
@@ -229,7 +225,7 @@ TEST(SetupMapping, TextsAndNumbersAreCutToTheirFields) {
     const SetupBuild build = BuildSetupRecord(v, kMac);
     ASSERT_TRUE(build.Ok());
     const DeviceConfigRecord& r = build.command;
-    EXPECT_EQ(At(r, smtpUser.offset, 36), std::vector<uint8_t>(36, 'u'));
+    EXPECT_EQ(BytesAt(r, smtpUser.offset, 36), std::vector<uint8_t>(36, 'u'));
     EXPECT_EQ(r.Get(smtpPassword), "s3cret");  // no spill into the next field
     EXPECT_EQ(r.Get(firmwareFileName), QString("f").repeated(64));
     EXPECT_EQ(r.Get(ssid), QString("s").repeated(33));
@@ -238,8 +234,8 @@ TEST(SetupMapping, TextsAndNumbersAreCutToTheirFields) {
     EXPECT_EQ(r.Get(pskLength), 65);
     EXPECT_EQ(r.WepKey(false, 1), "01234");
     EXPECT_EQ(r.WepKey(true, 3), "0123456789ABC");
-    EXPECT_EQ(At(r, 628, 2), (std::vector<uint8_t>{0x45, 0x23}));
-    EXPECT_EQ(At(r, 42, 2), (std::vector<uint8_t>{0x00, 0x50}));
+    EXPECT_EQ(BytesAt(r, 628, 2), (std::vector<uint8_t>{0x45, 0x23}));
+    EXPECT_EQ(BytesAt(r, 42, 2), (std::vector<uint8_t>{0x00, 0x50}));
 }
 
 TEST(SetupMapping, ListsWithoutSelectionSetTheirBitsAndTheOperationModeKeepsTwoBits) {

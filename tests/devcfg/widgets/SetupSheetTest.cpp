@@ -119,9 +119,7 @@ TEST_F(SheetTest, AStaticAddressThatIsNoAddressIsRefusedAndShortFormsAreSent) {
     Type("staticIp", "192.168.1");
     Click("submit");
     ASSERT_TRUE(Accepted());
-    const auto& b = sheet->OutgoingRecord().bytes();
-    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 38, b.begin() + 42),
-              (std::vector<uint8_t>{192, 168, 0, 1}));
+    EXPECT_EQ(BytesAt(sheet->OutgoingRecord(), 38, 4), (std::vector<uint8_t>{192, 168, 0, 1}));
 }
 
 TEST_F(SheetTest, EveryAddressEditOfTheNetworkPageIsChecked) {
