@@ -14,19 +14,7 @@ namespace {
 
 constexpr int kListenerBufferBytes = 1 << 20;
 constexpr int kMaxDatagram = 65536;
-constexpr uint32_t kLoopbackMask = 0xFF000000;
-constexpr uint32_t kLoopbackNet = 0x7F000000;
 constexpr uint32_t kLoopbackBroadcast = 0x7FFFFFFF;
-
-bool InLoopback(uint32_t address) {
-    return (address & kLoopbackMask) == kLoopbackNet;
-}
-
-// .0 and .255 look like network and broadcast addresses to people and to some code.
-bool Assignable(uint32_t address) {
-    const uint8_t last = static_cast<uint8_t>(address);
-    return InLoopback(address) && last != 0 && last != 255;
-}
 
 DeviceSimulator::Clock RealClock() {
     auto started = std::make_shared<QElapsedTimer>();
@@ -110,7 +98,7 @@ void DeviceSimulator::OnBroadcast(const QByteArray& data, const QHostAddress& se
 
 SimDevice* DeviceSimulator::AddDevice(const DeviceSpec& spec) {
     const uint32_t address = spec.address ? spec.address : NextFreeAddress();
-    if (!Assignable(address) || !AddressFree(address)) return nullptr;
+    if (!IsAssignableLoopback(address) || !AddressFree(address)) return nullptr;
     auto device = std::make_unique<SimDevice>(Count(), spec, address, context_);
     if (!device->Open()) return nullptr;
     if (context_.log)
@@ -132,7 +120,8 @@ bool DeviceSimulator::AddDevices(int count) {
 }
 
 uint32_t DeviceSimulator::NextFreeAddress() {
-    while (InLoopback(nextAddress_) && (!Assignable(nextAddress_) || !AddressFree(nextAddress_)))
+    while (InLoopbackNet(nextAddress_) &&
+           (!IsAssignableLoopback(nextAddress_) || !AddressFree(nextAddress_)))
         ++nextAddress_;
     return nextAddress_;
 }

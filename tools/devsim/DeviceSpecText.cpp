@@ -5,6 +5,7 @@
 #include <map>
 
 #include "protocol/Address.h"
+#include "tools/devsim/LoopbackGuard.h"
 
 namespace devsim {
 
@@ -186,7 +187,7 @@ const std::map<QString, Setter>& Setters() {
 
 std::optional<uint32_t> ParseLoopback(const QString& text) {
     const auto a = ParseInetAddress(text);
-    if (!a || (*a >> 24) != 127) return std::nullopt;
+    if (!a || !InLoopbackNet(*a)) return std::nullopt;
     return a;
 }
 

@@ -10,6 +10,11 @@ class QUdpSocket;
 // the outside world. Every datagram it sends passes through here: only 127.0.0.0/8 is allowed.
 namespace devsim {
 
+// Host-order addresses: within 127.0.0.0/8, and fit for a device (neither .0 nor .255, which
+// look like network and broadcast addresses to people and to some code).
+bool InLoopbackNet(uint32_t address);
+bool IsAssignableLoopback(uint32_t address);
+
 bool IsLoopbackDestination(const QHostAddress& address);
 
 // Sends when the destination is loopback; false (nothing sent) otherwise or on a send error.

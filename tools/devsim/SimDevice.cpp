@@ -15,13 +15,6 @@ namespace {
 
 constexpr int kSocketBufferBytes = 256 * 1024;
 constexpr int kMaxDatagram = 65536;
-constexpr uint32_t kLoopbackMask = 0xFF000000;
-constexpr uint32_t kLoopbackNet = 0x7F000000;
-
-bool IsUsableLoopback(uint32_t address) {
-    const uint8_t last = static_cast<uint8_t>(address);
-    return (address & kLoopbackMask) == kLoopbackNet && last != 0 && last != 255;
-}
 
 }  // namespace
 
@@ -281,7 +274,8 @@ void SimDevice::FinishRestart() {
     // would come back on its new address; anything else keeps the device where it is.
     const uint32_t wanted = stored_.Get(devrec::staticIp);
     const bool dhcp = stored_.Flag(devrec::netFlags, devrec::kDhcpClient);
-    if (!dhcp && wanted != address_ && IsUsableLoopback(wanted) && context_.addressFree(wanted)) {
+    if (!dhcp && wanted != address_ && IsAssignableLoopback(wanted) &&
+        context_.addressFree(wanted)) {
         const uint32_t old = address_;
         management_.reset();
         probe_.reset();
