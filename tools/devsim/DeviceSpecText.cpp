@@ -74,8 +74,23 @@ Setter Field(T DeviceSpec::*member, Parse parse) {
     };
 }
 
+// A value inside one of the spec's parts (its faults, its status).
+template <typename Part, typename T, typename Parse>
+Setter Field(Part DeviceSpec::*part, T Part::*member, Parse parse) {
+    return [part, member, parse](DeviceSpec& s, const QString& v) {
+        const auto parsed = parse(v);
+        if (!parsed) return false;
+        (s.*part).*member = static_cast<T>(*parsed);
+        return true;
+    };
+}
+
 auto Max(uint32_t max) {
     return [max](const QString& v) { return ParseUnsigned(v, max); };
+}
+
+auto Hex(uint32_t max) {
+    return [max](const QString& v) { return ParseUnsigned(v, max, 16); };
 }
 
 auto Text(int maxLength) {
@@ -125,60 +140,16 @@ const std::map<QString, Setter>& Setters() {
                                                           {"silent", TftpMode::Silent}});
                        })},
         {"probe", Field(&DeviceSpec::probeByte, Max(0xFF))},
-        {"silent",
-         [](DeviceSpec& s, const QString& v) {
-             const auto b = ParseBool(v);
-             if (b) s.faults.silent = *b;
-             return b.has_value();
-         }},
-        {"late",
-         [](DeviceSpec& s, const QString& v) {
-             const auto ms = ParseUnsigned(v, 3600000);
-             if (ms) s.faults.delayMs = static_cast<int>(*ms);
-             return ms.has_value();
-         }},
-        {"twice",
-         [](DeviceSpec& s, const QString& v) {
-             const auto b = ParseBool(v);
-             if (b) s.faults.twice = *b;
-             return b.has_value();
-         }},
-        {"nomagic",
-         [](DeviceSpec& s, const QString& v) {
-             const auto b = ParseBool(v);
-             if (b) s.faults.noMagic = *b;
-             return b.has_value();
-         }},
-        {"faults-for",
-         [](DeviceSpec& s, const QString& v) {
-             const auto codes = ParseCodes(v);
-             if (codes) s.faults.commands = *codes;
-             return codes.has_value();
-         }},
+        {"silent", Field(&DeviceSpec::faults, &Faults::silent, ParseBool)},
+        {"late", Field(&DeviceSpec::faults, &Faults::delayMs, Max(3600000))},
+        {"twice", Field(&DeviceSpec::faults, &Faults::twice, ParseBool)},
+        {"nomagic", Field(&DeviceSpec::faults, &Faults::noMagic, ParseBool)},
+        {"faults-for", Field(&DeviceSpec::faults, &Faults::commands, ParseCodes)},
         {"version",
-         [](DeviceSpec& s, const QString& v) {
-             const auto t = Text(kMaxVersionLength)(v);
-             if (t) s.status.firmwareVersion = *t;
-             return t.has_value();
-         }},
-        {"modem",
-         [](DeviceSpec& s, const QString& v) {
-             const auto m = ParseUnsigned(v, 0xFF, 16);
-             if (m) s.status.modemStatus = static_cast<uint8_t>(*m);
-             return m.has_value();
-         }},
-        {"tx",
-         [](DeviceSpec& s, const QString& v) {
-             const auto n = ParseUnsigned(v, 0xFFFFFFFF);
-             if (n) s.status.txCount = *n;
-             return n.has_value();
-         }},
-        {"rx",
-         [](DeviceSpec& s, const QString& v) {
-             const auto n = ParseUnsigned(v, 0xFFFFFFFF);
-             if (n) s.status.rxCount = *n;
-             return n.has_value();
-         }},
+         Field(&DeviceSpec::status, &StatusValues::firmwareVersion, Text(kMaxVersionLength))},
+        {"modem", Field(&DeviceSpec::status, &StatusValues::modemStatus, Hex(0xFF))},
+        {"tx", Field(&DeviceSpec::status, &StatusValues::txCount, Max(0xFFFFFFFF))},
+        {"rx", Field(&DeviceSpec::status, &StatusValues::rxCount, Max(0xFFFFFFFF))},
     };
     return setters;
 }
