@@ -20,7 +20,6 @@ enum class Kind {
     ListSigned,   // position, signed
     ListPlusOne,  // position + 1, 0 for no selection
     Check,
-    ServerClient,
     Dhcp,
     Wep64,
     Wep128,
@@ -63,7 +62,7 @@ constexpr ValueList kOperationModes{4};
 const std::array<Line, kLineCount> kLines{{
     {"Device Setting File Version", Kind::Version},
     T("Device name", &V::deviceName),
-    {"Server/Client Switch, 0: Server, 1: Client", Kind::ServerClient},
+    C("Server/Client Switch, 0: Server, 1: Client", &V::clientMode),
     L("DHCP function switch, 0: Disable, 1: Enable", &V::dhcp, kTwo, Kind::Dhcp),
     L("S2N Mode, 0: Socket, 1: VCOM, 2: RFC2217 3: MODBUS Gateway", &V::operationMode,
       kOperationModes, Kind::ListSigned),
@@ -182,8 +181,6 @@ QByteArray ValueText(const V& v, const Line& l) {
             return QByteArray::number(v.*l.list < 0 ? 0 : v.*l.list + 1);
         case Kind::Check:
             return v.*l.check ? "1" : "0";
-        case Kind::ServerClient:
-            return v.clientMode ? "1" : "0";
         case Kind::Wep64:
             return OneLine(v.wep64Keys[l.size]);
         case Kind::Wep128:
@@ -272,9 +269,6 @@ void ApplyLine(DeviceSetupValues& v, int line, const QByteArray& value) {
             break;
         case Kind::Check:
             v.*l.check = number != 0;
-            break;
-        case Kind::ServerClient:
-            v.clientMode = number != 0;
             break;
         case Kind::Wep64:
             v.wep64Keys[l.size] = QString::fromLatin1(value);
