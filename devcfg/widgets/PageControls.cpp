@@ -20,7 +20,7 @@ LimitedLineEdit::LimitedLineEdit(int limit, QWidget* parent) : QLineEdit(parent)
 }
 
 void LimitedLineEdit::SetWholeText(const QString& text) {
-    if (limit_ > 0) setMaxLength(std::max<int>(limit_, text.size()));
+    FollowLength(text);  // before setText, which would cut the text to the old length
     setText(text);
 }
 
