@@ -75,11 +75,7 @@ void DeviceSimulator::OnBroadcast(const QByteArray& data, const QHostAddress& se
     if (!destination.isNull() && destination.toIPv4Address() != 0xFFFFFFFF &&
         destination.toIPv4Address() != kLoopbackBroadcast)
         return;
-    const auto* p = reinterpret_cast<const uint8_t*>(data.constData());
-    if (data.size() < msg::kHeaderOnlySize ||
-        !msg::HasMagic({p, static_cast<size_t>(data.size())}) ||
-        p[msg::kCommandOffset] != msg::kSearchRequest)
-        return;
+    if (CommandOf(data) != msg::kSearchRequest) return;
     if (options_.searchSenderPort && senderPort != options_.searchSenderPort) return;
     if (!IsLoopbackDestination(sender)) {
         if (context_.log)

@@ -3,6 +3,7 @@
 #include <QNetworkDatagram>
 #include <QVariant>
 #include <algorithm>
+#include <span>
 
 #include "protocol/Address.h"
 #include "protocol/ByteOrder.h"
@@ -16,47 +17,52 @@ namespace {
 constexpr int kSocketBufferBytes = 256 * 1024;
 constexpr int kMaxDatagram = 65536;
 
+struct CodeName {
+    int code;
+    const char* name;
+};
+
+// The probe port answers a status probe with the search reply's code.
+constexpr CodeName kProbeNames[] = {
+    {msg::kStatusProbe, "status probe"},
+    {msg::kHostAnnouncement, "host announcement"},
+    {msg::kSearchReply, "probe answer"},
+};
+
+constexpr CodeName kNames[] = {
+    {msg::kSearchRequest, "search request"},
+    {msg::kSearchReply, "search reply"},
+    {msg::kSetupCommand, "setup command"},
+    {msg::kSetupReply, "setup reply"},
+    {msg::kRestoreCommand, "restore command"},
+    {msg::kRestoreAck, "restore acknowledgement"},
+    {msg::kRebootCommand, "reboot command"},
+    {msg::kRebootAck, "reboot acknowledgement"},
+    {msg::kStatusQuery, "status query"},
+    {msg::kStatusReply, "status reply"},
+    {-1, "datagram without magic"},
+};
+
+const char* NameIn(std::span<const CodeName> table, int code) {
+    const auto it = std::find_if(table.begin(), table.end(),
+                                 [code](const CodeName& c) { return c.code == code; });
+    return it == table.end() ? nullptr : it->name;
+}
+
 }  // namespace
 
+int CommandOf(const QByteArray& datagram) {
+    const auto* p = reinterpret_cast<const uint8_t*>(datagram.constData());
+    const bool valid = datagram.size() >= msg::kHeaderOnlySize &&
+                       msg::HasMagic({p, static_cast<size_t>(datagram.size())});
+    return valid ? p[msg::kCommandOffset] : -1;
+}
+
 QString CommandName(Port port, int command) {
-    if (port == Port::Probe) {
-        switch (command) {
-            case msg::kStatusProbe:
-                return QStringLiteral("status probe");
-            case msg::kHostAnnouncement:
-                return QStringLiteral("host announcement");
-            case msg::kSearchReply:
-                return QStringLiteral("probe answer");
-            default:
-                break;
-        }
-    }
-    switch (command) {
-        case msg::kSearchRequest:
-            return QStringLiteral("search request");
-        case msg::kSearchReply:
-            return QStringLiteral("search reply");
-        case msg::kSetupCommand:
-            return QStringLiteral("setup command");
-        case msg::kSetupReply:
-            return QStringLiteral("setup reply");
-        case msg::kRestoreCommand:
-            return QStringLiteral("restore command");
-        case msg::kRestoreAck:
-            return QStringLiteral("restore acknowledgement");
-        case msg::kRebootCommand:
-            return QStringLiteral("reboot command");
-        case msg::kRebootAck:
-            return QStringLiteral("reboot acknowledgement");
-        case msg::kStatusQuery:
-            return QStringLiteral("status query");
-        case msg::kStatusReply:
-            return QStringLiteral("status reply");
-        case -1:
-            return QStringLiteral("datagram without magic");
-        default:
-            return QStringLiteral("command 0x%1").arg(command, 2, 16, QChar('0'));
-    }
+    const char* name = port == Port::Probe ? NameIn(kProbeNames, command) : nullptr;
+    if (!name) name = NameIn(kNames, command);
+    return name ? QString::fromLatin1(name)
+                : QStringLiteral("command 0x%1").arg(command, 2, 16, QChar('0'));
 }
 
 SimDevice::SimDevice(int index, const DeviceSpec& spec, uint32_t address, const SimContext& context)
@@ -131,28 +137,25 @@ void SimDevice::SetLinkStatus(uint8_t status) {
 
 void SimDevice::OnDatagram(Port port, const QByteArray& data, const QHostAddress& sender,
                            uint16_t senderPort, bool broadcast) {
-    const auto* p = reinterpret_cast<const uint8_t*>(data.constData());
-    const bool valid =
-        data.size() >= msg::kHeaderOnlySize && msg::HasMagic({p, static_cast<size_t>(data.size())});
-    ReceivedCommand r{context_.now(),
-                      port,
-                      valid ? p[msg::kCommandOffset] : -1,
-                      data,
-                      sender,
-                      senderPort,
-                      broadcast,
-                      Handling::Ignored};
+    ReceivedCommand r{.timeMs = context_.now(),
+                      .port = port,
+                      .command = CommandOf(data),
+                      .bytes = data,
+                      .sender = sender,
+                      .senderPort = senderPort,
+                      .broadcast = broadcast,
+                      .handling = Handling::Ignored};
     if (context_.log && !broadcast)
         Log(QStringLiteral("%1 <- %2 (%3 bytes) from %4:%5")
                 .arg(AddressText(), CommandName(port, r.command))
                 .arg(data.size())
                 .arg(sender.toString())
                 .arg(senderPort));
-    if (!valid) {
+    if (r.command < 0) {
         received_.push_back(std::move(r));
         return;
     }
-    const uint8_t command = p[msg::kCommandOffset];
+    const auto command = static_cast<uint8_t>(r.command);
     if (restarting_) {
         r.handling = Handling::Restarting;
     } else if (spec_.faults.silent && spec_.faults.AppliesTo(command)) {
@@ -236,10 +239,7 @@ void SimDevice::Answer(Port port, uint8_t request, QByteArray answer, const QHos
 
 void SimDevice::Send(Port port, const QByteArray& data, const QHostAddress& to, uint16_t toPort) {
     SentDatagram s{context_.now(), port, data, to, toPort, !IsLoopbackDestination(to)};
-    const int command = msg::HasMagic({reinterpret_cast<const uint8_t*>(data.constData()),
-                                       static_cast<size_t>(data.size())})
-                            ? static_cast<uint8_t>(data[msg::kCommandOffset])
-                            : -1;
+    const int command = CommandOf(data);
     if (s.refused) {
         Log(QStringLiteral("%1 refused to send %2 to %3:%4 (not loopback)")
                 .arg(AddressText(), CommandName(port, command), to.toString())

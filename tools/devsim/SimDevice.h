@@ -160,6 +160,9 @@ class SimDevice final : public TimerClient {
     std::vector<Announcement> announcements_;
 };
 
+// The command byte of a datagram that carries the magic and one; -1 otherwise.
+int CommandOf(const QByteArray& datagram);
+
 // The name of a request or answer code in the log.
 QString CommandName(Port port, int command);
 
