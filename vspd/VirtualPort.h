@@ -91,8 +91,12 @@ class VirtualPort {
     void SendUp();
     void SendDatagrams();
     bool SendSegmented(size_t limit);
+    // Sends a batch of packet-size slices of the queued bytes in one system call. False
+    // (errno tells) when nothing went out; *partial when the socket took less than offered.
+    bool SendSlices(bool* partial);
     // Cuts the queued bytes into messages of at most the packet size.
-    unsigned Slice(iovec* pieces, mmsghdr* messages, bool addressed);
+    unsigned Slice(iovec* pieces, mmsghdr* messages);
+    void Sent(size_t bytes);
     bool HasDestination() const;
     bool IsTcp() const { return role_ == Role::TcpClient || role_ == Role::TcpServer; }
     size_t PacketLimit() const;

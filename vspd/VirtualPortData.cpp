@@ -152,20 +152,11 @@ void VirtualPort::SendUp() {
         SendDatagrams();
         return;
     }
-    // Each write is at most the packet size; a batch of them goes in one system call.
-    mmsghdr messages[kDatagramBatch];
-    iovec pieces[kDatagramBatch];
+    // Each write is at most the packet size.
     while (!up_.Empty() && HasDestination()) {
-        unsigned count = Slice(pieces, messages, false);
-        int sent = sendmmsg(sock_, messages, count, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent > 0) {
-            size_t bytes = 0;
-            for (int i = 0; i < sent; ++i) bytes += messages[i].msg_len;
-            up_.Consumed(bytes);
-            bytesToNet_ += bytes;
-            bool full =
-                unsigned(sent) < count || messages[sent - 1].msg_len < pieces[sent - 1].iov_len;
-            if (full) return;
+        bool partial = false;
+        if (SendSlices(&partial)) {
+            if (partial) return;  // the socket is full
         } else if (errno != EINTR) {
             if (errno != EAGAIN) PeerGone();
             return;
@@ -173,8 +164,27 @@ void VirtualPort::SendUp() {
     }
 }
 
-unsigned VirtualPort::Slice(iovec* pieces, mmsghdr* messages, bool addressed) {
+bool VirtualPort::SendSlices(bool* partial) {
+    mmsghdr messages[kDatagramBatch];
+    iovec pieces[kDatagramBatch];
+    unsigned count = Slice(pieces, messages);
+    int sent = sendmmsg(sock_, messages, count, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    size_t bytes = 0;
+    for (int i = 0; i < sent; ++i) bytes += messages[i].msg_len;
+    Sent(bytes);
+    *partial = unsigned(sent) < count || messages[sent - 1].msg_len < pieces[sent - 1].iov_len;
+    return true;
+}
+
+void VirtualPort::Sent(size_t bytes) {
+    up_.Consumed(bytes);
+    bytesToNet_ += bytes;
+}
+
+unsigned VirtualPort::Slice(iovec* pieces, mmsghdr* messages) {
     size_t limit = PacketLimit();
+    bool addressed = role_ == Role::UdpServer;  // the other roles send on a connected socket
     unsigned count = 0;
     for (size_t offset = 0; count < kDatagramBatch && offset < up_.Size(); ++count) {
         size_t length = std::min(limit, up_.Size() - offset);
@@ -215,8 +225,7 @@ bool VirtualPort::SendSegmented(size_t limit) {
     uint16_t segment = static_cast<uint16_t>(limit);
     std::memcpy(CMSG_DATA(c), &segment, sizeof(segment));
     if (sendmsg(sock_, &message, MSG_DONTWAIT | MSG_NOSIGNAL) < 0) return false;
-    up_.Consumed(length);
-    bytesToNet_ += length;
+    Sent(length);
     return true;
 }
 
@@ -233,20 +242,11 @@ void VirtualPort::SendDatagrams() {
         }
         break;
     }
-    // One system call for a batch of datagrams, each at most the packet size.
-    mmsghdr messages[kDatagramBatch];
-    iovec pieces[kDatagramBatch];
+    // One datagram per message, each at most the packet size.
     bool retried = false;
     while (!up_.Empty() && HasDestination()) {
-        unsigned count = Slice(pieces, messages, role_ == Role::UdpServer);
-        int sent = sendmmsg(sock_, messages, count, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent > 0) {
-            size_t bytes = 0;
-            for (int i = 0; i < sent; ++i) bytes += pieces[i].iov_len;
-            up_.Consumed(bytes);
-            bytesToNet_ += bytes;
-            continue;
-        }
+        bool partial = false;
+        if (SendSlices(&partial)) continue;
         if (errno == EINTR) continue;
         if (errno == EAGAIN) return;
         // A connected UDP socket reports an earlier ICMP error instead of sending once;
@@ -255,7 +255,7 @@ void VirtualPort::SendDatagrams() {
             retried = true;
             continue;
         }
-        up_.Consumed(pieces[0].iov_len);
+        up_.Consumed(std::min(limit, up_.Size()));
     }
 }
 
