@@ -33,6 +33,10 @@ std::span<const uint8_t> CBroadcastSocket::Slot(int index) const {
     return {ring_.data() + static_cast<size_t>(index) * kSlotSize, kSlotSize};
 }
 
+uint8_t* CBroadcastSocket::SlotData(int index) {
+    return ring_.data() + static_cast<size_t>(index) * kSlotSize;
+}
+
 void CBroadcastSocket::OnReadyRead() {
     while (socket_.hasPendingDatagrams()) {
         const qint64 size = socket_.pendingDatagramSize();
@@ -44,33 +48,32 @@ void CBroadcastSocket::OnReadyRead() {
             socket_.readDatagram(reinterpret_cast<char*>(oversize_.data()), size, &sender, &port);
             continue;
         }
-        uint8_t* slot = ring_.data() + static_cast<size_t>(writeIndex_) * kSlotSize;
-        const qint64 got =
-            socket_.readDatagram(reinterpret_cast<char*>(slot), kSlotSize, &sender, &port);
+        const qint64 got = socket_.readDatagram(reinterpret_cast<char*>(SlotData(writeIndex_)),
+                                                kSlotSize, &sender, &port);
         if (got < 0) {
             lengths_[writeIndex_] = -1;
             continue;
         }
-        lengths_[writeIndex_] = static_cast<int>(got);
-        lastSender_ = sender;
-        lastSenderPort_ = port;
-        Dispatch(writeIndex_);
+        Accept(static_cast<int>(got), sender, port);
     }
 }
 
 void CBroadcastSocket::OnDatagram(std::span<const uint8_t> data, const QHostAddress& sender,
                                   uint16_t port) {
     if (data.size() > static_cast<size_t>(kSlotSize)) return;
-    uint8_t* slot = ring_.data() + static_cast<size_t>(writeIndex_) * kSlotSize;
-    std::copy(data.begin(), data.end(), slot);
-    lengths_[writeIndex_] = static_cast<int>(data.size());
+    std::copy(data.begin(), data.end(), SlotData(writeIndex_));
+    Accept(static_cast<int>(data.size()), sender, port);
+}
+
+void CBroadcastSocket::Accept(int length, const QHostAddress& sender, uint16_t port) {
+    lengths_[writeIndex_] = length;
     lastSender_ = sender;
     lastSenderPort_ = port;
     Dispatch(writeIndex_);
 }
 
 void CBroadcastSocket::Dispatch(int index) {
-    uint8_t* slot = ring_.data() + static_cast<size_t>(index) * kSlotSize;
+    uint8_t* slot = SlotData(index);
     const int length = lengths_[index];
     if (!msg::HasMagic({slot, static_cast<size_t>(length)})) {
         std::memset(slot, kFill, kSlotSize);

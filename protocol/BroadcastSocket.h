@@ -57,7 +57,10 @@ class CBroadcastSocket : public QObject {
     void OnDatagram(std::span<const uint8_t> data, const QHostAddress& sender, uint16_t port);
 
   private:
+    uint8_t* SlotData(int index);
     void OnReadyRead();
+    // Records a datagram already in the write slot and hands it on.
+    void Accept(int length, const QHostAddress& sender, uint16_t port);
     void Dispatch(int index);
 
     QUdpSocket socket_;
