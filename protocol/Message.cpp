@@ -51,9 +51,8 @@ QByteArray BuildRebootCommand(std::span<const uint8_t> storedReply) {
 QByteArray BuildHostAnnouncement(uint32_t hostAddress, std::array<uint8_t, 2> reportedPort) {
     QByteArray out = WithHeader(kAnnouncementSize, kHostAnnouncement, 0);
     auto* p = reinterpret_cast<uint8_t*>(out.data());
-    bytes::PutBE32(p + 10, hostAddress);
-    p[14] = reportedPort[0];
-    p[15] = reportedPort[1];
+    bytes::PutBE32(p + kAnnouncementAddressOffset, hostAddress);
+    std::copy(reportedPort.begin(), reportedPort.end(), p + kAnnouncementPortOffset);
     return out;
 }
 

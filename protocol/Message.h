@@ -15,6 +15,8 @@ inline constexpr int kQualifierOffset = 9;
 inline constexpr int kHeaderOnlySize = 9;  // magic and command, no qualifier
 inline constexpr int kRecordSize = 756;
 inline constexpr int kAnnouncementSize = 16;
+inline constexpr int kAnnouncementAddressOffset = 10;
+inline constexpr int kAnnouncementPortOffset = 14;
 
 enum Command : uint8_t {
     kStatusProbe = 0x00,
