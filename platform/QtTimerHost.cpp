@@ -22,13 +22,7 @@ void QtTimerHost::KillTimer(TimerClient* owner, int timerId) {
 }
 
 void QtTimerHost::KillAll(TimerClient* owner) {
-    for (auto it = timers_.begin(); it != timers_.end();) {
-        if (it->first.first == owner) {
-            it = timers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    std::erase_if(timers_, [owner](const auto& item) { return item.first.first == owner; });
 }
 
 bool QtTimerHost::IsRunning(TimerClient* owner, int timerId) const {
