@@ -10,11 +10,6 @@ QString SettingsFile::FileName() const {
     return QFileInfo(path_).fileName();
 }
 
-void SettingsFile::Fail(const QString& text) {
-    prompts_.Beep(kFileFailureBeepHz, kFileFailureBeepMs);
-    prompts_.Inform(text);
-}
-
 void SettingsFile::Load(AppSettings& settings) {
     settings = AppSettings{};
     QFile file(path_);
@@ -43,15 +38,15 @@ void SettingsFile::Create(const AppSettings& defaults) {
         fullPath_ = QFileInfo(file).absoluteFilePath();
         if (file.write(EncodeSettingsFile(defaults)) >= 0 && file.flush()) return;
     }
-    Fail(QStringLiteral("Failed to create application setting file") + FileName() +
-         QStringLiteral("! \r\n"));
+    prompts_.FileFailure(QStringLiteral("Failed to create application setting file") + FileName() +
+                         QStringLiteral("! \r\n"));
 }
 
 bool SettingsFile::Save(const AppSettings& settings, const std::function<void()>& beforeWrite) {
     QFile file(fullPath_);
     const auto failed = [this] {
-        Fail(QStringLiteral("Failed to save application settings! (") + FileName() +
-             QStringLiteral(" not found)\r\n"));
+        prompts_.FileFailure(QStringLiteral("Failed to save application settings! (") + FileName() +
+                             QStringLiteral(" not found)\r\n"));
         return false;
     };
     if (fullPath_.isEmpty() || !file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {

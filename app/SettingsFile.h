@@ -8,8 +8,6 @@
 
 inline constexpr char kSettingsFileName[] = "VELTRO.dat";
 inline constexpr qsizetype kSettingsFileMaxBytes = 10000;
-inline constexpr int kFileFailureBeepHz = 5000;
-inline constexpr int kFileFailureBeepMs = 100;
 
 // Reads VELTRO.dat once at start-up and writes it once at close.
 class SettingsFile {
@@ -30,7 +28,6 @@ class SettingsFile {
     QString FullPath() const { return fullPath_; }
 
   private:
-    void Fail(const QString& text);
     QString FileName() const;
     void Create(const AppSettings& defaults);
 

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <algorithm>
 
-#include "app/SettingsFile.h"
 #include "protocol/DecimalText.h"
 
 namespace {
@@ -91,8 +90,7 @@ void SystemLog::AddStartUpLines(const QString& hostAddress) {
 }
 
 void SystemLog::FileFailed(const QString& path) {
-    prompts_.Beep(kFileFailureBeepHz, kFileFailureBeepMs);
-    prompts_.Inform(QStringLiteral("Failed to open file") + path + QStringLiteral("! \r\n"));
+    prompts_.FileFailure(QStringLiteral("Failed to open file") + path + QStringLiteral("! \r\n"));
 }
 
 bool SystemLog::SaveLog() {

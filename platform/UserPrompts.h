@@ -24,6 +24,9 @@ struct FileDialogRequest {
 
 class UserPrompts {
   public:
+    static constexpr int kFileFailureBeepHz = 5000;
+    static constexpr int kFileFailureBeepMs = 100;
+
     virtual ~UserPrompts() = default;
     virtual PromptAnswer MessageBox(const MessageBoxRequest& request) = 0;
     // An empty result means the user cancelled.
@@ -37,6 +40,11 @@ class UserPrompts {
     void Inform(const QString& text, const QString& caption = {},
                 PromptIcon icon = PromptIcon::Warning) {
         MessageBox({caption, text, PromptButtons::Ok, icon, PromptAnswer::Ok});
+    }
+    // A file that could not be read or written: the failure beep, then the warning box.
+    void FileFailure(const QString& text, const QString& caption = {}) {
+        Beep(kFileFailureBeepHz, kFileFailureBeepMs);
+        Inform(text, caption);
     }
     // A Yes/No question with No preselected, captioned "Warning" unless given.
     bool AskYesNo(const QString& text, const QString& caption = QStringLiteral("Warning")) {
