@@ -68,7 +68,8 @@ void CMainFrame::CreatePanes() {
 
     dmView_ = new CViewDm(*this);
     functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"), dmView_};
-    bottomViews_ = {Placeholder("COM Port Terminal"), new CViewLogSys(log_)};
+    logView_ = new CViewLogSys(log_);
+    bottomViews_ = {Placeholder("COM Port Terminal"), logView_};
     // Creating a view in a pane shows it: the last one created is the one shown.
     for (QWidget* view : functionViews_)
         functionPane_->setCurrentIndex(functionPane_->addWidget(view));
@@ -93,8 +94,8 @@ void CMainFrame::CreateMenusAndBars() {
     openLog->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     saveLog->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     contents->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
-    connect(openLog, &QAction::triggered, this, [this] { log_.OpenLog(); });
-    connect(saveLog, &QAction::triggered, this, [this] { log_.SaveLog(); });
+    connect(openLog, &QAction::triggered, logView_, &CViewLogSys::OnOpenLog);
+    connect(saveLog, &QAction::triggered, logView_, &CViewLogSys::OnSaveLog);
     connect(exit, &QAction::triggered, this, &QWidget::close);
     connect(contents, &QAction::triggered, this, &CMainFrame::OnHelp);
     connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
@@ -167,7 +168,8 @@ int CMainFrame::BottomViewIndex() const {
 }
 
 void CMainFrame::InitialUpdate() {
-    log_.AddStartUpLines(hostAddress_);
+    dmView_->InitialUpdate();
+    logView_->InitialUpdate(hostAddress_);
 }
 
 DmSettingsValues CMainFrame::DmSettings() const {
@@ -200,7 +202,7 @@ void CMainFrame::OnAbout() {
 }
 
 bool CMainFrame::SaveSettings() {
-    return settingsFile_.Save(settings_);
+    return settingsFile_.Save(settings_, [this] { dmView_->HandOverSettings(); });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -24,6 +24,7 @@ class UserPrompts;
 class VspDriverQueries;
 class CViewMenu;
 class CViewDm;
+class CViewLogSys;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
 inline constexpr int kFunctionMonitor = 0;
@@ -92,7 +93,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     void AddLog(const QString& text) override;
     void OnHelp();
     void OnAbout();
-    // Lets views copy their values into the settings, saves the port table, writes the file.
+    // Lets views copy their values into the settings, then writes the file.
     bool SaveSettings();
 
   protected:
@@ -118,6 +119,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     QStackedWidget* bottomPane_ = nullptr;
     CViewMenu* viewMenu_ = nullptr;
     CViewDm* dmView_ = nullptr;
+    CViewLogSys* logView_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};
 };

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QSplitter>
 #include <QTemporaryDir>
 
 #include "app/widgets/OrvinApp.h"
+#include "devmgr/widgets/ViewDm.h"
 #include "platform/ManualClock.h"
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
@@ -107,4 +109,23 @@ TEST_F(Startup, ClosingWritesTheSettingsBeforeTheWindowGoes) {
     frame->close();
     EXPECT_FALSE(frame->isVisible());
     EXPECT_TRUE(ReadFile("VELTRO.dat").contains("7                   // (11)"));
+}
+
+TEST_F(Startup, DeviceManagerGetsItsInitialUpdateAndHandsItsBoxBackAtClose) {
+    WriteFile("TUNLDRV.inf", "");
+    WriteFile("VELTRO.dat", [] {
+        AppSettings settings;
+        settings.searchAtStart = 1;
+        return EncodeSettingsFile(settings);
+    }());
+    COrvinApp app = App();
+    CMainFrame* frame = app.InitInstance();
+    ASSERT_NE(frame, nullptr);
+    CViewDm& dm = frame->DeviceManager();
+    EXPECT_TRUE(clock.IsRunning(&dm.Controller(), DmController::kStartupTimer));
+    EXPECT_TRUE(dm.SearchAtStartBox()->isChecked());
+
+    dm.SearchAtStartBox()->click();
+    frame->close();
+    EXPECT_TRUE(ReadFile("VELTRO.dat").contains("\r\n0                   // (07)"));
 }
