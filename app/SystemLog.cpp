@@ -27,15 +27,11 @@ qint64 LineCountAfterLoad(const std::vector<LogRow>& rows) {
 }  // namespace
 
 QString FormatLogTime(const QDateTime& time) {
+    // One formatting pass: every logged line, one per firmware block, comes through here.
     const QDate d = time.date();
     const QTime t = time.time();
-    return QStringLiteral("%1-%2-%3--%4-%5-%6 \r\n")
-        .arg(d.year())
-        .arg(d.month())
-        .arg(d.day())
-        .arg(t.hour())
-        .arg(t.minute())
-        .arg(t.second());
+    return QString::asprintf("%d-%d-%d--%d-%d-%d \r\n", d.year(), d.month(), d.day(), t.hour(),
+                             t.minute(), t.second());
 }
 
 QByteArray EncodeLogFile(const std::vector<LogRow>& rows) {
