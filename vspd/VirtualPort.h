@@ -73,6 +73,10 @@ class VirtualPort {
     // network side (VirtualPortNet.cpp)
     void ConnectTcp();
     uint32_t ConnectUdp();
+    // Takes fd as the data socket of a client of the configured remote.
+    void StartClient(int fd, Role role, PortState state);
+    // Takes fd as the data socket and watches it.
+    void AdoptSocket(int fd);
     void ConnectFinished(uint32_t error);
     void OnConnecting(uint32_t events);
     void OnListener(uint32_t events);

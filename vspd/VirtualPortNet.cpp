@@ -43,12 +43,7 @@ void VirtualPort::ConnectTcp() {
         ConnectFinished(WinErrorOfErrno(err));
         return;
     }
-    sock_ = fd;
-    role_ = Role::TcpClient;
-    state_ = PortState::Connecting;
-    peer_ = MakeAddress(config_.remoteIp, config_.remotePort);
-    peerKnown_ = true;
-    sockWatch_ = FdWatch(loop_, fd, [this](uint32_t events) { OnSocket(events); });
+    StartClient(fd, Role::TcpClient, PortState::Connecting);
     if (err == 0) {
         OnConnecting(EPOLLOUT);
         return;
@@ -78,12 +73,7 @@ uint32_t VirtualPort::ConnectUdp() {
     int err = 0;
     int fd = OpenUdp(localPort_, config_.remoteIp, config_.remotePort, &err);
     if (fd < 0) return WinErrorOfErrno(err);
-    sock_ = fd;
-    role_ = Role::UdpClient;
-    state_ = PortState::Connected;
-    peer_ = MakeAddress(config_.remoteIp, config_.remotePort);
-    peerKnown_ = true;
-    sockWatch_ = FdWatch(loop_, fd, [this](uint32_t events) { OnSocket(events); });
+    StartClient(fd, Role::UdpClient, PortState::Connected);
     uint16_t bound = vspd::LocalPort(fd);
     if (bound != localPort_) {
         localPort_ = bound;
@@ -91,6 +81,19 @@ uint32_t VirtualPort::ConnectUdp() {
     }
     UpdateMasks();
     return winerr::kSuccess;
+}
+
+void VirtualPort::StartClient(int fd, Role role, PortState state) {
+    AdoptSocket(fd);
+    role_ = role;
+    state_ = state;
+    peer_ = MakeAddress(config_.remoteIp, config_.remotePort);
+    peerKnown_ = true;
+}
+
+void VirtualPort::AdoptSocket(int fd) {
+    sock_ = fd;
+    sockWatch_ = FdWatch(loop_, fd, [this](uint32_t events) { OnSocket(events); });
 }
 
 void VirtualPort::ConnectFinished(uint32_t error) {
@@ -124,10 +127,9 @@ uint32_t VirtualPort::Listen() {
     } else {
         int fd = OpenUdp(config_.remotePort, 0, 0, &err);
         if (fd < 0) return WinErrorOfErrno(err);
-        sock_ = fd;
+        AdoptSocket(fd);
         role_ = Role::UdpServer;
         peerKnown_ = false;
-        sockWatch_ = FdWatch(loop_, fd, [this](uint32_t events) { OnSocket(events); });
     }
     listenPort_ = config_.remotePort;
     state_ = PortState::Listening;
@@ -145,11 +147,10 @@ void VirtualPort::OnListener(uint32_t) {
         // The newest connection wins: a device that restarted reconnects while its old
         // connection may still look alive here.
         CloseData();
-        sock_ = fd;
+        AdoptSocket(fd);
         peer_ = from;
         peerKnown_ = true;
         TuneStream(fd);
-        sockWatch_ = FdWatch(loop_, fd, [this](uint32_t events) { OnSocket(events); });
     }
     UpdateMasks();
 }
