@@ -37,8 +37,29 @@ QByteArray Ack(uint16_t block) {
     return Header(kAck, block);
 }
 
-QByteArray ErrorPacket(uint16_t code, const char* text) {
-    return Header(kError, code) + QByteArray(text) + QByteArray(1, '\0');
+// Each error this server sends has one text.
+const char* ErrorText(uint16_t code) {
+    switch (code) {
+        case kDiskFull:
+            return "Disk full or allocation exceeded.";
+        case kIllegal:
+            return "Illegal TFTP operation.";
+        case kUnknownTid:
+            return "Unknown transfer ID.";
+        default:
+            return "No transfer socket.";
+    }
+}
+
+void AppendString(QByteArray& out, const QByteArray& text) {
+    out += text;
+    out += '\0';
+}
+
+QByteArray ErrorPacket(uint16_t code) {
+    QByteArray out = Header(kError, code);
+    AppendString(out, ErrorText(code));
+    return out;
 }
 
 std::optional<int64_t> ParseNumber(const QByteArray& text) {
@@ -131,13 +152,13 @@ void TftpServer::OnRequest(const QByteArray& packet, const QHostAddress& from, u
         return;
     }
     // A device takes images only: a read request or a stray packet is refused.
-    SendError(*listener_, kIllegal, "Illegal TFTP operation.", from, port);
+    SendError(*listener_, kIllegal, from, port);
 }
 
 void TftpServer::StartTransfer(const QByteArray& packet, const QHostAddress& from, uint16_t port) {
     const auto request = ParseWriteRequest(packet);
     if (!request) {
-        SendError(*listener_, kIllegal, "Illegal TFTP operation.", from, port);
+        SendError(*listener_, kIllegal, from, port);
         return;
     }
     ReceivedImage image;
@@ -155,7 +176,7 @@ void TftpServer::StartTransfer(const QByteArray& packet, const QHostAddress& fro
     }
     if (image.mode.toLower() != "octet") {
         images_.push_back(std::move(image));
-        SendError(*listener_, kIllegal, "Illegal TFTP operation.", from, port);
+        SendError(*listener_, kIllegal, from, port);
         return;
     }
 
@@ -166,25 +187,26 @@ void TftpServer::StartTransfer(const QByteArray& packet, const QHostAddress& fro
         const auto number = ParseNumber(value);
         if (key == "blksize" && number && *number >= kMinBlockSize) {
             blockSize = static_cast<int>(std::min<int64_t>(*number, kMaxBlockSize));
-            oack += "blksize" + QByteArray(1, '\0') + QByteArray::number(blockSize) +
-                    QByteArray(1, '\0');
+            AppendString(oack, "blksize");
+            AppendString(oack, QByteArray::number(blockSize));
         } else if (key == "tsize" && number) {
             image.tsize = *number;
-            oack += "tsize" + QByteArray(1, '\0') + value + QByteArray(1, '\0');
+            AppendString(oack, "tsize");
+            AppendString(oack, value);
         }
     }
     const bool optionAck = mode_ == TftpMode::OptionAck && oack.size() > 2;
     if (!optionAck) blockSize = kDefaultBlockSize;
     if (image.tsize && *image.tsize > kMaxImageBytes) {
         images_.push_back(std::move(image));
-        SendError(*listener_, kDiskFull, "Disk full or allocation exceeded.", from, port);
+        SendError(*listener_, kDiskFull, from, port);
         return;
     }
 
     auto t = std::make_unique<Transfer>();
     t->socket = std::make_unique<QUdpSocket>();
     if (!t->socket->bind(address_, 0)) {
-        SendError(*listener_, kNotDefined, "No transfer socket.", from, port);
+        SendError(*listener_, kNotDefined, from, port);
         return;
     }
     image.blockSize = blockSize;
@@ -214,7 +236,7 @@ void TftpServer::OnTransferReady(Transfer* t) {
         const QNetworkDatagram d = t->socket->receiveDatagram();
         const uint16_t port = static_cast<uint16_t>(d.senderPort());
         if (d.senderAddress() != t->peer || port != t->peerPort) {
-            SendError(*t->socket, kUnknownTid, "Unknown transfer ID.", d.senderAddress(), port);
+            SendError(*t->socket, kUnknownTid, d.senderAddress(), port);
             continue;
         }
         OnData(*t, d.data());
@@ -233,7 +255,7 @@ void TftpServer::OnData(Transfer& t, const QByteArray& packet) {
     }
     if (opcode != kData || packet.size() < kHeaderSize ||
         packet.size() > kHeaderSize + image.blockSize) {
-        SendError(*t.socket, kIllegal, "Illegal TFTP operation.", t.peer, t.peerPort);
+        SendError(*t.socket, kIllegal, t.peer, t.peerPort);
         image.aborted = true;
         Finish(t);
         return;
@@ -247,7 +269,7 @@ void TftpServer::OnData(Transfer& t, const QByteArray& packet) {
     if (block != static_cast<uint16_t>(t.lastBlock + 1) || image.complete) return;
     const qsizetype payload = packet.size() - kHeaderSize;
     if (image.data.size() + payload > kMaxImageBytes) {
-        SendError(*t.socket, kDiskFull, "Disk full or allocation exceeded.", t.peer, t.peerPort);
+        SendError(*t.socket, kDiskFull, t.peer, t.peerPort);
         image.aborted = true;
         Finish(t);
         return;
@@ -309,9 +331,9 @@ void TftpServer::SendTo(QUdpSocket& socket, const QByteArray& data, const QHostA
     SendToLoopback(socket, data, to, port);
 }
 
-void TftpServer::SendError(QUdpSocket& socket, uint16_t code, const char* text,
-                           const QHostAddress& to, uint16_t port) {
-    SendTo(socket, ErrorPacket(code, text), to, port);
+void TftpServer::SendError(QUdpSocket& socket, uint16_t code, const QHostAddress& to,
+                           uint16_t port) {
+    SendTo(socket, ErrorPacket(code), to, port);
 }
 
 }  // namespace devsim

@@ -89,8 +89,7 @@ class TftpServer final : public TimerClient {
     void Finish(Transfer& t);
     void Reap(const Transfer* keep);
     void SendTo(QUdpSocket& socket, const QByteArray& data, const QHostAddress& to, uint16_t port);
-    void SendError(QUdpSocket& socket, uint16_t code, const char* text, const QHostAddress& to,
-                   uint16_t port);
+    void SendError(QUdpSocket& socket, uint16_t code, const QHostAddress& to, uint16_t port);
     Transfer* FindPending(const QHostAddress& from, uint16_t port);
 
     TimerHost& timers_;
