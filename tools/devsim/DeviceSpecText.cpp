@@ -22,13 +22,6 @@ std::optional<bool> ParseBool(const QString& v) {
     return std::nullopt;
 }
 
-std::optional<uint32_t> ParseUnsigned(const QString& v, uint32_t max, int base = 10) {
-    bool ok = false;
-    const qulonglong n = v.toULongLong(&ok, base);
-    if (!ok || n > max) return std::nullopt;
-    return static_cast<uint32_t>(n);
-}
-
 std::optional<Mac> ParseMac(const QString& v) {
     const QStringList parts = v.split(QRegularExpression("[-:]"));
     if (parts.size() != 6) return std::nullopt;
@@ -155,6 +148,13 @@ const std::map<QString, Setter>& Setters() {
 }
 
 }  // namespace
+
+std::optional<uint32_t> ParseUnsigned(const QString& v, uint32_t max, int base) {
+    bool ok = false;
+    const qulonglong n = v.toULongLong(&ok, base);
+    if (!ok || n > max) return std::nullopt;
+    return static_cast<uint32_t>(n);
+}
 
 std::optional<uint32_t> ParseLoopback(const QString& text) {
     const auto a = ParseInetAddress(text);

@@ -20,6 +20,9 @@ struct ParseResult {
     QString error;
 };
 
+// A number no greater than `max`.
+std::optional<uint32_t> ParseUnsigned(const QString& text, uint32_t max, int base = 10);
+
 // An address within 127.0.0.0/8 in any form inet_aton takes.
 std::optional<uint32_t> ParseLoopback(const QString& text);
 

@@ -43,20 +43,13 @@ struct Options {
     }
 };
 
-std::optional<uint32_t> Number(const QString& text, uint32_t max) {
-    bool ok = false;
-    const uint n = text.toUInt(&ok);
-    if (!ok || n > max) return std::nullopt;
-    return n;
-}
-
 // The simulator's options and the default restart time; false on a bad value.
 bool ReadGlobals(const QCommandLineParser& p, const Options& o, CommandLine& out, int& restartMs) {
     const auto base = ParseLoopback(p.value(o.base));
-    const auto restart = Number(p.value(o.restart), kMaxRestartMs);
-    const auto m = Number(p.value(o.managementPort), 0xFFFF);
-    const auto pp = Number(p.value(o.probePort), 0xFFFF);
-    const auto t = Number(p.value(o.tftpPort), 0xFFFF);
+    const auto restart = ParseUnsigned(p.value(o.restart), kMaxRestartMs);
+    const auto m = ParseUnsigned(p.value(o.managementPort), 0xFFFF);
+    const auto pp = ParseUnsigned(p.value(o.probePort), 0xFFFF);
+    const auto t = ParseUnsigned(p.value(o.tftpPort), 0xFFFF);
     if (!base || !restart || !m || !pp || !t) return false;
     out.simulator = {*base, static_cast<uint16_t>(*m), static_cast<uint16_t>(*pp),
                      static_cast<uint16_t>(*t), !p.isSet(o.noTftp)};
@@ -109,7 +102,7 @@ CommandLine ParseCommandLine(const QStringList& args, const ReadLines& readFile)
         return out;
     }
     int restartMs = 0;
-    const auto total = Number(parser.value(o.count), kMaxDevices);
+    const auto total = ParseUnsigned(parser.value(o.count), kMaxDevices);
     if (!ReadGlobals(parser, o, out, restartMs) || (parser.isSet(o.count) && !total)) {
         out.error = QStringLiteral("bad option value");
         return out;
