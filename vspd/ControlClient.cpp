@@ -29,6 +29,27 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
+// Runs step (one non-blocking send or receive from offset done) until size bytes have
+// moved, waiting for the descriptor in between; false on time-out, end or error.
+template <class Step>
+bool Transfer(int fd, size_t size, short events, int limitMs, Step step) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = step(done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            if (!WaitFor(fd, events, deadline)) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 ControlClient::ControlClient(std::string socketPath) : socketPath_(std::move(socketPath)) {}
@@ -60,39 +81,14 @@ void ControlClient::Disconnect() {
 }
 
 bool ControlClient::SendAll(const std::vector<uint8_t>& data, int limitMs) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-    size_t sent = 0;
-    while (sent < data.size()) {
-        ssize_t n = send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            if (!WaitFor(fd_, POLLOUT, deadline)) return false;
-        } else {
-            return false;
-        }
-    }
-    return true;
+    return Transfer(fd_, data.size(), POLLOUT, limitMs, [&](size_t done) {
+        return send(fd_, data.data() + done, data.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    });
 }
 
 bool ControlClient::ReceiveAll(uint8_t* data, size_t size, int limitMs) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-    size_t got = 0;
-    while (got < size) {
-        ssize_t n = recv(fd_, data + got, size - got, MSG_DONTWAIT);
-        if (n > 0) {
-            got += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            if (!WaitFor(fd_, POLLIN, deadline)) return false;
-        } else {
-            return false;
-        }
-    }
-    return true;
+    return Transfer(fd_, size, POLLIN, limitMs,
+                    [&](size_t done) { return recv(fd_, data + done, size - done, MSG_DONTWAIT); });
 }
 
 std::optional<Reply> ControlClient::Call(const Request& request, int limitMs) {
