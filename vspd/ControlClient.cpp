@@ -3,14 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
 #include "protocol/ByteOrder.h"
+#include "vspd/VspdPaths.h"
 
 namespace vspd {
 namespace {
@@ -61,10 +60,8 @@ ControlClient::~ControlClient() {
 bool ControlClient::Connect() {
     Disconnect();
     notRunning_ = false;
-    sockaddr_un addr{};
-    if (socketPath_.size() >= sizeof(addr.sun_path)) return false;
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
+    sockaddr_un addr;
+    if (!UnixAddress(socketPath_, &addr)) return false;
     fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) return false;
     if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {

@@ -3,13 +3,13 @@
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "protocol/ByteOrder.h"
+#include "vspd/VspdPaths.h"
 #include "vspd/WinErrors.h"
 
 namespace vspd {
@@ -49,13 +49,11 @@ ControlServer::~ControlServer() {
 }
 
 bool ControlServer::Listen(const std::string& path, std::string* error) {
-    sockaddr_un addr{};
-    if (path.size() >= sizeof(addr.sun_path)) {
+    sockaddr_un addr;
+    if (!UnixAddress(path, &addr)) {
         *error = path + ": path too long for a socket";
         return false;
     }
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     bool running =
         probe >= 0 && connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;

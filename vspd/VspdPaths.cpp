@@ -1,5 +1,6 @@
 #include "vspd/VspdPaths.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,14 @@ std::string DefaultStateDir() {
     std::string home = Env("HOME");
     if (!home.empty()) return home + "/.local/state/veltro";
     return RuntimeBaseDir() + "/state";
+}
+
+bool UnixAddress(const std::string& path, sockaddr_un* address) {
+    *address = {};
+    if (path.size() >= sizeof(address->sun_path)) return false;
+    address->sun_family = AF_UNIX;
+    std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
+    return true;
 }
 
 bool MakeDirectories(const std::string& path, bool privateDir, std::string* error) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/un.h>
+
 #include <string>
 
 // Where the service, its control tool and the program meet. Each path comes from an
@@ -14,6 +16,9 @@ std::string RuntimeBaseDir();
 std::string DefaultSocketPath();
 std::string DefaultComDir();
 std::string DefaultStateDir();
+
+// The address of the Unix socket at path; false when the path is too long for one.
+bool UnixAddress(const std::string& path, sockaddr_un* address);
 
 // Creates the directory and its missing parents with the given mode. An existing final
 // directory must belong to this user; with privateDir its mode is narrowed to 0700.

@@ -2,18 +2,15 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include "protocol/ByteOrder.h"
+#include "vspd/VspdPaths.h"
 
 ScriptedVspd::ScriptedVspd(std::string socketPath, Answer answer)
     : path_(std::move(socketPath)), answer_(std::move(answer)) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path_.c_str(), sizeof(addr.sun_path) - 1);
+    sockaddr_un addr;
+    vspd::UnixAddress(path_, &addr);
     unlink(path_.c_str());
     listen_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));

@@ -5,16 +5,15 @@
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <memory>
 
 #include "protocol/ByteOrder.h"
 #include "tests/vspd/NetPeers.h"
 #include "tests/vspd/VspdProcess.h"
+#include "vspd/VspdPaths.h"
 #include "vspd/WinErrors.h"
 
 using namespace vspd;
@@ -194,10 +193,9 @@ TEST_F(ServiceControl, RequestBuffersAreCheckedAsTheDriverChecksThem) {
 class RawSession {
   public:
     explicit RawSession(const std::string& path) : fd_(socket(AF_UNIX, SOCK_STREAM, 0)) {
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::strncpy(a.sun_path, path.c_str(), sizeof(a.sun_path) - 1);
-        connected_ = connect(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+        sockaddr_un a;
+        connected_ = UnixAddress(path, &a) &&
+                     connect(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
     }
     bool Send(const std::vector<uint8_t>& data) {
         return send(fd_.get(), data.data(), data.size(), MSG_NOSIGNAL) == ssize_t(data.size());
