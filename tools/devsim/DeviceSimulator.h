@@ -73,7 +73,6 @@ class DeviceSimulator {
     const SimulatorOptions& Options() const { return options_; }
 
     void SetLog(Log log) { context_.log = std::move(log); }
-    int64_t Now() const { return context_.now(); }
     int RefusedSends() const;
     // Search requests the listener took in (each device records its own copy too).
     int SearchesReceived() const { return searches_; }

@@ -66,8 +66,7 @@ QString CommandName(Port port, int command) {
 }
 
 SimDevice::SimDevice(int index, const DeviceSpec& spec, uint32_t address, const SimContext& context)
-    : index_(index),
-      spec_(spec),
+    : spec_(spec),
       address_(address),
       mac_(spec.mac.value_or(DefaultMac(index + 1))),
       context_(context),
@@ -128,11 +127,6 @@ void SimDevice::ReadAll(Port port) {
         const QNetworkDatagram d = socket->receiveDatagram(kMaxDatagram);
         OnDatagram(port, d.data(), d.senderAddress(), static_cast<uint16_t>(d.senderPort()));
     }
-}
-
-void SimDevice::SetLinkStatus(uint8_t status) {
-    spec_.linkStatus = status;
-    stored_.Set(devrec::linkStatus, status);
 }
 
 void SimDevice::OnDatagram(Port port, const QByteArray& data, const QHostAddress& sender,
@@ -310,12 +304,6 @@ int SimDevice::RefusedSends() const {
     return static_cast<int>(
                std::count_if(sent_.begin(), sent_.end(), [](const auto& s) { return s.refused; })) +
            tftp_.RefusedSends();
-}
-
-void SimDevice::ClearObservations() {
-    received_.clear();
-    sent_.clear();
-    announcements_.clear();
 }
 
 void SimDevice::Log(const QString& text) const {

@@ -83,24 +83,17 @@ class SimDevice final : public TimerClient {
     bool Open();
     bool TftpOpen() const { return tftp_.IsOpen(); }
 
-    int Index() const { return index_; }
     uint32_t Address() const { return address_; }
     QString AddressText() const;
     Mac MacAddress() const { return mac_; }
     const DeviceSpec& Spec() const { return spec_; }
 
     const DeviceConfigRecord& FactoryRecord() const { return factory_; }
-    void SetFactoryRecord(const DeviceConfigRecord& record) { factory_ = record; }
     const DeviceConfigRecord& StoredRecord() const { return stored_; }
-    void SetStoredRecord(const DeviceConfigRecord& record) { stored_ = record; }
 
-    const Faults& GetFaults() const { return spec_.faults; }
     void SetFaults(const Faults& faults) { spec_.faults = faults; }
-    void SetRestartMs(int ms) { spec_.restartMs = ms; }
-    void SetLinkStatus(uint8_t status);
     void SetProbeByte(uint8_t value) { spec_.probeByte = value; }
     StatusValues& Status() { return spec_.status; }
-    void SetTftpMode(TftpMode mode) { tftp_.SetMode(mode); }
 
     bool IsRestarting() const { return restarting_; }
     int RestartCount() const { return restarts_; }
@@ -112,7 +105,6 @@ class SimDevice final : public TimerClient {
     const std::vector<Announcement>& Announcements() const { return announcements_; }
     const std::vector<ReceivedImage>& Images() const { return tftp_.Images(); }
     TftpServer& Tftp() { return tftp_; }
-    void ClearObservations();
 
     // The receive path of one datagram; public so that tests can feed any sender.
     void OnDatagram(Port port, const QByteArray& data, const QHostAddress& sender,
@@ -141,7 +133,6 @@ class SimDevice final : public TimerClient {
     QUdpSocket* SocketFor(Port port);
     void Log(const QString& text) const;
 
-    int index_;
     DeviceSpec spec_;
     uint32_t address_;
     Mac mac_;

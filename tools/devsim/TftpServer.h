@@ -65,7 +65,6 @@ class TftpServer final : public TimerClient {
     void Close();
     bool IsOpen() const { return listener_ != nullptr; }
     void SetMode(TftpMode mode) { mode_ = mode; }
-    TftpMode Mode() const { return mode_; }
     // While unavailable (the device restarts) requests are dropped unanswered.
     void SetAvailable(bool available) { available_ = available; }
 
