@@ -1,6 +1,7 @@
 #include "vspd/ControlProtocol.h"
 
 #include "protocol/ByteOrder.h"
+#include "vspd/Overloaded.h"
 #include "vspd/WinErrors.h"
 #include "vspd/Wire.h"
 
@@ -8,13 +9,6 @@ namespace vspd {
 namespace {
 
 constexpr uint32_t kMaxPorts = 20000;
-
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 void EncodeBody(WireWriter&, const ListRequest&) {}
 void EncodeBody(WireWriter&, const CloseRequest&) {}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "vspd/Overloaded.h"
 #include "vspd/WinErrors.h"
 
 namespace vspd {
@@ -17,13 +18,6 @@ bool Fail(Reply& reply, uint32_t error) {
     reply.status = error;
     return false;
 }
-
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
