@@ -140,7 +140,7 @@ void ControlServer::Dispatch(uint64_t id) {
         handler_.Handle(id, *decoded.request, [this, id](Reply reply) { Respond(id, reply); });
     }
     s.dispatching = false;
-    if (Flush(id)) Update(s);
+    Flush(id);
 }
 
 void ControlServer::Respond(uint64_t id, const Reply& reply) {

@@ -42,7 +42,7 @@ class ControlServer {
     void Dispatch(uint64_t id);
     void Respond(uint64_t id, const Reply& reply);
     void Queue(Session& s, const std::vector<uint8_t>& body);
-    // False when the session has been closed.
+    // Sends what is queued and sets the session's mask; false when it has been closed.
     bool Flush(uint64_t id);
     void Update(Session& s);
     void CloseSession(uint64_t id);
