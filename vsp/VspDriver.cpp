@@ -22,7 +22,6 @@ const char kSetDosNameFailed[] = "IOCTL_SET_DOS_NAME Failed (0x%x)\n";
 const char kSetRemoteInfoFailed[] = "IOCTL_SET_REMOTE_INFO Failed (0x%x)\n";
 const char kGetRemoteInfoFailed[] = "IOCTL_GET_REMOTE_INFO Failed (0x%x)\n";
 const char kCheckStatusFailed[] = "Check VSP connection status failed (0x%x)\n";
-const char kOurHardwareId[] = "QMDR\\Vser";
 const char kOurPathMark[] = "root#ports#00";
 
 void Diagnose(const char* format, uint32_t code) {
@@ -109,7 +108,8 @@ bool CVspDriver::IsOurPort(const QString& devicePath, const std::vector<VspInter
     QString key = QStringLiteral("ROOT\\PORTS\\") + instance;
     for (const VspInterface& d : devices) {
         if (d.instanceId.compare(key, Qt::CaseInsensitive) == 0) {
-            return d.hardwareId.compare(QLatin1String(kOurHardwareId), Qt::CaseInsensitive) == 0;
+            return d.hardwareId.compare(QLatin1String(vspd::kVirtualHardwareId),
+                                        Qt::CaseInsensitive) == 0;
         }
     }
     return false;
