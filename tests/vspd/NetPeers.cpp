@@ -24,14 +24,6 @@ constexpr int kUdpBuffer = 4 * 1024 * 1024;
 constexpr int kPollSliceMs = 20;
 constexpr int kProbeMs = 10;
 
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(kLoopback);
-    a.sin_port = htons(port);
-    return a;
-}
-
 uint16_t BoundPort(int fd) {
     sockaddr_in a{};
     socklen_t length = sizeof(a);
@@ -45,6 +37,14 @@ int MsLeft(Clock::time_point deadline) {
 }
 
 }  // namespace
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(kLoopback);
+    a.sin_port = htons(port);
+    return a;
+}
 
 Bytes RandomBytes(size_t size, uint32_t seed) {
     std::mt19937 gen(seed);

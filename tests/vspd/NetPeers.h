@@ -29,6 +29,8 @@ class Fd {
     int fd_;
 };
 
+// 127.0.0.1 at port.
+sockaddr_in Loopback(uint16_t port);
 // Listening TCP socket on 127.0.0.1 at *port, or an ephemeral one when *port is 0.
 Fd TcpListen(uint16_t* port, int backlog = 4);
 Fd AcceptWithin(int listenFd, int limitMs);

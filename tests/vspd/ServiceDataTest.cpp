@@ -1,6 +1,5 @@
 // Serial data through veltro-vspd's ports to real peers on loopback, and the outcomes
 // of connection attempts.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,14 +18,6 @@ namespace {
 constexpr int kLimitMs = 10000;
 constexpr uint32_t kUdpPacket = 512;
 
-sockaddr_in LoopbackTo(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(0x7F000001);
-    a.sin_port = htons(port);
-    return a;
-}
-
 class ServiceData : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -42,6 +33,17 @@ class ServiceData : public ::testing::Test {
     VspdProcess service;
     std::string path;
 };
+
+// Connects the port as a TCP client to a new listener of the test's (*listener, on
+// *listenPort); returns the accepted connection.
+Fd ConnectToListener(PortSession& port, Fd* listener, uint16_t* listenPort = nullptr) {
+    uint16_t p = 0;
+    *listener = TcpListen(&p);
+    if (listenPort) *listenPort = p;
+    EXPECT_EQ(port.Configure(ClientConfig(p, kProtocolTcp)), 0u);
+    EXPECT_EQ(port.Connect(), 0u);
+    return AcceptWithin(listener->get(), kLimitMs);
+}
 
 enum class Mode { TcpClient, UdpClient, TcpServer, UdpServer };
 
@@ -59,17 +61,14 @@ Remote SetUpRemote(Mode mode, PortSession& port) {
     uint16_t p = 0;
     switch (mode) {
         case Mode::TcpClient:
-            r.listener = TcpListen(&p);
-            EXPECT_EQ(port.Configure(ClientConfig(p, kProtocolTcp)), 0u);
-            EXPECT_EQ(port.Connect(), 0u);
-            r.fd = AcceptWithin(r.listener.get(), kLimitMs);
+            r.fd = ConnectToListener(port, &r.listener);
             break;
         case Mode::UdpClient:
             r.fd = UdpBind(&p);
             EXPECT_EQ(port.Configure(ClientConfig(p, kProtocolUdp, kUdpPacket)), 0u);
             EXPECT_EQ(port.Connect(), 0u);
             // The port's own UDP port is what it reports for the host announcement.
-            r.side.dest = LoopbackTo(port.Info().reportedPort);
+            r.side.dest = Loopback(port.Info().reportedPort);
             r.side.hasDest = true;
             r.side.datagram = true;
             break;
@@ -85,7 +84,7 @@ Remote SetUpRemote(Mode mode, PortSession& port) {
             EXPECT_EQ(port.Listen(), 0u);
             EXPECT_EQ(port.Info().reportedPort, p);
             r.fd = UdpBind(&(p = 0));
-            r.side.dest = LoopbackTo(port.Info().remotePort);
+            r.side.dest = Loopback(port.Info().remotePort);
             r.side.hasDest = true;
             r.side.datagram = true;
             break;
@@ -201,11 +200,8 @@ TEST_F(ServiceData, DisconnectionCancelsAPendingAttempt) {
 
 TEST_F(ServiceData, APeerThatClosesLeavesThePortNotConnectedAndNothingIsLost) {
     auto port = Port();
-    uint16_t p = 0;
-    Fd listener = TcpListen(&p);
-    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
-    EXPECT_EQ(port->Connect(), 0u);
-    Fd peer = AcceptWithin(listener.get(), kLimitMs);
+    Fd listener;
+    Fd peer = ConnectToListener(*port, &listener);
     ASSERT_TRUE(peer.valid());
     peer.reset();
     ASSERT_TRUE(PollUntil([&] { return port->Info().connected == 0; }, kLimitMs));
@@ -238,11 +234,9 @@ TEST_F(ServiceData, APeerThatClosesLeavesThePortNotConnectedAndNothingIsLost) {
 TEST_F(ServiceData, NewSettingsLeaveAnEstablishedConnectionAlone) {
     auto port = Port();
     uint16_t p = 0, other = 0;
-    Fd listener = TcpListen(&p);
+    Fd listener;
+    Fd peer = ConnectToListener(*port, &listener, &p);
     Fd otherListener = TcpListen(&other);
-    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
-    EXPECT_EQ(port->Connect(), 0u);
-    Fd peer = AcceptWithin(listener.get(), kLimitMs);
     Fd tty = OpenTty(service.ComLink(5));
 
     EXPECT_EQ(port->Configure(ClientConfig(other, kProtocolUdp, 100)), 0u);
@@ -261,11 +255,8 @@ TEST_F(ServiceData, NewSettingsLeaveAnEstablishedConnectionAlone) {
 
 TEST_F(ServiceData, SlowTtyReaderHoldsTheRemoteBackWithoutLoss) {
     auto port = Port();
-    uint16_t p = 0;
-    Fd listener = TcpListen(&p);
-    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
-    EXPECT_EQ(port->Connect(), 0u);
-    Fd peer = AcceptWithin(listener.get(), kLimitMs);
+    Fd listener;
+    Fd peer = ConnectToListener(*port, &listener);
     Fd tty = OpenTty(service.ComLink(5));
 
     // Nobody reads the tty: the remote's writes stall once the buffers on the way are full.
@@ -284,11 +275,8 @@ TEST_F(ServiceData, SlowTtyReaderHoldsTheRemoteBackWithoutLoss) {
 
 TEST_F(ServiceData, ClosedTtyCostsNoTimeAndKeepsDataBothWays) {
     auto port = Port();
-    uint16_t p = 0;
-    Fd listener = TcpListen(&p);
-    EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
-    EXPECT_EQ(port->Connect(), 0u);
-    Fd peer = AcceptWithin(listener.get(), kLimitMs);
+    Fd listener;
+    Fd peer = ConnectToListener(*port, &listener);
     for (int round = 0; round < 5; ++round) {
         Fd tty = OpenTty(service.ComLink(5));
         ASSERT_EQ(write(tty.get(), "last words", 10), 10);
