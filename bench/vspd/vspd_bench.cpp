@@ -9,6 +9,7 @@
 //                                                              paced datagrams -> link
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -66,7 +67,7 @@ int Accept(int listenFd) {
     if (poll(&p, 1, kAcceptLimitMs) <= 0) Die("no connection from the bridge");
     int fd = accept(listenFd, nullptr, nullptr);
     int one = 1;
-    setsockopt(fd, IPPROTO_TCP, 1 /* TCP_NODELAY */, &one, sizeof(one));
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
     return fd;
 }
 
