@@ -5,6 +5,7 @@
 
 #include "app/SettingsFile.h"
 #include "platform/ScriptedPrompts.h"
+#include "tests/support/FileBytes.h"
 
 namespace {
 
@@ -54,15 +55,8 @@ QByteArray WithLine(int n, const QByteArray& line) {
 class SettingsFileTest : public ::testing::Test {
   protected:
     QString Path() const { return dir.filePath("VELTRO.dat"); }
-    void Write(const QByteArray& bytes) {
-        QFile file(Path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray Read() const {
-        QFile file(Path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    void Write(const QByteArray& bytes) { WriteFileBytes(Path(), bytes); }
+    QByteArray Read() const { return ReadFileBytes(Path()); }
     AppSettings LoadText(const QByteArray& bytes) {
         Write(bytes);
         AppSettings settings;

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "app/SystemLog.h"
 #include "platform/ScriptedPrompts.h"
+#include "tests/support/FileBytes.h"
 
 namespace {
 
@@ -20,14 +20,8 @@ class SystemLogTest : public ::testing::Test {
 
     QString Write(const char* name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteFileBytes(path, bytes);
         return path;
-    }
-    QByteArray Read(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
     bool Open(const QString& path) {
         prompts.AnswerFile(path);
@@ -62,7 +56,7 @@ TEST_F(SystemLogTest, StartUpLinesAreSavedByteForByte) {
     const QString path = dir.filePath("start.log");
     prompts.AnswerFile(path);
     ASSERT_TRUE(log.SaveLog());
-    EXPECT_EQ(Read(path), kStartUpFile);
+    EXPECT_EQ(ReadFileBytes(path), kStartUpFile);
     ASSERT_EQ(prompts.fileDialogs.size(), 1u);
     EXPECT_EQ(prompts.fileDialogs[0].filter, "VELTRO Log files(*.log)");
     EXPECT_TRUE(prompts.shown.empty());
@@ -85,7 +79,7 @@ TEST_F(SystemLogTest, OpenedLogReplacesTheListAndNumberingGoesOn) {
     const QString again = dir.filePath("again.log");
     prompts.AnswerFile(again);
     ASSERT_TRUE(log.SaveLog());
-    EXPECT_EQ(Read(again), kStartUpFile + "3$2024-3-5--7-8-10 \r\n$after the load$");
+    EXPECT_EQ(ReadFileBytes(again), kStartUpFile + "3$2024-3-5--7-8-10 \r\n$after the load$");
 }
 
 TEST_F(SystemLogTest, CorruptedFilesLeaveTheListAsItWas) {

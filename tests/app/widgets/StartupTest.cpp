@@ -11,6 +11,7 @@
 #include "platform/ManualClock.h"
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
+#include "tests/support/FileBytes.h"
 #include "vsp/VspDriverQueries.h"
 
 namespace {
@@ -23,14 +24,9 @@ class Startup : public testing::Test {
         net.adapters = std::vector<AdapterInfo>{{"lo", "127.0.0.1", "255.0.0.0"}};
     }
     void WriteFile(const QString& name, const QByteArray& content) {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        WriteFileBytes(dir.filePath(name), content);
     }
-    QByteArray ReadFile(const QString& name) {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray ReadFile(const QString& name) { return ReadFileBytes(dir.filePath(name)); }
     COrvinApp App() { return COrvinApp({prompts, clock, net, vsp, dir.path()}); }
 
     QTemporaryDir dir;

@@ -7,6 +7,7 @@
 #include "app/SystemLog.h"
 #include "app/widgets/ViewLogSys.h"
 #include "platform/ScriptedPrompts.h"
+#include "tests/support/FileBytes.h"
 #include "ui/widgets/ReportCtrl.h"
 
 namespace {
@@ -48,11 +49,7 @@ TEST_F(ViewLogSysTest, OpenLogRefillsTheListAndNewLinesFollow) {
     view.InitialUpdate("127.0.0.2");
     log.AddLog("third");
     const QString path = dir.filePath("a.log");
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("VELTRO Log File$7$t$seven$8$t$eight$");
-    }
+    WriteFileBytes(path, "VELTRO Log File$7$t$seven$8$t$eight$");
     prompts.AnswerFile(path);
     view.OnOpenLog();
     ASSERT_EQ(list->ItemCount(), 2);
