@@ -207,7 +207,11 @@ Handling SimDevice::HandleProbe(uint8_t command, const QByteArray& data, const Q
     }
     if (command == msg::kHostAnnouncement && data.size() >= msg::kAnnouncementSize) {
         const auto* p = reinterpret_cast<const uint8_t*>(data.constData());
-        announcements_.push_back({context_.now(), bytes::GetBE32(p + 10), {p[14], p[15]}, sender});
+        const uint8_t* port = p + msg::kAnnouncementPortOffset;
+        announcements_.push_back({context_.now(),
+                                  bytes::GetBE32(p + msg::kAnnouncementAddressOffset),
+                                  {port[0], port[1]},
+                                  sender});
         return Handling::Taken;
     }
     return Handling::Ignored;
