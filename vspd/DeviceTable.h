@@ -78,6 +78,8 @@ class DeviceTable {
     void SlaveOpened(int wd);
     bool Persist();
     ServiceState Snapshot() const;
+    // Entry n-1 is nonzero when a virtual port, mapping or foreign COM entry has COMn.
+    std::array<uint8_t, kComUsageSize> Usage() const;
     // Whether another virtual port, mapping or foreign COM entry has the number.
     bool NumberTaken(uint32_t comNumber, uint32_t ownNumber) const;
     std::vector<unsigned> ForeignNumbers() const;

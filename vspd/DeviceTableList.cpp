@@ -97,8 +97,7 @@ std::vector<unsigned> DeviceTable::ForeignNumbers() const {
     return numbers;
 }
 
-std::array<uint8_t, kComUsageSize> DeviceTable::ComUsage() {
-    AutoMap();
+std::array<uint8_t, kComUsageSize> DeviceTable::Usage() const {
     std::array<uint8_t, kComUsageSize> usage{};
     for (const auto& [instance, entry] : ports_) usage[entry.comNumber - 1] = 1;
     for (const MapRecord& m : maps_) usage[m.comNumber - 1] = 1;
@@ -106,16 +105,14 @@ std::array<uint8_t, kComUsageSize> DeviceTable::ComUsage() {
     return usage;
 }
 
+std::array<uint8_t, kComUsageSize> DeviceTable::ComUsage() {
+    AutoMap();
+    return Usage();
+}
+
 bool DeviceTable::NumberTaken(uint32_t comNumber, uint32_t ownNumber) const {
-    if (comNumber == ownNumber) return false;
-    for (const auto& [instance, entry] : ports_) {
-        if (entry.comNumber == comNumber) return true;
-    }
-    for (const MapRecord& m : maps_) {
-        if (m.comNumber == comNumber) return true;
-    }
-    auto foreign = ForeignNumbers();
-    return std::find(foreign.begin(), foreign.end(), comNumber) != foreign.end();
+    if (comNumber == ownNumber || comNumber == 0 || comNumber > kComNumberMax) return false;
+    return Usage()[comNumber - 1] != 0;
 }
 
 void DeviceTable::Link(uint32_t comNumber, const std::string& target) {
@@ -146,13 +143,16 @@ void DeviceTable::RemoveStaleLinks() {
 void DeviceTable::AutoMap() {
     if (!options_.autoMap) return;
     bool changed = false;
+    std::optional<std::array<uint8_t, kComUsageSize>> usage;  // read once a device is new
     for (const std::string& device : DetectSerialDevices(options_.sysClassTty)) {
         bool known = std::any_of(maps_.begin(), maps_.end(),
                                  [&](const MapRecord& m) { return m.device == device; });
         if (known) continue;
-        uint32_t n = 1;
-        while (n <= kComNumberMax && NumberTaken(n, 0)) ++n;
-        if (n > kComNumberMax) return;
+        if (!usage) usage = Usage();
+        auto free = std::find(usage->begin(), usage->end(), 0);
+        if (free == usage->end()) return;
+        *free = 1;
+        uint32_t n = uint32_t(free - usage->begin()) + 1;
         maps_.push_back({n, device, true});
         Link(n, device);
         changed = true;
