@@ -51,11 +51,8 @@ bool VspHandle::Ioctl(uint32_t code, std::span<const uint8_t> input, uint32_t ou
         *error = winerr::kInvalidHandle;
         return false;
     }
-    int limit =
-        code == vspd::kIoctlConnection ? vspd::kConnectionReplyLimitMs : vspd::kReplyLimitMs;
     auto reply = session_->Call(
-        vspd::IoctlRequest{code, outputSize, std::vector<uint8_t>(input.begin(), input.end())},
-        limit);
+        vspd::IoctlRequest{code, outputSize, std::vector<uint8_t>(input.begin(), input.end())});
     if (!reply) {
         *error = winerr::kGenFailure;
         return false;

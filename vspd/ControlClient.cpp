@@ -49,6 +49,11 @@ bool Transfer(int fd, size_t size, short events, int limitMs, Step step) {
     return true;
 }
 
+int ReplyLimitMs(const Request& request) {
+    const auto* ioctl = std::get_if<IoctlRequest>(&request);
+    return ioctl && ioctl->code == kIoctlConnection ? kConnectionReplyLimitMs : kReplyLimitMs;
+}
+
 }  // namespace
 
 ControlClient::ControlClient(std::string socketPath) : socketPath_(std::move(socketPath)) {}
@@ -88,12 +93,12 @@ bool ControlClient::ReceiveAll(uint8_t* data, size_t size, int limitMs) {
                     [&](size_t done) { return recv(fd_, data + done, size - done, MSG_DONTWAIT); });
 }
 
-std::optional<Reply> ControlClient::Call(const Request& request, int limitMs) {
+std::optional<Reply> ControlClient::Call(const Request& request) {
     if (fd_ < 0 && !Connect()) return std::nullopt;
     uint8_t header[kFrameHeaderSize];
     std::vector<uint8_t> body;
     bool ok = SendAll(Frame(EncodeRequest(request)), kReplyLimitMs) &&
-              ReceiveAll(header, sizeof(header), limitMs);
+              ReceiveAll(header, sizeof(header), ReplyLimitMs(request));
     if (ok) {
         uint32_t length = bytes::GetLE32(header);
         ok = length <= kMaxReplyBody;

@@ -26,9 +26,10 @@ class ControlClient {
     bool IsConnected() const { return fd_ >= 0; }
     void Disconnect();
 
-    // Sends one request and waits for its reply. nullopt when the session broke; the
-    // session is then closed.
-    std::optional<Reply> Call(const Request& request, int limitMs = kReplyLimitMs);
+    // Sends one request and waits for its reply, up to kConnectionReplyLimitMs for a
+    // connection request and kReplyLimitMs for any other. nullopt when the session broke;
+    // the session is then closed.
+    std::optional<Reply> Call(const Request& request);
 
     bool NotRunning() const { return notRunning_; }
     const std::string& SocketPath() const { return socketPath_; }

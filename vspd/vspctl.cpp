@@ -53,8 +53,8 @@ class Ctl {
   public:
     explicit Ctl(const std::string& socket) : client_(socket) {}
 
-    std::optional<Reply> Call(const Request& request, int limitMs = kReplyLimitMs) {
-        auto reply = client_.Call(request, limitMs);
+    std::optional<Reply> Call(const Request& request) {
+        auto reply = client_.Call(request);
         if (!reply) {
             std::fprintf(
                 stderr, "veltro-vspctl: %s\n",
@@ -80,8 +80,8 @@ class Ctl {
         return std::nullopt;
     }
 
-    bool Ioctl(uint32_t code, std::vector<uint8_t> input = {}, int limitMs = kReplyLimitMs) {
-        return Call(IoctlRequest{code, 0, std::move(input)}, limitMs).has_value();
+    bool Ioctl(uint32_t code, std::vector<uint8_t> input = {}) {
+        return Call(IoctlRequest{code, 0, std::move(input)}).has_value();
     }
 
     int List();
@@ -201,8 +201,7 @@ int Run(Ctl& ctl, const std::vector<std::string>& a) {
     if (cmd == "configure" && n >= 2) return ctl.Configure(a[1], {a.begin() + 2, a.end()});
     if ((cmd == "connect" || cmd == "disconnect") && n == 2) {
         if (!ctl.Open(a[1])) return 1;
-        return cmd == "connect" ? !ctl.Ioctl(kIoctlConnection, {}, kConnectionReplyLimitMs)
-                                : !ctl.Ioctl(kIoctlDisconnection);
+        return !ctl.Ioctl(cmd == "connect" ? kIoctlConnection : kIoctlDisconnection);
     }
     if (cmd == "listen" && (n == 2 || n == 3)) {
         if (n == 3 && ctl.Configure(a[1], {"--listen", a[2]}) != 0) return 1;

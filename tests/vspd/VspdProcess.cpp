@@ -138,9 +138,7 @@ PortSession::~PortSession() = default;
 
 vspd::Reply PortSession::Ioctl(uint32_t code, const std::vector<uint8_t>& input,
                                uint32_t outputSize) {
-    int limit =
-        code == vspd::kIoctlConnection ? vspd::kConnectionReplyLimitMs : vspd::kReplyLimitMs;
-    auto reply = impl_->client.Call(vspd::IoctlRequest{code, outputSize, input}, limit);
+    auto reply = impl_->client.Call(vspd::IoctlRequest{code, outputSize, input});
     EXPECT_TRUE(reply.has_value()) << "no reply to 0x" << std::hex << code;
     return reply ? *reply : Broken(vspd::Op::Ioctl);
 }
