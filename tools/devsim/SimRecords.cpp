@@ -29,10 +29,15 @@ constexpr uint16_t kModbusPort = 502;
 constexpr uint16_t kModbusResponseTimeout = 1000;
 constexpr uint16_t kModbusDelay = 10;
 
+// The magic and the reply's code; a device's own records carry no marker.
+void SetReplyHeader(DeviceConfigRecord& r, msg::Command command) {
+    std::copy(msg::kMagic.begin(), msg::kMagic.end(), r.bytes().begin());
+    r.Set(devrec::command, command);
+    r.Set(devrec::marker, 0);
+}
+
 void SetIdentity(DeviceConfigRecord& r, const DeviceSpec& spec, uint32_t address, const Mac& mac) {
-    auto& b = r.bytes();
-    std::copy(msg::kMagic.begin(), msg::kMagic.end(), b.begin());
-    r.Set(devrec::command, msg::kSearchReply);
+    SetReplyHeader(r, msg::kSearchReply);
     r.Set(devrec::deviceName, spec.name);
     r.SetMacAddress(mac);
     uint8_t net = spec.udp ? devrec::kUdp : devrec::kTcp;
@@ -136,17 +141,13 @@ DeviceConfigRecord FactoryRecord(const DeviceSpec& spec, uint32_t address, const
 
 QByteArray ReplyImage(const DeviceConfigRecord& stored, msg::Command command) {
     DeviceConfigRecord out = stored;
-    out.Set(devrec::command, command);
-    out.Set(devrec::marker, 0);
+    SetReplyHeader(out, command);
     return out.ToByteArray();
 }
 
 DeviceConfigRecord AcceptSetup(const DeviceConfigRecord& command, const DeviceConfigRecord& live) {
     DeviceConfigRecord stored = command;
-    auto& b = stored.bytes();
-    std::copy(msg::kMagic.begin(), msg::kMagic.end(), b.begin());
-    stored.Set(devrec::command, msg::kSearchReply);
-    stored.Set(devrec::marker, 0);
+    SetReplyHeader(stored, msg::kSearchReply);
     stored.SetMacAddress(live.MacAddress());
     stored.Set(devrec::currentIp, live.Get(devrec::currentIp));
     stored.Set(devrec::fixedPort, msg::kDevicePort);
