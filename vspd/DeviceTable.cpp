@@ -79,7 +79,7 @@ bool DeviceTable::CreatePort(uint32_t instance, Virtual& entry, std::string* err
     return true;
 }
 
-void DeviceTable::DropPort(uint32_t, Virtual& entry) {
+void DeviceTable::DropPort(Virtual& entry) {
     watcher_.Remove(entry.watch);
     RemoveLink(options_.comDir, ComName(entry.comNumber));
     entry.port.reset();
@@ -141,13 +141,13 @@ uint32_t DeviceTable::Install(const InstallRequest& request, std::string* instan
     std::string error;
     if (!CreatePort(instance, entry, &error)) {
         std::fprintf(stderr, "veltro-vspd: %s\n", error.c_str());
-        DropPort(instance, entry);
+        DropPort(entry);
         return winerr::kGenFailure;
     }
     entry.port->SetConfig(DefaultConfig());
     auto& placed = ports_[instance] = std::move(entry);
     if (!Persist()) {
-        DropPort(instance, placed);
+        DropPort(placed);
         ports_.erase(instance);
         return winerr::kWriteFault;
     }
@@ -164,7 +164,7 @@ uint32_t DeviceTable::Remove(const std::string& pattern) {
         ports_.insert(std::move(node));
         return winerr::kWriteFault;
     }
-    DropPort(node.key(), node.mapped());
+    DropPort(node.mapped());
     return winerr::kSuccess;
 }
 

@@ -74,7 +74,7 @@ class DeviceTable {
     };
 
     bool CreatePort(uint32_t instance, Virtual& entry, std::string* error);
-    void DropPort(uint32_t instance, Virtual& entry);
+    void DropPort(Virtual& entry);
     void SlaveOpened(int wd);
     bool Persist();
     ServiceState Snapshot() const;
