@@ -294,3 +294,18 @@ TEST(DeviceSimulatorFilter, SearchesFromAnotherPortAreLeftToOtherSimulators) {
     EXPECT_TRUE(theirs.Got().empty());
     EXPECT_EQ(sim.SearchesReceived(), 1);
 }
+
+TEST(DeviceSimulatorRecording, ALongRunningSimulatorAnswersButKeepsNothing) {
+    ManualClock clock;
+    HostSocket host;
+    SimulatorOptions options = TestOptions(0x7F00520A);  // 127.0.82.10
+    options.recordTraffic = false;
+    DeviceSimulator sim(clock, options);
+    ASSERT_TRUE(sim.Start());
+    SimDevice* d = sim.AddDevice(DefaultSpec(0));
+    ASSERT_NE(d, nullptr);
+    for (int i = 0; i < 3; ++i) host.Send(msg::BuildSearchRequest(), *d, Port::Management);
+    ASSERT_TRUE(host.WaitFor(3));
+    EXPECT_TRUE(d->Received().empty());
+    EXPECT_TRUE(d->Sent().empty());
+}

@@ -38,6 +38,7 @@ DeviceSimulator::DeviceSimulator(TimerHost& timers, Clock now, SimulatorOptions 
     context_.probePort = options.probePort;
     context_.tftpPort = options.tftpPort;
     context_.tftp = options.tftp;
+    context_.recordTraffic = options.recordTraffic;
     context_.addressFree = [this](uint32_t address) { return AddressFree(address); };
 }
 

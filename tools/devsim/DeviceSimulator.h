@@ -29,6 +29,9 @@ struct SimulatorOptions {
     // programs that run side by side in one namespace all hear each other's broadcasts on the
     // management port; a host socket on an ephemeral port plus this filter keeps them apart.
     uint16_t searchSenderPort = 0;
+    // Every device keeps what it received and sent (Received(), Sent()) for tests to read;
+    // the program turns this off so that a simulator left running does not grow.
+    bool recordTraffic = true;
 };
 
 // Any number of simulated devices on loopback addresses, on the thread's event loop. Searches

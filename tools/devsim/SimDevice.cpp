@@ -146,7 +146,7 @@ void SimDevice::OnDatagram(Port port, const QByteArray& data, const QHostAddress
                 .arg(sender.toString())
                 .arg(senderPort));
     if (r.command < 0) {
-        received_.push_back(std::move(r));
+        Record(std::move(r));
         return;
     }
     const auto command = static_cast<uint8_t>(r.command);
@@ -160,7 +160,7 @@ void SimDevice::OnDatagram(Port port, const QByteArray& data, const QHostAddress
                                               : HandleProbe(command, data, sender, answer);
         if (!answer.isEmpty()) Answer(port, command, answer, sender, senderPort, r.handling);
     }
-    received_.push_back(std::move(r));
+    Record(std::move(r));
 }
 
 Handling SimDevice::HandleManagement(uint8_t command, const QByteArray& data, QByteArray& answer) {
@@ -239,6 +239,7 @@ void SimDevice::Send(Port port, const QByteArray& data, const QHostAddress& to, 
     SentDatagram s{context_.now(), port, data, to, toPort, !IsLoopbackDestination(to)};
     const int command = CommandOf(data);
     if (s.refused) {
+        ++refusedSends_;
         Log(QStringLiteral("%1 refused to send %2 to %3:%4 (not loopback)")
                 .arg(AddressText(), CommandName(port, command), to.toString())
                 .arg(toPort));
@@ -251,7 +252,11 @@ void SimDevice::Send(Port port, const QByteArray& data, const QHostAddress& to, 
                     .arg(to.toString())
                     .arg(toPort));
     }
-    sent_.push_back(std::move(s));
+    if (context_.recordTraffic) sent_.push_back(std::move(s));
+}
+
+void SimDevice::Record(ReceivedCommand received) {
+    if (context_.recordTraffic) received_.push_back(std::move(received));
 }
 
 void SimDevice::BeginRestart(const char* why) {
@@ -305,9 +310,7 @@ int SimDevice::CountReceived(int command) const {
 }
 
 int SimDevice::RefusedSends() const {
-    return static_cast<int>(
-               std::count_if(sent_.begin(), sent_.end(), [](const auto& s) { return s.refused; })) +
-           tftp_.RefusedSends();
+    return refusedSends_ + tftp_.RefusedSends();
 }
 
 void SimDevice::Log(const QString& text) const {

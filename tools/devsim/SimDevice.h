@@ -26,6 +26,8 @@ struct SimContext {
     uint16_t probePort = 0;
     uint16_t tftpPort = 0;
     bool tftp = true;
+    // Tests read every datagram back; a long-running simulator keeps none.
+    bool recordTraffic = true;
     // Whether a device may move to this address after a restart.
     std::function<bool(uint32_t address)> addressFree;
 };
@@ -132,6 +134,7 @@ class SimDevice final : public TimerClient {
     void ReadAll(Port port);
     QUdpSocket* SocketFor(Port port);
     void Log(const QString& text) const;
+    void Record(ReceivedCommand received);
 
     DeviceSpec spec_;
     uint32_t address_;
@@ -148,6 +151,7 @@ class SimDevice final : public TimerClient {
     std::map<int, Pending> pending_;
     std::vector<ReceivedCommand> received_;
     std::vector<SentDatagram> sent_;
+    int refusedSends_ = 0;
     std::vector<Announcement> announcements_;
 };
 

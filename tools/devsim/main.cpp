@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
     RaiseDescriptorLimit();
 
     QtTimerHost timers;
-    devsim::DeviceSimulator simulator(timers, {}, cl.simulator);
+    devsim::SimulatorOptions options = cl.simulator;
+    options.recordTraffic = false;
+    devsim::DeviceSimulator simulator(timers, {}, options);
     simulator.SetLog(Print);
     if (!simulator.Start()) {
         std::fprintf(stderr, "veltro-devsim: cannot listen on UDP port %u\n",
