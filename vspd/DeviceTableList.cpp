@@ -150,7 +150,7 @@ void DeviceTable::AutoMap() {
         if (known) continue;
         if (!usage) usage = Usage();
         auto free = std::find(usage->begin(), usage->end(), 0);
-        if (free == usage->end()) return;
+        if (free == usage->end()) break;
         *free = 1;
         uint32_t n = uint32_t(free - usage->begin()) + 1;
         maps_.push_back({n, device, true});

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "tests/vspd/NetPeers.h"
@@ -175,3 +176,24 @@ TEST(ServicePersistence, ConnectAtStartPortsConnectWhenTheServiceStarts) {
 }
 
 }  // namespace
+
+// Two new physical ports and one free COM number: the one that got it keeps it across a
+// restart, even after another number has come free in between.
+TEST(ServicePersistence, AutomaticComNamesAreKeptWhenTheNumbersRunOut) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("vspd-tty-" + std::to_string(getpid()));
+    for (const char* tty : {"ttyUSB0", "ttyUSB1"}) fs::create_directories(root / tty / "device");
+    VspdProcess service({.sysClassTty = root.string()});
+    fs::create_directories(service.ComDir());
+    for (unsigned n = 1; n < kComNumberMax; ++n) std::ofstream(service.ComLink(n)).put('x');
+    ASSERT_TRUE(service.Start());
+    EXPECT_EQ(fs::read_symlink(service.ComLink(kComNumberMax)), "/dev/ttyUSB0");
+    service.Kill();
+
+    fs::remove(service.ComLink(5));
+    ASSERT_TRUE(service.Start());
+    EXPECT_EQ(fs::read_symlink(service.ComLink(kComNumberMax)), "/dev/ttyUSB0");
+    EXPECT_EQ(fs::read_symlink(service.ComLink(5)), "/dev/ttyUSB1");
+    service.Stop();
+    fs::remove_all(root);
+}

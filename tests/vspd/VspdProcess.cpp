@@ -51,11 +51,15 @@ bool VspdProcess::Start() {
                                      ComDir(),
                                      "--state-dir",
                                      StateDir(),
-                                     "--no-auto-map",
                                      "--connect-timeout-ms",
                                      std::to_string(options_.connectTimeoutMs),
                                      "--retry-ms",
                                      std::to_string(options_.retryMs)};
+    if (options_.sysClassTty.empty()) {
+        args.push_back("--no-auto-map");
+    } else {
+        args.insert(args.end(), {"--sys-class-tty", options_.sysClassTty});
+    }
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     pid_ = fork();
     if (pid_ == 0) {
