@@ -8,16 +8,8 @@
 #include "devcfg/widgets/SetupPage.h"
 #include "platform/UserPrompts.h"
 
-namespace {
-
-constexpr int kFailureBeepHz = 5000;
-constexpr int kFailureBeepMs = 100;
-
-}  // namespace
-
 void CDlgDmSetupMain::ShowFileFailure(const QString& text, const QString& path) {
-    prompts_.Beep(kFailureBeepHz, kFailureBeepMs);
-    prompts_.Inform(text + path, setupmsg::kAppCaption);
+    prompts_.FileFailure(text + path, setupmsg::kAppCaption);
 }
 
 bool CDlgDmSetupMain::SaveSettingFile() {
