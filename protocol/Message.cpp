@@ -6,8 +6,6 @@
 
 namespace msg {
 
-namespace {
-
 QByteArray WithHeader(int size, Command command, uint8_t qualifier) {
     QByteArray out(size, '\0');
     auto* p = reinterpret_cast<uint8_t*>(out.data());
@@ -16,6 +14,8 @@ QByteArray WithHeader(int size, Command command, uint8_t qualifier) {
     if (size > kQualifierOffset) p[kQualifierOffset] = qualifier;
     return out;
 }
+
+namespace {
 
 QByteArray BuildDeviceCommand(Command command, uint8_t qualifier,
                               std::span<const uint8_t> storedReply) {

@@ -47,6 +47,8 @@ inline constexpr int kIdentitySize = 22;
 
 bool HasMagic(std::span<const uint8_t> datagram);
 
+// size zero bytes but for the magic, the command and (when it fits) the qualifier.
+QByteArray WithHeader(int size, Command command, uint8_t qualifier = 0);
 // 9 bytes: the magic and the command.
 QByteArray BuildHeaderOnly(Command command);
 inline QByteArray BuildSearchRequest() {

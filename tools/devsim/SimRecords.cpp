@@ -156,11 +156,8 @@ DeviceConfigRecord AcceptSetup(const DeviceConfigRecord& command, const DeviceCo
 }
 
 QByteArray BuildStatusReply(const StatusValues& status) {
-    QByteArray out(kStatusReplySize, '\0');
+    QByteArray out = msg::WithHeader(kStatusReplySize, msg::kStatusReply, status.modemStatus);
     auto* p = reinterpret_cast<uint8_t*>(out.data());
-    std::copy(msg::kMagic.begin(), msg::kMagic.end(), p);
-    p[msg::kCommandOffset] = msg::kStatusReply;
-    p[msg::kQualifierOffset] = status.modemStatus;
     const QByteArray version = status.firmwareVersion.toLatin1().left(kFirmwareVersionWidth - 1);
     std::copy(version.begin(), version.end(), p + kFirmwareVersionOffset);
     bytes::PutLE32(p + kTxCountOffset, status.txCount);
@@ -169,10 +166,8 @@ QByteArray BuildStatusReply(const StatusValues& status) {
 }
 
 QByteArray BuildProbeAnswer(uint32_t address, uint8_t probeByte) {
-    QByteArray out(kProbeAnswerSize, '\0');
+    QByteArray out = msg::WithHeader(kProbeAnswerSize, msg::kSearchReply);
     auto* p = reinterpret_cast<uint8_t*>(out.data());
-    std::copy(msg::kMagic.begin(), msg::kMagic.end(), p);
-    p[msg::kCommandOffset] = msg::kSearchReply;
     bytes::PutBE32(p + kProbeAddressOffset, address);
     p[kProbeByteOffset] = probeByte;
     return out;
