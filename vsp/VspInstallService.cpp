@@ -26,7 +26,7 @@ std::optional<vspd::Reply> Call(const QString& socketPath, const vspd::Request& 
 
 CVspInstallService::CVspInstallService(QString socketPath) : socketPath_(std::move(socketPath)) {}
 
-uint32_t CVspInstallService::ComUsage(std::array<uint8_t, 256>* usage) {
+uint32_t CVspInstallService::ComUsage(std::array<uint8_t, vspd::kComUsageSize>* usage) {
     uint32_t error = 0;
     auto reply = Call(socketPath_, vspd::ComUsageRequest{}, &error);
     if (reply) std::copy_n(reply->data.begin(), usage->size(), usage->begin());

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "vspd/ControlProtocol.h"
+
 // What port installation and removal ask of the virtual serial port service in place of
 // the COM port database, the Setup API and devcon. Results are Windows error codes
 // (0 = success; 1062 when no service is running).
@@ -12,7 +14,7 @@ class VspInstallService {
     virtual ~VspInstallService() = default;
     // 256 entries, entry n-1 nonzero when COMn is claimed by a port, mapped to a device or
     // otherwise present in the COM directory.
-    virtual uint32_t ComUsage(std::array<uint8_t, 256>* usage) = 0;
+    virtual uint32_t ComUsage(std::array<uint8_t, vspd::kComUsageSize>* usage) = 0;
     // Installs a virtual port with the hardware ID read from the driver package and the
     // chosen COM number; *instanceId receives ROOT\PORTS\NNNN.
     virtual uint32_t InstallPort(const QString& hardwareId, uint32_t comNumber,
@@ -28,7 +30,7 @@ class VspInstallService {
 class CVspInstallService final : public VspInstallService {
   public:
     explicit CVspInstallService(QString socketPath);
-    uint32_t ComUsage(std::array<uint8_t, 256>* usage) override;
+    uint32_t ComUsage(std::array<uint8_t, vspd::kComUsageSize>* usage) override;
     uint32_t InstallPort(const QString& hardwareId, uint32_t comNumber,
                          QString* instanceId) override;
     uint32_t RemovePort(const QString& pattern) override;

@@ -21,6 +21,9 @@ namespace vspd {
 
 constexpr const char* kStateFileName = "vspd.state";
 
+// Device paths name their ports whatever the case of their letters.
+std::string Lower(std::string s);
+
 struct TableOptions {
     std::string comDir;
     std::string stateDir;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <set>
 
@@ -29,12 +30,12 @@ std::string PhysicalKey(const std::string& device) {
     return key;
 }
 
+}  // namespace
+
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
 }
-
-}  // namespace
 
 std::vector<PortEntry> DeviceTable::List() {
     AutoMap();

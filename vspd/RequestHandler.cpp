@@ -8,11 +8,6 @@
 namespace vspd {
 namespace {
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
 // Sets the error of a request that ends at once.
 bool Fail(Reply& reply, uint32_t error) {
     reply.status = error;
