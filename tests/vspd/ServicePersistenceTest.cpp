@@ -181,19 +181,25 @@ TEST(ServicePersistence, ConnectAtStartPortsConnectWhenTheServiceStarts) {
 // restart, even after another number has come free in between.
 TEST(ServicePersistence, AutomaticComNamesAreKeptWhenTheNumbersRunOut) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("vspd-tty-" + std::to_string(getpid()));
+    char rootTemplate[] = "/tmp/vspd-tty-XXXXXX";
+    ASSERT_NE(mkdtemp(rootTemplate), nullptr);
+    const fs::path root = rootTemplate;
     for (const char* tty : {"ttyUSB0", "ttyUSB1"}) fs::create_directories(root / tty / "device");
     VspdProcess service({.sysClassTty = root.string()});
     fs::create_directories(service.ComDir());
     for (unsigned n = 1; n < kComNumberMax; ++n) std::ofstream(service.ComLink(n)).put('x');
+    // The service names ports once it has started listening: a first request waits for that.
     ASSERT_TRUE(service.Start());
-    EXPECT_EQ(fs::read_symlink(service.ComLink(kComNumberMax)), "/dev/ttyUSB0");
+    service.List();
+    std::error_code missing;
+    EXPECT_EQ(fs::read_symlink(service.ComLink(kComNumberMax), missing), "/dev/ttyUSB0");
     service.Kill();
 
     fs::remove(service.ComLink(5));
     ASSERT_TRUE(service.Start());
-    EXPECT_EQ(fs::read_symlink(service.ComLink(kComNumberMax)), "/dev/ttyUSB0");
-    EXPECT_EQ(fs::read_symlink(service.ComLink(5)), "/dev/ttyUSB1");
+    service.List();
+    EXPECT_EQ(fs::read_symlink(service.ComLink(kComNumberMax), missing), "/dev/ttyUSB0");
+    EXPECT_EQ(fs::read_symlink(service.ComLink(5), missing), "/dev/ttyUSB1");
     service.Stop();
     fs::remove_all(root);
 }
