@@ -1,7 +1,7 @@
 #include "devmgr/DmController.h"
 
 #include "devmgr/DmMessageBox.h"
-#include "devmgr/TftpClient.h"
+#include "upgrade/TftpClient.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Address.h"
 #include "protocol/BroadcastSocket.h"

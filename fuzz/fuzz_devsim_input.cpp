@@ -5,7 +5,7 @@
 
 #include "platform/ManualClock.h"
 #include "tools/devsim/DeviceSimulator.h"
-#include "tools/devsim/DeviceSpecText.h"
+#include "tools/devsim/DeviceProfileText.h"
 #include "tools/devsim/SimDevice.h"
 #include "tools/devsim/TftpServer.h"
 
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         default: {
             volatile auto request = devsim::ParseWriteRequest(input).has_value();
             volatile auto line =
-                devsim::ParseDeviceLine(QString::fromUtf8(input), devsim::DeviceSpec{})
+                devsim::ParseDeviceLine(QString::fromUtf8(input), devsim::DeviceProfile{})
                     .spec.has_value();
             (void)request, (void)line;
         }

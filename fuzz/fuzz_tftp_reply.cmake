@@ -1,1 +1,1 @@
-target_link_libraries(${name} PRIVATE devmgr)
+target_link_libraries(${name} PRIVATE upgrade)

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "devmgr/FakeTftpTransport.h"
-#include "devmgr/TftpClient.h"
-#include "devmgr/TftpPacket.h"
+#include "tests/support/FakeTftpTransport.h"
+#include "upgrade/TftpClient.h"
+#include "upgrade/TftpPacket.h"
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
 

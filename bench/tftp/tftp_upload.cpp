@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <cstdio>
 
-#include "devmgr/TftpClient.h"
+#include "upgrade/TftpClient.h"
 #include "platform/QtTimerHost.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Address.h"

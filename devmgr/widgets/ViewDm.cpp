@@ -11,7 +11,7 @@
 
 #include "devcfg/widgets/CDlgDmSetupMain.h"
 #include "devmgr/widgets/DlgDmSetting.h"
-#include "devmgr/widgets/DlgDmTftpClient.h"
+#include "upgrade/widgets/DlgDmTftpClient.h"
 #include "ui/widgets/ReportCtrl.h"
 
 namespace {

@@ -1,18 +1,18 @@
 #include "tests/devmgr/DmTestHelpers.h"
 
-using devsim::DeviceSpec;
+using devsim::DeviceProfile;
 
 namespace {
 
-DeviceSpec Deaf(uint8_t command) {
-    DeviceSpec spec;
+DeviceProfile Deaf(uint8_t command) {
+    DeviceProfile spec;
     spec.faults.silent = true;
     spec.faults.commands = {command};
     return spec;
 }
 
-DeviceSpec AnswersTwice(uint8_t command) {
-    DeviceSpec spec;
+DeviceProfile AnswersTwice(uint8_t command) {
+    DeviceProfile spec;
     spec.faults.twice = true;
     spec.faults.commands = {command};
     return spec;
@@ -130,7 +130,7 @@ TEST_F(DmRestore, ADoubleAcknowledgementDoesNotSkipTheNextDevice) {
 TEST_F(DmRestore, CancellingKeepsRowsAndStoredRepliesInStep) {
     net.Add();
     net.Add();
-    DeviceSpec late;
+    DeviceProfile late;
     late.name = "Late";
     late.faults.delayMs = 1500;
     late.faults.commands = {msg::kSearchRequest};

@@ -1,11 +1,11 @@
 #include "tests/devmgr/DmTestHelpers.h"
 
-using devsim::DeviceSpec;
+using devsim::DeviceProfile;
 
 namespace {
 
-DeviceSpec Silent() {
-    DeviceSpec spec;
+DeviceProfile Silent() {
+    DeviceProfile spec;
     spec.faults.silent = true;
     return spec;
 }
@@ -43,16 +43,16 @@ TEST_F(DmSearch, WithoutAnswerSendsThreeThenOneEachSecondAndGivesUpAtThree) {
 }
 
 TEST_F(DmSearch, ListsEachDeviceOnceLateRepliesTooAndWarnsOfLowPorts) {
-    DeviceSpec twice;
+    DeviceProfile twice;
     twice.name = "Alpha";
     twice.faults.twice = true;
     twice.linkStatus = 1;
     twice.dhcp = true;
-    DeviceSpec lowPort;
+    DeviceProfile lowPort;
     lowPort.name = "Bravo";
     lowPort.clientMode = true;
     lowPort.destinationPort = 1023;
-    DeviceSpec late;
+    DeviceProfile late;
     late.name = "";
     late.faults.delayMs = 1500;
     devsim::SimDevice* a = net.Add(twice);
@@ -96,7 +96,7 @@ TEST_F(DmSearch, ListsEachDeviceOnceLateRepliesTooAndWarnsOfLowPorts) {
 }
 
 TEST_F(DmSearch, EndsAtTheFirstTickThatFindsADevice) {
-    DeviceSpec slow;
+    DeviceProfile slow;
     slow.faults.delayMs = 1500;
     devsim::SimDevice* d = net.Add(slow);
     const int64_t t0 = Now();

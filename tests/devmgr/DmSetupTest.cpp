@@ -1,6 +1,6 @@
 #include "tests/devmgr/DmTestHelpers.h"
 
-using devsim::DeviceSpec;
+using devsim::DeviceProfile;
 
 namespace {
 
@@ -43,7 +43,7 @@ class DmSetup : public DmFlowTest {
 };
 
 TEST_F(DmSetup, SendsAtOnceAndAtFiveTicksThenFails) {
-    DeviceSpec deaf;
+    DeviceProfile deaf;
     deaf.faults.silent = true;
     deaf.faults.commands = {msg::kSetupCommand};
     net.Add();
@@ -84,7 +84,7 @@ TEST_F(DmSetup, SendsAtOnceAndAtFiveTicksThenFails) {
 }
 
 TEST_F(DmSetup, AReplyBeforeTheFifthTickEndsItThereWithANewSearch) {
-    DeviceSpec slow;
+    DeviceProfile slow;
     slow.name = "Before";
     slow.faults.delayMs = 4500;
     slow.faults.commands = {msg::kSetupCommand};

@@ -46,7 +46,7 @@ class DmSimNet {
 
     uint16_t DevicePort() const { return sim->Options().managementPort; }
 
-    devsim::SimDevice* Add(devsim::DeviceSpec spec = {}) {
+    devsim::SimDevice* Add(devsim::DeviceProfile spec = {}) {
         if (spec.name.isNull()) spec.name = devsim::DefaultSpec(sim->Count()).name;
         return sim->AddDevice(spec);
     }

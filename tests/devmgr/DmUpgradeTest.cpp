@@ -1,7 +1,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "devmgr/TftpClient.h"
+#include "upgrade/TftpClient.h"
 #include "tests/devmgr/DmTestHelpers.h"
 
 // The Firmware Upgrade button: the one-device choice, the subnet warning, the image dialog,

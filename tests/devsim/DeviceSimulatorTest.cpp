@@ -17,7 +17,7 @@ class DeviceSimulatorTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(sim.Start()); }
 
-    SimDevice& AddOne(DeviceSpec spec = DefaultSpec(0)) {
+    SimDevice& AddOne(DeviceProfile spec = DefaultSpec(0)) {
         SimDevice* d = sim.AddDevice(spec);
         EXPECT_NE(d, nullptr);
         return *d;
@@ -81,7 +81,7 @@ TEST_F(DeviceSimulatorTest, UnicastGoesOnlyToTheAddressedDeviceAndNowhereElse) {
 }
 
 TEST_F(DeviceSimulatorTest, SetupStoresTheRecordAnswersWithItAndStaysSilentWhileRestarting) {
-    DeviceSpec spec = DefaultSpec(0);
+    DeviceProfile spec = DefaultSpec(0);
     spec.linkStatus = 1;
     spec.restartMs = 5000;
     SimDevice& d = AddOne(spec);
@@ -232,10 +232,10 @@ TEST_F(DeviceSimulatorTest, AddressesSkipDotZeroAndDot255AndStayUnique) {
     ASSERT_TRUE(wide.AddDevices(3));
     EXPECT_EQ(FormatDotted(wide.Device(1).Address()), "127.0.79.1");
     EXPECT_EQ(FormatDotted(wide.Device(2).Address()), "127.0.79.2");
-    DeviceSpec taken;
+    DeviceProfile taken;
     taken.address = wide.Device(2).Address();
     EXPECT_EQ(wide.AddDevice(taken), nullptr);
-    DeviceSpec outside;
+    DeviceProfile outside;
     outside.address = 0xC0000201;  // 192.0.2.1
     EXPECT_EQ(wide.AddDevice(outside), nullptr);
 }

@@ -40,7 +40,7 @@ class FaultsTest : public ::testing::TestWithParam<FaultCase> {
 
 TEST_P(FaultsTest, AnswersAsTheFaultSays) {
     const FaultCase& c = GetParam();
-    DeviceSpec spec = DefaultSpec(0);
+    DeviceProfile spec = DefaultSpec(0);
     spec.faults = c.faults;
     SimDevice* d = sim.AddDevice(spec);
     ASSERT_NE(d, nullptr);
@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Faults, ASilentDeviceNeverSawTheCommandSoNothingChanges) {
     ManualClock clock;
     DeviceSimulator sim(clock, TestOptions(kBase + 20));
-    DeviceSpec spec = DefaultSpec(0);
+    DeviceProfile spec = DefaultSpec(0);
     spec.faults = Make(true, 0, false, false, {msg::kRestoreCommand, msg::kSetupCommand});
     SimDevice* d = sim.AddDevice(spec);
     ASSERT_NE(d, nullptr);
@@ -110,7 +110,7 @@ TEST(Faults, ASilentDeviceNeverSawTheCommandSoNothingChanges) {
 TEST(Faults, ALateSetupReplyStillRestartsTheDeviceAtOnce) {
     ManualClock clock;
     DeviceSimulator sim(clock, TestOptions(kBase + 40));
-    DeviceSpec spec = DefaultSpec(0);
+    DeviceProfile spec = DefaultSpec(0);
     spec.restartMs = 2000;
     spec.faults.delayMs = 1500;
     SimDevice* d = sim.AddDevice(spec);

@@ -19,8 +19,8 @@ std::vector<uint8_t> Bytes(const QByteArray& d, int offset, int width) {
     return {d.begin() + offset, d.begin() + offset + width};
 }
 
-DeviceSpec LabSpec() {
-    DeviceSpec spec;
+DeviceProfile LabSpec() {
+    DeviceProfile spec;
     spec.name = QStringLiteral("Lab-01");
     spec.operationMode = 1;
     spec.linkStatus = 1;
@@ -59,10 +59,10 @@ TEST(FactoryRecord, GoldenBytesAtEveryEncoding) {
 }
 
 TEST(FactoryRecord, EveryListFieldHasAPositionSoTheEditorOpensItCleanly) {
-    DeviceSpec wireless = LabSpec();
+    DeviceProfile wireless = LabSpec();
     wireless.wifi = true;
     wireless.baudRate = 9600;
-    for (const DeviceSpec& spec : {LabSpec(), wireless}) {
+    for (const DeviceProfile& spec : {LabSpec(), wireless}) {
         const DeviceConfigRecord r = FactoryRecord(spec, kAddress, kMac);
         EXPECT_TRUE(lists::baudRate.PositionOf(r.Get(devrec::baudRate)));
         EXPECT_TRUE(lists::dataBits.PositionOf(r.Get(devrec::dataBits)));
@@ -88,7 +88,7 @@ TEST(FactoryRecord, EveryListFieldHasAPositionSoTheEditorOpensItCleanly) {
 }
 
 TEST(FactoryRecord, FlagsFollowTheSpecAndASixteenCharacterNameHasNoTerminator) {
-    DeviceSpec spec;
+    DeviceProfile spec;
     spec.name = QStringLiteral("ABCDEFGHIJKLMNOP");
     spec.clientMode = true;
     spec.dhcp = true;

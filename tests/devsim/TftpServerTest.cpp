@@ -64,7 +64,7 @@ class PacketClient {
 class TftpServerTest : public ::testing::Test {
   protected:
     SimDevice& Add(TftpMode mode = TftpMode::OptionAck) {
-        DeviceSpec spec = DefaultSpec(sim.Count());
+        DeviceProfile spec = DefaultSpec(sim.Count());
         spec.tftpMode = mode;
         SimDevice* d = sim.AddDevice(spec);
         EXPECT_NE(d, nullptr);

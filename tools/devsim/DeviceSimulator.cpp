@@ -24,8 +24,8 @@ DeviceSimulator::Clock RealClock() {
 
 }  // namespace
 
-DeviceSpec DefaultSpec(int index) {
-    DeviceSpec spec;
+DeviceProfile DefaultSpec(int index) {
+    DeviceProfile spec;
     spec.name = QStringLiteral("VTM5800x-%1").arg(index + 1, 3, 10, QChar('0'));
     return spec;
 }
@@ -93,7 +93,7 @@ void DeviceSimulator::OnBroadcast(const QByteArray& data, const QHostAddress& se
         device->OnDatagram(Port::Management, data, sender, senderPort, true);
 }
 
-SimDevice* DeviceSimulator::AddDevice(const DeviceSpec& spec) {
+SimDevice* DeviceSimulator::AddDevice(const DeviceProfile& spec) {
     const uint32_t address = spec.address ? spec.address : NextFreeAddress();
     if (!IsAssignableLoopback(address) || !AddressFree(address)) return nullptr;
     auto device = std::make_unique<SimDevice>(Count(), spec, address, context_);

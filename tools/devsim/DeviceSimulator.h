@@ -11,7 +11,7 @@
 #include "platform/ManualClock.h"
 #include "platform/TimerHost.h"
 #include "protocol/Message.h"
-#include "tools/devsim/DeviceSpec.h"
+#include "tools/devsim/DeviceProfile.h"
 #include "tools/devsim/SimDevice.h"
 
 namespace devsim {
@@ -65,7 +65,7 @@ class DeviceSimulator {
     bool Start();
     // Adds one device and opens its sockets; nullptr when its address is outside 127.0.0.0/8,
     // already taken, or cannot be bound. An address of 0 takes the next free one.
-    SimDevice* AddDevice(const DeviceSpec& spec = {});
+    SimDevice* AddDevice(const DeviceProfile& spec = {});
     // Adds `count` devices with DefaultSpec values; false at the first that fails.
     bool AddDevices(int count);
 
@@ -98,6 +98,6 @@ class DeviceSimulator {
 };
 
 // The values a device gets when nothing else is asked for: a numbered name, VCOM server.
-DeviceSpec DefaultSpec(int index);
+DeviceProfile DefaultSpec(int index);
 
 }  // namespace devsim

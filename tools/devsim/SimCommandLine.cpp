@@ -3,7 +3,7 @@
 #include <QCommandLineParser>
 
 #include "protocol/Address.h"
-#include "tools/devsim/DeviceSpecText.h"
+#include "tools/devsim/DeviceProfileText.h"
 
 namespace devsim {
 
@@ -60,9 +60,9 @@ bool ReadGlobals(const QCommandLineParser& p, const Options& o, CommandLine& out
 
 // Appends the devices that --demo, --config and --device describe; the error text or empty.
 QString ReadSpecs(const QCommandLineParser& p, const Options& o, const ReadLines& readFile,
-                  const BaseSpec& base, std::vector<DeviceSpec>& specs) {
+                  const BaseSpec& base, std::vector<DeviceProfile>& specs) {
     if (p.isSet(o.demo))
-        for (DeviceSpec s : DemoSpecs()) {
+        for (DeviceProfile s : DemoSpecs()) {
             s.restartMs = base(0).restartMs;
             specs.push_back(s);
         }
@@ -108,7 +108,7 @@ CommandLine ParseCommandLine(const QStringList& args, const ReadLines& readFile)
         return out;
     }
     const BaseSpec base = [restartMs](int index) {
-        DeviceSpec s = DefaultSpec(index);
+        DeviceProfile s = DefaultSpec(index);
         s.restartMs = restartMs;
         return s;
     };

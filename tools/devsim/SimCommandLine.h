@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "tools/devsim/DeviceSimulator.h"
-#include "tools/devsim/DeviceSpec.h"
+#include "tools/devsim/DeviceProfile.h"
 
 // The options of veltro-devsim.
 namespace devsim {
 
 struct CommandLine {
     SimulatorOptions simulator;
-    std::vector<DeviceSpec> specs;  // --demo, --config, --device in that order, then defaults
+    std::vector<DeviceProfile> specs;  // --demo, --config, --device in that order, then defaults
     bool quiet = false;
     bool help = false;
     QString helpText;

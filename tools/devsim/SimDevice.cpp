@@ -65,7 +65,7 @@ QString CommandName(Port port, int command) {
                 : QStringLiteral("command 0x%1").arg(command, 2, 16, QChar('0'));
 }
 
-SimDevice::SimDevice(int index, const DeviceSpec& spec, uint32_t address, const SimContext& context)
+SimDevice::SimDevice(int index, const DeviceProfile& spec, uint32_t address, const SimContext& context)
     : spec_(spec),
       address_(address),
       mac_(spec.mac.value_or(DefaultMac(index + 1))),

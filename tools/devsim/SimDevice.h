@@ -12,7 +12,7 @@
 
 #include "devcfg/DeviceConfigRecord.h"
 #include "platform/TimerHost.h"
-#include "tools/devsim/DeviceSpec.h"
+#include "tools/devsim/DeviceProfile.h"
 #include "tools/devsim/TftpServer.h"
 
 namespace devsim {
@@ -76,7 +76,7 @@ class SimDevice final : public TimerClient {
   public:
     static constexpr int kRestartTimer = 1;
 
-    SimDevice(int index, const DeviceSpec& spec, uint32_t address, const SimContext& context);
+    SimDevice(int index, const DeviceProfile& spec, uint32_t address, const SimContext& context);
     ~SimDevice() override;
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
@@ -88,7 +88,7 @@ class SimDevice final : public TimerClient {
     uint32_t Address() const { return address_; }
     QString AddressText() const;
     Mac MacAddress() const { return mac_; }
-    const DeviceSpec& Spec() const { return spec_; }
+    const DeviceProfile& Spec() const { return spec_; }
 
     const DeviceConfigRecord& FactoryRecord() const { return factory_; }
     const DeviceConfigRecord& StoredRecord() const { return stored_; }
@@ -136,7 +136,7 @@ class SimDevice final : public TimerClient {
     void Log(const QString& text) const;
     void Record(ReceivedCommand received);
 
-    DeviceSpec spec_;
+    DeviceProfile spec_;
     uint32_t address_;
     Mac mac_;
     const SimContext& context_;

@@ -36,7 +36,7 @@ void SetReplyHeader(DeviceConfigRecord& r, msg::Command command) {
     r.Set(devrec::marker, 0);
 }
 
-void SetIdentity(DeviceConfigRecord& r, const DeviceSpec& spec, uint32_t address, const Mac& mac) {
+void SetIdentity(DeviceConfigRecord& r, const DeviceProfile& spec, uint32_t address, const Mac& mac) {
     SetReplyHeader(r, msg::kSearchReply);
     r.Set(devrec::deviceName, spec.name);
     r.SetMacAddress(mac);
@@ -58,7 +58,7 @@ void SetIdentity(DeviceConfigRecord& r, const DeviceSpec& spec, uint32_t address
     r.Set(devrec::linkStatus, spec.linkStatus);
 }
 
-void SetSerial(DeviceConfigRecord& r, const DeviceSpec& spec) {
+void SetSerial(DeviceConfigRecord& r, const DeviceProfile& spec) {
     r.Set(devrec::dataBits, 8);
     r.Set(devrec::stopBits, 1);
     r.Set(devrec::parity, 0);
@@ -77,7 +77,7 @@ void SetMail(DeviceConfigRecord& r) {
     r.Set(devrec::firmwareFileName, QStringLiteral("VTM5800x.bin"));
 }
 
-void SetWifi(DeviceConfigRecord& r, const DeviceSpec& spec) {
+void SetWifi(DeviceConfigRecord& r, const DeviceProfile& spec) {
     const QString ssid = QStringLiteral("VTM5800x");
     const QString psk = QStringLiteral("12345678");
     r.Set(devrec::wifiRf, spec.wifi ? 1 : 0);
@@ -129,7 +129,7 @@ Mac DefaultMac(int index) {
     return mac;
 }
 
-DeviceConfigRecord FactoryRecord(const DeviceSpec& spec, uint32_t address, const Mac& mac) {
+DeviceConfigRecord FactoryRecord(const DeviceProfile& spec, uint32_t address, const Mac& mac) {
     DeviceConfigRecord r;
     SetIdentity(r, spec, address, mac);
     SetSerial(r, spec);

@@ -5,7 +5,7 @@
 
 #include "devcfg/DeviceConfigRecord.h"
 #include "protocol/Message.h"
-#include "tools/devsim/DeviceSpec.h"
+#include "tools/devsim/DeviceProfile.h"
 
 // The datagrams a simulated device sends, as pure functions of its state.
 namespace devsim {
@@ -24,7 +24,7 @@ inline constexpr int kProbeAnswerSize = 70;
 Mac DefaultMac(int index);
 
 // Every field of the record with a value a device leaves the factory with.
-DeviceConfigRecord FactoryRecord(const DeviceSpec& spec, uint32_t address, const Mac& mac);
+DeviceConfigRecord FactoryRecord(const DeviceProfile& spec, uint32_t address, const Mac& mac);
 
 // The stored record as it goes out in a search, setup or acknowledgement reply.
 QByteArray ReplyImage(const DeviceConfigRecord& stored, msg::Command command);

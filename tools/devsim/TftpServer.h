@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/TimerHost.h"
-#include "tools/devsim/DeviceSpec.h"
+#include "tools/devsim/DeviceProfile.h"
 
 // The write side of a TFTP server (RFC 1350, options per RFC 2347/2348/2349): a device takes
 // firmware images on its port 69. Each transfer runs on a socket of its own (a new transfer

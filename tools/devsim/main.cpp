@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
                      cl.simulator.managementPort);
         return 1;
     }
-    for (const devsim::DeviceSpec& spec : cl.specs) {
+    for (const devsim::DeviceProfile& spec : cl.specs) {
         if (!simulator.AddDevice(spec)) {
             std::fprintf(stderr, "veltro-devsim: cannot open device %d\n", simulator.Count() + 1);
             return 1;

@@ -15,7 +15,7 @@
 #include "tests/devmgr/DmSimNet.h"
 #include "ui/widgets/ReportCtrl.h"
 
-using devsim::DeviceSpec;
+using devsim::DeviceProfile;
 
 namespace {
 
@@ -85,13 +85,13 @@ TEST_F(ViewDm, ShowsEveryControlAndTheListColumns) {
 }
 
 TEST_F(ViewDm, ASearchFillsTheListWithItsColoursAndBringsTheButtonsBack) {
-    DeviceSpec connected;
+    DeviceProfile connected;
     connected.name = "Gate";
     connected.linkStatus = 1;
     connected.clientMode = true;
     connected.destinationPort = 6001;
     net.Add(connected);
-    DeviceSpec unnamed;
+    DeviceProfile unnamed;
     unnamed.name = "";
     unnamed.dhcp = true;
     net.Add(unnamed);
@@ -174,7 +174,7 @@ TEST_F(ViewDm, WebBrowserOpensTheOneTickedDevicesPage) {
 }
 
 TEST_F(ViewDm, ASetupReplyShowsTheRowAsSetUp) {
-    DeviceSpec spec;
+    DeviceProfile spec;
     spec.faults.delayMs = 1500;
     spec.faults.commands = {msg::kSetupCommand};
     net.Add(spec);

@@ -1,4 +1,4 @@
-#include "devmgr/TftpTransfer.h"
+#include "upgrade/TftpTransfer.h"
 
 #include <algorithm>
 #include <charconv>

@@ -8,7 +8,7 @@
 #include <csignal>
 #include <memory>
 
-#include "devmgr/TftpClient.h"
+#include "upgrade/TftpClient.h"
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/EventPump.h"

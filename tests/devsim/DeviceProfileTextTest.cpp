@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "tools/devsim/DeviceSpecText.h"
+#include "tools/devsim/DeviceProfileText.h"
 #include "tools/devsim/SimCommandLine.h"
 
 using namespace devsim;
@@ -22,9 +22,9 @@ TEST(DeviceLine, EveryKeySetsItsValue) {
         "dhcp=on link=1 listen=4660 dport=5000 dhost=127.0.0.1 baud=9600 wifi=yes restart=1500 "
         "upgrade-restart=off tftp=ack0 probe=0 silent=1 late=250 twice=true nomagic=1 "
         "faults-for=0e,0x10 version=V9.9 modem=0B tx=4294967295 rx=7",
-        DeviceSpec{});
+        DeviceProfile{});
     ASSERT_TRUE(r.spec) << r.error.toStdString();
-    const DeviceSpec& s = *r.spec;
+    const DeviceProfile& s = *r.spec;
     EXPECT_EQ(s.name, "Lab-01");
     EXPECT_EQ(s.mac, (Mac{0x02, 0, 0, 0, 0, 0x2A}));
     EXPECT_EQ(s.address, 0x7F000909u);
@@ -61,12 +61,12 @@ TEST(DeviceLine, BadValuesAreRefusedWithTheirKey) {
         {"faults-for=zz", "faults-for"},    {"colour=red", "colour"}, {"name", "key=value"},
     };
     for (const auto& [line, mentions] : cases) {
-        const ParseResult r = ParseDeviceLine(line, DeviceSpec{});
+        const ParseResult r = ParseDeviceLine(line, DeviceProfile{});
         EXPECT_FALSE(r.spec) << line.toStdString();
         EXPECT_TRUE(r.error.contains(mentions)) << r.error.toStdString();
     }
     // An empty name is a name too.
-    DeviceSpec named;
+    DeviceProfile named;
     named.name = "Old";
     EXPECT_EQ(ParseDeviceLine("name=", named).spec->name, "");
 }
@@ -102,7 +102,7 @@ TEST(CommandLine, DevicesFromDemoConfigAndFlagsThenNumberedDefaults) {
     EXPECT_EQ(cl.specs[demo + 1].name, "FromFlag");
     EXPECT_EQ(cl.specs[demo + 1].operationMode, 2);
     EXPECT_EQ(cl.specs[9].name, "VTM5800x-010");
-    for (const DeviceSpec& s : cl.specs) EXPECT_EQ(s.restartMs, 800);
+    for (const DeviceProfile& s : cl.specs) EXPECT_EQ(s.restartMs, 800);
     EXPECT_EQ(cl.simulator.baseAddress, 0x7F000501u);
     EXPECT_EQ(cl.simulator.managementPort, 35000);
     EXPECT_EQ(cl.simulator.probePort, msg::kDeviceProbePort);
@@ -124,11 +124,11 @@ TEST(CommandLine, DefaultsAndErrors) {
 }
 
 TEST(DemoSpecs, AreVariedAsAUserTryingTheProgramWouldWant) {
-    const std::vector<DeviceSpec> demo = DemoSpecs();
+    const std::vector<DeviceProfile> demo = DemoSpecs();
     ASSERT_GE(demo.size(), 5u);
     std::set<uint8_t> modes;
     int connected = 0, unnamed = 0, dhcp = 0, fullNames = 0;
-    for (const DeviceSpec& s : demo) {
+    for (const DeviceProfile& s : demo) {
         modes.insert(s.operationMode);
         connected += s.linkStatus == 1;
         unnamed += s.name.isEmpty();

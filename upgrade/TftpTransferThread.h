@@ -8,7 +8,7 @@
 #include <optional>
 #include <thread>
 
-#include "devmgr/TftpTransfer.h"
+#include "upgrade/TftpTransfer.h"
 #include "platform/DeadlineTimerHost.h"
 
 class TftpSocket;

@@ -1,13 +1,13 @@
-#include "devmgr/TftpClient.h"
+#include "upgrade/TftpClient.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include "devmgr/DmMessageBox.h"
-#include "devmgr/FirmwareImage.h"
-#include "devmgr/TftpSocket.h"
-#include "devmgr/TftpTransfer.h"
-#include "devmgr/TftpTransferThread.h"
+#include "upgrade/FirmwareImage.h"
+#include "upgrade/TftpSocket.h"
+#include "upgrade/TftpTransfer.h"
+#include "upgrade/TftpTransferThread.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "devmgr/TftpPacket.h"
+#include "upgrade/TftpPacket.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "devmgr/TftpSocket.h"
+#include "upgrade/TftpSocket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,7 +9,7 @@
 #include <QSocketNotifier>
 #include <cerrno>
 
-#include "devmgr/TftpPacket.h"
+#include "upgrade/TftpPacket.h"
 
 namespace {
 

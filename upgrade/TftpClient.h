@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "devmgr/TftpPacket.h"
-#include "devmgr/TftpTransport.h"
+#include "upgrade/TftpPacket.h"
+#include "upgrade/TftpTransport.h"
 #include "platform/TimerHost.h"
 
 class TftpSocket;

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "devmgr/widgets/DlgDmTftpClient.h"
+#include "upgrade/widgets/DlgDmTftpClient.h"
 #include "platform/ScriptedPrompts.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/devsim/DeviceSpecText.h"
+#include "tools/devsim/DeviceProfileText.h"
 
 #include <QRegularExpression>
 #include <functional>
@@ -55,11 +55,11 @@ std::optional<std::vector<uint8_t>> ParseCodes(const QString& v) {
 }
 
 // Each key sets one value of the device's settings; false when the value does not fit.
-using Setter = std::function<bool(DeviceSpec&, const QString&)>;
+using Setter = std::function<bool(DeviceProfile&, const QString&)>;
 
 template <typename T, typename Parse>
-Setter Field(T DeviceSpec::*member, Parse parse) {
-    return [member, parse](DeviceSpec& s, const QString& v) {
+Setter Field(T DeviceProfile::*member, Parse parse) {
+    return [member, parse](DeviceProfile& s, const QString& v) {
         const auto parsed = parse(v);
         if (!parsed) return false;
         s.*member = static_cast<T>(*parsed);
@@ -69,8 +69,8 @@ Setter Field(T DeviceSpec::*member, Parse parse) {
 
 // A value inside one of the spec's parts (its faults, its status).
 template <typename Part, typename T, typename Parse>
-Setter Field(Part DeviceSpec::*part, T Part::*member, Parse parse) {
-    return [part, member, parse](DeviceSpec& s, const QString& v) {
+Setter Field(Part DeviceProfile::*part, T Part::*member, Parse parse) {
+    return [part, member, parse](DeviceProfile& s, const QString& v) {
         const auto parsed = parse(v);
         if (!parsed) return false;
         (s.*part).*member = static_cast<T>(*parsed);
@@ -95,10 +95,10 @@ auto Text(int maxLength) {
 
 const std::map<QString, Setter>& Setters() {
     static const std::map<QString, Setter> setters{
-        {"name", Field(&DeviceSpec::name, Text(kMaxNameLength))},
-        {"mac", Field(&DeviceSpec::mac, ParseMac)},
-        {"addr", Field(&DeviceSpec::address, ParseLoopback)},
-        {"mode", Field(&DeviceSpec::operationMode,
+        {"name", Field(&DeviceProfile::name, Text(kMaxNameLength))},
+        {"mac", Field(&DeviceProfile::mac, ParseMac)},
+        {"addr", Field(&DeviceProfile::address, ParseLoopback)},
+        {"mode", Field(&DeviceProfile::operationMode,
                        [](const QString& v) {
                            return FromTable<uint8_t>(v, {{"socket", 0},
                                                          {"vcom", 1},
@@ -109,40 +109,40 @@ const std::map<QString, Setter>& Setters() {
                                                          {"2", 2},
                                                          {"3", 3}});
                        })},
-        {"role", Field(&DeviceSpec::clientMode,
+        {"role", Field(&DeviceProfile::clientMode,
                        [](const QString& v) {
                            return FromTable<bool>(v, {{"server", false}, {"client", true}});
                        })},
-        {"proto", Field(&DeviceSpec::udp,
+        {"proto", Field(&DeviceProfile::udp,
                         [](const QString& v) {
                             return FromTable<bool>(v, {{"tcp", false}, {"udp", true}});
                         })},
-        {"dhcp", Field(&DeviceSpec::dhcp, ParseBool)},
-        {"link", Field(&DeviceSpec::linkStatus, Max(0xFF))},
-        {"listen", Field(&DeviceSpec::listenPort, Max(0xFFFF))},
-        {"dport", Field(&DeviceSpec::destinationPort, Max(0xFFFF))},
-        {"dhost", Field(&DeviceSpec::destinationHost, Text(kMaxHostLength))},
-        {"baud", Field(&DeviceSpec::baudRate, Max(0xFFFFFFFF))},
-        {"wifi", Field(&DeviceSpec::wifi, ParseBool)},
-        {"restart", Field(&DeviceSpec::restartMs, Max(3600000))},
-        {"upgrade-restart", Field(&DeviceSpec::restartAfterUpgrade, ParseBool)},
-        {"tftp", Field(&DeviceSpec::tftpMode,
+        {"dhcp", Field(&DeviceProfile::dhcp, ParseBool)},
+        {"link", Field(&DeviceProfile::linkStatus, Max(0xFF))},
+        {"listen", Field(&DeviceProfile::listenPort, Max(0xFFFF))},
+        {"dport", Field(&DeviceProfile::destinationPort, Max(0xFFFF))},
+        {"dhost", Field(&DeviceProfile::destinationHost, Text(kMaxHostLength))},
+        {"baud", Field(&DeviceProfile::baudRate, Max(0xFFFFFFFF))},
+        {"wifi", Field(&DeviceProfile::wifi, ParseBool)},
+        {"restart", Field(&DeviceProfile::restartMs, Max(3600000))},
+        {"upgrade-restart", Field(&DeviceProfile::restartAfterUpgrade, ParseBool)},
+        {"tftp", Field(&DeviceProfile::tftpMode,
                        [](const QString& v) {
                            return FromTable<TftpMode>(v, {{"oack", TftpMode::OptionAck},
                                                           {"ack0", TftpMode::AckZero},
                                                           {"silent", TftpMode::Silent}});
                        })},
-        {"probe", Field(&DeviceSpec::probeByte, Max(0xFF))},
-        {"silent", Field(&DeviceSpec::faults, &Faults::silent, ParseBool)},
-        {"late", Field(&DeviceSpec::faults, &Faults::delayMs, Max(3600000))},
-        {"twice", Field(&DeviceSpec::faults, &Faults::twice, ParseBool)},
-        {"nomagic", Field(&DeviceSpec::faults, &Faults::noMagic, ParseBool)},
-        {"faults-for", Field(&DeviceSpec::faults, &Faults::commands, ParseCodes)},
+        {"probe", Field(&DeviceProfile::probeByte, Max(0xFF))},
+        {"silent", Field(&DeviceProfile::faults, &Faults::silent, ParseBool)},
+        {"late", Field(&DeviceProfile::faults, &Faults::delayMs, Max(3600000))},
+        {"twice", Field(&DeviceProfile::faults, &Faults::twice, ParseBool)},
+        {"nomagic", Field(&DeviceProfile::faults, &Faults::noMagic, ParseBool)},
+        {"faults-for", Field(&DeviceProfile::faults, &Faults::commands, ParseCodes)},
         {"version",
-         Field(&DeviceSpec::status, &StatusValues::firmwareVersion, Text(kMaxVersionLength))},
-        {"modem", Field(&DeviceSpec::status, &StatusValues::modemStatus, Hex(0xFF))},
-        {"tx", Field(&DeviceSpec::status, &StatusValues::txCount, Max(0xFFFFFFFF))},
-        {"rx", Field(&DeviceSpec::status, &StatusValues::rxCount, Max(0xFFFFFFFF))},
+         Field(&DeviceProfile::status, &StatusValues::firmwareVersion, Text(kMaxVersionLength))},
+        {"modem", Field(&DeviceProfile::status, &StatusValues::modemStatus, Hex(0xFF))},
+        {"tx", Field(&DeviceProfile::status, &StatusValues::txCount, Max(0xFFFFFFFF))},
+        {"rx", Field(&DeviceProfile::status, &StatusValues::rxCount, Max(0xFFFFFFFF))},
     };
     return setters;
 }
@@ -162,8 +162,8 @@ std::optional<uint32_t> ParseLoopback(const QString& text) {
     return a;
 }
 
-ParseResult ParseDeviceLine(const QString& line, const DeviceSpec& base) {
-    DeviceSpec spec = base;
+ParseResult ParseDeviceLine(const QString& line, const DeviceProfile& base) {
+    DeviceProfile spec = base;
     for (const QString& token : line.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) {
         const qsizetype eq = token.indexOf('=');
         if (eq <= 0) return {std::nullopt, QStringLiteral("expected key=value: \"%1\"").arg(token)};
@@ -195,8 +195,8 @@ FileParseResult ParseDeviceLines(const QStringList& lines, const BaseSpec& base,
     return out;
 }
 
-std::vector<DeviceSpec> DemoSpecs() {
-    std::vector<DeviceSpec> specs(6);
+std::vector<DeviceProfile> DemoSpecs() {
+    std::vector<DeviceProfile> specs(6);
     specs[0].name = QStringLiteral("Lab-Gateway");
     specs[0].operationMode = 1;
     specs[0].linkStatus = 1;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "tools/devsim/DeviceSpec.h"
+#include "tools/devsim/DeviceProfile.h"
 
 // Device descriptions as text, for the command line and the config file: one device per line,
 // whitespace-separated key=value pairs, for example
@@ -16,7 +16,7 @@
 namespace devsim {
 
 struct ParseResult {
-    std::optional<DeviceSpec> spec;
+    std::optional<DeviceProfile> spec;
     QString error;
 };
 
@@ -27,18 +27,18 @@ std::optional<uint32_t> ParseUnsigned(const QString& text, uint32_t max, int bas
 std::optional<uint32_t> ParseLoopback(const QString& text);
 
 // Values the line leaves out come from `base`.
-ParseResult ParseDeviceLine(const QString& line, const DeviceSpec& base);
+ParseResult ParseDeviceLine(const QString& line, const DeviceProfile& base);
 
 // A config file's lines: blank lines and lines starting with '#' are skipped. The error names
 // the line number. Device n of the result (counting from `first`) starts from base(n).
 struct FileParseResult {
-    std::vector<DeviceSpec> specs;
+    std::vector<DeviceProfile> specs;
     QString error;
 };
-using BaseSpec = std::function<DeviceSpec(int index)>;
+using BaseSpec = std::function<DeviceProfile(int index)>;
 FileParseResult ParseDeviceLines(const QStringList& lines, const BaseSpec& base, int first = 0);
 
 // The --demo set: a handful of varied devices.
-std::vector<DeviceSpec> DemoSpecs();
+std::vector<DeviceProfile> DemoSpecs();
 
 }  // namespace devsim

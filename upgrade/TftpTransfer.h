@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "devmgr/TftpPacket.h"
-#include "devmgr/TftpTransport.h"
+#include "upgrade/TftpPacket.h"
+#include "upgrade/TftpTransport.h"
 #include "platform/TimerHost.h"
 
 // The lock-step exchange of one push upgrade: the write request, which asks for 512-byte

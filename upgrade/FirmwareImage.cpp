@@ -1,4 +1,4 @@
-#include "devmgr/FirmwareImage.h"
+#include "upgrade/FirmwareImage.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

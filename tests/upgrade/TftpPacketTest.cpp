@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "devmgr/TftpPacket.h"
+#include "upgrade/TftpPacket.h"
 
 namespace {
 

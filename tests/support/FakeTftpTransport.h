@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "devmgr/TftpTransport.h"
+#include "upgrade/TftpTransport.h"
 
 // Test double for the push upgrade's endpoint: records every send and lets the caller deliver
 // datagrams as if they had arrived.

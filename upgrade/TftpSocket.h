@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "devmgr/TftpTransport.h"
+#include "upgrade/TftpTransport.h"
 
 class QSocketNotifier;
 

@@ -7,8 +7,8 @@
 #include <QUdpSocket>
 #include <memory>
 
-#include "devmgr/TftpClient.h"
-#include "devmgr/TftpTransfer.h"
+#include "upgrade/TftpClient.h"
+#include "upgrade/TftpTransfer.h"
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/EventPump.h"

@@ -1,4 +1,4 @@
-#include "devmgr/widgets/DlgDmTftpClient.h"
+#include "upgrade/widgets/DlgDmTftpClient.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
-#include "devmgr/TftpTransferThread.h"
+#include "upgrade/TftpTransferThread.h"
 
 #include <system_error>
 #include <utility>
 
-#include "devmgr/TftpSocket.h"
+#include "upgrade/TftpSocket.h"
 
 std::unique_ptr<TftpTransferThread> TftpTransferThread::Start(std::unique_ptr<TftpSocket>& socket,
                                                               TftpTransfer::Job job, Wake wake) {

@@ -43,7 +43,7 @@ struct StatusValues {
     uint32_t rxCount = 0;
 };
 
-struct DeviceSpec {
+struct DeviceProfile {
     QString name;               // up to 16 characters; may be empty
     std::optional<Mac> mac;     // default: derived from the device's index
     uint32_t address = 0;       // host order, within 127.0.0.0/8; 0: the next free address

@@ -9,10 +9,10 @@
 #include <functional>
 #include <memory>
 
-#include "devmgr/FakeTftpTransport.h"
-#include "devmgr/TftpClient.h"
-#include "devmgr/TftpSocket.h"
-#include "devmgr/TftpTransfer.h"
+#include "tests/support/FakeTftpTransport.h"
+#include "upgrade/TftpClient.h"
+#include "upgrade/TftpSocket.h"
+#include "upgrade/TftpTransfer.h"
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/EventPump.h"
