@@ -13,7 +13,6 @@
 
 #include "app/widgets/DlgNicSelect.h"
 #include "app/widgets/ViewLogSys.h"
-#include "app/widgets/ViewMenu.h"
 #include "devmgr/widgets/ViewDm.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
@@ -67,6 +66,7 @@ void CMainFrame::CreatePanes() {
     rows_->addWidget(bottomPane_);
 
     dmView_ = new CViewDm(*this);
+    viewMenu_->AcceptDragsFrom(*dmView_);
     functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"), dmView_};
     logView_ = new CViewLogSys(log_);
     bottomViews_ = {Placeholder("COM Port Terminal"), logView_};
@@ -168,6 +168,7 @@ int CMainFrame::BottomViewIndex() const {
 }
 
 void CMainFrame::InitialUpdate() {
+    viewMenu_->InitialUpdate();
     dmView_->InitialUpdate();
     logView_->InitialUpdate(hostAddress_);
 }

@@ -10,6 +10,7 @@
 #include "app/HostInterface.h"
 #include "app/SettingsFile.h"
 #include "app/SystemLog.h"
+#include "app/widgets/ViewMenu.h"
 #include "devmgr/DmFrame.h"
 #include "protocol/BroadcastSocket.h"
 #include "vsp/VspPortTable.h"
@@ -22,7 +23,6 @@ class NetInterfaces;
 class TimerHost;
 class UserPrompts;
 class VspDriverQueries;
-class CViewMenu;
 class CViewDm;
 class CViewLogSys;
 
@@ -46,7 +46,7 @@ struct FrameServices {
 
 // The hub: holds the settings, the host address and netmask, the broadcast socket and one
 // reference to each view; views reach shared state and each other only through it.
-class CMainFrame : public QMainWindow, public DmFrame {
+class CMainFrame : public QMainWindow, public DmFrame, public NavigationFrame {
     Q_OBJECT
   public:
     static constexpr int kMinWidth = 665;
@@ -80,8 +80,8 @@ class CMainFrame : public QMainWindow, public DmFrame {
     CVspPortTable& PortTable() { return portTable_; }
     QString ProgramDirectory() const;
 
-    void ShowFunctionView(int index);
-    void ShowBottomView(int index);
+    void ShowFunctionView(int index) override;
+    void ShowBottomView(int index) override;
     int FunctionViewIndex() const;
     int BottomViewIndex() const;
     QWidget* FunctionView(int index) const { return functionViews_[index]; }
@@ -89,6 +89,17 @@ class CMainFrame : public QMainWindow, public DmFrame {
     QSplitter* Rows() const { return rows_; }
     QSplitter* Columns() const { return columns_; }
     CViewDm& DeviceManager() { return *dmView_; }
+
+    CViewMenu& Navigation() { return *viewMenu_; }
+
+    // The virtual serial port view's commands for the navigation panel.
+    QStringList BuildPortNames() override { return {}; }
+    void AddPort() override {}
+    int RemoveByName(const QString&) override { return 0; }
+    int CloseByName(const QString&) override { return 0; }
+    bool ConnectByDrop(const QString&, const QString&, const QString&, bool) override {
+        return false;
+    }
 
     void AddLog(const QString& text) override;
     void OnHelp();
