@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QDir>
 
+#include "app/AppPaths.h"
+#include "app/PortServiceUnit.h"
 #include "app/widgets/OrvinApp.h"
 #include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
@@ -9,6 +11,9 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    const AppPaths paths =
+        ChooseAppPaths(QDir::currentPath(), QCoreApplication::applicationDirPath(), ConfigHome());
+    if (paths.installed) StartPortServiceUnitIfNeeded();
     QtUserPrompts prompts;
     QtTimerHost timers;
     LinuxNetInterfaces net;
@@ -18,7 +23,7 @@ int main(int argc, char** argv) {
         const CMainFrame* frame = appObject ? appObject->Frame() : nullptr;
         return frame ? frame->HostAddress() : QString();
     });
-    COrvinApp app({prompts, timers, net, vsp, QDir::currentPath()});
+    COrvinApp app({prompts, timers, net, vsp, paths.configDir, {}, paths.dataDir});
     appObject = &app;
     CMainFrame* frame = app.InitInstance();
     if (!frame) return 1;

@@ -143,9 +143,8 @@ void CMainFrame::SelectHostInterface() {
     hostNetmask_ = chosen.netmask;
 }
 
-QString CMainFrame::ProgramDirectory() const {
-    const QString path = settingsFile_.FullPath();
-    return path.isEmpty() ? services_.workDir : QFileInfo(path).absolutePath();
+QString CMainFrame::DataDirectory() const {
+    return services_.dataDir.isEmpty() ? services_.workDir : services_.dataDir;
 }
 
 void CMainFrame::ShowFunctionView(int index) {
@@ -190,7 +189,7 @@ void CMainFrame::AddLog(const QString& text) {
 }
 
 void CMainFrame::OnHelp() {
-    services_.prompts.ShellOpen(QDir(ProgramDirectory()).filePath(kHelpFileName));
+    services_.prompts.ShellOpen(QDir(DataDirectory()).filePath(kHelpFileName));
 }
 
 void CMainFrame::OnAbout() {

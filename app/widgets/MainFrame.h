@@ -39,9 +39,12 @@ struct FrameServices {
     TimerHost& timers;
     NetInterfaces& net;
     VspDriverQueries& vsp;
+    // Where VELTRO.dat and vsp.dat are kept.
     QString workDir;
     // Shows the interface dialog; the frame uses the real dialog when this is empty.
     ChooseInterface chooseInterface = {};
+    // Where the driver package, title, icon and help are found; empty: workDir.
+    QString dataDir = {};
 };
 
 // The hub: holds the settings, the host address and netmask, the broadcast socket and one
@@ -78,7 +81,8 @@ class CMainFrame : public QMainWindow, public DmFrame, public NavigationFrame {
     void SetDmSettings(const DmSettingsValues& values) override;
     SystemLog& Log() { return log_; }
     CVspPortTable& PortTable() { return portTable_; }
-    QString ProgramDirectory() const;
+    // The folder of the driver package, title, icon and help file.
+    QString DataDirectory() const;
 
     void ShowFunctionView(int index) override;
     void ShowBottomView(int index) override;

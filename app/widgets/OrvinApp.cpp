@@ -8,7 +8,7 @@
 #include "platform/UserPrompts.h"
 
 CMainFrame* COrvinApp::InitInstance() {
-    const QDir dir(services_.workDir);
+    const QDir dir(services_.dataDir);
     if (QFile driver(dir.filePath(kDriverPackage)); !driver.open(QIODevice::ReadOnly)) {
         services_.prompts.Inform(kMissingDriverText, "VELTRO", PromptIcon::Error);
         return nullptr;

@@ -3,13 +3,14 @@
 #include <QString>
 #include <memory>
 
+#include "app/AppPaths.h"
 #include "app/widgets/MainFrame.h"
 
 // The application object's start-up: checks that it runs in its working directory, builds
 // the main frame, sets its icon and title and shows it maximised.
 class COrvinApp {
   public:
-    static inline const QString kDriverPackage = QStringLiteral("TUNLDRV.inf");
+    static inline const QString kDriverPackage = kDriverPackageName;
     static inline const QString kMissingDriverText = QStringLiteral(
         "Failed to find required TUNLDRV driver related files!\r\nPlease make sure this "
         "application is running at correct work directory!\r\n( e.g., C:\\Program "
@@ -17,7 +18,9 @@ class COrvinApp {
     static constexpr int kTitleBytes = 64;
     static constexpr int kIconSize = 16;
 
-    explicit COrvinApp(FrameServices services) : services_(std::move(services)) {}
+    explicit COrvinApp(FrameServices services) : services_(std::move(services)) {
+        if (services_.dataDir.isEmpty()) services_.dataDir = services_.workDir;
+    }
 
     // nullptr when start-up fails; no window has been shown then.
     CMainFrame* InitInstance();
