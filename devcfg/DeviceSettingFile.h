@@ -22,7 +22,6 @@ inline constexpr const char* kVersion = "VTM5800x_Dev_Config:V1.0.0";
 
 inline constexpr const char* kVersionWrong = "Device File Version Wrong";
 inline constexpr const char* kOpenFailed = "Failed to open file";
-inline constexpr const char* kWriteFailed = "Failed to write file";
 inline constexpr const char* kSaveName = "VTM5800x_Device_Setting";
 inline constexpr const char* kSaveFilter = "VTM580x Device Setting files (*.txt)";
 inline constexpr const char* kLoadName = "VT580xx_Device_Setting";
