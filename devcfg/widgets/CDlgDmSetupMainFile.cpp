@@ -41,14 +41,16 @@ bool CDlgDmSetupMain::LoadSettingFile() {
     }
     const QByteArray text = file.readAll();
     file.close();
-    const auto result = settingfile::Load(text, values_, [this](int line) {
+    const auto report = settingfile::Load(text, values_, [this](int line) {
         if (settingfile::ActsAtOnce(line)) ApplyLoadedLine(line);
     });
-    switch (result) {
+    switch (report.result) {
         case settingfile::LoadResult::VersionWrong:
             prompts_.Inform(settingfile::kVersionWrong, setupmsg::kErrorCaption, PromptIcon::Error);
             return false;
         case settingfile::LoadResult::Short:
+            prompts_.Inform(settingfile::ShortFileMessage(report.lineCount),
+                            setupmsg::kErrorCaption, PromptIcon::Error);
             return false;
         case settingfile::LoadResult::Loaded:
             break;
