@@ -9,8 +9,11 @@ QString ChooseAddress(const QStringList& addresses, VspDriverQueries& driver,
     if (addresses.size() == 1) return addresses.front();
     // Another address would cut off ports that are connected now: keep the stored one.
     if (driver.PortBusy() || driver.IsAnyPortConnected()) return storedSelection;
-    const int index = choose(addresses);
-    return index >= 0 && index < addresses.size() ? addresses[index] : addresses.back();
+    // The address in use before is offered first, so that going on out of habit keeps it.
+    const qsizetype stored = addresses.indexOf(storedSelection);
+    const int preselected = static_cast<int>(stored >= 0 ? stored : addresses.size() - 1);
+    const int index = choose(addresses, preselected);
+    return addresses[index >= 0 && index < addresses.size() ? index : preselected];
 }
 
 }  // namespace

@@ -16,9 +16,9 @@ struct HostInterface {
     bool operator==(const HostInterface&) const = default;
 };
 
-// Shows the interface dialog with the last address preselected and returns the index of
-// the entry selected when it closed.
-using ChooseInterface = std::function<int(const QStringList& addresses)>;
+// Shows the interface dialog with the entry at `preselected` selected and returns the index
+// of the entry selected when it closed.
+using ChooseInterface = std::function<int(const QStringList& addresses, int preselected)>;
 
 inline constexpr char kHostLookupFailedText[] = "Host information lookup failed!";
 inline constexpr char kNoAdaptersText[] = "Network adapters lookup failed!";

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/AtomicFile.h"
+
 SettingsFile::SettingsFile(UserPrompts& prompts, QString path)
     : prompts_(prompts), path_(std::move(path)) {}
 
@@ -33,28 +35,28 @@ void SettingsFile::Load(AppSettings& settings) {
 // Only a file that is not there is created: one that exists but cannot be read is left
 // as it is rather than overwritten with defaults.
 void SettingsFile::Create(const AppSettings& defaults) {
-    QFile file(path_);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        fullPath_ = QFileInfo(file).absoluteFilePath();
-        if (file.write(EncodeSettingsFile(defaults)) >= 0 && file.flush()) return;
+    const QFileInfo info(path_);
+    if (!info.exists() && WriteFileAtomically(path_, EncodeSettingsFile(defaults))) {
+        fullPath_ = info.absoluteFilePath();
+        return;
     }
     prompts_.FileFailure(QStringLiteral("Failed to create application setting file") + FileName() +
                          QStringLiteral("! \r\n"));
 }
 
 bool SettingsFile::Save(const AppSettings& settings, const std::function<void()>& beforeWrite) {
-    QFile file(fullPath_);
-    const auto failed = [this] {
-        prompts_.FileFailure(QStringLiteral("Failed to save application settings! (") + FileName() +
-                             QStringLiteral(" not found)\r\n"));
+    const auto failed = [this](const QString& reason) {
+        prompts_.FileFailure(QStringLiteral("Failed to save application settings! (") + reason +
+                             QStringLiteral(")\r\n"));
         return false;
     };
-    if (fullPath_.isEmpty() || !file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-        return failed();
+    if (fullPath_.isEmpty() || !QFileInfo(fullPath_).isFile()) {
+        return failed(FileName() + QStringLiteral(" not found"));
     }
     if (beforeWrite) beforeWrite();
-    const QByteArray text = EncodeSettingsFile(settings);
-    // Cut off whatever an older, longer file left behind the new lines.
-    if (file.write(text) == text.size() && file.resize(text.size()) && file.flush()) return true;
-    return failed();
+    // A new file replaces the old one only once it is whole: a crash or a full disk keeps the
+    // old settings rather than leaving a cut file that the next start would discard.
+    QString reason;
+    if (WriteFileAtomically(fullPath_, EncodeSettingsFile(settings), &reason)) return true;
+    return failed(reason);
 }

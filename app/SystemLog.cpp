@@ -3,6 +3,7 @@
 #include <QFile>
 #include <algorithm>
 
+#include "platform/AtomicFile.h"
 #include "protocol/DecimalText.h"
 
 namespace {
@@ -38,7 +39,10 @@ QByteArray EncodeLogFile(const std::vector<LogRow>& rows) {
     QByteArray out = QByteArray(kLogFileHeader) + kLogFileSeparator;
     for (const LogRow& row : rows) {
         for (const QString* field : {&row.number, &row.time, &row.message}) {
-            out += field->toUtf8() + kLogFileSeparator;
+            out += QString(*field)
+                       .replace(QLatin1Char(kLogFileSeparator), QChar(kLogFileSeparatorStandIn))
+                       .toUtf8() +
+                   kLogFileSeparator;
         }
     }
     return out;
@@ -92,10 +96,7 @@ void SystemLog::FileFailed(const QString& path) {
 bool SystemLog::SaveLog() {
     const QString path = prompts_.SaveFileName(LogFileDialog("Save As"));
     if (path.isEmpty()) return false;
-    QFile file(path);
-    const QByteArray text = EncodeLogFile(rows_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() ||
-        !file.flush()) {
+    if (!WriteFileAtomically(path, EncodeLogFile(rows_))) {
         FileFailed(path);
         return false;
     }

@@ -21,6 +21,9 @@ struct LogRow {
 
 inline constexpr char kLogFileHeader[] = "VELTRO Log File";
 inline constexpr char kLogFileSeparator = '$';
+// A "$" inside a saved text would split it into two fields and shift every row after it, so
+// it is saved as the full-width dollar sign, which reads back as one character of the text.
+inline constexpr char16_t kLogFileSeparatorStandIn = u'\uFF04';
 inline constexpr qsizetype kLogFileMaxBytes = 20000;
 inline constexpr qsizetype kLogFileMinBytes = 12;
 inline constexpr char kLogFileFilter[] = "VELTRO Log files(*.log)";
@@ -30,7 +33,8 @@ inline constexpr char kSelectedInterfaceText[] = "Selected network interface: ";
 // "%d-%d-%d--%d-%d-%d \r\n" of the local date and time.
 QString FormatLogTime(const QDateTime& time);
 
-// The header, "$", then every row's three columns each followed by "$".
+// The header, "$", then every row's three columns each followed by "$"; a "$" inside a column
+// is written as kLogFileSeparatorStandIn.
 QByteArray EncodeLogFile(const std::vector<LogRow>& rows);
 // nullopt when the header is wrong. Every complete field counts; a row is started by its
 // number field, so a row cut short keeps the fields before the cut.

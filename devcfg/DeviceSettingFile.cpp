@@ -26,9 +26,17 @@ enum class Kind {
     Address,  // host-order number as dotted text
 };
 
+// When a loaded line shows: at once in its control (list selections, the address edit it
+// shows, the WiFi mode rules, WEP keys, the DHCP server's address controls), or only in the page
+// field that the controls show after the last line.
+enum class Shows { Later, AtOnce };
+constexpr Shows later = Shows::Later;
+constexpr Shows now = Shows::AtOnce;
+
 struct Line {
     const char* description;
     Kind kind;
+    Shows shows = later;
     QString V::*text = nullptr;
     uint32_t V::*number = nullptr;
     int V::*list = nullptr;
@@ -36,23 +44,23 @@ struct Line {
     int size = 0;  // list entries, or the WEP key number
 };
 
-constexpr Line T(const char* d, QString V::*m) {
-    return {d, Kind::Text, m};
+constexpr Line T(Shows s, const char* d, QString V::*m) {
+    return {d, Kind::Text, s, m};
 }
-constexpr Line N(const char* d, uint32_t V::*m) {
-    return {d, Kind::Number, nullptr, m};
+constexpr Line N(Shows s, const char* d, uint32_t V::*m) {
+    return {d, Kind::Number, s, nullptr, m};
 }
-constexpr Line A(const char* d, uint32_t V::*m) {
-    return {d, Kind::Address, nullptr, m};
+constexpr Line A(Shows s, const char* d, uint32_t V::*m) {
+    return {d, Kind::Address, s, nullptr, m};
 }
-constexpr Line L(const char* d, int V::*m, const ValueList& list, Kind kind = Kind::List) {
-    return {d, kind, nullptr, nullptr, m, nullptr, list.Size()};
+constexpr Line L(Shows s, const char* d, int V::*m, const ValueList& list, Kind kind = Kind::List) {
+    return {d, kind, s, nullptr, nullptr, m, nullptr, list.Size()};
 }
-constexpr Line C(const char* d, bool V::*m) {
-    return {d, Kind::Check, nullptr, nullptr, nullptr, m};
+constexpr Line C(Shows s, const char* d, bool V::*m) {
+    return {d, Kind::Check, s, nullptr, nullptr, nullptr, m};
 }
-constexpr Line K(const char* d, Kind kind, int key) {
-    return {d, kind, nullptr, nullptr, nullptr, nullptr, key};
+constexpr Line K(Shows s, const char* d, Kind kind, int key) {
+    return {d, kind, s, nullptr, nullptr, nullptr, nullptr, key};
 }
 
 constexpr ValueList kTwo{2};
@@ -60,85 +68,85 @@ constexpr ValueList kOperationModes{4};
 
 // clang-format off
 const std::array<Line, kLineCount> kLines{{
-    {"Device Setting File Version", Kind::Version},
-    T("Device name", &V::deviceName),
-    C("Server/Client Switch, 0: Server, 1: Client", &V::clientMode),
-    L("DHCP function switch, 0: Disable, 1: Enable", &V::dhcp, kTwo, Kind::Dhcp),
-    L("S2N Mode, 0: Socket, 1: VCOM, 2: RFC2217 3: MODBUS Gateway", &V::operationMode,
+    {"Device Setting File Version", Kind::Version, later},
+    T(later, "Device name", &V::deviceName),
+    C(later, "Server/Client Switch, 0: Server, 1: Client", &V::clientMode),
+    L(later, "DHCP function switch, 0: Disable, 1: Enable", &V::dhcp, kTwo, Kind::Dhcp),
+    L(now, "S2N Mode, 0: Socket, 1: VCOM, 2: RFC2217 3: MODBUS Gateway", &V::operationMode,
       kOperationModes, Kind::ListSigned),
-    T("Server dynamic listening IP", &V::currentIp),
-    T("Server static listening IP", &V::staticIp),
-    N("Server data listening Port", &V::listenPort),
-    N("Clinet destination Port", &V::destinationPort),
-    C("UDP Protocol, 0: Disable 1: Enable", &V::udp),
-    C("TCP Protocol, 0: Disable 1: Enable", &V::tcp),
-    T("Subnet mask IP", &V::subnetMask),
-    T("Gateway IP", &V::gateway),
-    T("DNS IP", &V::dnsServer),
-    N("Transmission timer", &V::transmitTimer),
-    T("Destination host IP", &V::destinationHost),
-    T("SMTP domain name", &V::smtpDomain),
-    T("SMTP from address", &V::smtpFrom),
-    T("SMTP to address 1", &V::smtpTo1),
-    T("SMTP to address 2", &V::smtpTo2),
-    T("SMTP to address 3", &V::smtpTo3),
-    T("SMTP user name", &V::smtpUser),
-    T("SMTP password", &V::smtpPassword),
-    L("SMTP security mode, 0: Open, 1: SSL, 2: TLS, 3: AUTO", &V::smtpSecurity,
+    T(now, "Server dynamic listening IP", &V::currentIp),
+    T(now, "Server static listening IP", &V::staticIp),
+    N(later, "Server data listening Port", &V::listenPort),
+    N(later, "Clinet destination Port", &V::destinationPort),
+    C(later, "UDP Protocol, 0: Disable 1: Enable", &V::udp),
+    C(later, "TCP Protocol, 0: Disable 1: Enable", &V::tcp),
+    T(later, "Subnet mask IP", &V::subnetMask),
+    T(later, "Gateway IP", &V::gateway),
+    T(later, "DNS IP", &V::dnsServer),
+    N(later, "Transmission timer", &V::transmitTimer),
+    T(later, "Destination host IP", &V::destinationHost),
+    T(later, "SMTP domain name", &V::smtpDomain),
+    T(later, "SMTP from address", &V::smtpFrom),
+    T(later, "SMTP to address 1", &V::smtpTo1),
+    T(later, "SMTP to address 2", &V::smtpTo2),
+    T(later, "SMTP to address 3", &V::smtpTo3),
+    T(later, "SMTP user name", &V::smtpUser),
+    T(later, "SMTP password", &V::smtpPassword),
+    L(now, "SMTP security mode, 0: Open, 1: SSL, 2: TLS, 3: AUTO", &V::smtpSecurity,
       lists::smtpSecurity),
-    N("SMTP security port", &V::smtpPort),
-    L("SMTP IP Change Event Bit, 0: Disable, 1: Enable", &V::eventIpChange, kTwo),
-    L("SMTP Password Change Event Bit, 0: Disable, 1: Enable", &V::eventPasswordChange, kTwo),
-    L("SMTP Authentication Fail Event Bit, 0: Disable, 1: Enable", &V::eventAuthFail, kTwo),
-    L("SMTP Cold Start Event Bit, 0: Disable, 1: Enable", &V::eventColdStart, kTwo),
-    T("Firmware File Name for Upgrade Firmware", &V::firmwareFile),
-    N("MODBUS Server Port", &V::modbusPort),
-    L("MODBUS Transfer Mode: 0 = MODBUS TCP, 1 = Transparent TCP", &V::modbusTransferMode,
+    N(later, "SMTP security port", &V::smtpPort),
+    L(later, "SMTP IP Change Event Bit, 0: Disable, 1: Enable", &V::eventIpChange, kTwo),
+    L(later, "SMTP Password Change Event Bit, 0: Disable, 1: Enable", &V::eventPasswordChange, kTwo),
+    L(later, "SMTP Authentication Fail Event Bit, 0: Disable, 1: Enable", &V::eventAuthFail, kTwo),
+    L(later, "SMTP Cold Start Event Bit, 0: Disable, 1: Enable", &V::eventColdStart, kTwo),
+    T(later, "Firmware File Name for Upgrade Firmware", &V::firmwareFile),
+    N(later, "MODBUS Server Port", &V::modbusPort),
+    L(now, "MODBUS Transfer Mode: 0 = MODBUS TCP, 1 = Transparent TCP", &V::modbusTransferMode,
       lists::modbusTransferMode),
-    N("MODBUS Slave ID", &V::modbusSlaveId),
-    N("MODBUS Response Timeout", &V::modbusResponseTimeout),
-    N("MODBUS Inter-Frame Delay", &V::modbusInterFrameDelay),
-    N("MODBUS Inter-Character Delay", &V::modbusInterCharDelay),
-    L("Serial Port Baud rate(bps), 0: 921600, 1: 115200, 2: 57600, 3: 38400, 4: 19200, "
+    N(later, "MODBUS Slave ID", &V::modbusSlaveId),
+    N(later, "MODBUS Response Timeout", &V::modbusResponseTimeout),
+    N(later, "MODBUS Inter-Frame Delay", &V::modbusInterFrameDelay),
+    N(later, "MODBUS Inter-Character Delay", &V::modbusInterCharDelay),
+    L(later, "Serial Port Baud rate(bps), 0: 921600, 1: 115200, 2: 57600, 3: 38400, 4: 19200, "
       "5: 9600, 6: 4800, 7: 2400, 8: 1200", &V::baudRate, lists::baudRate),
-    L("Serial Port Data Bits, 0: 7-bits, 1: 8-bits", &V::dataBits, lists::dataBits),
-    L("Serial Port Parity, 0: None, 1: Odd, 2: Even", &V::parity, lists::parity),
-    L("Serial Port Stop Bits, 1: 1-bit, 2: 2-bits", &V::stopBits, lists::stopBits,
+    L(later, "Serial Port Data Bits, 0: 7-bits, 1: 8-bits", &V::dataBits, lists::dataBits),
+    L(later, "Serial Port Parity, 0: None, 1: Odd, 2: Even", &V::parity, lists::parity),
+    L(later, "Serial Port Stop Bits, 1: 1-bit, 2: 2-bits", &V::stopBits, lists::stopBits,
       Kind::ListPlusOne),
-    L("Serial Port Flow Control, 0: OFF, 1: ON", &V::flowControl, lists::flowControl),
-    L("Wifi Rf Mode, 0: Disable, 1: Enable", &V::wifiRf, lists::wifiRf),
-    L("Wifi Network Mode, 1: STA, 2: AP", &V::wifiNetworkMode, lists::wifiNetworkMode,
+    L(later, "Serial Port Flow Control, 0: OFF, 1: ON", &V::flowControl, lists::flowControl),
+    L(now, "Wifi Rf Mode, 0: Disable, 1: Enable", &V::wifiRf, lists::wifiRf),
+    L(now, "Wifi Network Mode, 1: STA, 2: AP", &V::wifiNetworkMode, lists::wifiNetworkMode,
       Kind::ListPlusOne),
-    L("Wifi AP Channel : 1 ~ 14", &V::wifiChannel, lists::wifiChannel, Kind::ListPlusOne),
-    T("Wifi SSID ", &V::ssid),
-    L("Wifi Encrypt Mode, 0: Open, 1: WEP  (AE Mode Not Support), 2: WPA2_AES_PSK(AP mode);"
+    L(now, "Wifi AP Channel : 1 ~ 14", &V::wifiChannel, lists::wifiChannel, Kind::ListPlusOne),
+    T(later, "Wifi SSID ", &V::ssid),
+    L(now, "Wifi Encrypt Mode, 0: Open, 1: WEP  (AE Mode Not Support), 2: WPA2_AES_PSK(AP mode);"
       "WPA/WPA2_AUTO(Station mode)", &V::wifiSecurity, lists::wifiSecurity),
-    L("Wifi WEP Key : 0 ~ 3", &V::wepKeyIndex, lists::wepKeyIndex),
-    L("Wifi WEP Length, 0: 64-bits, 1: 128-bits", &V::wepKeyLength, lists::wepKeyLength),
-    K("Wifi WEP64 Key 0 (5 charaters)", Kind::Wep64, 0),
-    K("Wifi WEP64 Key 1(5 charaters)", Kind::Wep64, 1),
-    K("Wifi WEP64 Key 2(5 charaters)", Kind::Wep64, 2),
-    K("Wifi WEP64 Key 3(5 charaters)", Kind::Wep64, 3),
-    K("Wifi WEP128 Key 0 (13 charaters)", Kind::Wep128, 0),
-    K("Wifi WEP128 Key 1 (13 charaters)", Kind::Wep128, 1),
-    K("Wifi WEP128 Key 2 (13 charaters)", Kind::Wep128, 2),
-    K("Wifi WEP128 Key 3 (13 charaters)", Kind::Wep128, 3),
-    T("Pre-Share Key (8 - 63 charaters)", &V::psk),
-    A("DHCP IP Pool Start Address", &V::dhcpPoolStart),
-    A("DHCP IP Pool End Address", &V::dhcpPoolEnd),
-    A("DHCP Netmask", &V::dhcpNetmask),
-    A("DHCP Gateway", &V::dhcpGateway),
-    N("DHCP Lease Time(minutes)", &V::dhcpLeaseMinutes),
-    L("DHCP Server Status, 0: Disable, 1: Enable", &V::dhcpServerStatus,
+    L(now, "Wifi WEP Key : 0 ~ 3", &V::wepKeyIndex, lists::wepKeyIndex),
+    L(now, "Wifi WEP Length, 0: 64-bits, 1: 128-bits", &V::wepKeyLength, lists::wepKeyLength),
+    K(now, "Wifi WEP64 Key 0 (5 charaters)", Kind::Wep64, 0),
+    K(now, "Wifi WEP64 Key 1(5 charaters)", Kind::Wep64, 1),
+    K(now, "Wifi WEP64 Key 2(5 charaters)", Kind::Wep64, 2),
+    K(now, "Wifi WEP64 Key 3(5 charaters)", Kind::Wep64, 3),
+    K(now, "Wifi WEP128 Key 0 (13 charaters)", Kind::Wep128, 0),
+    K(now, "Wifi WEP128 Key 1 (13 charaters)", Kind::Wep128, 1),
+    K(now, "Wifi WEP128 Key 2 (13 charaters)", Kind::Wep128, 2),
+    K(now, "Wifi WEP128 Key 3 (13 charaters)", Kind::Wep128, 3),
+    T(later, "Pre-Share Key (8 - 63 charaters)", &V::psk),
+    A(now, "DHCP IP Pool Start Address", &V::dhcpPoolStart),
+    A(now, "DHCP IP Pool End Address", &V::dhcpPoolEnd),
+    A(now, "DHCP Netmask", &V::dhcpNetmask),
+    A(now, "DHCP Gateway", &V::dhcpGateway),
+    N(later, "DHCP Lease Time(minutes)", &V::dhcpLeaseMinutes),
+    L(now, "DHCP Server Status, 0: Disable, 1: Enable", &V::dhcpServerStatus,
       lists::dhcpServerStatus),
-    T("NTP Server Name 1", &V::ntpServer1),
-    T("NTP Server Name 2", &V::ntpServer2),
-    T("NTP Server Name 3", &V::ntpServer3),
-    L("NTP Timezone, 0: GMT-12, 1: GMT-11, ..., 11: GMT-1, 12: GMT+0, 13: GMT+1, ... "
+    T(later, "NTP Server Name 1", &V::ntpServer1),
+    T(later, "NTP Server Name 2", &V::ntpServer2),
+    T(later, "NTP Server Name 3", &V::ntpServer3),
+    L(now, "NTP Timezone, 0: GMT-12, 1: GMT-11, ..., 11: GMT-1, 12: GMT+0, 13: GMT+1, ... "
       "24: GMT+12", &V::timeZone, lists::timeZone),
-    L("NTP RTC Time Setup, 0: Manual, 1: NTP Server", &V::rtcSetup, kTwo),
-    L("NTP Daylight Saving, 0: Disable, 1: Enable", &V::daylightSaving, kTwo),
-    T("Firmware File Name", &V::firmwareFile),
+    L(now, "NTP RTC Time Setup, 0: Manual, 1: NTP Server", &V::rtcSetup, kTwo),
+    L(now, "NTP Daylight Saving, 0: Disable, 1: Enable", &V::daylightSaving, kTwo),
+    T(later, "Firmware File Name", &V::firmwareFile),
 }};
 // clang-format on
 
@@ -280,37 +288,26 @@ void ApplyLine(DeviceSetupValues& v, int line, const QByteArray& value) {
 }
 
 bool ActsAtOnce(int line) {
-    switch (line) {
-        case 26:
-        case 27:
-        case 28:
-        case 29:
-        case 37:
-        case 38:
-        case 39:
-        case 40:
-        case 41:
-            return false;  // list settings the pages keep as fields
-        default:
-            break;
-    }
-    if (line < 2 || line > kLineCount) return false;
-    const Kind kind = LineAt(line).kind;
-    return kind == Kind::List || kind == Kind::ListSigned || kind == Kind::ListPlusOne ||
-           kind == Kind::Wep64 || kind == Kind::Wep128 || kind == Kind::Address || line == 6 ||
-           line == 7;
+    return line >= 2 && line <= kLineCount && LineAt(line).shows == Shows::AtOnce;
 }
 
-LoadResult Load(QByteArrayView file, DeviceSetupValues& values,
+LoadReport Load(QByteArrayView file, DeviceSetupValues& values,
                 const std::function<void(int line)>& applied) {
     const QList<QByteArray> lines = LineValues(file);
-    if (lines.isEmpty()) return LoadResult::Short;
-    if (lines[0] != kVersion) return LoadResult::VersionWrong;
-    for (int number = 2; number <= lines.size(); ++number) {
+    const int count = static_cast<int>(lines.size());
+    if (lines.isEmpty() || lines[0] != kVersion) return {LoadResult::VersionWrong, count};
+    if (count < kLineCount) return {LoadResult::Short, count};
+    for (int number = 2; number <= kLineCount; ++number) {
         ApplyLine(values, number, lines[number - 1]);
         if (applied) applied(number);
     }
-    return lines.size() < kLineCount ? LoadResult::Short : LoadResult::Loaded;
+    return {LoadResult::Loaded, count};
+}
+
+QString ShortFileMessage(int lineCount) {
+    return QStringLiteral("The device setting file ends at line %1 of %2. Nothing was loaded.")
+        .arg(lineCount)
+        .arg(kLineCount);
 }
 
 }  // namespace settingfile

@@ -22,7 +22,6 @@ inline constexpr const char* kVersion = "VTM5800x_Dev_Config:V1.0.0";
 
 inline constexpr const char* kVersionWrong = "Device File Version Wrong";
 inline constexpr const char* kOpenFailed = "Failed to open file";
-inline constexpr const char* kWriteFailed = "Failed to write file";
 inline constexpr const char* kSaveName = "VTM5800x_Device_Setting";
 inline constexpr const char* kSaveFilter = "VTM580x Device Setting files (*.txt)";
 inline constexpr const char* kLoadName = "VT580xx_Device_Setting";
@@ -47,16 +46,24 @@ QList<QByteArray> LineValues(QByteArrayView file);
 // Sets one line's setting (lines 2-70) from its value.
 void ApplyLine(DeviceSetupValues& values, int line, const QByteArray& value);
 
-// Whether a loaded line shows in its control at once (list selections, the address edit it
-// shows, the WiFi mode rules, WEP keys, the DHCP server's address controls) rather than only
-// setting a page field that the controls show after the last line.
+// Whether a loaded line shows in its control at once rather than only setting a page field
+// that the controls show after the last line (a column of the line table).
 bool ActsAtOnce(int line);
 
 enum class LoadResult { Loaded, VersionWrong, Short };
+struct LoadReport {
+    LoadResult result;
+    int lineCount;  // lines the file holds, at most kLineCount
 
-// Applies lines 2-70 in order, calling `applied(line)` after each. A wrong first line changes
-// nothing; a file that ends early keeps what its lines set.
-LoadResult Load(QByteArrayView file, DeviceSetupValues& values,
+    bool operator==(const LoadReport&) const = default;
+};
+
+// Checks the whole file first: a wrong first line or a file that ends before line 70 changes
+// nothing. Otherwise applies lines 2-70 in order, calling `applied(line)` after each.
+LoadReport Load(QByteArrayView file, DeviceSetupValues& values,
                 const std::function<void(int line)>& applied = {});
+
+// The "Error Info" text for a file that ends early.
+QString ShortFileMessage(int lineCount);
 
 }  // namespace settingfile

@@ -10,7 +10,6 @@
 // Between a device's record and what the setup pages show.
 
 namespace setupmsg {
-inline constexpr const char* kAppCaption = "VELTRO";  // plain messages of the sheet
 inline constexpr const char* kErrorCaption = "Error Info";
 inline constexpr const char* kNoSpaces = " NO SPACES between the letters.";
 inline constexpr const char* kDataBits = " Serial Port Data Bits Wrong.";

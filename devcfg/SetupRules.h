@@ -3,19 +3,12 @@
 #include <QString>
 #include <cstdint>
 
+#include "ui/NumberLimits.h"
+
 // Rules of the setup sheet that need no widgets: the number edits' clamps, the sheet's
 // scrolling and the text limits' message.
 
-// Number edits of the Network page: a value below `minimum` becomes `minimum`, one above
-// `maximum` becomes `maximum`, at once while the user types.
-struct NumberLimits {
-    uint32_t minimum;
-    uint32_t maximum;
-    uint32_t Clamp(uint32_t value) const {
-        return value < minimum ? minimum : value > maximum ? maximum : value;
-    }
-};
-
+// Ranges of the Network page's number edits, applied when an edit is finished.
 namespace limits {
 inline constexpr NumberLimits kPort{1024, 65535};  // listening and destination port
 inline constexpr NumberLimits kTransmitTimer{10, 65535};
@@ -23,10 +16,6 @@ inline constexpr NumberLimits kServicePort{0, 65535};  // SMTP security and MODB
 inline constexpr NumberLimits kResponseTimeout{10, 65000};
 inline constexpr NumberLimits kFrameDelay{10, 500};  // inter-frame and inter-character
 }  // namespace limits
-
-// Text of a number edit as the page reads it: its leading decimal digits, saturating at the
-// largest unsigned 32-bit number; no digits read as 0.
-uint32_t ReadUnsigned(const QString& text);
 
 // The message for a text longer than its control allows.
 QString OverLongMessage(int limit);

@@ -7,5 +7,5 @@
 // The device manager's plain message box: the program's name as caption, an OK button and the
 // exclamation icon.
 inline void ShowDmMessage(UserPrompts& prompts, const QString& text) {
-    prompts.Inform(text, QStringLiteral("VELTRO"), PromptIcon::Warning);
+    prompts.Inform(text, QString::fromLatin1(kProgramCaption), PromptIcon::Warning);
 }

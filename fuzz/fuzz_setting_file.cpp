@@ -1,5 +1,5 @@
-// Reads arbitrary device setting files; what a load leaves must write out and load back
-// stably (numbers beyond the signed range settle after one pass).
+// Reads arbitrary device setting files; a refused file changes nothing, and what a load leaves
+// must write out and load back stably (numbers beyond the signed range settle after one pass).
 #include <cstddef>
 #include <cstdint>
 
@@ -20,11 +20,17 @@ QByteArray Pass(const QByteArray& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     DeviceSetupValues values;
-    const auto result = settingfile::Load(text, values, [](int line) {
+    const DeviceSetupValues before = values;
+    const auto report = settingfile::Load(text, values, [](int line) {
         if (line < 2 || line > settingfile::kLineCount) __builtin_trap();
         settingfile::ActsAtOnce(line);
     });
-    if (result != settingfile::LoadResult::Loaded) return 0;
+    if (report.lineCount < 0 || report.lineCount > settingfile::kLineCount) __builtin_trap();
+    // A file that is refused, whole or in part, changes nothing.
+    if (report.result != settingfile::LoadResult::Loaded) {
+        if (values != before) __builtin_trap();
+        return 0;
+    }
     const QByteArray settled = Pass(Pass(text));
     if (Pass(settled) != settled) __builtin_trap();
     return 0;

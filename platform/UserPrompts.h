@@ -22,6 +22,9 @@ struct FileDialogRequest {
     QString defaultSuffix;  // appended when the user types a name without one
 };
 
+// The caption of every plain message box: the program's name.
+inline constexpr char kProgramCaption[] = "VELTRO";
+
 class UserPrompts {
   public:
     static constexpr int kFileFailureBeepHz = 5000;
@@ -37,12 +40,13 @@ class UserPrompts {
     virtual bool ShellOpen(const QString& target) = 0;
 
     // The common shapes, for brevity at call sites.
-    void Inform(const QString& text, const QString& caption = {},
+    void Inform(const QString& text, const QString& caption = QString::fromLatin1(kProgramCaption),
                 PromptIcon icon = PromptIcon::Warning) {
         MessageBox({caption, text, PromptButtons::Ok, icon, PromptAnswer::Ok});
     }
     // A file that could not be read or written: the failure beep, then the warning box.
-    void FileFailure(const QString& text, const QString& caption = {}) {
+    void FileFailure(const QString& text,
+                     const QString& caption = QString::fromLatin1(kProgramCaption)) {
         Beep(kFileFailureBeepHz, kFileFailureBeepMs);
         Inform(text, caption);
     }

@@ -1,9 +1,9 @@
 #include "vsp/VspPortTable.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 
+#include "platform/AtomicFile.h"
 #include "protocol/DecimalText.h"
 
 namespace {
@@ -121,12 +121,7 @@ void CVspPortTable::Load(const QString& path) {
 
 bool CVspPortTable::Save(int rowCount, UserPrompts& prompts, const QString& path) const {
     const int count = std::clamp(rowCount, 0, kVspMaxPorts);
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (file.open(QIODevice::WriteOnly) && file.write(EncodeVspFile(records_.data(), count)) >= 0 &&
-        file.commit()) {
-        return true;
-    }
+    if (WriteFileAtomically(path, EncodeVspFile(records_.data(), count))) return true;
     prompts.Inform(QString::fromLatin1(kVspSaveFailedText));
     return false;
 }

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-CDlgNicSelect::CDlgNicSelect(const QStringList& addresses, QWidget* parent)
+CDlgNicSelect::CDlgNicSelect(const QStringList& addresses, int preselected, QWidget* parent)
     : QDialog(parent), list_(new QComboBox(this)), continue_(new QPushButton("Continue", this)) {
     setWindowTitle(kTitle);
     setModal(true);
@@ -15,7 +15,8 @@ CDlgNicSelect::CDlgNicSelect(const QStringList& addresses, QWidget* parent)
     auto* label = new QLabel(kLabel, this);
     list_->setObjectName(QString::number(kInterfaceListId));
     list_->addItems(addresses);
-    list_->setCurrentIndex(static_cast<int>(addresses.size()) - 1);
+    const int last = static_cast<int>(addresses.size()) - 1;
+    list_->setCurrentIndex(preselected >= 0 && preselected <= last ? preselected : last);
     label->setBuddy(list_);
     continue_->setDefault(true);
     connect(continue_, &QPushButton::clicked, this, &QDialog::accept);
@@ -41,8 +42,8 @@ void CDlgNicSelect::reject() {
     accept();
 }
 
-int CDlgNicSelect::Choose(const QStringList& addresses, QWidget* parent) {
-    CDlgNicSelect dialog(addresses, parent);
+int CDlgNicSelect::Choose(const QStringList& addresses, int preselected, QWidget* parent) {
+    CDlgNicSelect dialog(addresses, preselected, parent);
     dialog.exec();
     return dialog.SelectedIndex();
 }

@@ -17,8 +17,9 @@ class CDlgNicSelect : public QDialog {
         "interface");
     static inline const QString kLabel = QStringLiteral("Network Interface");
 
-    // The last address is preselected.
-    explicit CDlgNicSelect(const QStringList& addresses, QWidget* parent = nullptr);
+    // The entry at `preselected` is selected at first; the last one when it is out of range.
+    explicit CDlgNicSelect(const QStringList& addresses, int preselected = -1,
+                           QWidget* parent = nullptr);
 
     // The entry selected when the dialog closed, however it was closed.
     int SelectedIndex() const;
@@ -26,7 +27,7 @@ class CDlgNicSelect : public QDialog {
     QPushButton* ContinueButton() const { return continue_; }
 
     // Shows the dialog modally; fits ChooseInterface.
-    static int Choose(const QStringList& addresses, QWidget* parent = nullptr);
+    static int Choose(const QStringList& addresses, int preselected, QWidget* parent = nullptr);
 
   public slots:
     // The close box and Escape close it like Continue.

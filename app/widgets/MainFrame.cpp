@@ -133,8 +133,8 @@ void CMainFrame::CreateMenusAndBars() {
 void CMainFrame::SelectHostInterface() {
     ChooseInterface choose = services_.chooseInterface;
     if (!choose) {
-        choose = [this](const QStringList& addresses) {
-            return CDlgNicSelect::Choose(addresses, this);
+        choose = [this](const QStringList& addresses, int preselected) {
+            return CDlgNicSelect::Choose(addresses, preselected, this);
         };
     }
     const HostInterface chosen = ::SelectHostInterface(

@@ -10,7 +10,8 @@
 CMainFrame* COrvinApp::InitInstance() {
     const QDir dir(services_.dataDir);
     if (QFile driver(dir.filePath(kDriverPackage)); !driver.open(QIODevice::ReadOnly)) {
-        services_.prompts.Inform(kMissingDriverText, "VELTRO", PromptIcon::Error);
+        services_.prompts.Inform(kMissingDriverText, QString::fromLatin1(kProgramCaption),
+                                 PromptIcon::Error);
         return nullptr;
     }
 

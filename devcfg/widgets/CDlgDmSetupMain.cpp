@@ -157,7 +157,8 @@ void CDlgDmSetupMain::ReadAllPages() {
     QList<int> overLong;
     for (SetupPage* page : std::array<SetupPage*, 5>{network_, wifi_, serial_, dhcp_, ntp_})
         overLong += page->ReadControls();
-    for (int limit : overLong) prompts_.Inform(OverLongMessage(limit), setupmsg::kAppCaption);
+    for (int limit : overLong)
+        prompts_.Inform(OverLongMessage(limit), QString::fromLatin1(kProgramCaption));
 }
 
 bool CDlgDmSetupMain::FillFromRecord(const DeviceConfigRecord& record, int listIndex) {

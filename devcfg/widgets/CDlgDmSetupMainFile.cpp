@@ -6,31 +6,25 @@
 #include "devcfg/SetupMapping.h"
 #include "devcfg/widgets/CDlgDmSetupMain.h"
 #include "devcfg/widgets/SetupPage.h"
+#include "platform/AtomicFile.h"
 #include "platform/UserPrompts.h"
 
 void CDlgDmSetupMain::ShowFileFailure(const QString& text, const QString& path) {
-    prompts_.FileFailure(text + path, setupmsg::kAppCaption);
+    prompts_.FileFailure(text + path);
 }
 
 bool CDlgDmSetupMain::SaveSettingFile() {
     const QString path = prompts_.SaveFileName(
         {{}, settingfile::kSaveName, settingfile::kSaveFilter, settingfile::kSuffix});
     if (path.isEmpty()) return false;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    ReadAllPages();
+    const settingfile::Written written = settingfile::Write(values_);
+    if (!WriteFileAtomically(path, written.text)) {
         ShowFileFailure(settingfile::kOpenFailed, path);
         return false;
     }
-    ReadAllPages();
-    const settingfile::Written written = settingfile::Write(values_);
-    const bool stored = file.write(written.text) == written.text.size() && file.flush();
-    file.close();
     if (!written.complete) {
         prompts_.Inform(setupmsg::kNoSpaces, setupmsg::kErrorCaption, PromptIcon::Error);
-        return false;
-    }
-    if (!stored) {
-        ShowFileFailure(settingfile::kWriteFailed, path);
         return false;
     }
     return true;
@@ -47,14 +41,16 @@ bool CDlgDmSetupMain::LoadSettingFile() {
     }
     const QByteArray text = file.readAll();
     file.close();
-    const auto result = settingfile::Load(text, values_, [this](int line) {
+    const auto report = settingfile::Load(text, values_, [this](int line) {
         if (settingfile::ActsAtOnce(line)) ApplyLoadedLine(line);
     });
-    switch (result) {
+    switch (report.result) {
         case settingfile::LoadResult::VersionWrong:
             prompts_.Inform(settingfile::kVersionWrong, setupmsg::kErrorCaption, PromptIcon::Error);
             return false;
         case settingfile::LoadResult::Short:
+            prompts_.Inform(settingfile::ShortFileMessage(report.lineCount),
+                            setupmsg::kErrorCaption, PromptIcon::Error);
             return false;
         case settingfile::LoadResult::Loaded:
             break;

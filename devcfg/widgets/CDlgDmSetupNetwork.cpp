@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "devcfg/widgets/PageControls.h"
+#include "ui/widgets/ClampedNumberEdit.h"
 
 namespace {
 
@@ -23,8 +24,8 @@ LimitedLineEdit* Edit(int limit, const char* name, QWidget* parent) {
     return MakeNamed<LimitedLineEdit>(name, limit, parent);
 }
 
-NumberEdit* Number(NumberLimits limits, const char* name, QWidget* parent) {
-    return MakeNamed<NumberEdit>(name, limits, parent);
+ClampedNumberEdit* Number(NumberLimits limits, const char* name, QWidget* parent) {
+    return MakeNamed<ClampedNumberEdit>(name, limits, parent);
 }
 
 }  // namespace

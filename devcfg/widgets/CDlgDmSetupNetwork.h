@@ -3,7 +3,7 @@
 #include "devcfg/widgets/SetupPage.h"
 
 class LimitedLineEdit;
-class NumberEdit;
+class ClampedNumberEdit;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -42,15 +42,15 @@ class CDlgDmSetupNetwork : public SetupPage {
     LimitedLineEdit* staticIp_;
     QRadioButton* server_;
     QRadioButton* client_;
-    NumberEdit* listenPort_;
-    NumberEdit* destinationPort_;
+    ClampedNumberEdit* listenPort_;
+    ClampedNumberEdit* destinationPort_;
     QCheckBox* tcp_;
     QCheckBox* udp_;
     LimitedLineEdit* destinationHost_;
     LimitedLineEdit* subnetMask_;
     LimitedLineEdit* gateway_;
     LimitedLineEdit* dnsServer_;
-    NumberEdit* transmitTimer_;
+    ClampedNumberEdit* transmitTimer_;
     LimitedLineEdit* smtpDomain_;
     LimitedLineEdit* smtpFrom_;
     LimitedLineEdit* smtpTo1_;
@@ -59,7 +59,7 @@ class CDlgDmSetupNetwork : public SetupPage {
     LimitedLineEdit* smtpUser_;
     LimitedLineEdit* smtpPassword_;
     QComboBox* smtpSecurity_;
-    NumberEdit* smtpPort_;
+    ClampedNumberEdit* smtpPort_;
     QComboBox* eventIpChange_;
     QComboBox* eventPasswordChange_;
     QComboBox* eventAuthFail_;
@@ -67,8 +67,8 @@ class CDlgDmSetupNetwork : public SetupPage {
     QComboBox* eventWarmStart_;
     LimitedLineEdit* firmwareFile_;
     QComboBox* modbusTransferMode_;
-    NumberEdit* modbusPort_;
-    NumberEdit* modbusResponseTimeout_;
-    NumberEdit* modbusInterFrameDelay_;
-    NumberEdit* modbusInterCharDelay_;
+    ClampedNumberEdit* modbusPort_;
+    ClampedNumberEdit* modbusResponseTimeout_;
+    ClampedNumberEdit* modbusInterFrameDelay_;
+    ClampedNumberEdit* modbusInterCharDelay_;
 };

@@ -135,7 +135,7 @@ void CDlgDmSetupWifi::OnNetworkModeChanged() {
     ApplyModeRules(accessPoint);
     SelectPosition(security_, security);
     if (accessPoint && security == kWepSecurity) {
-        prompts_.Inform(kApWepMessage, setupmsg::kAppCaption);
+        prompts_.Inform(kApWepMessage);
         security_->setFocus();
     }
 }

@@ -29,27 +29,6 @@ void LimitedLineEdit::FollowLength(const QString& text) {
     if (limit_ > 0) setMaxLength(std::max<int>(limit_, text.size()));
 }
 
-NumberEdit::NumberEdit(NumberLimits limits, QWidget* parent) : QLineEdit(parent), limits_(limits) {
-    setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this));
-    connect(this, &QLineEdit::textChanged, this, &NumberEdit::Clamp);
-}
-
-uint32_t NumberEdit::Value() const {
-    return limits_.Clamp(ReadUnsigned(text()));
-}
-
-void NumberEdit::SetValue(uint32_t value) {
-    setText(QString::number(value));
-}
-
-// An empty edit is left to the user to fill; any number out of range is replaced at once.
-void NumberEdit::Clamp(const QString& text) {
-    if (text.isEmpty()) return;
-    const uint32_t typed = ReadUnsigned(text);
-    const uint32_t clamped = limits_.Clamp(typed);
-    if (clamped != typed) setText(QString::number(clamped));
-}
-
 IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
     const QString part = "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?";
     setValidator(new QRegularExpressionValidator(

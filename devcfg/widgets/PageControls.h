@@ -27,20 +27,6 @@ class LimitedLineEdit : public QLineEdit {
     int limit_;
 };
 
-// An unsigned number edit of the Network page: digits only, clamped at once on every change.
-class NumberEdit : public QLineEdit {
-    Q_OBJECT
-
-  public:
-    explicit NumberEdit(NumberLimits limits, QWidget* parent = nullptr);
-    uint32_t Value() const;
-    void SetValue(uint32_t value);
-
-  private:
-    void Clamp(const QString& text);
-    NumberLimits limits_;
-};
-
 // An IPv4 address control: up to four dot-separated decimal parts of 0-255, missing parts
 // reading as 0.
 class IpAddressEdit : public QLineEdit {

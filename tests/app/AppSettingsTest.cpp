@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "app/SettingsFile.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace {
 
@@ -198,6 +200,24 @@ TEST_F(SettingsFileTest, SaveLetsViewsCopyFirstAndLeavesNoOldTail) {
     ASSERT_TRUE(file.Save(settings, [&settings] { settings.terminal[0].testInterval = 250; }));
     EXPECT_EQ(Read(), WithLine(18, "250                 // (18) (TERM1) Test Interval (ms)"));
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(SettingsFileTest, ASaveThatRunsOutOfRoomKeepsTheOldFileAndSaysSo) {
+    Write(kDefaultFile);
+    AppSettings settings;
+    file.Load(settings);
+    prompts.Clear();
+    settings.logoFileName = QString(400, 'L');  // longer than the room left
+    {
+        const FileSizeLimit limit(kDefaultFile.size());
+        EXPECT_FALSE(file.Save(settings));
+    }
+    EXPECT_EQ(Read(), kDefaultFile);
+    EXPECT_EQ(prompts.beeps, 1);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.shown[0].text.startsWith("Failed to save application settings! ("));
+    EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"VELTRO.dat"});
 }
 
 TEST_F(SettingsFileTest, SaveNeverCreatesTheFile) {

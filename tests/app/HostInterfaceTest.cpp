@@ -15,10 +15,12 @@ class HostInterfaceTest : public ::testing::Test {
     }
 
     HostInterface Select() {
-        return SelectHostInterface(net, driver, prompts, stored, [this](const QStringList& list) {
-            offered.push_back(list);
-            return answer;
-        });
+        return SelectHostInterface(net, driver, prompts, stored,
+                                   [this](const QStringList& list, int preselected) {
+                                       offered.push_back(list);
+                                       preselections.push_back(preselected);
+                                       return answer;
+                                   });
     }
 
     FakeNetInterfaces net;
@@ -27,6 +29,7 @@ class HostInterfaceTest : public ::testing::Test {
     QString stored = "0.0.0.0";
     int answer = 0;
     std::vector<QStringList> offered;
+    std::vector<int> preselections;
 };
 
 }  // namespace
@@ -49,8 +52,30 @@ TEST_F(HostInterfaceTest, SeveralAddressesOfferTheDialogAndStoreTheChoice) {
     EXPECT_EQ(stored, "172.16.0.9");
     EXPECT_TRUE(prompts.shown.empty());
 
-    answer = -1;  // a chooser without a selection leaves the preselected last entry
-    EXPECT_EQ(Select().address, "127.0.0.2");
+    answer = -1;  // a chooser without a selection leaves the preselected entry
+    EXPECT_EQ(Select().address, "172.16.0.9");
+}
+
+TEST_F(HostInterfaceTest, TheSavedAddressIsPreselectedWhenListed) {
+    struct Case {
+        const char* stored;
+        int preselected;
+    };
+    const Case cases[] = {
+        {"0.0.0.0", 2},     // first start: the last entry
+        {"10.1.0.5", 0},    // the saved one, not the last
+        {"172.16.0.9", 1},  //
+        {"10.9.9.9", 2},    // no longer listed: the last entry
+    };
+    for (const Case& c : cases) {
+        stored = c.stored;
+        preselections.clear();
+        answer = -1;
+        const HostInterface chosen = Select();
+        ASSERT_EQ(preselections.size(), 1u) << c.stored;
+        EXPECT_EQ(preselections[0], c.preselected) << c.stored;
+        EXPECT_EQ(chosen.address, net.hostAddresses->at(c.preselected)) << c.stored;
+    }
 }
 
 TEST_F(HostInterfaceTest, PortInUseKeepsTheStoredSelectionWithoutAsking) {

@@ -5,6 +5,7 @@
 #include "app/SystemLog.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace {
 
@@ -60,6 +61,42 @@ TEST_F(SystemLogTest, StartUpLinesAreSavedByteForByte) {
     ASSERT_EQ(prompts.fileDialogs.size(), 1u);
     EXPECT_EQ(prompts.fileDialogs[0].filter, "VELTRO Log files(*.log)");
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(SystemLogTest, DollarSignsInMessagesKeepEveryRowInPlace) {
+    log.AddLog("TFTP error: $1 left, cost $$");
+    log.AddLog("$");
+    log.AddLog("after");
+    const QString path = dir.filePath("dollars.log");
+    prompts.AnswerFile(path);
+    ASSERT_TRUE(log.SaveLog());
+    const QByteArray saved = ReadFileBytes(path);
+    EXPECT_EQ(saved.count('$'), 1 + 3 * 3);  // the header's and one after each field
+
+    const std::vector<LogRow> before = log.Rows();
+    log.AddLog("dropped by the open");
+    ASSERT_TRUE(Open(path));
+    ASSERT_EQ(log.Rows().size(), 3u);
+    EXPECT_EQ(Numbers(), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(log.Rows()[0].message,
+              QString::fromUtf8("TFTP error: \uFF041 left, cost \uFF04\uFF04"));
+    EXPECT_EQ(log.Rows()[1].message, QString::fromUtf8("\uFF04"));
+    EXPECT_EQ(log.Rows()[2], before[2]);
+    EXPECT_EQ(log.Rows()[1].time, before[1].time);
+}
+
+TEST_F(SystemLogTest, ASaveThatRunsOutOfRoomKeepsTheOldFile) {
+    const QString path = Write("old.log", kStartUpFile);
+    for (int i = 0; i < 200; ++i) log.AddLog("a line long enough to need more room");
+    prompts.AnswerFile(path);
+    {
+        const FileSizeLimit limit(kStartUpFile.size());
+        EXPECT_FALSE(log.SaveLog());
+    }
+    EXPECT_EQ(ReadFileBytes(path), kStartUpFile);
+    EXPECT_EQ(prompts.beeps, 1);
+    EXPECT_EQ(prompts.Texts(), QStringList{"Failed to open file" + path + "! \r\n"});
+    EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
 }
 
 TEST_F(SystemLogTest, OpenedLogReplacesTheListAndNumberingGoesOn) {

@@ -110,7 +110,7 @@ TEST(DeviceSettingFile, ALineBreakInsideATextCannotShiftTheLinesAfterIt) {
     const sf::Written written = sf::Write(v);
     EXPECT_EQ(Lines(written.text).size(), 70);
     DeviceSetupValues loaded;
-    ASSERT_EQ(sf::Load(written.text, loaded), sf::LoadResult::Loaded);
+    ASSERT_EQ(sf::Load(written.text, loaded).result, sf::LoadResult::Loaded);
     EXPECT_EQ(loaded.smtpDomain, "mail");
     EXPECT_EQ(loaded.smtpFrom, "from");
     EXPECT_EQ(loaded.smtpTo1, v.smtpTo1);
@@ -123,7 +123,7 @@ TEST(DeviceSettingFile, WrittenValuesLoadBackExceptWhatTheFileDoesNotHold) {
     v.dhcp = 1;
     v.dhcpClientFlag = true;
     DeviceSetupValues loaded;
-    ASSERT_EQ(sf::Load(sf::Write(v).text, loaded), sf::LoadResult::Loaded);
+    ASSERT_EQ(sf::Load(sf::Write(v).text, loaded).result, sf::LoadResult::Loaded);
     loaded.macAddress = v.macAddress;  // not in the file
     loaded.eventWarmStart = v.eventWarmStart;
     EXPECT_EQ(loaded, v);
@@ -147,7 +147,7 @@ TEST(DeviceSettingFile, ValuesEndAtBlanksAndNumbersAreReadSigned) {
         {4, "5"},             // no such DHCP position, but the flag is set
     });
     DeviceSetupValues v;
-    ASSERT_EQ(sf::Load(file, v), sf::LoadResult::Loaded);
+    ASSERT_EQ(sf::Load(file, v).result, sf::LoadResult::Loaded);
     EXPECT_EQ(v.deviceName, "Lab");
     EXPECT_EQ(v.listenPort, 4294967291u);
     EXPECT_EQ(v.destinationPort, 2147483647u);
@@ -169,7 +169,7 @@ TEST(DeviceSettingFile, ATextWithASpaceLoadsAsTheTextBeforeIt) {
     DeviceSetupValues v = Realistic();
     v.ssid = "Lab Net";
     DeviceSetupValues loaded;
-    ASSERT_EQ(sf::Load(sf::Write(v).text, loaded), sf::LoadResult::Loaded);
+    ASSERT_EQ(sf::Load(sf::Write(v).text, loaded).result, sf::LoadResult::Loaded);
     EXPECT_EQ(loaded.ssid, "Lab");
 }
 
@@ -178,7 +178,7 @@ TEST(DeviceSettingFile, LfAndCrLfLineEndsAndALastLineWithoutOne) {
         QByteArray file = FileWith({{2, "Unit"}, {70, "fw.bin"}}, 70, end);
         file.chop(static_cast<int>(strlen(end)));
         DeviceSetupValues v;
-        EXPECT_EQ(sf::Load(file, v), sf::LoadResult::Loaded) << end;
+        EXPECT_EQ(sf::Load(file, v).result, sf::LoadResult::Loaded) << end;
         EXPECT_EQ(v.deviceName, "Unit");
         EXPECT_EQ(v.firmwareFile, "fw.bin");
     }
@@ -187,7 +187,7 @@ TEST(DeviceSettingFile, LfAndCrLfLineEndsAndALastLineWithoutOne) {
 TEST(DeviceSettingFile, OverLongLinesAreCutWithoutMovingTheLinesAfterThem) {
     DeviceSetupValues v;
     const QByteArray huge(100000, 'n');
-    ASSERT_EQ(sf::Load(FileWith({{2, huge}, {3, "1"}, {16, QByteArray(600, 'h')}}), v),
+    ASSERT_EQ(sf::Load(FileWith({{2, huge}, {3, "1"}, {16, QByteArray(600, 'h')}}), v).result,
               sf::LoadResult::Loaded);
     EXPECT_EQ(v.deviceName.size(), sf::kMaxLineCharacters);
     EXPECT_TRUE(v.clientMode);  // line 3 is still line 3
@@ -200,31 +200,33 @@ TEST(DeviceSettingFile, WrongVersionChangesNothing) {
     for (const QByteArray& file :
          {FileWith({{1, "VTM5800x_Dev_Config:V1.0.1"}}), FileWith({{1, ""}}), QByteArray("x\n")}) {
         DeviceSetupValues v = before;
-        EXPECT_EQ(sf::Load(file, v), sf::LoadResult::VersionWrong);
+        EXPECT_EQ(sf::Load(file, v).result, sf::LoadResult::VersionWrong);
         EXPECT_EQ(v, before);
     }
     DeviceSetupValues v = before;
-    EXPECT_EQ(sf::Load(QByteArray(), v), sf::LoadResult::Short);
+    EXPECT_EQ(sf::Load(QByteArray(), v), (sf::LoadReport{sf::LoadResult::VersionWrong, 0}));
     EXPECT_EQ(v, before);
 }
 
-TEST(DeviceSettingFile, AShortFileKeepsWhatItsLinesSet) {
-    DeviceSetupValues v = Realistic();
-    QList<int> applied;
-    const auto result =
-        sf::Load(FileWith({{2, "Short"}, {69, "0"}}, 69), v, [&](int line) { applied << line; });
-    EXPECT_EQ(result, sf::LoadResult::Short);
-    EXPECT_EQ(v.deviceName, "Short");
-    EXPECT_EQ(v.daylightSaving, 0);
-    EXPECT_EQ(v.firmwareFile, "0");  // from line 30; line 70 never came
-    ASSERT_EQ(applied.size(), 68);
-    EXPECT_EQ(applied.front(), 2);
-    EXPECT_EQ(applied.back(), 69);
+TEST(DeviceSettingFile, AFileThatEndsEarlyChangesNothingAndTellsWhereItEnds) {
+    const DeviceSetupValues before = Realistic();
+    for (int lines : {1, 2, 35, 69}) {
+        DeviceSetupValues v = before;
+        QList<int> applied;
+        const sf::LoadReport report = sf::Load(FileWith({{2, "Short"}, {69, "0"}}, lines), v,
+                                               [&](int line) { applied << line; });
+        EXPECT_EQ(report, (sf::LoadReport{sf::LoadResult::Short, lines}));
+        EXPECT_EQ(v, before) << lines;
+        EXPECT_TRUE(applied.isEmpty()) << lines;
+    }
+    EXPECT_EQ(sf::ShortFileMessage(69),
+              "The device setting file ends at line 69 of 70. Nothing was loaded.");
 }
 
 TEST(DeviceSettingFile, LineSeventyWinsOverLineThirty) {
     DeviceSetupValues v;
-    ASSERT_EQ(sf::Load(FileWith({{30, "old.bin"}, {70, "new.bin"}}), v), sf::LoadResult::Loaded);
+    ASSERT_EQ(sf::Load(FileWith({{30, "old.bin"}, {70, "new.bin"}}), v).result,
+              sf::LoadResult::Loaded);
     EXPECT_EQ(v.firmwareFile, "new.bin");
 }
 

@@ -37,6 +37,12 @@ TEST(DlgNicSelect, ShowsItsTextsAndPreselectsTheLastAddress) {
     EXPECT_EQ(dialog.ContinueButton()->text(), "Continue");
 }
 
+TEST(DlgNicSelect, PreselectsTheGivenEntry) {
+    EXPECT_EQ(CDlgNicSelect(kAddresses, 0).SelectedIndex(), 0);
+    EXPECT_EQ(CDlgNicSelect(kAddresses, 1).SelectedIndex(), 1);
+    EXPECT_EQ(CDlgNicSelect(kAddresses, 3).SelectedIndex(), 2);  // out of range: the last
+}
+
 TEST(DlgNicSelect, EveryWayOfClosingGivesTheSelectedEntry) {
     struct Case {
         const char* name;
@@ -69,5 +75,5 @@ TEST(DlgNicSelect, ChooseRunsModallyAndReturnsTheChoice) {
         dialog->InterfaceList()->setCurrentIndex(0);
         dialog->close();
     });
-    EXPECT_EQ(CDlgNicSelect::Choose(kAddresses), 0);
+    EXPECT_EQ(CDlgNicSelect::Choose(kAddresses, 1), 0);
 }

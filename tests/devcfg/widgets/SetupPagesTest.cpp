@@ -16,7 +16,7 @@ QStringList Entries(const QComboBox* list) {
 
 }  // namespace
 
-TEST_F(SheetTest, NumberEditsReplaceOutOfRangeValuesAtOnce) {
+TEST_F(SheetTest, NumberEditsClampWhenTheEditIsFinished) {
     Open(RealisticReply());
     struct Case {
         const char* edit;
@@ -44,11 +44,33 @@ TEST_F(SheetTest, NumberEditsReplaceOutOfRangeValuesAtOnce) {
         {"modbusInterCharDelay", "501", "500"},
     };
     for (const Case& c : cases) {
-        Edit(c.edit)->setText(c.pasted);
+        // The mode that enables the edit: Client for the destination port, else Server.
+        Get<QRadioButton>(QLatin1String(c.edit) == "destinationPort" ? "client" : "server")
+            ->click();
+        Type(c.edit, c.pasted);
+        EXPECT_EQ(Edit(c.edit)->text(), c.pasted) << c.edit << " " << c.pasted;  // as typed
+        QTest::keyClick(Edit(c.edit), Qt::Key_Return);
         EXPECT_EQ(Edit(c.edit)->text(), c.shown) << c.edit << " " << c.pasted;
     }
     Type("modbusInterCharDelay", "4x");  // only digits can be typed
-    EXPECT_EQ(Edit("modbusInterCharDelay")->text(), "10");
+    EXPECT_EQ(Edit("modbusInterCharDelay")->text(), "4");
+}
+
+TEST_F(SheetTest, SubmitSendsAndShowsTheClampedNumbers) {
+    Open(RealisticReply());
+    Get<QRadioButton>("server")->click();
+    Type("listenPort", "4001");  // no partial "4" is raised to 1024 on the way
+    Type("modbusInterFrameDelay", "600");
+    Type("modbusInterCharDelay", "250");
+    EXPECT_EQ(Edit("listenPort")->text(), "4001");
+    EXPECT_EQ(Edit("modbusInterFrameDelay")->text(), "600");
+    Click("submit");
+    ASSERT_TRUE(Accepted());
+    const DeviceConfigRecord& sent = sheet->OutgoingRecord();
+    EXPECT_EQ(sent.Get(listenPort), 4001);
+    EXPECT_EQ(sent.Get(modbusInterFrameDelay), 500);
+    EXPECT_EQ(sent.Get(modbusInterCharDelay), 250);
+    EXPECT_EQ(Edit("modbusInterFrameDelay")->text(), "500");
 }
 
 TEST_F(SheetTest, ExactlyOnePacketTypeStaysTicked) {

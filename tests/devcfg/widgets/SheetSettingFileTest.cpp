@@ -126,18 +126,26 @@ TEST_F(SheetFileTest, AccessPointFileLoadedIntoAStationDevice) {
     EXPECT_EQ(List("wifiSecurity")->currentText(), "WPA2_AES_PSK");
 }
 
-TEST_F(SheetFileTest, AFileOfSixtyNineLinesStopsWithoutRefreshingThePages) {
+TEST_F(SheetFileTest, AFileOfSixtyNineLinesChangesNothingAndSaysWhereItEnds) {
     Open(RealisticReply());
     QByteArray saved = Save();
     saved.truncate(saved.lastIndexOf("\r\n", saved.size() - 3) + 2);  // drop line 70
-    WriteFile(PathOf("short.txt"), Edited(saved, {{2, "FromFile"}, {5, "3"}, {17, "x.lan"}}));
+    WriteFile(PathOf("short.txt"), Edited(saved, {{2, "FromFile"}, {5, "0"}, {17, "x.lan"}}));
     Reopen(OtherDevice());
+    const QString nameBefore = Edit("deviceName")->text();
+    const int modeBefore = List("operationMode")->currentIndex();
+    const bool channelBefore = List("wifiChannel")->isEnabled();
     Load(PathOf("short.txt"));
-    EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(Edit("deviceName")->text(), "Station-2");  // text fields as they were
-    EXPECT_EQ(Edit("smtpDomain")->text(), "mail.example.lan");
-    EXPECT_EQ(List("operationMode")->currentIndex(), 3);  // list lines act at once
-    EXPECT_TRUE(List("wifiChannel")->isEnabled());
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "The device setting file ends at line 69 of 70. Nothing was loaded.");
+    EXPECT_EQ(prompts.shown[0].caption, "Error Info");
+    EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Error);
+    EXPECT_EQ(Edit("deviceName")->text(), nameBefore);
+    EXPECT_EQ(List("operationMode")->currentIndex(), modeBefore);
+    EXPECT_EQ(List("wifiChannel")->isEnabled(), channelBefore);
+    ASSERT_TRUE(sheet->BuildRecord());  // nothing half-loaded goes out either
+    EXPECT_EQ(sheet->OutgoingRecord().Get(devrec::deviceName), nameBefore);
 }
 
 TEST_F(SheetFileTest, LineSeventyWinsOverLineThirty) {
