@@ -15,8 +15,13 @@ uint32_t ParseDottedAddress(const QString& text);
 // and octal or hexadecimal parts. nullopt when the text is not an address.
 std::optional<uint32_t> ParseInetAddress(const QString& text);
 
-// inet_addr itself: a rejected text gives 255.255.255.255.
+// inet_addr itself: a rejected text gives 255.255.255.255. Never use it for a destination: an
+// empty or malformed text would become a broadcast.
 uint32_t InetAddr(const QString& text);
+
+// A destination that names one host: the standard conversion, refusing besides what it
+// rejects 0.0.0.0 and the limited broadcast 255.255.255.255.
+std::optional<uint32_t> ParseUnicastAddress(const QString& text);
 
 QString FormatDotted(uint32_t hostOrder);
 
