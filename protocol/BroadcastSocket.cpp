@@ -18,7 +18,8 @@ bool CBroadcastSocket::Create(const QString& hostAddress, uint16_t port) {
     createFailure_.clear();
     const std::optional<uint32_t> host = ParseInetAddress(hostAddress);
     if (!host) return Fail(hostAddress, port, QStringLiteral("not an IPv4 address"));
-    if (!socket_.bind(QHostAddress(*host), port))
+    // Not shared: a second program on the port would take some of the replies meant for this one.
+    if (!socket_.bind(QHostAddress(*host), port, QAbstractSocket::DontShareAddress))
         return Fail(hostAddress, port, socket_.errorString());
     // QUdpSocket allows broadcasting on its own; the option is set again here so that the
     // socket does not depend on that.
