@@ -38,7 +38,7 @@ class DmSetup : public DmFlowTest {
   protected:
     void SetUp() override {
         DmFlowTest::SetUp();
-        if (IsSkipped()) return;
+        if (HasFatalFailure()) return;
         dm->SetSetupSheet(sheet.Hook());
     }
     ScriptedSheet sheet;

@@ -11,7 +11,8 @@ namespace {
 class DmUpgrade : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!net.Start(/*tftp=*/true)) GTEST_SKIP() << "needs the isolated network namespace";
+        ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
+        ASSERT_TRUE(net.Start(/*tftp=*/true)) << "the simulated devices could not be started";
         dm = std::make_unique<DmController>(net.frame);
         dm->SetDevicePort(net.DevicePort());
         dm->Tftp().SetServerPort(net.sim->Options().tftpPort);
