@@ -29,7 +29,7 @@ uint32_t InetAddr(const QString& text) {
 
 std::optional<uint32_t> ParseUnicastAddress(const QString& text) {
     const std::optional<uint32_t> address = ParseInetAddress(text);
-    if (!address || *address == 0 || *address == 0xFFFFFFFFu) return std::nullopt;
+    if (!address || !IsUnicastAddress(*address)) return std::nullopt;
     return address;
 }
 

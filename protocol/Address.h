@@ -19,8 +19,13 @@ std::optional<uint32_t> ParseInetAddress(const QString& text);
 // empty or malformed text would become a broadcast.
 uint32_t InetAddr(const QString& text);
 
+// Whether a host-order address can name one host: neither 0.0.0.0 nor the limited broadcast.
+inline bool IsUnicastAddress(uint32_t address) {
+    return address != 0 && address != 0xFFFFFFFFu;
+}
+
 // A destination that names one host: the standard conversion, refusing besides what it
-// rejects 0.0.0.0 and the limited broadcast 255.255.255.255.
+// rejects the addresses that IsUnicastAddress refuses.
 std::optional<uint32_t> ParseUnicastAddress(const QString& text);
 
 QString FormatDotted(uint32_t hostOrder);

@@ -387,6 +387,14 @@ TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
     ASSERT_TRUE(image.open(QIODevice::WriteOnly));
     image.close();
 
+    // A destination that is no single device sends nothing: the socket may broadcast.
+    for (uint32_t nobody : {0u, 0xFFFFFFFFu})
+        EXPECT_FALSE(client.Start(image.fileName(), nobody, kLoopback));
+    EXPECT_EQ(log,
+              (QStringList{"No upgrade sent to 0.0.0.0: not the address of one device",
+                           "No upgrade sent to 255.255.255.255: not the address of one device"}));
+    log.clear();
+
     transport.failOpen = true;
     EXPECT_FALSE(client.Start(image.fileName(), kLoopback, 0x0A000001));
     EXPECT_EQ(prompts.Texts(), QStringList{"Create TFTP client socket fail!!"});
