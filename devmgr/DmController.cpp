@@ -1,12 +1,12 @@
 #include "devmgr/DmController.h"
 
 #include "devmgr/DmMessageBox.h"
-#include "upgrade/TftpClient.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Address.h"
 #include "protocol/BroadcastSocket.h"
 #include "protocol/Message.h"
 #include "protocol/UnicastSocket.h"
+#include "upgrade/TftpClient.h"
 
 namespace {
 
@@ -104,6 +104,34 @@ bool DmController::Send(const QByteArray& data, const QString& destination) {
     return frame_.BroadcastSocket().Send(data, destination, devicePort_);
 }
 
+bool DmController::SendTo(const QByteArray& data, uint32_t address) {
+    return Send(data, FormatDotted(address));
+}
+
+std::optional<DmTarget> DmController::FindAgain(const DeviceConfigRecord& chosen) {
+    const QString mac = DmDeviceTable::MacText(chosen);
+    const int row = table_.FindRowByMac(chosen.MacAddress());
+    if (row < 0) {
+        ShowDmMessage(
+            frame_.Prompts(),
+            QStringLiteral("The device %1 is no longer listed. Nothing was sent.").arg(mac));
+        return std::nullopt;
+    }
+    const std::optional<uint32_t> address = ParseUnicastAddress(table_.IpText(row));
+    if (!address) {
+        ShowDmMessage(
+            frame_.Prompts(),
+            QStringLiteral("The device %1 has no address to send to (%2). Nothing was sent.")
+                .arg(mac, table_.IpText(row)));
+        return std::nullopt;
+    }
+    return DmTarget{row, *address, table_.Record(row)};
+}
+
+void DmController::Untick(const DeviceConfigRecord& device) {
+    SetRowChecked(table_.FindRowByMac(device.MacAddress()), false);
+}
+
 void DmController::InformSearchResult(const QString& text) {
     frame_.Prompts().Inform(text, QStringLiteral("Searching Result"), PromptIcon::Information);
 }
@@ -171,16 +199,17 @@ std::optional<int> DmController::SingleDeviceChoice() {
     return selected_;
 }
 
-bool DmController::SubnetCheck(int row, DmSubnetWarning warning) {
+bool DmController::SubnetCheck(const DeviceConfigRecord& device, DmSubnetWarning warning) {
     const uint32_t mask = InetAddr(frame_.HostNetmask());
-    if (SameSubnet(InetAddr(table_.IpText(row)), InetAddr(frame_.HostAddress()), mask)) return true;
+    if (SameSubnet(device.Get(devrec::currentIp), InetAddr(frame_.HostAddress()), mask))
+        return true;
     const bool upgrade = warning == DmSubnetWarning::kUpgrade;
     const bool yes =
         frame_.Prompts().MessageBox(
             {QStringLiteral("Warning"), upgrade ? kUpgradeSubnetWarning : kSubnetWarning,
              PromptButtons::YesNo, upgrade ? PromptIcon::Warning : PromptIcon::Information,
              PromptAnswer::No}) == PromptAnswer::Yes;
-    if (!yes && upgrade) SetRowChecked(row, false);
+    if (!yes && upgrade) Untick(device);
     return yes;
 }
 
@@ -217,16 +246,24 @@ void DmController::OnWebBrowser() {
     SetProgress(0);
     SetIdle();
     const std::optional<int> row = SingleDeviceChoice();
-    if (!row || !SubnetCheck(*row)) return;
-    frame_.Prompts().ShellOpen(QStringLiteral("http://") + table_.IpText(*row));
+    if (!row) return;
+    const DeviceConfigRecord chosen = table_.Record(*row);
+    if (!SubnetCheck(chosen)) return;
+    const std::optional<DmTarget> target = FindAgain(chosen);
+    if (!target) return;
+    frame_.Prompts().ShellOpen(QStringLiteral("http://") + FormatDotted(target->address));
 }
 
 void DmController::OnFirmwareUpgrade() {
     const std::optional<int> row = SingleDeviceChoice();
-    if (!row || !SubnetCheck(*row, DmSubnetWarning::kUpgrade)) return;
+    if (!row) return;
+    const DeviceConfigRecord chosen = table_.Record(*row);
+    if (!SubnetCheck(chosen, DmSubnetWarning::kUpgrade)) return;
     const std::optional<QString> image = imageChooser_ ? imageChooser_() : std::nullopt;
     if (!image) return;
-    tftp_->Start(*image, InetAddr(table_.IpText(*row)), InetAddr(frame_.HostAddress()));
+    const std::optional<DmTarget> target = FindAgain(chosen);
+    if (!target) return;
+    tftp_->Start(*image, target->address, InetAddr(frame_.HostAddress()));
 }
 
 bool DmController::SendHostAnnouncement(const QString& deviceAddress,

@@ -30,6 +30,14 @@ enum class DmButton {
 };
 inline constexpr int kDmButtonCount = 7;
 
+// A device found again in the list by its MAC address: its row now, the address to send to
+// (host order) and its stored reply.
+struct DmTarget {
+    int row = 0;
+    uint32_t address = 0;
+    DeviceConfigRecord record;
+};
+
 // Which warning the subnet check shows: the device manager's own, or the push upgrade's, which
 // also unticks the device on No.
 enum class DmSubnetWarning { kDeviceManager, kUpgrade };
@@ -94,7 +102,8 @@ class DmController : public QObject, public TimerClient {
 
     // Shared with the push upgrade and the other views.
     std::optional<int> SingleDeviceChoice();
-    bool SubnetCheck(int row, DmSubnetWarning warning = DmSubnetWarning::kDeviceManager);
+    bool SubnetCheck(const DeviceConfigRecord& device,
+                     DmSubnetWarning warning = DmSubnetWarning::kDeviceManager);
     void StartSearch();
     void StartRestartWait(int tickedDevices);
     void EnableAllButtons(bool enabled);
@@ -128,6 +137,12 @@ class DmController : public QObject, public TimerClient {
     void EnableRowButtons(bool enabled);
     void ClearList();
     bool Send(const QByteArray& data, const QString& destination);
+    bool SendTo(const QByteArray& data, uint32_t address);
+    // A device chosen before a modal box, looked up again by its MAC address afterwards: a
+    // search may have rebuilt the list meanwhile. nullopt, after telling the user that
+    // nothing was sent, when it is no longer listed or its address names no single host.
+    std::optional<DmTarget> FindAgain(const DeviceConfigRecord& chosen);
+    void Untick(const DeviceConfigRecord& device);
     void InformSearchResult(const QString& text);
     void WarnIfLowPort(const DeviceConfigRecord& record);
 
@@ -136,7 +151,9 @@ class DmController : public QObject, public TimerClient {
     void OnSearchReply(const ReceivedDatagram& datagram);
     void OnSetupTick();
     void OnSetupReply(const ReceivedDatagram& datagram);
-    std::optional<std::vector<int>> ConfirmAckFlow(const QString& question, const QString& caption);
+    std::optional<std::vector<DmTarget>> ConfirmAckFlow(const QString& question,
+                                                        const QString& caption);
+    void StartAckWork(DmAckWork& work, std::vector<DmTarget> targets);
     void OnAckTick(DmAckWork& work, int timerId);
     void OnAckFlowEnd(bool succeeded, int timerId);
     void OnRestartWaitTick();
@@ -160,10 +177,14 @@ class DmController : public QObject, public TimerClient {
 
     int retry_ = 0;  // shared by the search, setup, restore and reboot timers
     bool setupReplied_ = false;
-    std::optional<int> setupRow_;
+    // The device being set up, and where its command goes.
+    std::optional<std::array<uint8_t, devrec::kMacSize>> setupMac_;
+    uint32_t setupAddress_ = 0;
     QByteArray setupCommand_;
     DmAckWork restore_;
     DmAckWork reboot_;
+    // The devices of the running restore or reboot; its work counts in indexes of this list.
+    std::vector<DmTarget> ackTargets_;
     int restartTicked_ = 0;
     int restartCounter_ = 0;
 };

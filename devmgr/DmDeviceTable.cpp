@@ -39,9 +39,13 @@ QString DmDeviceTable::MacText(const DeviceConfigRecord& record) {
 }
 
 bool DmDeviceTable::HasMac(const std::array<uint8_t, kMacSize>& mac) const {
-    for (const Row& row : rows_)
-        if (row.record.MacAddress() == mac) return true;
-    return false;
+    return FindRowByMac(mac) >= 0;
+}
+
+int DmDeviceTable::FindRowByMac(const std::array<uint8_t, kMacSize>& mac) const {
+    for (int i = 0; i < Count(); ++i)
+        if (At(i).record.MacAddress() == mac) return i;
+    return -1;
 }
 
 std::optional<int> DmDeviceTable::AddSearchReply(const DeviceConfigRecord& reply) {

@@ -72,6 +72,8 @@ class DmDeviceTable {
     std::vector<int> CheckedRows() const;
     // The first row whose IP column reads exactly `ip`, or -1.
     int FindRowByIp(const QString& ip) const;
+    // The row of the device with this MAC address, or -1.
+    int FindRowByMac(const std::array<uint8_t, devrec::kMacSize>& mac) const;
     bool HasMac(const std::array<uint8_t, devrec::kMacSize>& mac) const;
 
     // The port the list shows: the destination port in client mode, else the listening port.

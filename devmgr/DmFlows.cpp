@@ -25,15 +25,16 @@ void DmController::OnDeviceSetup() {
     SetProgress(0);
     const std::optional<int> row = SingleDeviceChoice();
     if (!row) return;
-    if (!SubnetCheck(*row)) {
+    const DeviceConfigRecord chosen = table_.Record(*row);
+    if (!SubnetCheck(chosen)) {
         SetIdle();
         return;
     }
     SetProgress(kSheetOpenProgress);
     const std::optional<DeviceConfigRecord> command =
-        setupSheet_ ? setupSheet_(table_.Record(*row), *row) : std::nullopt;
+        setupSheet_ ? setupSheet_(chosen, *row) : std::nullopt;
     if (!command) {
-        SetRowChecked(*row, false);
+        Untick(chosen);
         SetIdle();
         SetProgress(0);
         return;
@@ -43,11 +44,18 @@ void DmController::OnDeviceSetup() {
                             "proceed ?"),
              QStringLiteral("Device Setup")))
         return;
+    const std::optional<DmTarget> target = FindAgain(chosen);
+    if (!target) {
+        SetIdle();
+        SetProgress(0);
+        return;
+    }
     SetStatus(QStringLiteral(" Device setting ..."));
     EnableAllButtons(false);
-    setupRow_ = *row;
+    setupMac_ = chosen.MacAddress();
+    setupAddress_ = target->address;
     setupCommand_ = command->ToByteArray();
-    Send(setupCommand_, table_.IpText(*row));
+    SendTo(setupCommand_, setupAddress_);
     setupReplied_ = false;
     retry_ = 0;
     timers_.SetTimer(this, kSetupTimer, kTickMs);
@@ -56,12 +64,12 @@ void DmController::OnDeviceSetup() {
 void DmController::OnSetupTick() {
     if (!setupReplied_ && retry_ < kSetupRetries) {
         ++retry_;
-        Send(setupCommand_, table_.IpText(*setupRow_));
+        SendTo(setupCommand_, setupAddress_);
         return;
     }
     timers_.KillTimer(this, kSetupTimer);
     retry_ = 0;
-    setupRow_.reset();
+    setupMac_.reset();
     if (setupReplied_) {
         SetProgress(kSetupDoneProgress);
         StartSearch();
@@ -78,7 +86,11 @@ void DmController::OnSetupReply(const ReceivedDatagram& datagram) {
     if (!reply) return;
     // The reply belongs to the device being set up, or without a running setup to the
     // selected row; a reply that carries another device's MAC address changes nothing.
-    const std::optional<int> row = setupRow_ ? setupRow_ : selected_;
+    std::optional<int> row = selected_;
+    if (setupMac_) {
+        if (reply->MacAddress() != *setupMac_) return;
+        row = table_.FindRowByMac(*setupMac_);
+    }
     if (!row || !table_.Contains(*row)) {
         setupReplied_ = true;
         return;
@@ -90,29 +102,45 @@ void DmController::OnSetupReply(const ReceivedDatagram& datagram) {
     WarnIfLowPort(*reply);
 }
 
-std::optional<std::vector<int>> DmController::ConfirmAckFlow(const QString& question,
-                                                             const QString& caption) {
+// The ticked devices are taken before the boxes and looked up again after them.
+std::optional<std::vector<DmTarget>> DmController::ConfirmAckFlow(const QString& question,
+                                                                  const QString& caption) {
     SetProgress(0);
-    std::vector<int> ticked = table_.CheckedRows();
-    if (ticked.empty()) {
+    std::vector<DeviceConfigRecord> chosen;
+    for (int row : table_.CheckedRows()) chosen.push_back(table_.Record(row));
+    if (chosen.empty()) {
         ShowDmMessage(frame_.Prompts(), QStringLiteral("Please select device(s) in the list !!"));
         return std::nullopt;
     }
     if (!Ask(frame_.Prompts(), question, caption)) return std::nullopt;
-    if (!SubnetCheck(ticked.back())) return std::nullopt;
-    return ticked;
+    if (!SubnetCheck(chosen.back())) return std::nullopt;
+    std::vector<DmTarget> targets;
+    for (const DeviceConfigRecord& device : chosen) {
+        std::optional<DmTarget> target = FindAgain(device);
+        if (!target) return std::nullopt;
+        targets.push_back(std::move(*target));
+    }
+    return targets;
+}
+
+// The work keeps the devices it was started with, whatever happens to the list meanwhile.
+void DmController::StartAckWork(DmAckWork& work, std::vector<DmTarget> targets) {
+    ackTargets_ = std::move(targets);
+    std::vector<int> indexes(ackTargets_.size());
+    for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<int>(i);
+    work.Start(std::move(indexes));
 }
 
 void DmController::OnRestore() {
     restore_.Clear();
-    std::optional<std::vector<int>> ticked =
+    std::optional<std::vector<DmTarget>> ticked =
         ConfirmAckFlow(QStringLiteral("This operation will return the device's default setting and "
                                       "reboot.\r\nDo you want to proceed ?"),
                        QStringLiteral("Reset"));
     if (!ticked) return;
     restartTicked_ = static_cast<int>(ticked->size());
     EnableAllButtons(false);
-    restore_.Start(std::move(*ticked));
+    StartAckWork(restore_, std::move(*ticked));
     retry_ = 0;
     timers_.SetTimer(this, kRestoreTimer, kTickMs);
     SetStatus(QStringLiteral(" Resetting ..."));
@@ -120,11 +148,11 @@ void DmController::OnRestore() {
 
 void DmController::OnReboot() {
     reboot_.Clear();
-    std::optional<std::vector<int>> ticked = ConfirmAckFlow(
+    std::optional<std::vector<DmTarget>> ticked = ConfirmAckFlow(
         QStringLiteral("Do you really want to REBOOT device(s) ?"), QStringLiteral("Reboot"));
     if (!ticked) return;
     EnableAllButtons(false);
-    reboot_.Start(std::move(*ticked));
+    StartAckWork(reboot_, std::move(*ticked));
     retry_ = 0;
     timers_.SetTimer(this, kRebootTimer, kTickMs);
     SetStatus(QStringLiteral(" Rebooting ..."));
@@ -134,13 +162,14 @@ void DmController::OnAckTick(DmAckWork& work, int timerId) {
     const DmAckWork::Step step = work.Tick(retry_);
     switch (step) {
         case DmAckWork::Step::kSend: {
-            const int row = work.Current();
-            selected_ = row;
-            const auto stored = std::span<const uint8_t>(table_.Record(row).bytes());
+            const DmTarget& target = ackTargets_[static_cast<size_t>(work.Current())];
+            if (const int row = table_.FindRowByMac(target.record.MacAddress()); row >= 0)
+                selected_ = row;
+            const auto stored = std::span<const uint8_t>(target.record.bytes());
             const QByteArray command = timerId == kRestoreTimer ? msg::BuildRestoreCommand(stored)
                                                                 : msg::BuildRebootCommand(stored);
-            Send(command, table_.IpText(row));
-            work.Sent(InetAddr(table_.IpText(row)));
+            SendTo(command, target.address);
+            work.Sent(target.address);
             break;
         }
         case DmAckWork::Step::kWait:

@@ -1,4 +1,5 @@
-// The push upgrade's reply handler under a script of datagrams and timer ticks.
+// The push upgrade's reply handler under a script of datagrams and timer ticks. While the
+// transfer runs its retry timer must be armed: no state may wait without a deadline.
 //
 // Input: a sequence of events. A byte 0xFF fires the next due timer. Any other byte delivers a
 // datagram: its low two bits pick the sender (the device's TFTP port, its transfer port,
@@ -10,11 +11,12 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/ManualClock.h"
+#include "platform/ScriptedPrompts.h"
 #include "tests/support/FakeTftpTransport.h"
 #include "upgrade/TftpClient.h"
 #include "upgrade/TftpPacket.h"
-#include "platform/ManualClock.h"
-#include "platform/ScriptedPrompts.h"
+#include "upgrade/TftpTransfer.h"
 
 namespace {
 
@@ -46,11 +48,19 @@ const QString& ImagePath() {
 }
 
 // What went out must be the request to the TFTP port or true blocks of the image, all to the
-// device, the blocks all to the port that the device answered from first.
+// device, the blocks all to the port that the device answered from first; besides those only
+// the "Unknown transfer ID" error, and never to that port.
 void CheckSent(const std::vector<FakeTftpTransport::Sent>& sent) {
+    const TftpError unknownId{TftpTransfer::kUnknownTransferId,
+                              TftpTransfer::kUnknownTransferIdText};
     uint16_t dataPort = 0;
     for (const auto& item : sent) {
-        if (item.address != kDevice || item.packet.size() > kTftpMaxPacketSize) abort();
+        if (item.packet.size() > kTftpMaxPacketSize) abort();
+        if (const auto error = DecodeTftpError(item.packet)) {
+            if (*error != unknownId) abort();
+            continue;
+        }
+        if (item.address != kDevice) abort();
         if (DecodeTftpRequest(item.packet)) {
             if (item.port != CTftpClient::kServerPort) abort();
             continue;
@@ -61,6 +71,15 @@ void CheckSent(const std::vector<FakeTftpTransport::Sent>& sent) {
         if (item.port != dataPort) abort();
         if (data->data != Image().mid((data->block - 1) * kTftpBlockSize, kTftpBlockSize)) abort();
     }
+    for (const auto& item : sent)
+        if (item.address == kDevice && item.port == dataPort && DecodeTftpError(item.packet))
+            abort();
+}
+
+void CheckDeadline(CTftpClient& client, ManualClock& clock) {
+    if (client.IsRunning() &&
+        !clock.IsRunning(client.CallingThreadTransfer(), TftpTransfer::kRetryTimerId))
+        abort();
 }
 
 }  // namespace
@@ -73,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CTftpClient client(
         clock, prompts, [](const QString&) {}, std::move(owned));
     if (!client.Start(ImagePath(), kDevice, kDevice)) abort();
+    CheckDeadline(client, clock);
 
     const uint16_t ports[] = {CTftpClient::kServerPort, kTransferPort, kTransferPort + 1,
                               kTransferPort};
@@ -81,6 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t event = data[i++];
         if (event == kFireTimer) {
             clock.FireNext();
+            CheckDeadline(client, clock);
             continue;
         }
         size_t length = i < size ? data[i++] : 0;
@@ -89,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         i += length;
         const int sender = event & 3;
         transport.Deliver(packet, sender == 3 ? kStranger : kDevice, ports[sender]);
+        CheckDeadline(client, clock);
     }
     CheckSent(transport.sent);
     if (!prompts.shown.empty()) abort();

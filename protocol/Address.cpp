@@ -27,6 +27,12 @@ uint32_t InetAddr(const QString& text) {
     return ParseInetAddress(text).value_or(0xFFFFFFFFu);
 }
 
+std::optional<uint32_t> ParseUnicastAddress(const QString& text) {
+    const std::optional<uint32_t> address = ParseInetAddress(text);
+    if (!address || !IsUnicastAddress(*address)) return std::nullopt;
+    return address;
+}
+
 QString FormatDotted(uint32_t hostOrder) {
     return QStringLiteral("%1.%2.%3.%4")
         .arg(hostOrder >> 24)

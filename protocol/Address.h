@@ -15,8 +15,18 @@ uint32_t ParseDottedAddress(const QString& text);
 // and octal or hexadecimal parts. nullopt when the text is not an address.
 std::optional<uint32_t> ParseInetAddress(const QString& text);
 
-// inet_addr itself: a rejected text gives 255.255.255.255.
+// inet_addr itself: a rejected text gives 255.255.255.255. Never use it for a destination: an
+// empty or malformed text would become a broadcast.
 uint32_t InetAddr(const QString& text);
+
+// Whether a host-order address can name one host: neither 0.0.0.0 nor the limited broadcast.
+inline bool IsUnicastAddress(uint32_t address) {
+    return address != 0 && address != 0xFFFFFFFFu;
+}
+
+// A destination that names one host: the standard conversion, refusing besides what it
+// rejects the addresses that IsUnicastAddress refuses.
+std::optional<uint32_t> ParseUnicastAddress(const QString& text);
 
 QString FormatDotted(uint32_t hostOrder);
 

@@ -3,8 +3,10 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
+#include "protocol/Address.h"
 #include "protocol/Message.h"
 
 CBroadcastSocket::CBroadcastSocket() : ring_(kSlotCount * kSlotSize, kFill) {
@@ -13,20 +15,36 @@ CBroadcastSocket::CBroadcastSocket() : ring_(kSlotCount * kSlotSize, kFill) {
 }
 
 bool CBroadcastSocket::Create(const QString& hostAddress, uint16_t port) {
-    if (!socket_.bind(QHostAddress(hostAddress), port)) return false;
+    createFailure_.clear();
+    const std::optional<uint32_t> host = ParseInetAddress(hostAddress);
+    if (!host) return Fail(hostAddress, port, QStringLiteral("not an IPv4 address"));
+    // Not shared: a second program on the port would take some of the replies meant for this one.
+    if (!socket_.bind(QHostAddress(*host), port, QAbstractSocket::DontShareAddress))
+        return Fail(hostAddress, port, socket_.errorString());
     // QUdpSocket allows broadcasting on its own; the option is set again here so that the
     // socket does not depend on that.
     const int on = 1;
     if (setsockopt(static_cast<int>(socket_.socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on,
                    sizeof on) != 0)
-        return false;
+        return Fail(hostAddress, port, QString::fromLocal8Bit(std::strerror(errno)));
     socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
                             QVariant(kReceiveBufferBytes));
     return true;
 }
 
+bool CBroadcastSocket::Fail(const QString& hostAddress, uint16_t port, const QString& reason) {
+    createFailure_ = QStringLiteral("Failed to bind broadcast socket to %1:%2: %3")
+                         .arg(hostAddress)
+                         .arg(port)
+                         .arg(reason);
+    return false;
+}
+
 bool CBroadcastSocket::Send(const QByteArray& data, const QString& destination, uint16_t port) {
-    return socket_.writeDatagram(data, QHostAddress(destination), port) >= 0;
+    // Read strictly: an empty or malformed text must not end up a broadcast.
+    const std::optional<uint32_t> address = ParseInetAddress(destination);
+    if (!address) return false;
+    return socket_.writeDatagram(data, QHostAddress(*address), port) >= 0;
 }
 
 std::span<const uint8_t> CBroadcastSocket::Slot(int index) const {

@@ -39,6 +39,10 @@ class CBroadcastSocket : public QObject {
     CBroadcastSocket();
 
     bool Create(const QString& hostAddress, uint16_t port);
+    // Why the last Create failed, as a system log line naming the address and port; empty
+    // after a Create that succeeded.
+    QString CreateFailure() const { return createFailure_; }
+    // False, with nothing sent, when the destination is not an address.
     bool Send(const QByteArray& data, const QString& destination, uint16_t port);
 
     // Search, setup and acknowledgement replies (1, 3, 9, 12).
@@ -63,7 +67,10 @@ class CBroadcastSocket : public QObject {
     void Accept(int length, const QHostAddress& sender, uint16_t port);
     void Dispatch(int index);
 
+    bool Fail(const QString& hostAddress, uint16_t port, const QString& reason);
+
     QUdpSocket socket_;
+    QString createFailure_;
     std::vector<uint8_t> ring_;  // kSlotCount * kSlotSize, allocated once
     std::array<int, kSlotCount> lengths_;
     std::vector<uint8_t> oversize_;  // drains datagrams too large for a slot

@@ -1,7 +1,5 @@
 #include "protocol/UnicastSocket.h"
 
-#include <QHostInfo>
-
 #include "protocol/Address.h"
 #include "protocol/Message.h"
 
@@ -15,20 +13,18 @@ bool CUnicastSocket::Create(const QString& hostAddress) {
 }
 
 bool CUnicastSocket::Send(const QByteArray& data, uint16_t port, const QString& destination) {
-    QHostAddress address;
-    if (!address.setAddress(destination)) {
-        const QHostInfo info = QHostInfo::fromName(destination);
-        if (info.addresses().isEmpty()) return false;
-        address = info.addresses().first();
-    }
-    return socket_.writeDatagram(data, address, port) >= 0;
+    // Parsed, never looked up: a host name lookup would block the user-interface thread.
+    const std::optional<uint32_t> address = ParseUnicastAddress(destination);
+    if (!address) return false;
+    return socket_.writeDatagram(data, QHostAddress(*address), port) >= 0;
 }
 
 bool CUnicastSocket::Announce(const QString& hostAddress, const QString& deviceAddress,
                               std::array<uint8_t, 2> reportedPort) {
+    const std::optional<uint32_t> host = ParseUnicastAddress(hostAddress);
+    if (!host || !ParseUnicastAddress(deviceAddress)) return false;
     if (!created_ && !Create(hostAddress)) return false;
-    const QByteArray announcement =
-        msg::BuildHostAnnouncement(ParseDottedAddress(hostAddress), reportedPort);
+    const QByteArray announcement = msg::BuildHostAnnouncement(*host, reportedPort);
     bool sent = true;
     for (int i = 0; i < kAnnouncementRepeats; ++i)
         sent = Send(announcement, msg::kDeviceProbePort, deviceAddress) && sent;

@@ -19,9 +19,10 @@ class CUnicastSocket : public QObject {
     explicit CUnicastSocket(uint16_t port);
     bool IsCreated() const { return created_; }
     bool Create(const QString& hostAddress);
-    // The destination is dotted text, or a host name when it is not.
+    // The destination is the dotted address of one host; anything else sends nothing.
     bool Send(const QByteArray& data, uint16_t port, const QString& destination);
-    // Sends the 16-byte host announcement three times to the device's probe port.
+    // Sends the 16-byte host announcement three times to the device's probe port; nothing
+    // when either address is not the dotted address of one host.
     bool Announce(const QString& hostAddress, const QString& deviceAddress,
                   std::array<uint8_t, 2> reportedPort);
 

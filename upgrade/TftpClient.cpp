@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "devmgr/DmMessageBox.h"
+#include "protocol/Address.h"
 #include "upgrade/FirmwareImage.h"
 #include "upgrade/TftpSocket.h"
 #include "upgrade/TftpTransfer.h"
@@ -42,6 +43,12 @@ bool CTftpClient::IsRunning() const {
 
 bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress) {
     if (IsRunning()) return false;
+    // The socket may broadcast: an image must never go to every device on the network.
+    if (!IsUnicastAddress(deviceAddress)) {
+        Log(QStringLiteral("No upgrade sent to %1: not the address of one device")
+                .arg(FormatDotted(deviceAddress)));
+        return false;
+    }
     if (!socketCreated_) {
         TftpTransport& endpoint = socket_ ? *socket_ : *transport_;
         if (!endpoint.Open(hostAddress)) {

@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 
+#include "platform/TimerHost.h"
 #include "upgrade/TftpPacket.h"
 #include "upgrade/TftpTransport.h"
-#include "platform/TimerHost.h"
 
 class TftpSocket;
 class TftpTransfer;
@@ -51,7 +51,8 @@ class CTftpClient final : public QObject, public TimerClient {
 
     // Creates the socket bound to hostAddress on the first call, checks the image and sends the
     // write request to the device. False when it stopped before sending (its message box has
-    // been shown) or an upgrade is already running.
+    // been shown or, for a device address that names no single host, its log line written) or
+    // an upgrade is already running.
     bool Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress);
     bool IsRunning() const;
     bool IsSocketCreated() const { return socketCreated_; }

@@ -93,18 +93,27 @@ void TftpTransfer::HandleDatagram(QByteArrayView packet, uint32_t address, uint1
     // Nothing that arrives between upgrades may restart or repeat one.
     if (!running_) return;
     const auto opcode = PeekTftpOpcode(packet);
-    if (!opcode) return;
+    if (!opcode || *opcode < static_cast<uint16_t>(TftpOpcode::ReadRequest) ||
+        *opcode > static_cast<uint16_t>(TftpOpcode::OptionAck))
+        return;
+    if (IsStranger(address, port)) {
+        AnswerStranger(static_cast<TftpOpcode>(*opcode), address, port);
+        return;
+    }
     switch (static_cast<TftpOpcode>(*opcode)) {
         case TftpOpcode::OptionAck:
-            if (AcceptSender(address, port)) OnOptionAck();
+            FixPeerPort(port);
+            OnOptionAck();
             break;
         case TftpOpcode::Ack:
-            if (const auto ack = DecodeTftpAck(packet); ack && AcceptSender(address, port)) {
+            if (const auto ack = DecodeTftpAck(packet)) {
+                FixPeerPort(port);
                 OnAck(*ack);
             }
             break;
         case TftpOpcode::Error:
-            if (const auto error = DecodeTftpError(packet); error && AcceptSender(address, port)) {
+            if (const auto error = DecodeTftpError(packet)) {
+                FixPeerPort(port);
                 OnError(*error);
             }
             break;
@@ -115,25 +124,34 @@ void TftpTransfer::HandleDatagram(QByteArrayView packet, uint32_t address, uint1
 
 // Only the device may answer, and once it has, only from the port of its first answer: any
 // other host on the network could otherwise take over the transfer.
-bool TftpTransfer::AcceptSender(uint32_t address, uint16_t port) {
-    if (address == deviceAddress_ && (!peerPortFixed_ || port == peerPort_)) {
-        peerPort_ = port;
-        peerPortFixed_ = true;
-        return true;
-    }
+bool TftpTransfer::IsStranger(uint32_t address, uint16_t port) const {
+    return address != deviceAddress_ || (peerPortFixed_ && port != peerPort_);
+}
+
+// The stranger is told that it has no part in this transfer, which goes on. An error is not
+// answered with another: two endpoints would bounce them back and forth.
+void TftpTransfer::AnswerStranger(TftpOpcode opcode, uint32_t address, uint16_t port) {
     log_(QStringLiteral("TFTP packet from %1:%2 dropped (unknown sender)")
              .arg(FormatDotted(address))
              .arg(port));
-    return false;
+    if (opcode == TftpOpcode::Error) return;
+    transport_.SendTo(EncodeTftp(TftpError{kUnknownTransferId, kUnknownTransferIdText}), address,
+                      port);
 }
 
-// Stopping the retry timer before the next block is implied: sending the block restarts it.
+void TftpTransfer::FixPeerPort(uint16_t port) {
+    peerPort_ = port;
+    peerPortFixed_ = true;
+}
+
+// A repeated or late option acknowledgement is dropped like a stale acknowledgement: the retry
+// timer keeps running, so a lost block is still resent and the transfer cannot stall. Before
+// the first block the timer is not stopped either: sending the block restarts it.
 void TftpTransfer::OnOptionAck() {
     if (blockNumber_ == 0) {
         SendNextBlock(Reply::OptionAck);
         return;
     }
-    timers_.KillTimer(this, kRetryTimerId);
     log_(QStringLiteral("TFTP_OPTION_ACK, TFTP client #BLK: %1").arg(blockNumber_));
 }
 

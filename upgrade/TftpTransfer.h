@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/TimerHost.h"
 #include "upgrade/TftpPacket.h"
 #include "upgrade/TftpTransport.h"
-#include "platform/TimerHost.h"
 
 // The lock-step exchange of one push upgrade: the write request, which asks for 512-byte
 // blocks and announces the size, then each block resent on the retry timer until the device
-// acknowledges it. It runs on one thread with the timers and endpoint it is given.
+// acknowledges it. It runs on one thread with the timers and endpoint it is given. While it runs
+// the retry timer is always armed, so every path ends: in success, in the device's error, or
+// in "TFTP Retry Timeout".
 class TftpTransfer final : public TimerClient {
   public:
     static constexpr int kRetryTimerId = 15;
@@ -20,6 +22,9 @@ class TftpTransfer final : public TimerClient {
     // Block 1 and the last block wait longer: the device erases or commits its flash then.
     static constexpr int kLongRetryPeriodMs = 6000;
     static constexpr int kMaxRetries = 5;
+    // What a packet from anyone but the device is answered with.
+    static constexpr uint16_t kUnknownTransferId = 5;
+    static constexpr char kUnknownTransferIdText[] = "Unknown transfer ID";
 
     struct Job {
         QByteArray image;
@@ -48,7 +53,9 @@ class TftpTransfer final : public TimerClient {
     // What let the next block go: its log line comes before the block's own.
     enum class Reply { OptionAck, Ack };
     void SendNextBlock(Reply reply);
-    bool AcceptSender(uint32_t address, uint16_t port);
+    bool IsStranger(uint32_t address, uint16_t port) const;
+    void AnswerStranger(TftpOpcode opcode, uint32_t address, uint16_t port);
+    void FixPeerPort(uint16_t port);
     void OnOptionAck();
     void OnAck(const TftpAck& ack);
     void OnError(const TftpError& error);

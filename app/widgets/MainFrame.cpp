@@ -170,6 +170,8 @@ void CMainFrame::InitialUpdate() {
     viewMenu_->InitialUpdate();
     dmView_->InitialUpdate();
     logView_->InitialUpdate(hostAddress_);
+    // Without its socket every search ends with nothing found: the log says why.
+    if (!broadcast_.CreateFailure().isEmpty()) AddLog(broadcast_.CreateFailure());
 }
 
 DmSettingsValues CMainFrame::DmSettings() const {

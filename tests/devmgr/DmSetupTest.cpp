@@ -11,10 +11,12 @@ const QString kConfirm =
 struct ScriptedSheet {
     std::optional<DeviceConfigRecord> answer;
     std::vector<std::pair<DeviceConfigRecord, int>> opened;
+    std::function<void()> whileOpen;  // what happens while the user edits
 
     DmController::SetupSheet Hook() {
         return [this](const DeviceConfigRecord& record, int row) {
             opened.emplace_back(record, row);
+            if (whileOpen) whileOpen();
             return answer;
         };
     }
@@ -36,7 +38,7 @@ class DmSetup : public DmFlowTest {
   protected:
     void SetUp() override {
         DmFlowTest::SetUp();
-        if (IsSkipped()) return;
+        if (HasFatalFailure()) return;
         dm->SetSetupSheet(sheet.Hook());
     }
     ScriptedSheet sheet;
@@ -187,6 +189,83 @@ TEST_F(DmSetup, ChoosesOneDeviceAndChecksItsSubnet) {
     Prompts().Answer(PromptAnswer::Yes);
     dm->OnDeviceSetup();
     EXPECT_EQ(sheet.opened.size(), 1u);
+}
+
+devsim::Faults SearchFaults(bool silent, int delayMs = 0) {
+    devsim::Faults faults;
+    faults.silent = silent;
+    faults.delayMs = delayMs;
+    faults.commands = {msg::kSearchRequest};
+    return faults;
+}
+
+// A search may rebuild the list while the sheet is open: the command goes to the device it was
+// opened for, found again by its MAC address, and to nobody once that device is no longer
+// listed.
+TEST_F(DmSetup, TheDeviceIsLookedUpAgainByItsMacAfterTheSheet) {
+    devsim::SimDevice* chosen = net.Add();
+    devsim::SimDevice* other = net.Add();
+    const QString gone = QString("The device %1 is no longer listed. Nothing was sent.")
+                             .arg(DmDeviceTable::MacText(chosen->StoredRecord()));
+    struct Case {
+        const char* what;
+        devsim::Faults chosenFaults;
+        devsim::Faults otherFaults;
+        int searchTicks;
+        QStringList texts;
+    };
+    const Case cases[] = {
+        {"the list is empty",
+         SearchFaults(true),
+         SearchFaults(true),
+         3,
+         {"No devices found!", kConfirm, gone}},
+        {"another device holds its row", SearchFaults(true), {}, 1, {kConfirm, gone}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        chosen->SetFaults({});
+        other->SetFaults({});
+        ListDevices();
+        ASSERT_EQ(DeviceOfRow(0), chosen);
+        Tick({0});
+        sheet.answer = EditedCommand(dm->Table().Record(0), "Renamed", 5000);
+        sheet.whileOpen = [&] {
+            chosen->SetFaults(c.chosenFaults);
+            other->SetFaults(c.otherFaults);
+            dm->OnSearch();
+            net.Ticks(c.searchTicks);
+        };
+        dm->OnDeviceSetup();
+        EXPECT_EQ(Prompts().Texts(), c.texts);
+        EXPECT_EQ(Prompts().shown.back().caption, "VELTRO");
+        EXPECT_EQ(dm->Status(), " Idle");
+        EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kSetupTimer));
+        net.Ticks(2);
+        Prompts().Clear();
+    }
+    EXPECT_TRUE(DmSimNet::Times(*chosen, msg::kSetupCommand).empty());
+    EXPECT_TRUE(DmSimNet::Times(*other, msg::kSetupCommand).empty());
+
+    // Still listed, now in the second row: the command goes there, and its reply marks that row.
+    chosen->SetFaults({});
+    ListDevices();
+    Tick({0});
+    sheet.answer = EditedCommand(dm->Table().Record(0), "Renamed", 5000);
+    sheet.whileOpen = [&] {
+        chosen->SetFaults(SearchFaults(false, 500));
+        dm->OnSearch();
+        net.Ticks(1);
+        ASSERT_EQ(DeviceOfRow(1), chosen);
+    };
+    dm->OnDeviceSetup();
+    net.frame.clock.Advance(100);
+    EXPECT_EQ(DmSimNet::Bytes(*chosen, msg::kSetupCommand),
+              std::vector<QByteArray>{sheet.answer->ToByteArray()});
+    EXPECT_TRUE(DmSimNet::Times(*other, msg::kSetupCommand).empty());
+    EXPECT_EQ(dm->Table().CellText(1, 2), "Renamed");
+    EXPECT_EQ(dm->Table().CellText(1, 8), "Device Setup Success");
+    EXPECT_EQ(dm->Table().CellText(0, 8), "Idle");
 }
 
 // A setup reply is applied to the device being set up, never to whichever row is selected.

@@ -8,6 +8,7 @@
 
 #include "tests/devmgr/FakeDmFrame.h"
 #include "tests/support/EventPump.h"
+#include "tests/support/TestNamespace.h"
 #include "tools/devsim/DeviceSimulator.h"
 
 // The device manager's world for integration tests: the fake frame with its manual clock and a
@@ -25,7 +26,7 @@ class DmSimNet {
     // False outside the isolated namespace (nothing is sent then) or when nothing binds. The
     // devices' TFTP servers are opened only when asked for.
     bool Start(bool tftp = false) {
-        if (qgetenv("VELTRO_IN_NETNS") != "1" || !frame.Bind()) return false;
+        if (!InTestNamespace() || !frame.Bind()) return false;
         const auto pid = static_cast<uint32_t>(getpid());
         for (uint32_t attempt = 0; attempt < 64; ++attempt) {
             devsim::SimulatorOptions options;
@@ -74,6 +75,7 @@ class DmSimNet {
     }
 };
 
-// Skips a test outside the isolated namespace, where it must not send anything.
-#define DM_START_NET(net) \
-    if (!(net).Start()) GTEST_SKIP() << "needs the isolated network namespace (scripts/in-netns)"
+// Fails a test outside the isolated namespace, where it must not send anything.
+#define DM_START_NET(net)                                  \
+    ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace; \
+    ASSERT_TRUE((net).Start()) << "the simulated devices could not be started"

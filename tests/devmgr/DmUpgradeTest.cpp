@@ -1,8 +1,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "upgrade/TftpClient.h"
 #include "tests/devmgr/DmTestHelpers.h"
+#include "upgrade/TftpClient.h"
 
 // The Firmware Upgrade button: the one-device choice, the subnet warning, the image dialog,
 // the transfer to the device's TFTP server and the restart wait that ends in a new search.
@@ -11,12 +11,14 @@ namespace {
 class DmUpgrade : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!net.Start(/*tftp=*/true)) GTEST_SKIP() << "needs the isolated network namespace";
+        ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
+        ASSERT_TRUE(net.Start(/*tftp=*/true)) << "the simulated devices could not be started";
         dm = std::make_unique<DmController>(net.frame);
         dm->SetDevicePort(net.DevicePort());
         dm->Tftp().SetServerPort(net.sim->Options().tftpPort);
         dm->SetImageChooser([this]() -> std::optional<QString> {
             ++dialogs;
+            if (duringDialog) duringDialog();
             return image;
         });
         dm->InitialUpdate();
@@ -46,7 +48,16 @@ class DmUpgrade : public ::testing::Test {
     QByteArray content;
     std::optional<QString> image;
     int dialogs = 0;
+    std::function<void()> duringDialog;
 };
+
+devsim::Faults SearchFaults(bool silent, int delayMs = 0) {
+    devsim::Faults faults;
+    faults.silent = silent;
+    faults.delayMs = delayMs;
+    faults.commands = {msg::kSearchRequest};
+    return faults;
+}
 
 }  // namespace
 
@@ -122,4 +133,68 @@ TEST_F(DmUpgrade, NeedsExactlyOneDeviceAndWarnsAboutAnotherSubnet) {
     PumpQuiet(20);
     EXPECT_TRUE(d->Images().empty());
     EXPECT_TRUE(AllButtons(true));
+}
+
+// The restart wait after an upgrade ends in a search while the buttons are enabled, so the list
+// may be rebuilt while the dialog is open: the image goes to the device that was chosen,
+// wherever it is listed now, and to nobody once it is no longer listed.
+TEST_F(DmUpgrade, TheChosenDeviceIsLookedUpAgainByItsMacAfterTheDialog) {
+    devsim::SimDevice* chosen = net.Add();
+    devsim::SimDevice* other = net.Add();
+    const QString gone = QString("The device %1 is no longer listed. Nothing was sent.")
+                             .arg(DmDeviceTable::MacText(chosen->StoredRecord()));
+    struct Case {
+        const char* what;
+        devsim::Faults chosenFaults;
+        devsim::Faults otherFaults;
+        int searchTicks;
+        QStringList texts;
+    };
+    const Case cases[] = {
+        {"the list is empty",
+         SearchFaults(true),
+         SearchFaults(true),
+         3,
+         {"No devices found!", gone}},
+        {"another device holds its row", SearchFaults(true), {}, 1, {gone}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        chosen->SetFaults({});
+        other->SetFaults({});
+        List();
+        ASSERT_EQ(net.sim->FindByMac(dm->Table().Record(0).MacAddress()), chosen);
+        dm->SetRowChecked(0, true);
+        duringDialog = [&] {
+            chosen->SetFaults(c.chosenFaults);
+            other->SetFaults(c.otherFaults);
+            dm->OnSearch();
+            net.Ticks(c.searchTicks);
+        };
+        dm->OnFirmwareUpgrade();
+        EXPECT_EQ(net.frame.prompts.Texts(), c.texts);
+        EXPECT_EQ(net.frame.prompts.shown.back().caption, "VELTRO");
+        EXPECT_FALSE(dm->Tftp().IsRunning());
+        EXPECT_FALSE(net.frame.log.join("\n").contains("Send WRQ"));
+        EXPECT_TRUE(dm->ButtonEnabled(DmButton::kFirmwareUpgrade));
+    }
+    PumpQuiet(20);
+    EXPECT_TRUE(chosen->Images().empty());
+    EXPECT_TRUE(other->Images().empty());
+
+    // Still listed, now in the second row: the image goes there.
+    chosen->SetFaults({});
+    other->SetFaults({});
+    List();
+    dm->SetRowChecked(0, true);
+    duringDialog = [&] {
+        chosen->SetFaults(SearchFaults(false, 500));
+        dm->OnSearch();
+        net.Ticks(1);
+        ASSERT_EQ(net.sim->FindByMac(dm->Table().Record(1).MacAddress()), chosen);
+    };
+    dm->OnFirmwareUpgrade();
+    ASSERT_TRUE(PumpUntil([this] { return Finished(); }));
+    EXPECT_EQ(chosen->Images().size(), 1u);
+    EXPECT_TRUE(other->Images().empty());
 }

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/NetInterfaces.h"
+#include "tests/support/TestNamespace.h"
 
 // The suite runs in a namespace whose only interface is loopback, so loopback is the
 // only address and must then be listed.
 TEST(LinuxNetInterfaces, LoopbackIsListedWhenItIsTheOnlyInterface) {
-    if (qEnvironmentVariable("VELTRO_IN_NETNS") != "1") GTEST_SKIP() << "needs the test namespace";
+    ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
     LinuxNetInterfaces net;
     auto addresses = net.HostAddresses();
     ASSERT_TRUE(addresses.has_value());

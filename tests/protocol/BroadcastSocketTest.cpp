@@ -111,6 +111,50 @@ TEST(BroadcastSocketNetwork, BroadcastFromLoopbackReachesAListenerOnTheDevicePor
     EXPECT_EQ(got, msg::BuildSearchRequest());
 }
 
+// A failed bind names the address, the port and the reason, for the system log.
+TEST(BroadcastSocketNetwork, AFailedCreateSaysWhereAndWhy) {
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress("127.0.0.1"), 0));
+    const uint16_t taken = holder.localPort();
+    struct Case {
+        QString host;
+        uint16_t port;
+        QString reason;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", taken, "The bound address is already in use"},
+        {"192.0.2.1", 0, "The address is not available"},
+        {"", 25120, "not an IPv4 address"},
+        {"127.0.0.1.5", 25120, "not an IPv4 address"},
+    };
+    for (const Case& c : cases) {
+        CBroadcastSocket s;
+        EXPECT_FALSE(s.Create(c.host, c.port));
+        EXPECT_EQ(s.CreateFailure(), QString("Failed to bind broadcast socket to %1:%2: %3")
+                                         .arg(c.host)
+                                         .arg(c.port)
+                                         .arg(c.reason));
+    }
+    CBroadcastSocket s;
+    ASSERT_TRUE(s.Create("127.0.0.1", 0));
+    EXPECT_TRUE(s.CreateFailure().isEmpty());
+}
+
+// Nothing goes out to a destination that is not an address: it must never become a broadcast.
+TEST(BroadcastSocketNetwork, DestinationsThatAreNoAddressSendNothing) {
+    CBroadcastSocket s;
+    ASSERT_TRUE(s.Create("127.0.0.1", 0));
+    for (const QString& bad : {QString(), QString(""), QString("device"), QString("1.2.3.4.5")})
+        EXPECT_FALSE(s.Send(msg::BuildSearchRequest(), bad, 25122)) << bad.toStdString();
+    CUnicastSocket unicast(0);
+    for (const QString& bad :
+         {QString(""), QString("localhost"), QString("255.255.255.255"), QString("0.0.0.0")}) {
+        EXPECT_FALSE(unicast.Announce("127.0.0.1", bad, {0, 1})) << bad.toStdString();
+        EXPECT_FALSE(unicast.Announce(bad, "127.0.0.9", {0, 1})) << bad.toStdString();
+    }
+    EXPECT_FALSE(unicast.IsCreated());
+}
+
 TEST(UnicastSocket, AnnouncementIsSentThreeTimes) {
     QUdpSocket device;
     ASSERT_TRUE(device.bind(QHostAddress("127.0.0.9"), msg::kDeviceProbePort));

@@ -65,6 +65,10 @@ TEST(Address, DottedParsingTruncatesEachPartAndInetAddrTakesShortForms) {
     EXPECT_EQ(ParseInetAddress("none"), std::nullopt);
     EXPECT_EQ(ParseInetAddress("192.168.1.300"), std::nullopt);
     EXPECT_EQ(InetAddr("none"), 0xFFFFFFFFu);
+    // A destination must name one host: no text, no "any", no limited broadcast.
+    EXPECT_EQ(ParseUnicastAddress("127.0.0.9"), 0x7F000009u);
+    for (const char* refused : {"", "none", "0.0.0.0", "255.255.255.255", "1.2.3.4.5"})
+        EXPECT_EQ(ParseUnicastAddress(refused), std::nullopt) << refused;
     EXPECT_EQ(FormatDotted(0xC0A80064), "192.168.0.100");
     EXPECT_TRUE(SameSubnet(0xC0A80001, 0xC0A800FE, 0xFFFFFF00));
     EXPECT_FALSE(SameSubnet(0xC0A80001, 0xC0A801FE, 0xFFFFFF00));

@@ -9,13 +9,13 @@
 #include <functional>
 #include <memory>
 
+#include "platform/ManualClock.h"
+#include "platform/ScriptedPrompts.h"
+#include "tests/support/EventPump.h"
 #include "tests/support/FakeTftpTransport.h"
 #include "upgrade/TftpClient.h"
 #include "upgrade/TftpSocket.h"
 #include "upgrade/TftpTransfer.h"
-#include "platform/ManualClock.h"
-#include "platform/ScriptedPrompts.h"
-#include "tests/support/EventPump.h"
 
 // The upgrade against a scripted device made of test-owned UDP sockets on loopback, on the
 // manual clock: the device's TFTP port, its transfer port, and strangers.
@@ -230,14 +230,27 @@ TEST_F(TftpClientTest, DeviceErrorsAreLoggedWithTheTableTextOrThePacketsOwn) {
     EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
 }
 
-TEST_F(TftpClientTest, PacketsThatDoNotFitAreLoggedAndIgnored) {
-    StartAndAcceptRequest(WriteImage(Pattern(2000)));
-    ASSERT_TRUE(clock.IsRunning(Retry(), kTimer));
+TEST_F(TftpClientTest, ARepeatedOptionAckIsLoggedAndTheBlockIsStillResentUntilTimeout) {
+    const QByteArray block1 = StartAndAcceptRequest(WriteImage(Pattern(2000)));
     Reply(transfer, EncodeTftp(TftpOptionAck{{{"blksize", "512"}}}));
     EXPECT_EQ(log.last(), "TFTP_OPTION_ACK, TFTP client #BLK: 1");
-    EXPECT_FALSE(clock.IsRunning(Retry(), kTimer));
     EXPECT_TRUE(NothingArrives(transfer));
+    // Block 1 was lost: it goes out again on its timer, and a device that stays silent ends
+    // the upgrade instead of leaving it waiting for good.
+    for (int retry = 1; retry <= 5; ++retry) {
+        ASSERT_EQ(clock.DueIn(Retry(), kTimer), 6000) << retry;
+        clock.Advance(6000);
+        EXPECT_EQ(Receive(transfer), block1);
+        Reply(transfer, EncodeTftp(TftpOptionAck{}));
+    }
+    clock.Advance(6000);
+    EXPECT_EQ(log.last(), "TFTP Retry Timeout");
+    EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
+    EXPECT_EQ(finished, 0);
+}
 
+TEST_F(TftpClientTest, PacketsThatDoNotFitAreLoggedAndIgnored) {
+    StartAndAcceptRequest(WriteImage(Pattern(2000)));
     Reply(transfer, EncodeTftp(TftpAck{1}));
     const QByteArray block2 = Receive(transfer);
     // A stale acknowledgement is logged and ignored, but the block in flight is still
@@ -262,7 +275,10 @@ TEST_F(TftpClientTest, PacketsThatDoNotFitAreLoggedAndIgnored) {
     EXPECT_EQ(Receive(transfer).left(4), QByteArray("\x00\x03\x00\x03", 4));
 }
 
+// Strangers are told "Unknown transfer ID" (an error of theirs is not answered) and the
+// transfer goes on.
 TEST_F(TftpClientTest, OnlyTheDeviceFromItsFirstReplyPortIsHeard) {
+    const QByteArray unknownId = EncodeTftp(TftpError{5, "Unknown transfer ID"});
     QUdpSocket stranger;
     ASSERT_TRUE(stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
     QUdpSocket sameHostOtherPort;
@@ -275,7 +291,8 @@ TEST_F(TftpClientTest, OnlyTheDeviceFromItsFirstReplyPortIsHeard) {
     EXPECT_EQ(log.last(), QString("TFTP packet from 127.0.0.2:%1 dropped (unknown sender)")
                               .arg(stranger.localPort()));
     EXPECT_EQ(clock.DueIn(Retry(), kTimer), due);
-    EXPECT_TRUE(NothingArrives(stranger));
+    EXPECT_EQ(Receive(stranger), unknownId);
+    EXPECT_TRUE(NothingArrives(transfer));
 
     Reply(transfer, EncodeTftp(TftpOptionAck{}));
     EXPECT_EQ(Receive(transfer).left(4), QByteArray("\x00\x03\x00\x01", 4));
@@ -284,9 +301,11 @@ TEST_F(TftpClientTest, OnlyTheDeviceFromItsFirstReplyPortIsHeard) {
         EXPECT_EQ(log.last(), QString("TFTP packet from %1:%2 dropped (unknown sender)")
                                   .arg(other->localAddress().toString())
                                   .arg(other->localPort()));
+        EXPECT_EQ(Receive(*other), unknownId);
         Reply(*other, EncodeTftp(TftpError{0, "stop"}));
         EXPECT_TRUE(NothingArrives(*other));
     }
+    EXPECT_TRUE(NothingArrives(transfer));
     EXPECT_TRUE(clock.IsRunning(Retry(), kTimer));
     EXPECT_EQ(buttons, std::vector<bool>{false});
     // Retries still go to the device's transfer port.
@@ -367,6 +386,14 @@ TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
     QFile image(dir.filePath("a.bin"));
     ASSERT_TRUE(image.open(QIODevice::WriteOnly));
     image.close();
+
+    // A destination that is no single device sends nothing: the socket may broadcast.
+    for (uint32_t nobody : {0u, 0xFFFFFFFFu})
+        EXPECT_FALSE(client.Start(image.fileName(), nobody, kLoopback));
+    EXPECT_EQ(log,
+              (QStringList{"No upgrade sent to 0.0.0.0: not the address of one device",
+                           "No upgrade sent to 255.255.255.255: not the address of one device"}));
+    log.clear();
 
     transport.failOpen = true;
     EXPECT_FALSE(client.Start(image.fileName(), kLoopback, 0x0A000001));

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 
 #include "app/widgets/OrvinApp.h"
 #include "devmgr/widgets/ViewDm.h"
@@ -76,6 +77,20 @@ TEST_F(Startup, OpensMaximisedWithDeviceManagerAndSystemLogShown) {
     EXPECT_EQ(frame->FunctionViewIndex(), kFunctionVsp);
     EXPECT_FALSE(frame->FunctionView(kFunctionDeviceManager)->isVisible());
     EXPECT_EQ(frame->BottomViewIndex(), kBottomTerminal);
+}
+
+TEST_F(Startup, AFailedBindOfTheBroadcastSocketIsLogged) {
+    WriteFile("TUNLDRV.inf", "");
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress("127.0.0.1"), 25120));
+    COrvinApp app = App();
+    CMainFrame* frame = app.InitInstance();
+    ASSERT_NE(frame, nullptr);
+    const auto& rows = frame->Log().Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2].message,
+              "Failed to bind broadcast socket to 127.0.0.1:25120: The bound address is already "
+              "in use");
 }
 
 TEST_F(Startup, TitleFileGivesItsFirst64Bytes) {
