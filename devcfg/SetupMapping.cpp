@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "devcfg/SetupRules.h"
 #include "devcfg/ValueLists.h"
 #include "protocol/Address.h"
 
@@ -131,7 +132,20 @@ class Builder {
             Fail(message);
         }
     }
-    void Fail(const char* message) { out_.errors << QString::fromLatin1(message); }
+    void Fail(const QString& message, const char* field = nullptr) {
+        out_.errors << message;
+        if (field && out_.firstField.isEmpty()) out_.firstField = QString::fromLatin1(field);
+    }
+    void Fail(const char* message, const char* field = nullptr) {
+        Fail(QString::fromLatin1(message), field);
+    }
+    // A text the command carries: one longer than its field would go out cut.
+    void Text(TextField field, const QString& text, const char* label, const char* control) {
+        if (text.toLatin1().size() > field.width) {
+            Fail(OverLongMessage(QString::fromLatin1(label), field.width), control);
+        }
+        R().Set(field, text);
+    }
     DeviceConfigRecord& R() { return out_.command; }
 
     void Network();
@@ -147,9 +161,9 @@ class Builder {
 
 void Builder::Network() {
     if (v_.deviceName.contains(' ')) {
-        Fail(setupmsg::kNoSpaces);
+        Fail(setupmsg::kNoSpaces, "deviceName");
     } else {
-        R().Set(deviceName, v_.deviceName);
+        Text(deviceName, v_.deviceName, "Device Name", "deviceName");
     }
     R().SetFlag(netFlags, kClientMode, v_.clientMode);
     R().SetFlag(netFlags, kDhcpClient, v_.dhcp != 0);
@@ -161,7 +175,7 @@ void Builder::Network() {
     R().Set(listenPort, static_cast<uint16_t>(v_.listenPort));
     R().Set(destinationPort, static_cast<uint16_t>(v_.destinationPort));
     R().Set(transmitTimer, static_cast<uint16_t>(v_.transmitTimer));
-    R().Set(destinationHost, v_.destinationHost);
+    Text(destinationHost, v_.destinationHost, "Destination Hostname/IP", "destinationHost");
     R().Set(subnetMask, InetAddr(v_.subnetMask));
     R().Set(gateway, InetAddr(v_.gateway));
     R().Set(dnsServer, InetAddr(v_.dnsServer));
@@ -180,13 +194,13 @@ void Builder::Serial() {
 }
 
 void Builder::SmtpAndModbus() {
-    R().Set(smtpDomain, v_.smtpDomain);
-    R().Set(smtpFrom, v_.smtpFrom);
-    R().Set(smtpTo1, v_.smtpTo1);
-    R().Set(smtpTo2, v_.smtpTo2);
-    R().Set(smtpTo3, v_.smtpTo3);
-    R().Set(smtpUser, v_.smtpUser);
-    R().Set(smtpPassword, v_.smtpPassword);
+    Text(smtpDomain, v_.smtpDomain, "Domain Name", "smtpDomain");
+    Text(smtpFrom, v_.smtpFrom, "From Address", "smtpFrom");
+    Text(smtpTo1, v_.smtpTo1, "To Address 1", "smtpTo1");
+    Text(smtpTo2, v_.smtpTo2, "To Address 2", "smtpTo2");
+    Text(smtpTo3, v_.smtpTo3, "To Address 3", "smtpTo3");
+    Text(smtpUser, v_.smtpUser, "User Name", "smtpUser");
+    Text(smtpPassword, v_.smtpPassword, "Password", "smtpPassword");
     uint16_t events = 0;
     if (v_.eventColdStart != 0) events |= kEventColdStart;
     if (v_.eventWarmStart != 0) events |= kEventWarmStart;
@@ -196,7 +210,7 @@ void Builder::SmtpAndModbus() {
     R().Set(smtpEvents, events);
     R().Set(smtpPort, static_cast<uint16_t>(v_.smtpPort));
     Checked(lists::smtpSecurity, v_.smtpSecurity, setupmsg::kSmtpSecurity, smtpSecurity);
-    R().Set(firmwareFileName, v_.firmwareFile);
+    Text(firmwareFileName, v_.firmwareFile, "Firmware File", "firmwareFile");
     R().Set(modbusPort, static_cast<uint16_t>(v_.modbusPort));
     R().Set(modbusResponseTimeout, static_cast<uint16_t>(v_.modbusResponseTimeout));
     R().Set(modbusInterFrameDelay, static_cast<uint16_t>(v_.modbusInterFrameDelay));
@@ -239,23 +253,32 @@ void Builder::DhcpAndNtp() {
     R().Set(dhcpGateway, v_.dhcpGateway);
     R().Set(dhcpLeaseMinutes, static_cast<uint16_t>(v_.dhcpLeaseMinutes));
     Checked(lists::dhcpServerStatus, v_.dhcpServerStatus, setupmsg::kDhcpStatus, dhcpServerEnabled);
-    R().Set(ntpServer1, v_.ntpServer1);
-    R().Set(ntpServer2, v_.ntpServer2);
-    R().Set(ntpServer3, v_.ntpServer3);
+    Text(ntpServer1, v_.ntpServer1, "NTP Server 1", "ntpServer1");
+    Text(ntpServer2, v_.ntpServer2, "NTP Server 2", "ntpServer2");
+    Text(ntpServer3, v_.ntpServer3, "NTP Server 3", "ntpServer3");
     Checked(lists::timeZone, v_.timeZone, setupmsg::kTimeZone, ntpTimeZone);
     R().SetFlag(modeFlags, kDaylightSaving, v_.daylightSaving != 0);
     R().SetFlag(modeFlags, kRtcFromNtp, v_.rtcSetup != 0);
 }
 
+// Every address text that goes into the command, shown or not.
 void Builder::AddressChecks() {
-    const std::pair<const QString*, const char*> edits[] = {
-        {&v_.staticIp, setupmsg::kStaticIp},
-        {&v_.subnetMask, setupmsg::kSubnetMask},
-        {&v_.gateway, setupmsg::kGateway},
-        {&v_.dnsServer, setupmsg::kDnsServer},
+    const bool dhcpShowsCurrent = v_.dhcp == 1;
+    struct Edit {
+        const QString& text;
+        const char* message;
+        const char* control;
     };
-    for (const auto& [text, message] : edits) {
-        if (!ParseInetAddress(*text)) Fail(message);
+    const Edit edits[] = {
+        {v_.currentIp, setupmsg::kCurrentIp, "currentIp"},
+        {v_.staticIp, dhcpShowsCurrent ? setupmsg::kHiddenStaticIp : setupmsg::kStaticIp,
+         "staticIp"},
+        {v_.subnetMask, setupmsg::kSubnetMask, "subnetMask"},
+        {v_.gateway, setupmsg::kGateway, "gateway"},
+        {v_.dnsServer, setupmsg::kDnsServer, "dnsServer"},
+    };
+    for (const Edit& edit : edits) {
+        if (!ParseInetAddress(edit.text)) Fail(edit.message, edit.control);
     }
 }
 

@@ -29,8 +29,15 @@ inline constexpr const char* kWepKeyLength = " Wifi Wep Key Len wrong.";
 inline constexpr const char* kDhcpStatus = " Dhcp Status select wrong.";
 inline constexpr const char* kTimeZone = " NTP Time Zone select wrong.";
 // Address texts of the Network page that are not addresses; a device given
-// 255.255.255.255 in their place would drop off the network.
+// 255.255.255.255 in their place would drop off the network. Both the current and the static
+// address go into the command, so both are checked, and a hidden one is named with the
+// setting that shows it.
+inline constexpr const char* kCurrentIp =
+    " Current IP wrong. It shows while DHCP is Enable; Load a setting file with a right one or "
+    "open Device Setup again.";
 inline constexpr const char* kStaticIp = " Static IP wrong.";
+inline constexpr const char* kHiddenStaticIp =
+    " Static IP wrong. Set DHCP to Disable to see and edit it.";
 inline constexpr const char* kSubnetMask = " Subnet Mask wrong.";
 inline constexpr const char* kGateway = " Gateway wrong.";
 inline constexpr const char* kDnsServer = " DNS Server wrong.";
@@ -48,10 +55,13 @@ bool FillSetupValues(DeviceSetupValues& values, const DeviceConfigRecord& record
 struct SetupBuild {
     DeviceConfigRecord command;  // the setup command; fields whose check failed are zero
     QStringList errors;          // in the order they are to be shown
+    QString firstField;          // object name of the first named control that failed, if any
     bool Ok() const { return errors.isEmpty(); }
 };
 
 // Converts the values into a setup command carrying `mac`, running the sixteen checks in
-// their order and then the Network page's address checks.
+// their order, then the Network page's address checks. A text longer than its field in the
+// command fails too (naming its control) rather than going out cut; WEP keys are the
+// exception, sent as their first 5 (13) characters.
 SetupBuild BuildSetupRecord(const DeviceSetupValues& values,
                             const std::array<uint8_t, devrec::kMacSize>& mac);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-QString OverLongMessage(int limit) {
-    return QStringLiteral("Please enter no more than %1 characters.").arg(limit);
+QString OverLongMessage(const QString& label, int limit) {
+    return QStringLiteral("%1: Please enter no more than %2 characters.").arg(label).arg(limit);
 }
 
 namespace sheetscroll {

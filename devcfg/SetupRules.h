@@ -17,8 +17,8 @@ inline constexpr NumberLimits kResponseTimeout{10, 65000};
 inline constexpr NumberLimits kFrameDelay{10, 500};  // inter-frame and inter-character
 }  // namespace limits
 
-// The message for a text longer than its control allows.
-QString OverLongMessage(int limit);
+// The message for a text longer than its control allows, naming the control by its label.
+QString OverLongMessage(const QString& label, int limit);
 
 // The sheet's vertical scrolling, in units of kScrollUnitPixels.
 namespace sheetscroll {

@@ -34,7 +34,7 @@ void CDlgDmSetupDhcpServer::RefreshControls() {
     SelectPosition(status_, v_.dhcpServerStatus);
 }
 
-QList<int> CDlgDmSetupDhcpServer::ReadControls() {
+QList<const LimitedLineEdit*> CDlgDmSetupDhcpServer::ReadControls() {
     v_.dhcpPoolStart = poolStart_->Address();
     v_.dhcpPoolEnd = poolEnd_->Address();
     v_.dhcpNetmask = netmask_->Address();

@@ -14,7 +14,7 @@ class CDlgDmSetupDhcpServer : public SetupPage {
     CDlgDmSetupDhcpServer(DeviceSetupValues& values, QWidget* parent = nullptr);
 
     void RefreshControls() override;
-    QList<int> ReadControls() override;
+    QList<const LimitedLineEdit*> ReadControls() override;
     void ShowLoadedLine(int line) override;
 
   private:

@@ -12,6 +12,7 @@
 #include "devcfg/widgets/CDlgDmSetupNtp.h"
 #include "devcfg/widgets/CDlgDmSetupSerial.h"
 #include "devcfg/widgets/CDlgDmSetupWifi.h"
+#include "devcfg/widgets/PageControls.h"
 #include "platform/UserPrompts.h"
 
 namespace {
@@ -153,12 +154,22 @@ void CDlgDmSetupMain::RefreshAllPages() {
     for (SetupPage* page : Pages()) page->RefreshControls();
 }
 
-void CDlgDmSetupMain::ReadAllPages() {
-    QList<int> overLong;
+QString CDlgDmSetupMain::ReadAllPages() {
+    QList<const LimitedLineEdit*> overLong;
     for (SetupPage* page : std::array<SetupPage*, 5>{network_, wifi_, serial_, dhcp_, ntp_})
         overLong += page->ReadControls();
-    for (int limit : overLong)
-        prompts_.Inform(OverLongMessage(limit), QString::fromLatin1(kProgramCaption));
+    for (const LimitedLineEdit* edit : overLong)
+        prompts_.Inform(OverLongMessage(edit->accessibleName(), edit->Limit()));
+    return overLong.isEmpty() ? QString() : overLong.front()->objectName();
+}
+
+void CDlgDmSetupMain::ShowControl(const QString& objectName) {
+    auto* control = findChild<QWidget*>(objectName);
+    if (!control) return;
+    for (SetupPage* page : Pages()) {
+        if (page->isAncestorOf(control)) tabs_->setCurrentWidget(page);
+    }
+    if (control->isVisibleTo(this) && control->isEnabled()) control->setFocus();
 }
 
 bool CDlgDmSetupMain::FillFromRecord(const DeviceConfigRecord& record, int listIndex) {
@@ -169,11 +180,16 @@ bool CDlgDmSetupMain::FillFromRecord(const DeviceConfigRecord& record, int listI
 }
 
 bool CDlgDmSetupMain::BuildRecord() {
-    ReadAllPages();
+    // A text cut to its limit would not be the one the user believes set: refuse instead.
+    if (const QString overLong = ReadAllPages(); !overLong.isEmpty()) {
+        ShowControl(overLong);
+        return false;
+    }
     const SetupBuild build = BuildSetupRecord(values_, mac_);
     for (const QString& error : build.errors) {
         prompts_.Inform(error, setupmsg::kErrorCaption, PromptIcon::Error);
     }
+    if (!build.firstField.isEmpty()) ShowControl(build.firstField);
     if (build.Ok()) outgoing_ = build.command;
     return build.Ok();
 }

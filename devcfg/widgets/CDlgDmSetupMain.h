@@ -75,8 +75,12 @@ class CDlgDmSetupMain : public QDialog {
     void OnScrollAction(int action);
     void RefreshAllPages();
     // Reads every page into the shared values, in the order Network, WiFi, Serial, DHCP
-    // server, NTP, and shows the over-long entry messages.
-    void ReadAllPages();
+    // server, NTP, and shows the over-long entry messages, naming each edit. Returns the
+    // object name of the first over-long edit, empty when there is none.
+    QString ReadAllPages();
+    // Brings the page holding the named control to the front and, if it is shown, the focus
+    // to it.
+    void ShowControl(const QString& objectName);
     void ApplyLoadedLine(int line);
     void ShowFileFailure(const QString& text, const QString& path);
     std::array<SetupPage*, 5> Pages() const;

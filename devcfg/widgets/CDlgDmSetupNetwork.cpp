@@ -84,6 +84,7 @@ QWidget* CDlgDmSetupNetwork::BuildAddressing() {
     AddRow(grid, "Operation Mode", operationMode_);
     AddRow(grid, "DHCP", dhcp_);
     AddRow(grid, "Static IP", currentIp_);
+    staticIp_->setAccessibleName("Static IP");
     // The static address takes the same place; the DHCP rule shows one of the two.
     grid->addWidget(staticIp_, grid->rowCount() - 1, 1);
     auto* modes = new QHBoxLayout;
@@ -205,8 +206,8 @@ void CDlgDmSetupNetwork::RefreshControls() {
     ApplyDhcpRule();
 }
 
-QList<int> CDlgDmSetupNetwork::ReadControls() {
-    QList<int> overLong;
+QList<const LimitedLineEdit*> CDlgDmSetupNetwork::ReadControls() {
+    QList<const LimitedLineEdit*> overLong;
     v_.deviceName = ReadText(deviceName_, overLong);
     v_.operationMode = Position(operationMode_);
     v_.dhcp = Position(dhcp_);

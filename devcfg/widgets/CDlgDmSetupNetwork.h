@@ -17,7 +17,7 @@ class CDlgDmSetupNetwork : public SetupPage {
     CDlgDmSetupNetwork(DeviceSetupValues& values, QWidget* parent = nullptr);
 
     void RefreshControls() override;
-    QList<int> ReadControls() override;
+    QList<const LimitedLineEdit*> ReadControls() override;
     void ShowLoadedLine(int line) override;
 
   private:

@@ -70,8 +70,8 @@ void CDlgDmSetupNtp::RefreshControls() {
     SelectPosition(daylightSaving_, v_.daylightSaving);
 }
 
-QList<int> CDlgDmSetupNtp::ReadControls() {
-    QList<int> overLong;
+QList<const LimitedLineEdit*> CDlgDmSetupNtp::ReadControls() {
+    QList<const LimitedLineEdit*> overLong;
     v_.ntpServer1 = ReadText(server1_, overLong);
     v_.ntpServer2 = ReadText(server2_, overLong);
     v_.ntpServer3 = ReadText(server3_, overLong);

@@ -13,7 +13,7 @@ class CDlgDmSetupNtp : public SetupPage {
     CDlgDmSetupNtp(DeviceSetupValues& values, QWidget* parent = nullptr);
 
     void RefreshControls() override;
-    QList<int> ReadControls() override;
+    QList<const LimitedLineEdit*> ReadControls() override;
     void ShowLoadedLine(int line) override;
 
   private:

@@ -30,7 +30,7 @@ void CDlgDmSetupSerial::RefreshControls() {
     SelectPosition(flowControl_, v_.flowControl);
 }
 
-QList<int> CDlgDmSetupSerial::ReadControls() {
+QList<const LimitedLineEdit*> CDlgDmSetupSerial::ReadControls() {
     v_.baudRate = Position(baudRate_);
     v_.dataBits = Position(dataBits_);
     v_.parity = Position(parity_);

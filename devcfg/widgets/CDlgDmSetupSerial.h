@@ -12,7 +12,7 @@ class CDlgDmSetupSerial : public SetupPage {
     CDlgDmSetupSerial(DeviceSetupValues& values, QWidget* parent = nullptr);
 
     void RefreshControls() override;
-    QList<int> ReadControls() override;
+    QList<const LimitedLineEdit*> ReadControls() override;
 
   private:
     QComboBox* baudRate_;

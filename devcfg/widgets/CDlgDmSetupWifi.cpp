@@ -79,8 +79,8 @@ void CDlgDmSetupWifi::RefreshControls() {
     psk_->SetWholeText(v_.psk);
 }
 
-QList<int> CDlgDmSetupWifi::ReadControls() {
-    QList<int> overLong;
+QList<const LimitedLineEdit*> CDlgDmSetupWifi::ReadControls() {
+    QList<const LimitedLineEdit*> overLong;
     v_.wifiRf = Position(wifiRf_);
     v_.wifiNetworkMode = Position(networkMode_);
     v_.wifiChannel = Position(channel_);

@@ -16,7 +16,7 @@ class CDlgDmSetupWifi : public SetupPage {
     CDlgDmSetupWifi(DeviceSetupValues& values, UserPrompts& prompts, QWidget* parent = nullptr);
 
     void RefreshControls() override;
-    QList<int> ReadControls() override;
+    QList<const LimitedLineEdit*> ReadControls() override;
     void ShowLoadedLine(int line) override;
 
   private:

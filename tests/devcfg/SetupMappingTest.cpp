@@ -203,19 +203,69 @@ TEST(SetupMapping, AddressTextsUseTheStandardConversionAndWrongOnesAreNamed) {
     }
 }
 
-TEST(SetupMapping, TheShownCurrentAddressIsNotCheckedAndFollowsTheStandardConversion) {
-    DeviceSetupValues v = Filled(RealisticReply());
-    v.currentIp = "pending";
-    const SetupBuild build = BuildSetupRecord(v, kMac);
-    EXPECT_TRUE(build.Ok());
-    EXPECT_EQ(build.command.Get(currentIp), 0xFFFFFFFFu);
+TEST(SetupMapping, BothAddressesAreCheckedAndAHiddenOneIsNamedWithTheSettingThatShowsIt) {
+    struct Case {
+        int dhcp;
+        const char* currentText;
+        const char* staticText;
+        QStringList errors;
+        const char* firstField;
+    };
+    const Case cases[] = {
+        // DHCP Enable: the static address is hidden; it still goes into the command.
+        {1, "10.0.0.9", "none", {setupmsg::kHiddenStaticIp}, "staticIp"},
+        {1, "pending", "10.0.0.8", {setupmsg::kCurrentIp}, "currentIp"},
+        // DHCP Disable: the current address is hidden.
+        {0, "pending", "10.0.0.8", {setupmsg::kCurrentIp}, "currentIp"},
+        {0, "10.0.0.9", "none", {setupmsg::kStaticIp}, "staticIp"},
+        {0, "", "", {setupmsg::kCurrentIp, setupmsg::kStaticIp}, "currentIp"},
+        {1, "10.0.0.9", "10.0.0.8", {}, ""},
+    };
+    for (const Case& c : cases) {
+        DeviceSetupValues v = Filled(RealisticReply());
+        v.dhcp = c.dhcp;
+        v.currentIp = c.currentText;
+        v.staticIp = c.staticText;
+        const SetupBuild build = BuildSetupRecord(v, kMac);
+        EXPECT_EQ(build.errors, c.errors) << c.currentText << " " << c.staticText;
+        EXPECT_EQ(build.firstField, c.firstField);
+    }
+    EXPECT_EQ(QString(setupmsg::kHiddenStaticIp),
+              " Static IP wrong. Set DHCP to Disable to see and edit it.");
 }
 
-TEST(SetupMapping, TextsAndNumbersAreCutToTheirFields) {
+TEST(SetupMapping, TextsLongerThanTheirFieldAreRefusedAndNamedNotCut) {
+    struct Case {
+        QString DeviceSetupValues::*text;
+        int length;
+        const char* message;
+        const char* control;
+    };
+    const Case cases[] = {
+        {&DeviceSetupValues::deviceName, 17,
+         "Device Name: Please enter no more than 16 characters.", "deviceName"},
+        {&DeviceSetupValues::smtpPassword, 37, "Password: Please enter no more than 36 characters.",
+         "smtpPassword"},
+        {&DeviceSetupValues::destinationHost, 37,
+         "Destination Hostname/IP: Please enter no more than 36 characters.", "destinationHost"},
+        {&DeviceSetupValues::firmwareFile, 65,
+         "Firmware File: Please enter no more than 64 characters.", "firmwareFile"},
+        {&DeviceSetupValues::ntpServer3, 37,
+         "NTP Server 3: Please enter no more than 36 characters.", "ntpServer3"},
+    };
+    for (const Case& c : cases) {
+        DeviceSetupValues v = Filled(RealisticReply());
+        v.*c.text = QString("x").repeated(c.length - 1);
+        EXPECT_TRUE(BuildSetupRecord(v, kMac).Ok()) << c.control;  // a full field is fine
+        v.*c.text = QString("x").repeated(c.length);
+        const SetupBuild build = BuildSetupRecord(v, kMac);
+        EXPECT_EQ(build.errors, QStringList{c.message});
+        EXPECT_EQ(build.firstField, c.control);
+    }
+}
+
+TEST(SetupMapping, KeysPassphraseSsidAndNumbersAreCutToTheirFields) {
     DeviceSetupValues v = Filled(RealisticReply());
-    const QString forty = QString("u").repeated(40);
-    v.smtpUser = forty;
-    v.firmwareFile = QString("f").repeated(70);
     v.ssid = QString("s").repeated(40);
     v.psk = QString("p").repeated(70);
     v.wep64Keys[1] = "0123456789";
@@ -225,9 +275,6 @@ TEST(SetupMapping, TextsAndNumbersAreCutToTheirFields) {
     const SetupBuild build = BuildSetupRecord(v, kMac);
     ASSERT_TRUE(build.Ok());
     const DeviceConfigRecord& r = build.command;
-    EXPECT_EQ(BytesAt(r, smtpUser.offset, 36), std::vector<uint8_t>(36, 'u'));
-    EXPECT_EQ(r.Get(smtpPassword), "s3cret");  // no spill into the next field
-    EXPECT_EQ(r.Get(firmwareFileName), QString("f").repeated(64));
     EXPECT_EQ(r.Get(ssid), QString("s").repeated(33));
     EXPECT_EQ(r.Get(ssidLength), 33);  // what the field holds, never more
     EXPECT_EQ(r.Get(psk), QString("p").repeated(65));

@@ -26,7 +26,8 @@ TEST(SetupRules, NumberTextsReadTheirLeadingDigitsAndSaturate) {
     EXPECT_EQ(ReadUnsigned("80"), 80u);
     EXPECT_EQ(ReadUnsigned("12x4"), 12u);
     EXPECT_EQ(ReadUnsigned("99999999999999999999"), UINT32_MAX);
-    EXPECT_EQ(OverLongMessage(36), "Please enter no more than 36 characters.");
+    EXPECT_EQ(OverLongMessage("User Name", 36),
+              "User Name: Please enter no more than 36 characters.");
 }
 
 TEST(SetupRules, ScrollRequestsMoveWithinTheRange) {

@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
     QtTimerHost timers;
     LinuxNetInterfaces net;
     FakeVspDriverQueries vsp;
-    COrvinApp app(
-        {prompts, timers, net, vsp, QDir::currentPath(), [](const QStringList&) { return 0; }});
+    COrvinApp app({prompts, timers, net, vsp, QDir::currentPath(),
+                   [](const QStringList&, int) { return 0; }});
     CMainFrame* frame = app.InitInstance();
     if (!frame) return 1;
     frame->showNormal();

@@ -186,6 +186,11 @@ TEST_F(SheetTest, TypingStopsAtEachTextLimit) {
     Type("staticIp", "10.0.0.1");
     Type("ntpServer1", QString("n").repeated(70));  // no limit on the page
     EXPECT_EQ(Edit("ntpServer1")->text().size(), 70);
+    Click("submit");  // but the command holds 36: refused rather than sent cut
+    EXPECT_FALSE(Accepted());
+    EXPECT_EQ(ErrorTexts(), QStringList{"NTP Server 1: Please enter no more than 36 characters."});
+    EXPECT_EQ(sheet->Tabs().currentIndex(), 4);
+    Type("ntpServer1", QString("n").repeated(36));
     Click("submit");
     ASSERT_TRUE(Accepted());
     EXPECT_EQ(sheet->OutgoingRecord().Get(ntpServer1), QString("n").repeated(36));

@@ -122,6 +122,25 @@ TEST_F(SheetTest, AStaticAddressThatIsNoAddressIsRefusedAndShortFormsAreSent) {
     EXPECT_EQ(BytesAt(sheet->OutgoingRecord(), 38, 4), (std::vector<uint8_t>{192, 168, 0, 1}));
 }
 
+TEST_F(SheetTest, AHiddenStaticAddressIsCheckedAndTheMessageSaysWhatShowsIt) {
+    Open(RealisticReply());
+    Type("staticIp", "none");
+    Choose(List("dhcp"), 1);  // DHCP Enable: the static address is hidden now
+    ASSERT_TRUE(Edit("staticIp")->isHidden());
+    sheet->Tabs().setCurrentIndex(2);
+    Click("submit");
+    EXPECT_EQ(ErrorTexts(),
+              QStringList{" Static IP wrong. Set DHCP to Disable to see and edit it."});
+    EXPECT_FALSE(Accepted());
+    EXPECT_EQ(sheet->Tabs().currentIndex(), 0);
+
+    prompts.Clear();
+    Choose(List("dhcp"), 0);
+    Click("submit");
+    EXPECT_EQ(ErrorTexts(), QStringList{" Static IP wrong."});
+    EXPECT_EQ(sheet->focusWidget(), Edit("staticIp"));  // shown: the user is taken there
+}
+
 TEST_F(SheetTest, EveryAddressEditOfTheNetworkPageIsChecked) {
     Open(RealisticReply());
     Type("subnetMask", "255.255.255.300");

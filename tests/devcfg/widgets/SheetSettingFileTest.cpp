@@ -156,7 +156,7 @@ TEST_F(SheetFileTest, LineSeventyWinsOverLineThirty) {
     EXPECT_EQ(Edit("firmwareFile")->text(), "new.bin");
 }
 
-TEST_F(SheetFileTest, AFortyCharacterUserNameLoadsWholeAndIsSentAsThirtySix) {
+TEST_F(SheetFileTest, AFortyCharacterUserNameLoadsWholeAndSubmitRefusesItNamingTheField) {
     Open(RealisticReply());
     const QByteArray saved = Save();
     const QByteArray forty(40, 'u');
@@ -164,15 +164,23 @@ TEST_F(SheetFileTest, AFortyCharacterUserNameLoadsWholeAndIsSentAsThirtySix) {
     Load(PathOf("user.txt"));
     EXPECT_EQ(Edit("smtpUser")->text(), QString(forty));
     EXPECT_EQ(Save("again.txt").count(forty + "\t\t// (22)"), 1);  // saved whole again
-    EXPECT_EQ(prompts.Texts(), QStringList{"Please enter no more than 36 characters."});
+    const QStringList named{"User Name: Please enter no more than 36 characters."};
+    EXPECT_EQ(prompts.Texts(), named);
 
     prompts.Clear();
+    sheet->Tabs().setCurrentIndex(4);
+    Click("submit");
+    EXPECT_FALSE(Accepted());  // nothing is cut and sent
+    EXPECT_EQ(prompts.Texts(), named);
+    EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
+    EXPECT_EQ(sheet->Tabs().currentIndex(), 0);  // the field is shown
+    EXPECT_EQ(sheet->focusWidget(), Edit("smtpUser"));
+
+    prompts.Clear();
+    Type("smtpUser", "user");
     Click("submit");
     ASSERT_TRUE(Accepted());
-    EXPECT_EQ(prompts.Texts(), QStringList{"Please enter no more than 36 characters."});
-    const auto& b = sheet->OutgoingRecord().bytes();
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&b[smtpUser.offset]), 37),
-              QByteArray(36, 'u') + 's');  // no terminator: the password follows
+    EXPECT_EQ(sheet->OutgoingRecord().Get(smtpUser), "user");
 }
 
 TEST_F(SheetFileTest, ANameWithASpaceLeavesOnlyTheFirstLine) {
