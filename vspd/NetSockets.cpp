@@ -14,9 +14,10 @@ namespace {
 
 constexpr int kListenBacklog = 4;
 constexpr int kUdpReceiveBuffer = 4 * 1024 * 1024;
-constexpr int kKeepIdleSeconds = 30;
+constexpr int kKeepIdleSeconds = 20;
 constexpr int kKeepIntervalSeconds = 10;
 constexpr int kKeepProbes = 3;
+constexpr int kUnacknowledgedLimitMs = 50000;
 
 int Fail(int fd, int* err) {
     *err = errno;
@@ -52,11 +53,11 @@ int StartTcpConnect(uint32_t ip, uint16_t port, int* err) {
     return fd;
 }
 
-int OpenTcpListener(uint16_t port, int* err) {
+int OpenTcpListener(uint32_t localIp, uint16_t port, int* err) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return Fail(fd, err);
     SetInt(fd, SOL_SOCKET, SO_REUSEADDR, 1);
-    sockaddr_in a = MakeAddress(INADDR_ANY, port);
+    sockaddr_in a = MakeAddress(localIp, port);
     if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 ||
         listen(fd, kListenBacklog) != 0) {
         return Fail(fd, err);
@@ -65,12 +66,13 @@ int OpenTcpListener(uint16_t port, int* err) {
     return fd;
 }
 
-int OpenUdp(uint16_t localPort, uint32_t remoteIp, uint16_t remotePort, int* err) {
+int OpenUdp(uint32_t localIp, uint16_t localPort, uint32_t remoteIp, uint16_t remotePort,
+            int* err) {
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return Fail(fd, err);
     // Bursts from a device must not be dropped while the tty side catches up.
     SetInt(fd, SOL_SOCKET, SO_RCVBUF, kUdpReceiveBuffer);
-    sockaddr_in local = MakeAddress(INADDR_ANY, localPort);
+    sockaddr_in local = MakeAddress(localIp, localPort);
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
         if (remotePort == 0 || localPort == 0) return Fail(fd, err);
         // A client only wishes for its former port; any port will do.
@@ -93,6 +95,7 @@ void TuneStream(int fd) {
     SetInt(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdleSeconds);
     SetInt(fd, IPPROTO_TCP, TCP_KEEPINTVL, kKeepIntervalSeconds);
     SetInt(fd, IPPROTO_TCP, TCP_KEEPCNT, kKeepProbes);
+    SetInt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, kUnacknowledgedLimitMs);
 }
 
 int SocketError(int fd) {
