@@ -36,7 +36,7 @@ bool SameUser(int fd) {
 
 }  // namespace
 
-ControlServer::ControlServer(EventLoop& loop, RequestHandler& handler, int idleLimitMs)
+ControlServer::ControlServer(EventLoop& loop, RequestSink& handler, int idleLimitMs)
     : loop_(loop), handler_(handler), idleLimitMs_(idleLimitMs) {}
 
 ControlServer::~ControlServer() {

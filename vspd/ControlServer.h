@@ -1,13 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "vspd/ControlProtocol.h"
 #include "vspd/EventLoop.h"
-#include "vspd/RequestHandler.h"
 
 // The Unix-domain control socket (mode 0600 in a 0700 directory) and its sessions. Each
 // session reads one framed request, hands it to the handler and reads the next only
@@ -20,9 +21,19 @@ namespace vspd {
 
 constexpr int kSessionIdleLimitMs = 5000;
 
+// What the control socket hands its decoded requests to.
+class RequestSink {
+  public:
+    using Respond = std::function<void(Reply)>;
+    virtual ~RequestSink() = default;
+    // respond runs exactly once, at once or later.
+    virtual void Handle(uint64_t session, const Request& request, Respond respond) = 0;
+    virtual void SessionClosed(uint64_t session) = 0;
+};
+
 class ControlServer {
   public:
-    ControlServer(EventLoop& loop, RequestHandler& handler, int idleLimitMs = kSessionIdleLimitMs);
+    ControlServer(EventLoop& loop, RequestSink& handler, int idleLimitMs = kSessionIdleLimitMs);
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
@@ -59,7 +70,7 @@ class ControlServer {
     void CloseSession(uint64_t id);
 
     EventLoop& loop_;
-    RequestHandler& handler_;
+    RequestSink& handler_;
     int idleLimitMs_;
     std::string path_;
     int listen_ = -1;

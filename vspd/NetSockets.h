@@ -21,7 +21,6 @@ void TuneStream(int fd);
 // The pending error of a connecting socket.
 int SocketError(int fd);
 uint16_t LocalPort(int fd);
-sockaddr_in MakeAddress(uint32_t ip, uint16_t port);
 
 // The Windows code that a connection or listen failure is reported with.
 uint32_t WinErrorOfErrno(int err);

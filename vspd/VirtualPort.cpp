@@ -1,10 +1,10 @@
 #include "vspd/VirtualPort.h"
 
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cstdio>
 
+#include "platform/SocketAddress.h"
 #include "vspd/WinErrors.h"
 
 namespace vspd {
@@ -65,8 +65,8 @@ void VirtualPort::Describe(PortEntry& e) const {
     e.info = Info();
     e.hostIp = config_.hostIp;
     if (sock_ >= 0 && (role_ != Role::UdpServer || peerKnown_)) {
-        e.peerIp = ntohl(peer_.sin_addr.s_addr);
-        e.peerPort = ntohs(peer_.sin_port);
+        e.peerIp = net::HostOrderAddress(peer_);
+        e.peerPort = net::HostOrderPort(peer_);
     }
     e.bytesToNet = bytesToNet_;
     e.bytesFromNet = bytesFromNet_;

@@ -1,11 +1,11 @@
 // The network side of a virtual port: connecting, listening, accepting and closing.
-#include <arpa/inet.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 
+#include "platform/SocketAddress.h"
 #include "vspd/Log.h"
 #include "vspd/NetSockets.h"
 #include "vspd/VirtualPort.h"
@@ -22,9 +22,7 @@ bool SameLink(const RemoteInfoRequest& a, const RemoteInfoRequest& b) {
 }
 
 std::string Dotted(const sockaddr_in& a) {
-    char text[INET_ADDRSTRLEN] = "?";
-    inet_ntop(AF_INET, &a.sin_addr, text, sizeof(text));
-    return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
+    return net::DottedText(a) + ":" + std::to_string(net::HostOrderPort(a));
 }
 
 }  // namespace
@@ -111,7 +109,7 @@ void VirtualPort::StartClient(int fd, Role role, PortState state) {
     AdoptSocket(fd);
     role_ = role;
     state_ = state;
-    peer_ = MakeAddress(config_.remoteIp, config_.remotePort);
+    peer_ = net::Ipv4SocketAddress(config_.remoteIp, config_.remotePort);
     peerKnown_ = true;
 }
 
