@@ -1,4 +1,3 @@
-#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -6,6 +5,7 @@
 #include <memory>
 
 #include "platform/NetInterfaces.h"
+#include "platform/SocketAddress.h"
 
 namespace {
 
@@ -21,10 +21,7 @@ IfAddrsPtr ReadIfAddrs() {
 }
 
 QString Dotted(const sockaddr* address) {
-    char text[INET_ADDRSTRLEN] = {};
-    const auto* in = reinterpret_cast<const sockaddr_in*>(address);
-    inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    return QString::fromLatin1(text);
+    return QString::fromStdString(net::DottedText(*reinterpret_cast<const sockaddr_in*>(address)));
 }
 
 bool IsUpIpv4(const ifaddrs* entry) {

@@ -1,6 +1,5 @@
 #include "upgrade/TftpSocket.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -9,19 +8,8 @@
 #include <QSocketNotifier>
 #include <cerrno>
 
+#include "platform/SocketAddress.h"
 #include "upgrade/TftpPacket.h"
-
-namespace {
-
-sockaddr_in SocketAddress(uint32_t address, uint16_t port) {
-    sockaddr_in out{};
-    out.sin_family = AF_INET;
-    out.sin_addr.s_addr = htonl(address);
-    out.sin_port = htons(port);
-    return out;
-}
-
-}  // namespace
 
 TftpSocket::TftpSocket(Reader reader) : reader_(reader) {}
 
@@ -37,7 +25,7 @@ bool TftpSocket::Open(uint32_t hostAddress) {
         lastError_ = errno;
         return false;
     }
-    const sockaddr_in local = SocketAddress(hostAddress, 0);
+    const sockaddr_in local = net::Ipv4SocketAddress(hostAddress, 0);
     const int on = 1;
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
         ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
@@ -58,7 +46,7 @@ int64_t TftpSocket::SendTo(const QByteArray& packet, uint32_t address, uint16_t 
         lastError_ = EBADF;
         return -1;
     }
-    const sockaddr_in peer = SocketAddress(address, port);
+    const sockaddr_in peer = net::Ipv4SocketAddress(address, port);
     const ssize_t sent =
         ::sendto(fd_, packet.constData(), static_cast<size_t>(packet.size()), MSG_DONTWAIT,
                  reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
@@ -109,8 +97,8 @@ bool TftpSocket::Receive(int flags) {
     // empty return of a socket shut for reading, which has no sender.
     if (received < 0 || fromLength != sizeof from) return false;
     if (receiver_) {
-        receiver_(QByteArrayView(buffer, received), ntohl(from.sin_addr.s_addr),
-                  ntohs(from.sin_port));
+        receiver_(QByteArrayView(buffer, received), net::HostOrderAddress(from),
+                  net::HostOrderPort(from));
     }
     return true;
 }

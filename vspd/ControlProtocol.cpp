@@ -109,6 +109,9 @@ void EncodeEntry(WireWriter& w, const PortEntry& e) {
     w.U16(e.peerPort);
     w.U64(e.bytesToNet);
     w.U64(e.bytesFromNet);
+    w.U64(e.droppedToNet);
+    w.U64(e.droppedFromNet);
+    w.U64(e.strangerDatagrams);
 }
 
 PortEntry DecodeEntry(WireReader& r) {
@@ -131,6 +134,9 @@ PortEntry DecodeEntry(WireReader& r) {
     e.peerPort = r.U16();
     e.bytesToNet = r.U64();
     e.bytesFromNet = r.U64();
+    e.droppedToNet = r.U64();
+    e.droppedFromNet = r.U64();
+    e.strangerDatagrams = r.U64();
     return e;
 }
 

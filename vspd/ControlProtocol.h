@@ -120,6 +120,9 @@ struct PortEntry {
     uint16_t peerPort = 0;
     uint64_t bytesToNet = 0;
     uint64_t bytesFromNet = 0;
+    uint64_t droppedToNet = 0;       // the program's output that no link took
+    uint64_t droppedFromNet = 0;     // network data that no program held the port for
+    uint64_t strangerDatagrams = 0;  // from addresses other than the peer's
     bool operator==(const PortEntry&) const = default;
 };
 

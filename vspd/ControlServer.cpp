@@ -36,8 +36,8 @@ bool SameUser(int fd) {
 
 }  // namespace
 
-ControlServer::ControlServer(EventLoop& loop, RequestHandler& handler)
-    : loop_(loop), handler_(handler) {}
+ControlServer::ControlServer(EventLoop& loop, RequestSink& handler, int idleLimitMs)
+    : loop_(loop), handler_(handler), idleLimitMs_(idleLimitMs) {}
 
 ControlServer::~ControlServer() {
     while (!sessions_.empty()) CloseSession(sessions_.begin()->first);
@@ -79,9 +79,13 @@ bool ControlServer::Listen(const std::string& path, std::string* error) {
 
 void ControlServer::Accept() {
     for (;;) {
+        if (sessions_.size() >= kMaxSessions && !EvictStalest()) {
+            listenWatch_.SetMask(0);  // until a session ends
+            return;
+        }
         int fd = accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;
-        if (sessions_.size() >= kMaxSessions || !SameUser(fd)) {
+        if (!SameUser(fd)) {
             close(fd);
             continue;
         }
@@ -110,8 +114,37 @@ void ControlServer::OnSession(uint64_t id, uint32_t events) {
             CloseSession(id);
             return;
         }
+        if (n > 0) s.lastInput = EventLoop::Clock::now();
         Dispatch(id);
+        ArmIdleLimit(id);
     }
+}
+
+void ControlServer::ArmIdleLimit(uint64_t id) {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end()) return;
+    Session& s = *it->second;
+    loop_.Cancel(s.idleTimer);
+    s.idleTimer = 0;
+    if (s.in.empty() || s.busy || s.closing) return;
+    s.idleTimer = loop_.After(idleLimitMs_, [this, id] {
+        sessions_.at(id)->idleTimer = 0;
+        CloseSession(id);
+    });
+    listenWatch_.SetMask(EPOLLIN);  // a waiting newcomer may take this place
+}
+
+bool ControlServer::EvictStalest() {
+    auto stalest = sessions_.end();
+    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+        if (it->second->idleTimer == 0) continue;
+        if (stalest == sessions_.end() || it->second->lastInput < stalest->second->lastInput) {
+            stalest = it;
+        }
+    }
+    if (stalest == sessions_.end()) return false;
+    CloseSession(stalest->first);
+    return true;
 }
 
 void ControlServer::Dispatch(uint64_t id) {
@@ -149,7 +182,10 @@ void ControlServer::Respond(uint64_t id, const Reply& reply) {
     Session& s = *it->second;
     Queue(s, EncodeReply(reply));
     s.busy = false;
-    if (!s.dispatching) Dispatch(id);
+    if (!s.dispatching) {
+        Dispatch(id);
+        ArmIdleLimit(id);
+    }
 }
 
 void ControlServer::Queue(Session& s, const std::vector<uint8_t>& body) {
@@ -195,9 +231,11 @@ void ControlServer::CloseSession(uint64_t id) {
     auto it = sessions_.find(id);
     if (it == sessions_.end()) return;
     handler_.SessionClosed(id);
+    loop_.Cancel(it->second->idleTimer);
     it->second->watch.Release();
     close(it->second->fd);
     sessions_.erase(it);
+    if (listen_ >= 0) listenWatch_.SetMask(EPOLLIN);
 }
 
 }  // namespace vspd

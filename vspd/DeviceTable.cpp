@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <set>
 
+#include "vspd/Log.h"
 #include "vspd/WinErrors.h"
 
 namespace vspd {
@@ -42,9 +43,11 @@ bool DeviceTable::Start(std::string* error) {
     std::string text;
     ServiceState state;
     std::string path = options_.stateDir + "/" + kStateFileName;
-    if (ReadWholeFile(path, &text)) state = DecodeState(text);
+    std::vector<std::string> dropped;
+    if (ReadWholeFile(path, &text)) state = DecodeState(text, &dropped);
     unlink((path + ".tmp").c_str());  // a write that a crash cut short
-    RemoveStaleLinks();
+    if (!dropped.empty()) KeepDamaged(text, dropped);
+    RemoveStaleLinks(state);
     maps_ = state.maps;
     for (const MapRecord& m : maps_) Link(m.comNumber, m.device);
     for (const PortRecord& record : state.ports) {
@@ -61,6 +64,18 @@ bool DeviceTable::Start(std::string* error) {
         if (entry.port->Config().connectAtStart) entry.port->StartAtBoot();
     }
     return true;
+}
+
+void DeviceTable::KeepDamaged(const std::string& text, const std::vector<std::string>& dropped) {
+    for (const std::string& why : dropped) Log("%s: dropped %s", kStateFileName, why.c_str());
+    // The next change rewrites the file without those lines; the user may want them back.
+    std::string name = std::string(kStateFileName) + kDamagedSuffix;
+    std::string error;
+    if (WriteFileAtomically(options_.stateDir, name, text, &error)) {
+        Log("the damaged file is kept as %s/%s", options_.stateDir.c_str(), name.c_str());
+    } else {
+        Log("%s", error.c_str());
+    }
 }
 
 void DeviceTable::Shutdown() {

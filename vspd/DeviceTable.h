@@ -20,6 +20,8 @@
 namespace vspd {
 
 constexpr const char* kStateFileName = "vspd.state";
+// A state file with lines that could not be read is kept under this suffix.
+constexpr const char* kDamagedSuffix = ".damaged";
 
 // Device paths name their ports whatever the case of their letters.
 std::string Lower(std::string s);
@@ -86,7 +88,9 @@ class DeviceTable {
     // Whether another virtual port, mapping or foreign COM entry has the number.
     bool NumberTaken(uint32_t comNumber, uint32_t ownNumber) const;
     std::vector<unsigned> ForeignNumbers() const;
-    void RemoveStaleLinks();
+    void KeepDamaged(const std::string& text, const std::vector<std::string>& dropped);
+    // Links of this service's ports from an earlier run, and links that point nowhere.
+    void RemoveStaleLinks(const ServiceState& state);
     void AutoMap();
     void Link(uint32_t comNumber, const std::string& target);
 

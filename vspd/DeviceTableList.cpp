@@ -123,19 +123,19 @@ void DeviceTable::Link(uint32_t comNumber, const std::string& target) {
     }
 }
 
-void DeviceTable::RemoveStaleLinks() {
-    // Links to pseudo-terminals are virtual ports of an earlier run; they are made anew.
+void DeviceTable::RemoveStaleLinks(const ServiceState& state) {
+    // The COM folder may be shared with another running service: its links stay.
     DIR* dir = opendir(options_.comDir.c_str());
     if (!dir) return;
     std::vector<std::string> stale;
     while (dirent* entry = readdir(dir)) {
-        if (ComNumberOfName(entry->d_name) == 0) continue;
-        char target[256];
+        unsigned n = ComNumberOfName(entry->d_name);
+        if (n == 0) continue;
+        bool ours = std::any_of(state.ports.begin(), state.ports.end(),
+                                [n](const PortRecord& p) { return p.comNumber == n; });
+        struct stat target {};
         std::string path = options_.comDir + "/" + entry->d_name;
-        ssize_t n = readlink(path.c_str(), target, sizeof(target) - 1);
-        if (n > 0 && std::string(target, size_t(n)).rfind("/dev/pts/", 0) == 0) {
-            stale.push_back(entry->d_name);
-        }
+        if (ours || stat(path.c_str(), &target) != 0) stale.push_back(entry->d_name);
     }
     closedir(dir);
     for (const std::string& name : stale) RemoveLink(options_.comDir, name);

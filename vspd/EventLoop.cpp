@@ -4,6 +4,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -135,7 +136,8 @@ int EventLoop::NextTimeoutMs() const {
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
-void EventLoop::FireTimers() {
+bool EventLoop::FireTimers() {
+    bool fired = false;
     auto now = Clock::now();
     while (!dueOrder_.empty() && dueOrder_.begin()->first <= now) {
         TimerId id = dueOrder_.begin()->second;
@@ -145,31 +147,39 @@ void EventLoop::FireTimers() {
         auto callback = std::move(it->second.callback);
         timers_.erase(it);
         callback();
+        fired = true;
     }
+    return fired;
 }
 
 void EventLoop::Run() {
+    while (!stopped_) RunOnce(-1);
+}
+
+bool EventLoop::RunOnce(int timeoutMs) {
     std::array<epoll_event, kMaxEvents> events;
-    while (!stopped_) {
-        int n = epoll_wait(epoll_, events.data(), kMaxEvents, NextTimeoutMs());
-        if (n < 0 && errno != EINTR) {
-            std::fprintf(stderr, "veltro-vspd: epoll_wait: %s\n", std::strerror(errno));
-            return;
-        }
-        for (int i = 0; i < n && !stopped_; ++i) {
-            uint64_t token = events[i].data.u64;
-            if (token == kSignalToken) {
-                stopped_ = true;
-                break;
-            }
-            // A handler may release this or a later watch, even its own.
-            auto it = watches_.find(token);
-            if (it == watches_.end()) continue;
-            FdWatch::Handler handler = it->second->handler_;
-            handler(events[i].events);
-        }
-        FireTimers();
+    int next = NextTimeoutMs();
+    int wait = timeoutMs < 0 ? next : next < 0 ? timeoutMs : std::min(next, timeoutMs);
+    int n = epoll_wait(epoll_, events.data(), kMaxEvents, wait);
+    if (n < 0 && errno != EINTR) {
+        std::fprintf(stderr, "veltro-vspd: epoll_wait: %s\n", std::strerror(errno));
+        stopped_ = true;
+        return false;
     }
+    for (int i = 0; i < n && !stopped_; ++i) {
+        uint64_t token = events[i].data.u64;
+        if (token == kSignalToken) {
+            stopped_ = true;
+            break;
+        }
+        // A handler may release this or a later watch, even its own.
+        auto it = watches_.find(token);
+        if (it == watches_.end()) continue;
+        FdWatch::Handler handler = it->second->handler_;
+        handler(events[i].events);
+    }
+    bool fired = FireTimers();
+    return n > 0 || fired;
 }
 
 }  // namespace vspd

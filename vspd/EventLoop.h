@@ -56,6 +56,9 @@ class EventLoop {
 
     // Runs until Stop. SIGTERM and SIGINT stop it too when WatchStopSignals was called.
     void Run();
+    // One wait of at most timeoutMs (or until the next timer), its handlers and the timers
+    // then due. False when nothing happened.
+    bool RunOnce(int timeoutMs);
     void Stop() { stopped_ = true; }
     bool WatchStopSignals();
 
@@ -65,7 +68,7 @@ class EventLoop {
     void Unregister(uint64_t token);
     void Control(int op, int fd, uint64_t token, uint32_t mask);
     int NextTimeoutMs() const;
-    void FireTimers();
+    bool FireTimers();
 
     int epoll_ = -1;
     int signalFd_ = -1;

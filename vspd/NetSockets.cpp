@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/SocketAddress.h"
 #include "vspd/WinErrors.h"
 
 namespace vspd {
@@ -14,9 +15,10 @@ namespace {
 
 constexpr int kListenBacklog = 4;
 constexpr int kUdpReceiveBuffer = 4 * 1024 * 1024;
-constexpr int kKeepIdleSeconds = 30;
+constexpr int kKeepIdleSeconds = 20;
 constexpr int kKeepIntervalSeconds = 10;
 constexpr int kKeepProbes = 3;
+constexpr int kUnacknowledgedLimitMs = 50000;
 
 int Fail(int fd, int* err) {
     *err = errno;
@@ -30,18 +32,10 @@ void SetInt(int fd, int level, int name, int value) {
 
 }  // namespace
 
-sockaddr_in MakeAddress(uint32_t ip, uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(ip);
-    a.sin_port = htons(port);
-    return a;
-}
-
 int StartTcpConnect(uint32_t ip, uint16_t port, int* err) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return Fail(fd, err);
-    sockaddr_in a = MakeAddress(ip, port);
+    sockaddr_in a = net::Ipv4SocketAddress(ip, port);
     if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) {
         *err = 0;
     } else if (errno == EINPROGRESS) {
@@ -52,11 +46,11 @@ int StartTcpConnect(uint32_t ip, uint16_t port, int* err) {
     return fd;
 }
 
-int OpenTcpListener(uint16_t port, int* err) {
+int OpenTcpListener(uint32_t localIp, uint16_t port, int* err) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return Fail(fd, err);
     SetInt(fd, SOL_SOCKET, SO_REUSEADDR, 1);
-    sockaddr_in a = MakeAddress(INADDR_ANY, port);
+    sockaddr_in a = net::Ipv4SocketAddress(localIp, port);
     if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 ||
         listen(fd, kListenBacklog) != 0) {
         return Fail(fd, err);
@@ -65,12 +59,13 @@ int OpenTcpListener(uint16_t port, int* err) {
     return fd;
 }
 
-int OpenUdp(uint16_t localPort, uint32_t remoteIp, uint16_t remotePort, int* err) {
+int OpenUdp(uint32_t localIp, uint16_t localPort, uint32_t remoteIp, uint16_t remotePort,
+            int* err) {
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return Fail(fd, err);
     // Bursts from a device must not be dropped while the tty side catches up.
     SetInt(fd, SOL_SOCKET, SO_RCVBUF, kUdpReceiveBuffer);
-    sockaddr_in local = MakeAddress(INADDR_ANY, localPort);
+    sockaddr_in local = net::Ipv4SocketAddress(localIp, localPort);
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
         if (remotePort == 0 || localPort == 0) return Fail(fd, err);
         // A client only wishes for its former port; any port will do.
@@ -78,7 +73,7 @@ int OpenUdp(uint16_t localPort, uint32_t remoteIp, uint16_t remotePort, int* err
         if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) return Fail(fd, err);
     }
     if (remotePort != 0) {
-        sockaddr_in remote = MakeAddress(remoteIp, remotePort);
+        sockaddr_in remote = net::Ipv4SocketAddress(remoteIp, remotePort);
         if (connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) != 0) {
             return Fail(fd, err);
         }
@@ -93,6 +88,7 @@ void TuneStream(int fd) {
     SetInt(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdleSeconds);
     SetInt(fd, IPPROTO_TCP, TCP_KEEPINTVL, kKeepIntervalSeconds);
     SetInt(fd, IPPROTO_TCP, TCP_KEEPCNT, kKeepProbes);
+    SetInt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, kUnacknowledgedLimitMs);
 }
 
 int SocketError(int fd) {
@@ -106,7 +102,7 @@ uint16_t LocalPort(int fd) {
     sockaddr_in a{};
     socklen_t length = sizeof(a);
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0) return 0;
-    return ntohs(a.sin_port);
+    return net::HostOrderPort(a);
 }
 
 uint32_t WinErrorOfErrno(int err) {

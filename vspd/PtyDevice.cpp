@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -44,7 +45,19 @@ bool PtyDevice::Create(std::string* error) {
         return false;
     }
     close(slave);
+    int packet = 1;
+    if (ioctl(master_, TIOCPKT, &packet) != 0) {
+        *error = std::string("TIOCPKT: ") + std::strerror(errno);
+        return false;
+    }
     return true;
+}
+
+void PtyDevice::FlushSlaveInput() {
+    int slave = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) return;
+    tcflush(slave, TCIFLUSH);
+    close(slave);
 }
 
 bool PtyDevice::SlaveHeldOpen() const {

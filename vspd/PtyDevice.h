@@ -19,9 +19,12 @@ class PtyDevice {
     PtyDevice(const PtyDevice&) = delete;
     PtyDevice& operator=(const PtyDevice&) = delete;
 
-    // Non-blocking master, raw line settings (data passes unchanged until a program sets
-    // others), slave unlocked and in the hung-up state.
+    // Non-blocking master in packet mode (reads start with a status byte), raw line
+    // settings (data passes unchanged until a program sets others), slave unlocked and in
+    // the hung-up state.
     bool Create(std::string* error);
+    // Drops what waits in the slave for a reader (opens it for a moment).
+    void FlushSlaveInput();
     int Master() const { return master_; }
     const std::string& SlavePath() const { return slavePath_; }
     bool SlaveHeldOpen() const;

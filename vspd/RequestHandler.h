@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "vspd/ControlProtocol.h"
+#include "vspd/ControlServer.h"
 #include "vspd/DeviceTable.h"
 
 // Carries out decoded control requests for the sessions of the control socket. A session
@@ -14,14 +15,13 @@
 // another program has the port's tty open or another exclusive handle is open on it.
 namespace vspd {
 
-class RequestHandler {
+class RequestHandler : public RequestSink {
   public:
-    using Respond = std::function<void(Reply)>;
     explicit RequestHandler(DeviceTable& table) : table_(table) {}
 
-    // respond runs exactly once, at once or (IOCTL_CONNECTION) when the attempt ends.
-    void Handle(uint64_t session, const Request& request, Respond respond);
-    void SessionClosed(uint64_t session);
+    // respond runs at once, or (IOCTL_CONNECTION) when the attempt ends.
+    void Handle(uint64_t session, const Request& request, Respond respond) override;
+    void SessionClosed(uint64_t session) override;
 
   private:
     struct PortHandle {

@@ -40,7 +40,7 @@ bool Service::Start(std::string* error) {
     }
     table_ = std::make_unique<DeviceTable>(loop_, options_.table);
     handler_ = std::make_unique<RequestHandler>(*table_);
-    server_ = std::make_unique<ControlServer>(loop_, *handler_);
+    server_ = std::make_unique<ControlServer>(loop_, *handler_, options_.sessionIdleLimitMs);
     return server_->Listen(options_.socketPath, error) && table_->Start(error);
 }
 

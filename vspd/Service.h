@@ -15,6 +15,7 @@ namespace vspd {
 struct ServiceOptions {
     std::string socketPath;
     TableOptions table;
+    int sessionIdleLimitMs = kSessionIdleLimitMs;
 };
 
 class Service {

@@ -127,6 +127,37 @@ bool ReadMap(const Fields& f, MapRecord* m) {
     return true;
 }
 
+// Adds the line's record to the state; the reason when it is dropped, else null.
+const char* DecodeLine(std::string_view line, unsigned number, ServiceState& state,
+                       std::set<uint32_t>& instances, std::set<uint32_t>& numbers,
+                       std::set<std::string>& devices) {
+    if (line.empty() || (number == 1 && line == kHeader)) return nullptr;
+    std::string_view kind;
+    Fields fields;
+    if (!SplitLine(line, &kind, &fields)) return "not a list of key=value fields";
+    PortRecord p;
+    MapRecord m;
+    if (kind == "port") {
+        if (!ReadPort(fields, &p)) return "a port field is missing or out of range";
+        if (instances.count(p.instance)) return "the instance repeats an earlier port's";
+        if (numbers.count(p.comNumber)) return "the COM number is taken by an earlier line";
+        instances.insert(p.instance);
+        numbers.insert(p.comNumber);
+        state.ports.push_back(p);
+        return nullptr;
+    }
+    if (kind == "map") {
+        if (!ReadMap(fields, &m)) return "a map field is missing or out of range";
+        if (numbers.count(m.comNumber)) return "the COM number is taken by an earlier line";
+        if (devices.count(m.device)) return "the device repeats an earlier map's";
+        numbers.insert(m.comNumber);
+        devices.insert(m.device);
+        state.maps.push_back(m);
+        return nullptr;
+    }
+    return "an unknown kind of record";
+}
+
 }  // namespace
 
 std::string EncodeState(const ServiceState& state) {
@@ -149,32 +180,18 @@ std::string EncodeState(const ServiceState& state) {
     return out;
 }
 
-ServiceState DecodeState(std::string_view text) {
+ServiceState DecodeState(std::string_view text, std::vector<std::string>* dropped) {
     ServiceState state;
     std::set<uint32_t> instances, numbers;
     std::set<std::string> devices;
     size_t start = 0;
-    while (start < text.size()) {
+    for (unsigned number = 1; start < text.size(); ++number) {
         size_t end = text.find('\n', start);
         std::string_view line =
             text.substr(start, end == std::string_view::npos ? end : end - start);
         start = end == std::string_view::npos ? text.size() : end + 1;
-        std::string_view kind;
-        Fields fields;
-        if (!SplitLine(line, &kind, &fields)) continue;
-        PortRecord p;
-        MapRecord m;
-        if (kind == "port" && ReadPort(fields, &p) && !instances.count(p.instance) &&
-            !numbers.count(p.comNumber)) {
-            instances.insert(p.instance);
-            numbers.insert(p.comNumber);
-            state.ports.push_back(p);
-        } else if (kind == "map" && ReadMap(fields, &m) && !numbers.count(m.comNumber) &&
-                   !devices.count(m.device)) {
-            numbers.insert(m.comNumber);
-            devices.insert(m.device);
-            state.maps.push_back(m);
-        }
+        const char* why = DecodeLine(line, number, state, instances, numbers, devices);
+        if (why && dropped) dropped->push_back("line " + std::to_string(number) + ": " + why);
     }
     return state;
 }

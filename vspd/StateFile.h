@@ -40,8 +40,8 @@ struct ServiceState {
 
 std::string EncodeState(const ServiceState& state);
 // Lines that cannot be read are skipped; so are records whose instance or COM number
-// repeats an earlier one.
-ServiceState DecodeState(std::string_view text);
+// repeats an earlier one. Each skipped line adds "line N: why" to *dropped.
+ServiceState DecodeState(std::string_view text, std::vector<std::string>* dropped = nullptr);
 
 // Writes the file so that a crash leaves either the old or the new content: temporary
 // file, fsync, rename over the old one, fsync of the directory.

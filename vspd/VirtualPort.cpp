@@ -1,8 +1,10 @@
 #include "vspd/VirtualPort.h"
 
-#include <arpa/inet.h>
 #include <unistd.h>
 
+#include <cstdio>
+
+#include "platform/SocketAddress.h"
 #include "vspd/WinErrors.h"
 
 namespace vspd {
@@ -13,8 +15,7 @@ VirtualPort::VirtualPort(EventLoop& loop, const PortTiming& timing, uint32_t ins
     : loop_(loop), timing_(timing), instance_(instance), up_(kQueueSize), down_(kQueueSize) {}
 
 VirtualPort::~VirtualPort() {
-    atBoot_ = false;
-    loop_.Cancel(retryTimer_);
+    StopRetrying();
     CloseAll();
     masterWatch_.Release();
 }
@@ -28,11 +29,15 @@ bool VirtualPort::Create(std::string* error) {
 }
 
 void VirtualPort::SetConfig(const RemoteInfoRequest& config) {
-    if (config.connectAtStart == 0) {
-        atBoot_ = false;
-        loop_.Cancel(retryTimer_);
-    }
+    // Ends the retries of connect-at-start, not the restoring of a dropped link.
+    if (config.connectAtStart == 0 && retrying_ && !backoff_) StopRetrying();
     config_ = config;
+}
+
+std::string VirtualPort::Name() const {
+    char name[32];
+    std::snprintf(name, sizeof(name), "ROOT\\PORTS\\%04u", instance_);
+    return name;
 }
 
 RemoteInfoReply VirtualPort::Info() const {
@@ -60,18 +65,14 @@ void VirtualPort::Describe(PortEntry& e) const {
     e.info = Info();
     e.hostIp = config_.hostIp;
     if (sock_ >= 0 && (role_ != Role::UdpServer || peerKnown_)) {
-        e.peerIp = ntohl(peer_.sin_addr.s_addr);
-        e.peerPort = ntohs(peer_.sin_port);
+        e.peerIp = net::HostOrderAddress(peer_);
+        e.peerPort = net::HostOrderPort(peer_);
     }
     e.bytesToNet = bytesToNet_;
     e.bytesFromNet = bytesFromNet_;
-}
-
-void VirtualPort::SlaveOpened() {
-    ttyHup_ = false;
-    hupDrained_ = false;
-    WriteMaster();
-    UpdateMasks();
+    e.droppedToNet = droppedToNet_;
+    e.droppedFromNet = droppedFromNet_;
+    e.strangerDatagrams = strangerDatagrams_;
 }
 
 }  // namespace vspd

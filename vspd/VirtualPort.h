@@ -17,15 +17,19 @@
 
 // One virtual serial port: a pseudo-terminal and its network side (TCP client, UDP peer,
 // TCP server or UDP server), with the data pumped both ways through two bounded queues.
-// A full queue stops reading on the side that fills it, so a slow tty reader slows the
-// remote down (TCP) and a slow remote slows the tty writer down; nothing is dropped or
-// reordered inside the service. While the port has no network peer, bytes written to the
-// tty stay in the pseudo-terminal until one is there.
+// While both ends are there, a full queue stops reading on the side that fills it, so a
+// slow tty reader slows the remote down (TCP) and a slow remote slows the tty writer down.
+// As on a serial line, what arrives while no program holds the tty is discarded, and what
+// the program writes while no link is wanted is discarded; while a link is being made or
+// restored, the program's output is kept up to the queue's bound. Every discarded byte is
+// counted.
 namespace vspd {
 
 struct PortTiming {
     int connectTimeoutMs = 10000;  // bound of IOCTL_CONNECTION before it fails with 121
     int autoRetryMs = 5000;        // retry period of connect-at-start ports
+    int reconnectFirstMs = 1000;   // first pause before restoring a dropped link
+    int reconnectMaxMs = 30000;    // the pauses double up to this
 };
 
 class VirtualPort {
@@ -58,6 +62,8 @@ class VirtualPort {
     // Connect-at-start: connects (or listens) and keeps retrying until it succeeds or a
     // disconnection or new configuration ends it.
     void StartAtBoot();
+    // Every port, instance or COM name in log lines.
+    std::string Name() const;
 
     RemoteInfoReply Info() const;
     void Describe(PortEntry& entry) const;
@@ -84,13 +90,32 @@ class VirtualPort {
     void CloseData();
     void CloseAll();
     void PeerGone();
-    void RetryAtBoot();
+    // Keeps connecting until it succeeds or a disconnection ends it.
+    void StartRetrying(int firstDelayMs, bool backoff);
+    void ScheduleRetry();
+    void Retry();
+    void StopRetrying();
+    // A link is established, being made, or being restored.
+    bool LinkExpected() const { return state_ != PortState::Idle || retrying_; }
+    void RefuseConnection(int fd, const sockaddr_in& from);
+    // Whether a datagram from this address may reach the program (UDP server).
+    bool AcceptSender(const sockaddr_in& from);
 
     // data pump (VirtualPortData.cpp)
     void OnMaster(uint32_t events);
     void OnSocket(uint32_t events);
     void ReadMaster();
     void WriteMaster();
+    // The program closed the tty: what it has not read goes, and so does what waits for it.
+    void HungUp();
+    // And once all it wrote has been read.
+    void ForgetUnread();
+    // A packet-mode status byte: the program flushed a direction.
+    void OnTtyStatus(uint8_t status);
+    void DropDown();
+    void DropUp();
+    // Reads and discards what the socket holds now.
+    void DrainSocket();
     void ReadSocket();
     void SendUp();
     void SendDatagrams();
@@ -130,13 +155,20 @@ class VirtualPort {
     ByteQueue up_;              // tty -> network
     ByteQueue down_;            // network -> tty
     bool segmentation_ = true;  // UDP_SEGMENT works here
+    bool masterFull_ = false;   // the last write to the master found no room
     uint64_t bytesToNet_ = 0;
     uint64_t bytesFromNet_ = 0;
+    uint64_t droppedToNet_ = 0;
+    uint64_t droppedFromNet_ = 0;
+    uint64_t strangerDatagrams_ = 0;
 
+    RemoteInfoRequest linkConfig_;  // the configuration the current link was made with
     std::vector<Done> waiters_;
     EventLoop::TimerId connectTimer_ = 0;
     EventLoop::TimerId retryTimer_ = 0;
-    bool atBoot_ = false;
+    bool retrying_ = false;
+    bool backoff_ = false;  // pauses double (a dropped link), or stay (connect at start)
+    int retryDelayMs_ = 0;
 };
 
 }  // namespace vspd

@@ -20,6 +20,10 @@ constexpr size_t kMaxDatagram = 65507;
 constexpr unsigned kDatagramBatch = 64;
 constexpr size_t kMaxSegments = 64;
 constexpr size_t kMaxSegmentedBytes = 65000;  // within one UDP length field
+// A flush takes at most this much of what the socket holds; the rest counts as new.
+constexpr size_t kMaxDrain = 16 * 1024 * 1024;
+
+uint8_t g_drain[kMaxDatagram];  // the service is single-threaded
 
 }  // namespace
 
@@ -35,9 +39,13 @@ size_t VirtualPort::PacketLimit() const {
 }
 
 void VirtualPort::UpdateMasks() {
-    bool readTty = HasDestination() && up_.Room() > 0;
+    // Nothing is kept for a link that nobody wants any more.
+    if (!LinkExpected()) DropUp();
+    bool readTty = !HasDestination() || up_.Room() > 0;
     uint32_t master = 0;
     if (!ttyHup_) {
+        // EPOLLHUP keeps the master registered, so that a close is seen at once.
+        master = EPOLLHUP;
         if (readTty) master |= EPOLLIN;
         if (!down_.Empty()) master |= EPOLLOUT;
     } else if (readTty && !hupDrained_) {
@@ -52,47 +60,6 @@ void VirtualPort::UpdateMasks() {
     uint32_t sock = room ? uint32_t{EPOLLIN} : 0;
     if (!sockHup_ && !up_.Empty() && HasDestination()) sock |= EPOLLOUT;
     sockWatch_.SetMask(sock);
-}
-
-void VirtualPort::OnMaster(uint32_t events) {
-    if (events & (EPOLLHUP | EPOLLERR)) ttyHup_ = true;
-    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadMaster();
-    if (events & EPOLLOUT) WriteMaster();
-    UpdateMasks();
-}
-
-void VirtualPort::ReadMaster() {
-    for (int i = 0; i < kReadsPerEvent && HasDestination(); ++i) {
-        uint8_t* p = up_.WritePtr();
-        size_t room = up_.ContiguousRoom();
-        if (room == 0) break;
-        ssize_t n = read(pty_.Master(), p, room);
-        if (n > 0) {
-            up_.Produced(static_cast<size_t>(n));
-            SendUp();
-            if (size_t(n) < room) break;  // drained: no read that only says EAGAIN
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) break;
-        // EIO: no program holds the slave and all it wrote has been read.
-        ttyHup_ = true;
-        hupDrained_ = true;
-        break;
-    }
-}
-
-void VirtualPort::WriteMaster() {
-    while (!down_.Empty()) {
-        ssize_t n = write(pty_.Master(), down_.ReadPtr(), down_.Size());
-        if (n > 0) {
-            down_.Consumed(static_cast<size_t>(n));
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;  // full: EPOLLOUT, or the next open of the slave, resumes
-        }
-    }
 }
 
 void VirtualPort::OnSocket(uint32_t events) {
@@ -118,6 +85,8 @@ void VirtualPort::OnSocket(uint32_t events) {
 }
 
 void VirtualPort::ReadSocket() {
+    // A program may have opened the tty since the last look: its data is not discarded.
+    if (ttyHup_ && pty_.SlaveHeldOpen()) SlaveOpened();
     for (int i = 0; i < kReadsPerEvent && sock_ >= 0; ++i) {
         bool tcp = IsTcp();
         if (tcp ? down_.Room() == 0 : !down_.Empty()) break;
@@ -129,12 +98,13 @@ void VirtualPort::ReadSocket() {
                         : recvfrom(sock_, p, room, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
                                    &length);
         if (n > 0 || (n == 0 && !tcp)) {
-            if (role_ == Role::UdpServer) {
-                peer_ = from;  // replies go to the latest sender
-                peerKnown_ = true;
+            if (role_ == Role::UdpServer && !AcceptSender(from)) continue;
+            bytesFromNet_ += static_cast<uint64_t>(n);
+            if (ttyHup_) {
+                droppedFromNet_ += static_cast<uint64_t>(n);  // nobody holds the port
+                continue;
             }
             down_.Produced(static_cast<size_t>(n));
-            bytesFromNet_ += static_cast<uint64_t>(n);
             WriteMaster();
             if (tcp && size_t(n) < room) break;  // drained
             continue;
@@ -144,6 +114,34 @@ void VirtualPort::ReadSocket() {
         if (!tcp) continue;  // a reported ICMP error; the next datagram may be fine
         PeerGone();
         return;
+    }
+}
+
+bool VirtualPort::AcceptSender(const sockaddr_in& from) {
+    // The first sender is the peer until the port is closed; a new source port from its
+    // address is the same device restarted.
+    if (peerKnown_ && from.sin_addr.s_addr != peer_.sin_addr.s_addr) {
+        ++strangerDatagrams_;
+        return false;
+    }
+    peer_ = from;
+    peerKnown_ = true;
+    return true;
+}
+
+void VirtualPort::DrainSocket() {
+    if (sock_ < 0 || state_ == PortState::Connecting) return;
+    for (size_t total = 0; total < kMaxDrain;) {
+        sockaddr_in from{};
+        socklen_t length = sizeof(from);
+        ssize_t n = recvfrom(sock_, g_drain, sizeof(g_drain), MSG_DONTWAIT,
+                             reinterpret_cast<sockaddr*>(&from), &length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // an end or error shows at the next read
+        if (role_ == Role::UdpServer && !AcceptSender(from)) continue;
+        bytesFromNet_ += static_cast<uint64_t>(n);
+        droppedFromNet_ += static_cast<uint64_t>(n);
+        total += size_t(n);
     }
 }
 

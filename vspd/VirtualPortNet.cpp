@@ -3,11 +3,29 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "platform/SocketAddress.h"
+#include "vspd/Log.h"
 #include "vspd/NetSockets.h"
 #include "vspd/VirtualPort.h"
 #include "vspd/WinErrors.h"
 
 namespace vspd {
+namespace {
+
+// Whether a link made with one configuration serves another.
+bool SameLink(const RemoteInfoRequest& a, const RemoteInfoRequest& b) {
+    bool server = a.mode == 0;
+    return a.mode == b.mode && a.protocol == b.protocol && a.remotePort == b.remotePort &&
+           (server ? a.hostIp == b.hostIp : a.remoteIp == b.remoteIp);
+}
+
+std::string Dotted(const sockaddr_in& a) {
+    return net::DottedText(a) + ":" + std::to_string(net::HostOrderPort(a));
+}
+
+}  // namespace
 
 void VirtualPort::Connect(Done done) {
     if (config_.mode == 0) {
@@ -15,11 +33,12 @@ void VirtualPort::Connect(Done done) {
         return;
     }
     bool client = role_ == Role::TcpClient || role_ == Role::UdpClient;
-    if (client && state_ == PortState::Connected) {
+    bool same = SameLink(linkConfig_, config_);
+    if (client && state_ == PortState::Connected && same) {
         done(winerr::kSuccess);
         return;
     }
-    if (state_ == PortState::Connecting) {
+    if (state_ == PortState::Connecting && same) {
         waiters_.push_back(std::move(done));
         return;
     }
@@ -27,7 +46,9 @@ void VirtualPort::Connect(Done done) {
         done(winerr::kInvalidParameter);
         return;
     }
+    // A link made with other settings is made anew.
     CloseAll();
+    linkConfig_ = config_;
     if (config_.protocol == kProtocolUdp) {
         done(ConnectUdp());
         return;
@@ -71,9 +92,10 @@ void VirtualPort::OnConnecting(uint32_t) {
 
 uint32_t VirtualPort::ConnectUdp() {
     int err = 0;
-    int fd = OpenUdp(localPort_, config_.remoteIp, config_.remotePort, &err);
+    int fd = OpenUdp(INADDR_ANY, localPort_, config_.remoteIp, config_.remotePort, &err);
     if (fd < 0) return WinErrorOfErrno(err);
     StartClient(fd, Role::UdpClient, PortState::Connected);
+    StopRetrying();
     uint16_t bound = vspd::LocalPort(fd);
     if (bound != localPort_) {
         localPort_ = bound;
@@ -87,7 +109,7 @@ void VirtualPort::StartClient(int fd, Role role, PortState state) {
     AdoptSocket(fd);
     role_ = role;
     state_ = state;
-    peer_ = MakeAddress(config_.remoteIp, config_.remotePort);
+    peer_ = net::Ipv4SocketAddress(config_.remoteIp, config_.remotePort);
     peerKnown_ = true;
 }
 
@@ -102,6 +124,8 @@ void VirtualPort::ConnectFinished(uint32_t error) {
     if (error != winerr::kSuccess) {
         role_ = Role::None;
         state_ = PortState::Idle;
+    } else {
+        StopRetrying();
     }
     UpdateMasks();
     std::vector<Done> waiters;
@@ -111,21 +135,27 @@ void VirtualPort::ConnectFinished(uint32_t error) {
 
 uint32_t VirtualPort::Listen() {
     bool server = role_ == Role::TcpServer || role_ == Role::UdpServer;
-    if (server) return winerr::kSuccess;
+    RemoteInfoRequest wanted = config_;
+    wanted.mode = 0;
+    if (server && SameLink(linkConfig_, wanted)) return winerr::kSuccess;
     if (config_.remotePort == 0 || config_.protocol > kProtocolUdp) {
         return winerr::kInvalidParameter;
     }
     CloseAll();
+    linkConfig_ = wanted;
+    if (config_.hostIp == INADDR_ANY) {
+        Log("%s: listens on all addresses, port %u", Name().c_str(), config_.remotePort);
+    }
     int err = 0;
     if (config_.protocol == kProtocolTcp) {
-        int fd = OpenTcpListener(config_.remotePort, &err);
+        int fd = OpenTcpListener(config_.hostIp, config_.remotePort, &err);
         if (fd < 0) return WinErrorOfErrno(err);
         listen_ = fd;
         role_ = Role::TcpServer;
         listenWatch_ = FdWatch(loop_, fd, [this](uint32_t events) { OnListener(events); });
         listenWatch_.SetMask(EPOLLIN);
     } else {
-        int fd = OpenUdp(config_.remotePort, 0, 0, &err);
+        int fd = OpenUdp(config_.hostIp, config_.remotePort, 0, 0, &err);
         if (fd < 0) return WinErrorOfErrno(err);
         AdoptSocket(fd);
         role_ = Role::UdpServer;
@@ -133,6 +163,7 @@ uint32_t VirtualPort::Listen() {
     }
     listenPort_ = config_.remotePort;
     state_ = PortState::Listening;
+    StopRetrying();
     UpdateMasks();
     return winerr::kSuccess;
 }
@@ -144,9 +175,11 @@ void VirtualPort::OnListener(uint32_t) {
         int fd = accept4(listen_, reinterpret_cast<sockaddr*>(&from), &length,
                          SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) break;
-        // The newest connection wins: a device that restarted reconnects while its old
-        // connection may still look alive here.
-        CloseData();
+        // The connected device keeps the port; a dead one is found by keep-alive.
+        if (sock_ >= 0) {
+            RefuseConnection(fd, from);
+            continue;
+        }
         AdoptSocket(fd);
         peer_ = from;
         peerKnown_ = true;
@@ -177,37 +210,63 @@ void VirtualPort::CloseAll() {
     UpdateMasks();
 }
 
+void VirtualPort::RefuseConnection(int fd, const sockaddr_in& from) {
+    close(fd);
+    Log("%s: refused a connection from %s while %s is connected", Name().c_str(),
+        Dotted(from).c_str(), Dotted(peer_).c_str());
+}
+
 void VirtualPort::PeerGone() {
     CloseData();
-    if (role_ != Role::TcpServer) {
-        role_ = Role::None;
-        state_ = PortState::Idle;
+    if (role_ == Role::TcpServer) return;  // listens on for the next peer
+    bool dropped = role_ == Role::TcpClient && state_ == PortState::Connected;
+    role_ = Role::None;
+    state_ = PortState::Idle;
+    if (dropped) {
+        Log("%s: the link to %s dropped; restoring it", Name().c_str(), Dotted(peer_).c_str());
+        StartRetrying(timing_.reconnectFirstMs, true);
     }
 }
 
 void VirtualPort::Disconnect() {
-    atBoot_ = false;
-    loop_.Cancel(retryTimer_);
-    retryTimer_ = 0;
+    StopRetrying();
     CloseAll();
 }
 
 void VirtualPort::StartAtBoot() {
-    atBoot_ = true;
-    RetryAtBoot();
+    StartRetrying(0, false);
 }
 
-void VirtualPort::RetryAtBoot() {
+void VirtualPort::StartRetrying(int firstDelayMs, bool backoff) {
+    StopRetrying();
+    retrying_ = true;
+    backoff_ = backoff;
+    retryDelayMs_ = firstDelayMs;
+    if (firstDelayMs == 0) {
+        retryDelayMs_ = timing_.autoRetryMs;
+        Retry();
+    } else {
+        ScheduleRetry();
+    }
+}
+
+void VirtualPort::ScheduleRetry() {
+    retryTimer_ = loop_.After(retryDelayMs_, [this] { Retry(); });
+    if (backoff_) retryDelayMs_ = std::min(retryDelayMs_ * 2, timing_.reconnectMaxMs);
+}
+
+void VirtualPort::Retry() {
     retryTimer_ = 0;
-    if (!atBoot_) return;
-    auto finished = [this](uint32_t error) {
-        if (error == winerr::kSuccess) {
-            atBoot_ = false;
-        } else if (atBoot_ && retryTimer_ == 0) {
-            retryTimer_ = loop_.After(timing_.autoRetryMs, [this] { RetryAtBoot(); });
-        }
-    };
-    Connect(finished);
+    if (!retrying_) return;
+    Connect([this](uint32_t error) {
+        if (error != winerr::kSuccess && retrying_ && retryTimer_ == 0) ScheduleRetry();
+    });
+}
+
+void VirtualPort::StopRetrying() {
+    retrying_ = false;
+    loop_.Cancel(retryTimer_);
+    retryTimer_ = 0;
 }
 
 }  // namespace vspd

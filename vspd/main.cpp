@@ -17,6 +17,10 @@ void Usage() {
         "  --state-dir DIR         state file (VELTRO_VSPD_STATE_DIR)\n"
         "  --connect-timeout-ms N  bound of a connection attempt (default 10000)\n"
         "  --retry-ms N            retry period of connect-at-start ports (default 5000)\n"
+        "  --reconnect-ms N        first pause before restoring a dropped link (default 1000)\n"
+        "  --reconnect-max-ms N    the pauses double up to this (default 30000)\n"
+        "  --session-idle-ms N     a control session's part of a frame waits this long\n"
+        "                          (default 5000)\n"
         "  --no-auto-map           give physical serial ports no COM names of their own\n"
         "  --sys-class-tty DIR     where to look for physical serial ports\n",
         stderr);
@@ -59,6 +63,12 @@ int main(int argc, char** argv) {
             ok = ParseMs(value, &options.table.timing.connectTimeoutMs);
         } else if (arg == "--retry-ms") {
             ok = ParseMs(value, &options.table.timing.autoRetryMs);
+        } else if (arg == "--reconnect-ms") {
+            ok = ParseMs(value, &options.table.timing.reconnectFirstMs);
+        } else if (arg == "--reconnect-max-ms") {
+            ok = ParseMs(value, &options.table.timing.reconnectMaxMs);
+        } else if (arg == "--session-idle-ms") {
+            ok = ParseMs(value, &options.sessionIdleLimitMs);
         } else {
             ok = false;
         }

@@ -109,6 +109,9 @@ int Ctl::List() {
         std::printf("%s%s, %llu bytes out, %llu in\n", e.ttyOpen ? ", tty open" : "",
                     e.handleOpen ? ", handle open" : "", (unsigned long long)e.bytesToNet,
                     (unsigned long long)e.bytesFromNet);
+        std::printf("    discarded: %llu bytes out, %llu in, %llu datagrams from strangers\n",
+                    (unsigned long long)e.droppedToNet, (unsigned long long)e.droppedFromNet,
+                    (unsigned long long)e.strangerDatagrams);
     }
     return 0;
 }

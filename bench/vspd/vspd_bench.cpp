@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/SocketAddress.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -45,11 +47,7 @@ double Seconds(Clock::duration d) {
 }
 
 sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
+    return net::Ipv4SocketAddress(INADDR_LOOPBACK, port);
 }
 
 int Listen(uint16_t port) {

@@ -16,6 +16,8 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/SocketAddress.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -28,7 +30,7 @@ uint16_t BoundPort(int fd) {
     sockaddr_in a{};
     socklen_t length = sizeof(a);
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    return ntohs(a.sin_port);
+    return net::HostOrderPort(a);
 }
 
 int MsLeft(Clock::time_point deadline) {
@@ -39,11 +41,7 @@ int MsLeft(Clock::time_point deadline) {
 }  // namespace
 
 sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(kLoopback);
-    a.sin_port = htons(port);
-    return a;
+    return net::Ipv4SocketAddress(kLoopback, port);
 }
 
 Bytes RandomBytes(size_t size, uint32_t seed) {

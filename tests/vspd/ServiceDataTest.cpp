@@ -175,9 +175,10 @@ TEST_F(ServiceData, RefusedAndUnreachableRemotesFailWithTheirCodes) {
     EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(port->Connect(), winerr::kSemTimeout);
+    // The bound is 1 s here; a loaded machine may answer late, never early.
     auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(took, std::chrono::milliseconds(900));
-    EXPECT_LT(took, std::chrono::milliseconds(3000));  // the bound is 1 s here
+    EXPECT_GE(took, std::chrono::milliseconds(1000));
+    EXPECT_LT(took, std::chrono::milliseconds(kLimitMs));
     EXPECT_EQ(port->Info().connected, 0u);
 
     // No remote configured.
@@ -198,40 +199,26 @@ TEST_F(ServiceData, DisconnectionCancelsAPendingAttempt) {
     attempt.join();
 }
 
-TEST_F(ServiceData, APeerThatClosesLeavesThePortNotConnectedAndNothingIsLost) {
+TEST_F(ServiceData, AServerWhosePeerLeavesTakesTheNextOne) {
     auto port = Port();
-    Fd listener;
-    Fd peer = ConnectToListener(*port, &listener);
-    ASSERT_TRUE(peer.valid());
-    peer.reset();
-    ASSERT_TRUE(PollUntil([&] { return port->Info().connected == 0; }, kLimitMs));
-
-    // What the program writes meanwhile waits in the port for the next connection.
     Fd tty = OpenTty(service.ComLink(5));
-    Bytes held = RandomBytes(3000, 4);
-    ASSERT_EQ(write(tty.get(), held.data(), held.size()), ssize_t(held.size()));
-    EXPECT_EQ(port->Connect(), 0u);
-    peer = AcceptWithin(listener.get(), kLimitMs);
-    PumpSide remote{peer.get()}, local{tty.get()};
-    ASSERT_TRUE(Pump(local, remote, 0, held.size(), kLimitMs));
-    EXPECT_TRUE(remote.received == held);
-
-    // A server whose peer leaves goes on listening and takes the next one.
     uint16_t listen = FreePort();
     EXPECT_EQ(port->Configure(ServerConfig(listen, kProtocolTcp)), 0u);
-    EXPECT_EQ(port->Disconnect(), 0u);
     EXPECT_EQ(port->Listen(), 0u);
-    TcpConnect(listen).reset();
+    Fd first = TcpConnect(listen);
+    ASSERT_TRUE(PollUntil([&] { return service.EntryOf(5).peerPort != 0; }, kLimitMs));
+    first.reset();
+    ASSERT_TRUE(PollUntil([&] { return service.EntryOf(5).peerPort == 0; }, kLimitMs));
+    EXPECT_NE(port->Info().connected, 0u);  // still listening
     Fd second = TcpConnect(listen);
     ASSERT_TRUE(second.valid());
     ASSERT_TRUE(PollUntil([&] { return service.EntryOf(5).peerPort != 0; }, kLimitMs));
-    EXPECT_NE(port->Info().connected, 0u);
     PumpSide device{second.get()}, program{tty.get()};
     device.send = {'o', 'k'};
     ASSERT_TRUE(Pump(program, device, 2, 0, kLimitMs));
 }
 
-TEST_F(ServiceData, NewSettingsLeaveAnEstablishedConnectionAlone) {
+TEST_F(ServiceData, NewSettingsTakeEffectAtTheNextConnectionRequest) {
     auto port = Port();
     uint16_t p = 0, other = 0;
     Fd listener;
@@ -239,7 +226,8 @@ TEST_F(ServiceData, NewSettingsLeaveAnEstablishedConnectionAlone) {
     Fd otherListener = TcpListen(&other);
     Fd tty = OpenTty(service.ComLink(5));
 
-    EXPECT_EQ(port->Configure(ClientConfig(other, kProtocolUdp, 100)), 0u);
+    // Storing settings leaves the link alone.
+    EXPECT_EQ(port->Configure(ClientConfig(other, kProtocolTcp, 100)), 0u);
     EXPECT_NE(port->Info().connected, 0u);
     EXPECT_EQ(port->Info().remotePort, other);
     PumpSide remote{peer.get()}, local{tty.get()};
@@ -248,9 +236,22 @@ TEST_F(ServiceData, NewSettingsLeaveAnEstablishedConnectionAlone) {
     ASSERT_TRUE(Pump(local, remote, 50000, 50000, kLimitMs));
     EXPECT_TRUE(remote.received == local.send);
     EXPECT_TRUE(local.received == remote.send);
-    // A connection request while connected keeps the connection too.
+
+    // A connection request makes the link anew with them; the old peer sees the end.
     EXPECT_EQ(port->Connect(), 0u);
-    EXPECT_EQ(service.EntryOf(5).peerPort, p);
+    Fd moved = AcceptWithin(otherListener.get(), kLimitMs);
+    ASSERT_TRUE(moved.valid());
+    EXPECT_TRUE(ReadSome(peer.get(), 10, kLimitMs).empty());
+    uint16_t newPeerPort = service.EntryOf(5).peerPort;
+    EXPECT_EQ(newPeerPort, other);
+    PumpSide device{moved.get()}, program{tty.get()};
+    program.send = {'n', 'e', 'w'};
+    ASSERT_TRUE(Pump(program, device, 0, 3, kLimitMs));
+
+    // With nothing changed, a request keeps the link.
+    EXPECT_EQ(port->Connect(), 0u);
+    EXPECT_FALSE(WaitReadable(moved.get(), 200));
+    EXPECT_EQ(service.EntryOf(5).peerPort, other);
 }
 
 TEST_F(ServiceData, SlowTtyReaderHoldsTheRemoteBackWithoutLoss) {
@@ -273,7 +274,7 @@ TEST_F(ServiceData, SlowTtyReaderHoldsTheRemoteBackWithoutLoss) {
     EXPECT_TRUE(local.received == data);
 }
 
-TEST_F(ServiceData, ClosedTtyCostsNoTimeAndKeepsDataBothWays) {
+TEST_F(ServiceData, AClosedTtyCostsNoTimeSendsItsLastWordsAndGetsNothingOld) {
     auto port = Port();
     Fd listener;
     Fd peer = ConnectToListener(*port, &listener);
@@ -293,15 +294,19 @@ TEST_F(ServiceData, ClosedTtyCostsNoTimeAndKeepsDataBothWays) {
     for (int round = 0; round < 5; ++round) expected += "last words";
     EXPECT_EQ(std::string(received.begin(), received.end()), expected);
 
-    // Data from the remote while no program holds the tty is there at the next open.
+    // Data from the remote while no program holds the tty is discarded, at no cost.
     ASSERT_EQ(send(peer.get(), "while closed", 12, 0), 12);
+    ASSERT_TRUE(PollUntil([&] { return service.EntryOf(5).droppedFromNet == 12; }, kLimitMs));
+    // A spinning service would take most of a CPU over the window, even on a loaded machine.
     long before = CpuTicks(service.Pid());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LE(CpuTicks(service.Pid()) - before, 3) << "the service spins on a hung-up master";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_LE(CpuTicks(service.Pid()) - before, 10) << "the service spins on a hung-up master";
     Fd tty = OpenTty(service.ComLink(5));
+    ASSERT_TRUE(PollUntil([&] { return service.EntryOf(5).ttyOpen != 0; }, kLimitMs));
     PumpSide local{tty.get()}, remote{peer.get()};
-    ASSERT_TRUE(Pump(local, remote, 12, 0, kLimitMs));
-    EXPECT_EQ(std::string(local.received.begin(), local.received.end()), "while closed");
+    remote.send = {'n', 'e', 'w'};
+    ASSERT_TRUE(Pump(local, remote, 3, 0, kLimitMs));
+    EXPECT_EQ(std::string(local.received.begin(), local.received.end()), "new");
 }
 
 }  // namespace

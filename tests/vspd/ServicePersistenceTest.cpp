@@ -175,6 +175,45 @@ TEST(ServicePersistence, ConnectAtStartPortsConnectWhenTheServiceStarts) {
     EXPECT_TRUE(AcceptWithin(lateListener.get(), kLimitMs).valid());
 }
 
+TEST(ServicePersistence, ADamagedLineIsDroppedAndTheFileKeptBesideTheNewOne) {
+    VspdProcess service;
+    std::filesystem::create_directories(service.StateDir());
+    std::string damaged =
+        "veltro-vspd-state 1\n"
+        "port instance=1 com=5 hwid=QMDR%5CVser mode=1 packet=1400\n"
+        "port instance=2 com=six hwid=QMDR%5CVser\n"
+        "port instance=3 com=5 hwid=QMDR%5CVser\n";
+    std::ofstream(service.StateDir() + "/vspd.state") << damaged;
+    ASSERT_TRUE(service.Start());
+    EXPECT_EQ(service.List().size(), 1u);
+    service.Install(7);  // rewrites the state file
+    std::ifstream kept(service.StateDir() + "/vspd.state.damaged");
+    std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, damaged);
+}
+
+TEST(ServicePersistence, AServiceSharingTheComFolderLeavesTheOthersLinksAlone) {
+    VspdProcess first;
+    ASSERT_TRUE(first.Start());
+    first.Install(5);
+    std::string live = std::filesystem::read_symlink(first.ComLink(5));
+    std::filesystem::create_symlink("/dev/pts/no-such-tty", first.ComLink(9));
+
+    VspdProcess second({.extraArgs = {"--com-dir", first.ComDir()}});
+    ASSERT_TRUE(second.Start());
+    EXPECT_TRUE(second.List().empty());
+    second.Install(6);
+    EXPECT_TRUE(std::filesystem::is_symlink(first.ComLink(6)));
+    EXPECT_EQ(std::filesystem::read_symlink(first.ComLink(5)), live);
+    EXPECT_FALSE(std::filesystem::is_symlink(first.ComLink(9))) << "a link to nowhere goes";
+    second.Stop();
+    // Its own links from an earlier run are made anew at its next start.
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(second.List().size(), 1u);  // answers once its start is done
+    EXPECT_EQ(std::filesystem::read_symlink(first.ComLink(5)), live);
+    EXPECT_TRUE(std::filesystem::is_symlink(first.ComLink(6)));
+}
+
 }  // namespace
 
 // Two new physical ports and one free COM number: the one that got it keeps it across a

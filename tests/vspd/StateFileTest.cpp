@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "vspd/StateFile.h"
@@ -63,9 +64,17 @@ TEST(StateFile, DamagedLinesAreSkippedAndTheRestLoads) {
         {"map com=9 device=/dev/ttyUSB0"},            // device mapped twice
         {"garbage"},
     };
+    size_t lineNumber = size_t(std::count(text.begin(), text.end(), '\n')) + 1;
     for (const Case& c : bad) {
-        EXPECT_EQ(DecodeState(text + c.line + "\n"), Sample()) << c.line;
+        std::vector<std::string> dropped;
+        EXPECT_EQ(DecodeState(text + c.line + "\n", &dropped), Sample()) << c.line;
+        ASSERT_EQ(dropped.size(), 1u) << c.line;
+        EXPECT_EQ(dropped[0].rfind("line " + std::to_string(lineNumber) + ": ", 0), 0u)
+            << dropped[0];
     }
+    std::vector<std::string> none;
+    DecodeState(text + "\n", &none);
+    EXPECT_TRUE(none.empty()) << "the header and an empty line are no damage";
     // A torn last line, as a crash while writing without rename would leave it.
     EXPECT_EQ(DecodeState(text.substr(0, text.size() - 10)).maps.size(), 1u);
     EXPECT_EQ(DecodeState("port instance=4 com=6 hwid=X future=1\n").ports.size(), 1u);

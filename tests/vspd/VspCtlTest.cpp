@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "tests/vspd/NetPeers.h"
 #include "tests/vspd/VspdProcess.h"
+#include "vspd/VspdPaths.h"
 
 namespace {
 
@@ -85,6 +89,41 @@ TEST_F(VspCtl, AddConfigureConnectListenRenumberMapRemove) {
     Result down = Run("list");
     EXPECT_NE(down.status, 0);
     EXPECT_NE(down.output.find("the service is not running"), std::string::npos);
+}
+
+TEST_F(VspCtl, SessionsHoldingHalfAFrameDoNotLockTheToolOut) {
+    sockaddr_un address;
+    ASSERT_TRUE(vspd::UnixAddress(service.Socket(), &address));
+    std::vector<Fd> held;
+    for (int i = 0; i < 200; ++i) {
+        Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_EQ(connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        const uint8_t half[] = {8, 0, 0, 0, 1, 0};
+        ASSERT_EQ(send(fd.get(), half, sizeof(half), MSG_NOSIGNAL), ssize_t(sizeof(half)));
+        held.push_back(std::move(fd));
+    }
+    auto start = std::chrono::steady_clock::now();
+    Result list = Run("list");
+    EXPECT_EQ(list.status, 0) << list.output;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(VspCtlIdle, ASessionThatStopsHalfwayThroughAFrameIsClosed) {
+    VspdProcess service({.extraArgs = {"--session-idle-ms", "200"}});
+    ASSERT_TRUE(service.Start());
+    sockaddr_un address;
+    ASSERT_TRUE(vspd::UnixAddress(service.Socket(), &address));
+    Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_EQ(connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const uint8_t half[] = {8, 0, 0, 0, 1, 0};
+    ASSERT_EQ(send(fd.get(), half, sizeof(half), MSG_NOSIGNAL), ssize_t(sizeof(half)));
+    ASSERT_TRUE(WaitReadable(fd.get(), 10000));
+    uint8_t byte = 0;
+    EXPECT_EQ(recv(fd.get(), &byte, 1, MSG_DONTWAIT), 0) << "the service closed it";
+    // A session with no part of a frame waiting may stay.
+    Fd quiet(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_EQ(connect(quiet.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    EXPECT_FALSE(WaitReadable(quiet.get(), 600));
 }
 
 }  // namespace

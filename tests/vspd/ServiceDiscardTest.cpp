@@ -1,0 +1,134 @@
+// What becomes of data that meets a port with nobody on one side: network data while no
+// program holds the tty, the program's output while no link is wanted, and flushes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <future>
+
+#include "tests/vspd/NetPeers.h"
+#include "tests/vspd/VspdProcess.h"
+
+using namespace vspd;
+
+namespace {
+
+constexpr int kLimitMs = 10000;
+
+bool SendAll(int fd, const Bytes& data) {
+    for (size_t sent = 0; sent < data.size();) {
+        if (!WaitWritable(fd, kLimitMs)) return false;
+        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_DONTWAIT);
+        if (n > 0) sent += size_t(n);
+    }
+    return true;
+}
+
+class ServiceDiscard : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(service.Start());
+        service.Install(5);
+        port = std::make_unique<PortSession>(service, service.PathOf(5), true);
+        uint16_t p = 0;
+        listener = TcpListen(&p);
+        EXPECT_EQ(port->Configure(ClientConfig(p, kProtocolTcp)), 0u);
+        EXPECT_EQ(port->Connect(), 0u);
+        peer = AcceptWithin(listener.get(), kLimitMs);
+        ASSERT_TRUE(peer.valid());
+    }
+    PortEntry Entry() const { return service.EntryOf(5); }
+    Fd OpenHeld() {
+        Fd tty = OpenTty(service.ComLink(5));
+        EXPECT_TRUE(PollUntil([&] { return Entry().ttyOpen != 0; }, kLimitMs));
+        return tty;
+    }
+    // Reads exactly what the remote sends now, and nothing besides.
+    void ExpectOnly(int tty, const Bytes& data) {
+        PumpSide program{tty}, remote{peer.get()};
+        remote.send = data;
+        ASSERT_TRUE(Pump(program, remote, data.size(), 0, kLimitMs));
+        EXPECT_TRUE(program.received == data) << program.received.size() << " bytes";
+        EXPECT_TRUE(ReadSome(tty, 1, 100).empty());
+    }
+
+    VspdProcess service;
+    std::unique_ptr<PortSession> port;
+    Fd listener;
+    Fd peer;
+};
+
+TEST_F(ServiceDiscard, DataBeforeAnyProgramOpensThePortIsCountedAndNeverDelivered) {
+    Bytes early = RandomBytes(10000, 1);
+    ASSERT_EQ(send(peer.get(), early.data(), early.size(), 0), ssize_t(early.size()));
+    ASSERT_TRUE(PollUntil([&] { return Entry().droppedFromNet == early.size(); }, kLimitMs));
+    Fd tty = OpenHeld();
+    ExpectOnly(tty.get(), {'n', 'o', 'w'});
+    EXPECT_EQ(Entry().bytesFromNet, early.size() + 3);
+    EXPECT_EQ(Entry().droppedFromNet, early.size());
+}
+
+TEST_F(ServiceDiscard, AProgramThatReopensMidStreamGetsExactlyWhatCameAfter) {
+    Fd tty = OpenHeld();
+    // It reads a part and leaves the rest unread in the tty and the service.
+    Bytes first = RandomBytes(200000, 2);
+    ASSERT_TRUE(SendAll(peer.get(), first));
+    Bytes part = ReadSome(tty.get(), 1000, kLimitMs);
+    ASSERT_FALSE(part.empty());
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), first.begin()));
+    tty.reset();
+    ASSERT_TRUE(PollUntil([&] { return Entry().ttyOpen == 0; }, kLimitMs));
+    Bytes meanwhile = RandomBytes(5000, 3);
+    uint64_t dropped = Entry().droppedFromNet;
+    ASSERT_EQ(send(peer.get(), meanwhile.data(), meanwhile.size(), 0), ssize_t(meanwhile.size()));
+    ASSERT_TRUE(PollUntil([&] { return Entry().droppedFromNet >= dropped + 5000; }, kLimitMs));
+
+    tty = OpenHeld();
+    ExpectOnly(tty.get(), RandomBytes(100000, 4));
+}
+
+TEST_F(ServiceDiscard, AFlushDropsWhatTheServiceHolds) {
+    Fd tty = OpenHeld();
+    // Fills the tty and the service's queue, until all has left the peer.
+    Bytes old = RandomBytes(160 * 1024, 5);
+    ASSERT_TRUE(SendAll(peer.get(), old));
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            int queued = -1;
+            return ioctl(peer.get(), SIOCOUTQ, &queued) == 0 && queued == 0;
+        },
+        kLimitMs));
+    ASSERT_EQ(tcflush(tty.get(), TCIFLUSH), 0);
+    ASSERT_TRUE(PollUntil([&] { return Entry().droppedFromNet > 0; }, kLimitMs));
+    ExpectOnly(tty.get(), {'f', 'r', 'e', 's', 'h'});
+}
+
+TEST_F(ServiceDiscard, AWriterOnAPortWithoutLinkNeverBlocks) {
+    EXPECT_EQ(port->Disconnect(), 0u);
+    Fd tty(open(service.ComLink(5).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));  // blocking
+    ASSERT_TRUE(tty.valid());
+    Bytes data = RandomBytes(1024 * 1024, 6);
+    auto writer = std::async(std::launch::async, [&] {
+        for (size_t done = 0; done < data.size();) {
+            ssize_t n = write(tty.get(), data.data() + done, data.size() - done);
+            if (n <= 0) return false;
+            done += size_t(n);
+        }
+        return true;
+    });
+    ASSERT_EQ(writer.wait_for(std::chrono::milliseconds(kLimitMs)), std::future_status::ready)
+        << "the writer blocks";
+    EXPECT_TRUE(writer.get());
+    ASSERT_TRUE(PollUntil([&] { return Entry().droppedToNet == data.size(); }, kLimitMs));
+    EXPECT_EQ(Entry().bytesToNet, 0u);
+    // Nothing of it reaches the next connection.
+    EXPECT_EQ(port->Connect(), 0u);
+    Fd next = AcceptWithin(listener.get(), kLimitMs);
+    ASSERT_TRUE(next.valid());
+    EXPECT_TRUE(ReadSome(next.get(), 1, 200).empty());
+}
+
+}  // namespace

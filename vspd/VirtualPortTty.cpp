@@ -1,0 +1,132 @@
+// The tty side of a virtual port: the pseudo-terminal master in packet mode, so that the
+// program's flushes reach the service as status bytes.
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "vspd/VirtualPort.h"
+
+namespace vspd {
+namespace {
+
+constexpr int kReadsPerEvent = 8;  // then other descriptors get their turn
+constexpr size_t kDiscardChunk = 16 * 1024;
+
+uint8_t g_discard[kDiscardChunk];  // the service is single-threaded
+
+}  // namespace
+
+void VirtualPort::OnMaster(uint32_t events) {
+    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_) HungUp();
+    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadMaster();
+    if (events & EPOLLOUT) WriteMaster();
+    UpdateMasks();
+}
+
+void VirtualPort::ReadMaster() {
+    for (int i = 0; i < kReadsPerEvent; ++i) {
+        // With no link to take it, the program's output is kept up to the queue's bound
+        // while one is expected, else discarded: the writer is never held up.
+        bool queue = up_.Room() > 0 && (HasDestination() || LinkExpected());
+        if (!queue && HasDestination()) break;
+        uint8_t status = 0;
+        iovec parts[2] = {{&status, 1}, {nullptr, 0}};
+        parts[1] = queue ? iovec{up_.WritePtr(), up_.ContiguousRoom()}
+                         : iovec{g_discard, sizeof(g_discard)};
+        ssize_t n = readv(pty_.Master(), parts, 2);
+        if (n > 0 && status != TIOCPKT_DATA) {
+            OnTtyStatus(status);
+            continue;
+        }
+        if (n > 0) {
+            size_t data = size_t(n) - 1;
+            if (queue) {
+                up_.Produced(data);
+                SendUp();
+            } else {
+                droppedToNet_ += data;
+            }
+            if (data < parts[1].iov_len) break;  // drained: no read that only says EAGAIN
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) break;
+        // EIO: no program holds the slave and all it wrote has been read.
+        if (!ttyHup_) HungUp();
+        if (!hupDrained_) ForgetUnread();
+        break;
+    }
+}
+
+void VirtualPort::WriteMaster() {
+    // The program may have flushed its input since the tty was last full: its status byte
+    // comes first, so that nothing it dropped is written again.
+    if (masterFull_) {
+        masterFull_ = false;
+        ReadMaster();
+    }
+    while (!down_.Empty() && !ttyHup_) {
+        ssize_t n = write(pty_.Master(), down_.ReadPtr(), down_.Size());
+        if (n > 0) {
+            down_.Consumed(static_cast<size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            masterFull_ = true;  // EPOLLOUT resumes
+            break;
+        }
+    }
+}
+
+void VirtualPort::HungUp() {
+    ttyHup_ = true;
+    masterFull_ = false;
+    DropDown();
+}
+
+void VirtualPort::ForgetUnread() {
+    hupDrained_ = true;
+    // What the program left unread would reach the next one.
+    pty_.FlushSlaveInput();
+    // The flush's status byte, so that it is not taken for the next program's flush. A
+    // one-byte read takes a status only: data would need a second byte.
+    uint8_t status = 0;
+    ssize_t taken = read(pty_.Master(), &status, 1);
+    (void)taken;
+}
+
+void VirtualPort::SlaveOpened() {
+    if (!ttyHup_) return;
+    if (pty_.SlaveHeldOpen()) {
+        ttyHup_ = false;
+        hupDrained_ = false;
+    } else {
+        // Opened and closed again before this look (or the service's own flush): collect
+        // what it wrote. It was given nothing, so nothing of it is left to forget.
+        ReadMaster();
+    }
+    UpdateMasks();
+}
+
+void VirtualPort::OnTtyStatus(uint8_t status) {
+    if (status & TIOCPKT_FLUSHREAD) {
+        DropDown();
+        DrainSocket();
+    }
+    if (status & TIOCPKT_FLUSHWRITE) DropUp();
+}
+
+void VirtualPort::DropDown() {
+    droppedFromNet_ += down_.Size();
+    down_.Clear();
+}
+
+void VirtualPort::DropUp() {
+    droppedToNet_ += up_.Size();
+    up_.Clear();
+}
+
+}  // namespace vspd
