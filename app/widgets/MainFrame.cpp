@@ -15,6 +15,7 @@
 #include "app/widgets/ViewLogSys.h"
 #include "app/widgets/ViewMenu.h"
 #include "devmgr/widgets/ViewDm.h"
+#include "monitor/widgets/ViewMonitor.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
 
@@ -67,7 +68,8 @@ void CMainFrame::CreatePanes() {
     rows_->addWidget(bottomPane_);
 
     dmView_ = new CViewDm(*this);
-    functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"), dmView_};
+    monitorView_ = new CViewMonitor(*this);
+    functionViews_ = {monitorView_, Placeholder("Virtual Serial Port"), dmView_};
     logView_ = new CViewLogSys(log_);
     bottomViews_ = {Placeholder("COM Port Terminal"), logView_};
     // Creating a view in a pane shows it: the last one created is the one shown.
@@ -150,6 +152,8 @@ QString CMainFrame::ProgramDirectory() const {
 
 void CMainFrame::ShowFunctionView(int index) {
     if (index < 0 || index >= static_cast<int>(functionViews_.size())) return;
+    // Until the navigation panel fills it, the monitor list is refilled each time it is shown.
+    if (index == kFunctionMonitor) monitorView_->Fill();
     functionPane_->setCurrentIndex(index);
     viewMenu_->ShowFunction(index);
 }
@@ -169,6 +173,7 @@ int CMainFrame::BottomViewIndex() const {
 
 void CMainFrame::InitialUpdate() {
     dmView_->InitialUpdate();
+    monitorView_->InitialUpdate();
     logView_->InitialUpdate(hostAddress_);
 }
 
@@ -182,6 +187,15 @@ void CMainFrame::SetDmSettings(const DmSettingsValues& values) {
     settings_.dmRestorePeriod = values.periods.restore;
     settings_.dmRebootPeriod = values.periods.reboot;
     settings_.searchAtStart = values.searchAtStart ? 1 : 0;
+}
+
+std::vector<MonitorDevice> CMainFrame::CheckedDevices() const {
+    const DmDeviceTable& table = dmView_->DeviceTable();
+    std::vector<MonitorDevice> devices;
+    for (int row : table.CheckedRows())
+        devices.push_back(
+            {row, table.CellText(row, DmDeviceTable::kNameColumn), table.IpText(row)});
+    return devices;
 }
 
 void CMainFrame::AddLog(const QString& text) {

@@ -11,6 +11,7 @@
 #include "app/SettingsFile.h"
 #include "app/SystemLog.h"
 #include "devmgr/DmFrame.h"
+#include "monitor/MonitorFrame.h"
 #include "protocol/BroadcastSocket.h"
 #include "vsp/VspPortTable.h"
 
@@ -24,6 +25,7 @@ class UserPrompts;
 class VspDriverQueries;
 class CViewMenu;
 class CViewDm;
+class CViewMonitor;
 class CViewLogSys;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
@@ -46,7 +48,7 @@ struct FrameServices {
 
 // The hub: holds the settings, the host address and netmask, the broadcast socket and one
 // reference to each view; views reach shared state and each other only through it.
-class CMainFrame : public QMainWindow, public DmFrame {
+class CMainFrame : public QMainWindow, public DmFrame, public MonitorFrame {
     Q_OBJECT
   public:
     static constexpr int kMinWidth = 665;
@@ -76,6 +78,9 @@ class CMainFrame : public QMainWindow, public DmFrame {
     void RunVspStartupRepair() override {}
     DmSettingsValues DmSettings() const override;
     void SetDmSettings(const DmSettingsValues& values) override;
+    std::vector<MonitorDevice> CheckedDevices() const override;
+    int MonitorInterval() const override { return settings_.monitorInterval; }
+    void SetMonitorInterval(int seconds) override { settings_.monitorInterval = seconds; }
     SystemLog& Log() { return log_; }
     CVspPortTable& PortTable() { return portTable_; }
     QString ProgramDirectory() const;
@@ -89,6 +94,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     QSplitter* Rows() const { return rows_; }
     QSplitter* Columns() const { return columns_; }
     CViewDm& DeviceManager() { return *dmView_; }
+    CViewMonitor& Monitor() { return *monitorView_; }
 
     void AddLog(const QString& text) override;
     void OnHelp();
@@ -119,6 +125,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     QStackedWidget* bottomPane_ = nullptr;
     CViewMenu* viewMenu_ = nullptr;
     CViewDm* dmView_ = nullptr;
+    CViewMonitor* monitorView_ = nullptr;
     CViewLogSys* logView_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};
