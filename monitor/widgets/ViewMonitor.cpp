@@ -97,8 +97,12 @@ void CViewMonitor::ResetList() {
 void CViewMonitor::FillRow(int row) {
     if (row < 0 || row >= static_cast<int>(monitor_.Rows().size()) || row >= list_->ItemCount())
         return;
+    // Only what changed: a pass over many devices touches every row twice.
     const MonitorRow& r = monitor_.Rows()[static_cast<size_t>(row)];
-    for (int column = 0; column < MonitorRow::kColumnCount; ++column)
-        list_->SetCellText(row, column, r.cells[static_cast<size_t>(column)]);
-    list_->SetCellBackColor(row, -1, ToColor(r.back));
+    for (int column = 0; column < MonitorRow::kColumnCount; ++column) {
+        const QString& text = r.cells[static_cast<size_t>(column)];
+        if (list_->CellText(row, column) != text) list_->SetCellText(row, column, text);
+    }
+    if (list_->CellBackColor(row, 0) != ToColor(r.back))
+        list_->SetCellBackColor(row, -1, ToColor(r.back));
 }
