@@ -67,7 +67,8 @@ Result RunPass(MonitorController& monitor, const std::function<void()>& startSto
     QEventLoop loop;
     const int last = static_cast<int>(monitor.Rows().size()) - 1;
     auto changed = QObject::connect(&monitor, &MonitorController::rowChanged, &loop, [&](int row) {
-        const QString status = monitor.Rows()[static_cast<size_t>(row)].cells[1];
+        const QString status =
+            monitor.Rows()[static_cast<size_t>(row)].cells[MonitorRow::kStatusColumn];
         if (row == last && status != MonitorRow::kQuerying) loop.quit();
     });
     QTimer::singleShot(kGuardMs, &loop, &QEventLoop::quit);

@@ -55,14 +55,10 @@ class MonitorFlow : public ::testing::Test {
     std::vector<int> queried;  // the rows in the order their queries went out
 };
 
-#define BEGIN(...)           \
-    if (!Begin(__VA_ARGS__)) \
-    GTEST_SKIP() << "needs the isolated network namespace (scripts/in-netns)"
-
 }  // namespace
 
 TEST_F(MonitorFlow, PollsTheRowsInTurnOneQueryAtATime) {
-    BEGIN({Answering(11, kLongVersion, 0xFFFFFFFFu, 7), Silent(), {}});
+    MONITOR_BEGIN({Answering(11, kLongVersion, 0xFFFFFFFFu, 7), Silent(), {}});
     ASSERT_EQ(monitor->Rows().size(), 3u);
     EXPECT_EQ(Row(1).cells[MonitorRow::kNumberColumn], "2");
     EXPECT_TRUE(monitor->StartEnabled());
@@ -131,7 +127,7 @@ TEST_F(MonitorFlow, PassesStartEveryIntervalOrRightAfterALongerPass) {
         {"a pass of four seconds", 4, 3, {0, 4000, 8000}},
         {"a pass of four seconds, interval 5", 4, 5, {0, 5000}},
     };
-    BEGIN({{}, {}, {}, {}});
+    MONITOR_BEGIN({{}, {}, {}, {}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (monitor->Running()) monitor->OnStartStop();
@@ -165,7 +161,7 @@ TEST_F(MonitorFlow, PassesStartEveryIntervalOrRightAfterALongerPass) {
 TEST_F(MonitorFlow, AReplyFillsTheRowOfItsSenderAndOnlyTheAwaitedOneMovesOn) {
     devsim::DeviceProfile late = Answering(0x31, "V1.5.03", 42, 43);
     late.faults.delayMs = 1500;
-    BEGIN({{}, late, Silent()});
+    MONITOR_BEGIN({{}, late, Silent()});
     Start();
     EXPECT_EQ(Status(1), "Querying");
     Advance(1000);
@@ -204,7 +200,7 @@ TEST_F(MonitorFlow, AReplyFillsTheRowOfItsSenderAndOnlyTheAwaitedOneMovesOn) {
 }
 
 TEST_F(MonitorFlow, WithoutItsOwnSocketTheMonitorCannotStart) {
-    BEGIN({{}});
+    MONITOR_BEGIN({{}});
     // An address of no interface here: binding fails, nothing is sent anywhere.
     sim.net.frame.hostAddress = QStringLiteral("203.0.113.7");
     monitor->InitialUpdate();
@@ -216,7 +212,7 @@ TEST_F(MonitorFlow, WithoutItsOwnSocketTheMonitorCannotStart) {
 }
 
 TEST_F(MonitorFlow, DatagramsOnItsOwnSocketAreDropped) {
-    BEGIN({{}});
+    MONITOR_BEGIN({{}});
     ASSERT_NE(monitor->SocketPort(), 0);
     QUdpSocket peer;
     const QByteArray reply = StatusReply{0x07, "X", 1, 2}.Encode();
@@ -228,7 +224,7 @@ TEST_F(MonitorFlow, DatagramsOnItsOwnSocketAreDropped) {
 }
 
 TEST_F(MonitorFlow, StartWithoutRowsIsNotOffered) {
-    BEGIN({});
+    MONITOR_BEGIN({});
     EXPECT_FALSE(monitor->StartEnabled());
     monitor->OnStartStop();
     EXPECT_FALSE(monitor->Running());

@@ -62,6 +62,8 @@ inline devsim::DeviceProfile Silent() {
     return profile;
 }
 
-#define MONITOR_START_NET(sim, ...) \
-    if (!(sim).Start(__VA_ARGS__))  \
+// In a fixture with Begin(profiles): skips the test outside the isolated namespace, where it
+// must not send anything.
+#define MONITOR_BEGIN(...)   \
+    if (!Begin(__VA_ARGS__)) \
     GTEST_SKIP() << "needs the isolated network namespace (scripts/in-netns)"

@@ -38,14 +38,10 @@ class ViewMonitor : public ::testing::Test {
     std::unique_ptr<CViewMonitor> view;
 };
 
-#define BEGIN(...)           \
-    if (!Begin(__VA_ARGS__)) \
-    GTEST_SKIP() << "needs the isolated network namespace (scripts/in-netns)"
-
 }  // namespace
 
 TEST_F(ViewMonitor, ListsTheTickedDevicesInEightCentredColumns) {
-    BEGIN({{}, {}});
+    MONITOR_BEGIN({{}, {}});
     const QStringList titles{"NO.",
                              "Query Status",
                              "Device Name",
@@ -81,7 +77,7 @@ TEST_F(ViewMonitor, ListsTheTickedDevicesInEightCentredColumns) {
 TEST_F(ViewMonitor, ShowsAnswersAndFailuresWhileRunningAndKeepsThemAfterStop) {
     devsim::DeviceProfile answering;
     answering.status = {0x0B, "V1.6.12-b0013", 0xFFFFFFFFu, 5};
-    BEGIN({answering, Silent()});
+    MONITOR_BEGIN({answering, Silent()});
     view->Fill();
     QTest::mouseClick(&Start(), Qt::LeftButton);
     DmSimNet::Deliver();
@@ -111,7 +107,7 @@ TEST_F(ViewMonitor, ShowsAnswersAndFailuresWhileRunningAndKeepsThemAfterStop) {
 }
 
 TEST_F(ViewMonitor, IntervalIsClampedWhenTheEditIsFinished) {
-    BEGIN({{}});
+    MONITOR_BEGIN({{}});
     view->Fill();
     EXPECT_EQ(Box().text(), "3");
     struct Case {
