@@ -14,6 +14,7 @@
 #include "app/widgets/DlgNicSelect.h"
 #include "app/widgets/ViewLogSys.h"
 #include "devmgr/widgets/ViewDm.h"
+#include "monitor/widgets/ViewMonitor.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
 
@@ -67,7 +68,8 @@ void CMainFrame::CreatePanes() {
 
     dmView_ = new CViewDm(*this);
     viewMenu_->AcceptDragsFrom(*dmView_);
-    functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"), dmView_};
+    monitorView_ = new CViewMonitor(*this);
+    functionViews_ = {monitorView_, Placeholder("Virtual Serial Port"), dmView_};
     logView_ = new CViewLogSys(log_);
     bottomViews_ = {Placeholder("COM Port Terminal"), logView_};
     // Creating a view in a pane shows it: the last one created is the one shown.
@@ -149,6 +151,8 @@ QString CMainFrame::DataDirectory() const {
 
 void CMainFrame::ShowFunctionView(int index) {
     if (index < 0 || index >= static_cast<int>(functionViews_.size())) return;
+    // Until the navigation panel fills it, the monitor list is refilled each time it is shown.
+    if (index == kFunctionMonitor) monitorView_->Fill();
     functionPane_->setCurrentIndex(index);
     viewMenu_->ShowFunction(index);
 }
@@ -169,6 +173,7 @@ int CMainFrame::BottomViewIndex() const {
 void CMainFrame::InitialUpdate() {
     viewMenu_->InitialUpdate();
     dmView_->InitialUpdate();
+    monitorView_->InitialUpdate();
     logView_->InitialUpdate(hostAddress_);
     // Without its socket every search ends with nothing found: the log says why.
     if (!broadcast_.CreateFailure().isEmpty()) AddLog(broadcast_.CreateFailure());
@@ -184,6 +189,15 @@ void CMainFrame::SetDmSettings(const DmSettingsValues& values) {
     settings_.dmRestorePeriod = values.periods.restore;
     settings_.dmRebootPeriod = values.periods.reboot;
     settings_.searchAtStart = values.searchAtStart ? 1 : 0;
+}
+
+std::vector<MonitorDevice> CMainFrame::CheckedDevices() const {
+    const DmDeviceTable& table = dmView_->DeviceTable();
+    std::vector<MonitorDevice> devices;
+    for (int row : table.CheckedRows())
+        devices.push_back(
+            {row, table.CellText(row, DmDeviceTable::kNameColumn), table.IpText(row)});
+    return devices;
 }
 
 void CMainFrame::AddLog(const QString& text) {

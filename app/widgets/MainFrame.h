@@ -12,6 +12,7 @@
 #include "app/SystemLog.h"
 #include "app/widgets/ViewMenu.h"
 #include "devmgr/DmFrame.h"
+#include "monitor/MonitorFrame.h"
 #include "protocol/BroadcastSocket.h"
 #include "vsp/VspPortTable.h"
 
@@ -24,6 +25,7 @@ class TimerHost;
 class UserPrompts;
 class VspDriverQueries;
 class CViewDm;
+class CViewMonitor;
 class CViewLogSys;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
@@ -49,7 +51,10 @@ struct FrameServices {
 
 // The hub: holds the settings, the host address and netmask, the broadcast socket and one
 // reference to each view; views reach shared state and each other only through it.
-class CMainFrame : public QMainWindow, public DmFrame, public NavigationFrame {
+class CMainFrame : public QMainWindow,
+                   public DmFrame,
+                   public MonitorFrame,
+                   public NavigationFrame {
     Q_OBJECT
   public:
     static constexpr int kMinWidth = 665;
@@ -79,6 +84,9 @@ class CMainFrame : public QMainWindow, public DmFrame, public NavigationFrame {
     void RunVspStartupRepair() override {}
     DmSettingsValues DmSettings() const override;
     void SetDmSettings(const DmSettingsValues& values) override;
+    std::vector<MonitorDevice> CheckedDevices() const override;
+    int MonitorInterval() const override { return settings_.monitorInterval; }
+    void SetMonitorInterval(int seconds) override { settings_.monitorInterval = seconds; }
     SystemLog& Log() { return log_; }
     CVspPortTable& PortTable() { return portTable_; }
     // The folder of the driver package, title, icon and help file.
@@ -93,6 +101,7 @@ class CMainFrame : public QMainWindow, public DmFrame, public NavigationFrame {
     QSplitter* Rows() const { return rows_; }
     QSplitter* Columns() const { return columns_; }
     CViewDm& DeviceManager() { return *dmView_; }
+    CViewMonitor& Monitor() { return *monitorView_; }
 
     CViewMenu& Navigation() { return *viewMenu_; }
 
@@ -134,6 +143,7 @@ class CMainFrame : public QMainWindow, public DmFrame, public NavigationFrame {
     QStackedWidget* bottomPane_ = nullptr;
     CViewMenu* viewMenu_ = nullptr;
     CViewDm* dmView_ = nullptr;
+    CViewMonitor* monitorView_ = nullptr;
     CViewLogSys* logView_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};

@@ -1,11 +1,13 @@
 // Renders the main window offscreen to a PNG: the program as a user sees it a few seconds
 // after start-up, for the README. Run by scripts/screenshot inside a private namespace.
+// With "monitor" as third argument, every device found is ticked and the device monitor runs.
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
 
 #include "app/widgets/OrvinApp.h"
 #include "devmgr/widgets/ViewDm.h"
+#include "monitor/widgets/ViewMonitor.h"
 #include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
 #include "platform/ScriptedPrompts.h"
@@ -14,7 +16,7 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 3) {
-        fprintf(stderr, "usage: %s OUTPUT.png DELAY_MS\n", argv[0]);
+        fprintf(stderr, "usage: %s OUTPUT.png DELAY_MS [monitor]\n", argv[0]);
         return 2;
     }
     ScriptedPrompts prompts;  // nothing may block the capture
@@ -28,6 +30,15 @@ int main(int argc, char** argv) {
     frame->showNormal();
     frame->resize(1100, 760);
     frame->DeviceManager().Controller().OnSearch();
+    constexpr int kSearchMs = 1500;
+    if (argc > 3 && QByteArray(argv[3]) == "monitor") {
+        QTimer::singleShot(kSearchMs, [frame] {
+            DmController& dm = frame->DeviceManager().Controller();
+            for (int row = 0; row < dm.Table().Count(); ++row) dm.SetRowChecked(row, true);
+            frame->ShowFunctionView(kFunctionMonitor);
+            frame->Monitor().Controller().OnStartStop();
+        });
+    }
     const QString output = QString::fromLocal8Bit(argv[1]);
     QTimer::singleShot(atoi(argv[2]), [&] {
         const bool saved = frame->grab().save(output);

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "monitor/MonitorFrame.h"
+#include "monitor/MonitorRow.h"
+#include "platform/TimerHost.h"
+#include "protocol/OrvinSocket.h"
+
+struct ReceivedDatagram;
+
+// The device monitor without its widgets: the rows copied from the device manager's ticked
+// devices, the interval, the Start/Stop state and the polling flow. One status query is
+// outstanding at a time; a pass queries every row in turn and passes start every interval, or
+// right after a pass that took longer.
+class MonitorController : public QObject, public TimerClient, private OrvinSocketOwner {
+    Q_OBJECT
+  public:
+    static constexpr int kPassTimer = 1;
+    static constexpr int kReplyTimer = 2;
+    static constexpr int kReplyTimeoutMs = 1000;
+    static constexpr int kMsPerSecond = 1000;
+    static constexpr int kMinInterval = 3;     // seconds
+    static constexpr int kMaxInterval = 3600;  // seconds
+    static inline const QString kSocketFailedText =
+        QStringLiteral("Failed to create Monitor socket!");
+    static inline const QString kStartLog = QStringLiteral("Monitor function starts");
+    static inline const QString kStopLog = QStringLiteral("Monitor function stoped.");
+
+    static int ClampInterval(qint64 seconds);
+
+    explicit MonitorController(MonitorFrame& frame, QObject* parent = nullptr);
+    ~MonitorController() override;
+
+    // The devices' management port; only tests and the benchmark use another one.
+    void SetDevicePort(uint16_t port) { devicePort_ = port; }
+
+    // The interval from the frame and the view's own socket (a message box when it fails).
+    void InitialUpdate();
+    // While stopped: one "Idle" row per ticked device of the device manager. While running:
+    // nothing.
+    void Fill();
+    // Start when stopped, Stop when running.
+    void OnStartStop();
+    // Clamped to 3..3600 and written to the frame's settings; the kept value. A new interval
+    // takes effect at the next pass.
+    int SetInterval(qint64 seconds);
+
+    int Interval() const { return interval_; }
+    bool Running() const { return running_; }
+    bool StartEnabled() const { return running_ || (socketReady_ && !rows_.empty()); }
+    const std::vector<MonitorRow>& Rows() const { return rows_; }
+    int CurrentRow() const { return current_; }
+    // Where the view's own socket is bound; 0 when it could not be made.
+    uint16_t SocketPort() const;
+
+    void HandleReply(const ReceivedDatagram& datagram);
+    void OnTimer(int timerId) override;
+
+  signals:
+    void listReset();
+    void rowChanged(int row);
+    void controlsChanged();
+
+  private:
+    void Start();
+    void Stop();
+    void StartPass();
+    void QueryCurrent();
+    void Advance();
+    void OnReplyTimeout();
+    void OnPassTimer();
+    bool QueryOutstanding();
+    int FindRowByIp(const QString& ip) const;
+    void OnVspSocketData(COrvinSocket&) override {}
+    void OnMonitorSocketData(COrvinSocket& socket) override;
+
+    MonitorFrame& frame_;
+    TimerHost& timers_;
+    uint16_t devicePort_;
+    std::unique_ptr<COrvinSocket> socket_;
+    bool socketReady_ = false;
+
+    std::vector<MonitorRow> rows_;
+    int interval_ = kMinInterval;
+    bool running_ = false;
+    int current_ = 0;
+    int last_ = 0;
+    QString queried_;
+    // Timer 1 expired while a pass was still going: the pass's end starts the next one.
+    bool passTimeElapsed_ = false;
+};

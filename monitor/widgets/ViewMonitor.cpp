@@ -1,0 +1,108 @@
+#include "monitor/widgets/ViewMonitor.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "monitor/widgets/CommitNumberEdit.h"
+#include "ui/widgets/ReportCtrl.h"
+
+namespace {
+
+struct ColumnLayout {
+    const char* title;
+    int width;
+};
+constexpr ColumnLayout kColumns[MonitorRow::kColumnCount] = {
+    {"NO.", 40},
+    {"Query Status", 90},
+    {"Device Name", 109},
+    {"IP", 109},
+    {"Modem Status (Hex)", 135},
+    {"Firmware Version", 115},
+    {"Serial Port TX Count", 135},
+    {"Serial Port RX Count", 135},
+};
+
+QColor ToColor(const MonitorRgb& rgb) {
+    return QColor(rgb.r, rgb.g, rgb.b);
+}
+
+}  // namespace
+
+CViewMonitor::CViewMonitor(MonitorFrame& frame, QWidget* parent)
+    : QWidget(parent), monitor_(frame) {
+    BuildForm();
+    BuildList();
+    connect(start_, &QPushButton::clicked, this, &CViewMonitor::OnStartStop);
+    connect(&monitor_, &MonitorController::controlsChanged, this, &CViewMonitor::ShowControls);
+    connect(&monitor_, &MonitorController::listReset, this, &CViewMonitor::ResetList);
+    connect(&monitor_, &MonitorController::rowChanged, this, &CViewMonitor::FillRow);
+    ShowControls();
+}
+
+CViewMonitor::~CViewMonitor() = default;
+
+void CViewMonitor::BuildForm() {
+    start_ = new QPushButton(this);
+    interval_ = new CCommitNumberEdit(
+        kIntervalDigits, [this](qint64 typed) { return monitor_.SetInterval(typed); }, this);
+    interval_->setMaximumWidth(80);
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(start_);
+    controls->addSpacing(20);
+    controls->addWidget(new QLabel(QStringLiteral("Monitor Timer (sec)"), this));
+    controls->addWidget(interval_);
+    controls->addStretch(1);
+
+    list_ = new CReportCtrl(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(list_, 1);
+}
+
+void CViewMonitor::BuildList() {
+    for (int i = 0; i < MonitorRow::kColumnCount; ++i)
+        list_->InsertReportColumn(i, QString::fromLatin1(kColumns[i].title), ReportAlign::Center,
+                                  kColumns[i].width);
+    list_->ShowGridLines(true);
+    list_->EnableHeaderSort(false);
+}
+
+void CViewMonitor::InitialUpdate() {
+    monitor_.InitialUpdate();
+    interval_->SetValue(monitor_.Interval());
+}
+
+void CViewMonitor::OnStartStop() {
+    // Start takes the interval as the box holds it, finished or not.
+    if (!monitor_.Running()) interval_->Commit();
+    monitor_.OnStartStop();
+}
+
+void CViewMonitor::ShowControls() {
+    start_->setText(monitor_.Running() ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    start_->setEnabled(monitor_.StartEnabled());
+}
+
+void CViewMonitor::ResetList() {
+    list_->DeleteRows(ReportRows::kAll);
+    for (int row = 0; row < static_cast<int>(monitor_.Rows().size()); ++row) {
+        list_->InsertRow(row, QString());
+        FillRow(row);
+    }
+}
+
+void CViewMonitor::FillRow(int row) {
+    if (row < 0 || row >= static_cast<int>(monitor_.Rows().size()) || row >= list_->ItemCount())
+        return;
+    // Only what changed: a pass over many devices touches every row twice.
+    const MonitorRow& r = monitor_.Rows()[static_cast<size_t>(row)];
+    for (int column = 0; column < MonitorRow::kColumnCount; ++column) {
+        const QString& text = r.cells[static_cast<size_t>(column)];
+        if (list_->CellText(row, column) != text) list_->SetCellText(row, column, text);
+    }
+    if (list_->CellBackColor(row, 0) != ToColor(r.back))
+        list_->SetCellBackColor(row, -1, ToColor(r.back));
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+#include "monitor/MonitorController.h"
+
+class QPushButton;
+class CCommitNumberEdit;
+class CReportCtrl;
+
+// The device monitor form: the Start/Stop button, the interval box and the monitor list. It
+// shows what its controller holds and hands the user's actions to it.
+//
+// The frame creates the view, calls InitialUpdate once the host address is known and Fill each
+// time it shows the view.
+class CViewMonitor final : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kIntervalDigits = 4;
+
+    explicit CViewMonitor(MonitorFrame& frame, QWidget* parent = nullptr);
+    ~CViewMonitor() override;
+
+    void InitialUpdate();
+    void Fill() { monitor_.Fill(); }
+
+    MonitorController& Controller() { return monitor_; }
+    QPushButton* StartButton() const { return start_; }
+    CCommitNumberEdit* IntervalBox() const { return interval_; }
+    CReportCtrl* List() const { return list_; }
+
+  private:
+    void BuildForm();
+    void BuildList();
+    void OnStartStop();
+    void ShowControls();
+    void ResetList();
+    void FillRow(int row);
+
+    MonitorController monitor_;
+    QPushButton* start_ = nullptr;
+    CCommitNumberEdit* interval_ = nullptr;
+    CReportCtrl* list_ = nullptr;
+};

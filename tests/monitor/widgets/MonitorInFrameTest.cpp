@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/widgets/OrvinApp.h"
+#include "devmgr/widgets/ViewDm.h"
+#include "monitor/widgets/CommitNumberEdit.h"
+#include "monitor/widgets/ViewMonitor.h"
+#include "platform/ManualClock.h"
+#include "platform/NetInterfaces.h"
+#include "platform/ScriptedPrompts.h"
+#include "tests/support/EventPump.h"
+#include "tests/support/FileBytes.h"
+#include "tools/devsim/DeviceSimulator.h"
+#include "ui/widgets/ReportCtrl.h"
+#include "vsp/VspDriverQueries.h"
+
+namespace {
+
+constexpr uint16_t kDevicePort = 41122;
+constexpr uint32_t kDeviceBase = 0x7F2A0001;  // 127.42.0.1
+
+// The whole program's frame in a fresh working directory, started again as often as asked.
+class MonitorInFrame : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        net.hostAddresses = QStringList{"127.0.0.1"};
+        net.adapters = std::vector<AdapterInfo>{{"lo", "127.0.0.1", "255.0.0.0"}};
+        WriteFileBytes(dir.filePath("TUNLDRV.inf"), "");
+    }
+    CMainFrame* Launch() {
+        app = std::make_unique<COrvinApp>(FrameServices{prompts, clock, net, vsp, dir.path()});
+        return app->InitInstance();
+    }
+    CViewMonitor& Monitor() { return app->Frame()->Monitor(); }
+
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    ManualClock clock;
+    FakeNetInterfaces net;
+    FakeVspDriverQueries vsp;
+    std::unique_ptr<COrvinApp> app;
+};
+
+}  // namespace
+
+TEST_F(MonitorInFrame, IsFunctionViewZeroAndKeepsItsIntervalInTheSettingsFile) {
+    CMainFrame* frame = Launch();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->FunctionView(kFunctionMonitor), &Monitor());
+    frame->ShowFunctionView(kFunctionMonitor);
+    CCommitNumberEdit& box = *Monitor().IntervalBox();
+    EXPECT_EQ(box.text(), "3");
+    box.setFocus();
+    box.selectAll();
+    QTest::keyClicks(&box, "10");
+    QTest::keyClick(&box, Qt::Key_Return);
+    frame->close();
+
+    frame = Launch();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->Settings().monitorInterval, 10);
+    EXPECT_EQ(Monitor().IntervalBox()->text(), "10");
+    EXPECT_EQ(Monitor().Controller().Interval(), 10);
+}
+
+TEST_F(MonitorInFrame, ShowingTheViewCopiesTheTickedDevicesAndRepliesReachIt) {
+    if (qgetenv("VELTRO_IN_NETNS") != "1") GTEST_SKIP() << "needs the isolated namespace";
+    devsim::SimulatorOptions options;
+    options.managementPort = kDevicePort;
+    options.baseAddress = kDeviceBase;
+    options.tftp = false;
+    devsim::DeviceSimulator sim(clock, options);
+    ASSERT_TRUE(sim.Start());
+    ASSERT_TRUE(sim.AddDevices(3));
+    sim.Device(2).Status() = {0x0B, "V2.0.01", 1, 2};
+
+    CMainFrame* frame = Launch();
+    ASSERT_NE(frame, nullptr);
+    DmController& dm = frame->DeviceManager().Controller();
+    dm.SetDevicePort(kDevicePort);
+    Monitor().Controller().SetDevicePort(kDevicePort);
+    dm.OnSearch();
+    ASSERT_TRUE(PumpUntil([&] { return dm.Table().Count() == 3; }));
+    clock.Advance(1000);
+    const int row = dm.Table().FindRowByIp(sim.Device(2).AddressText());
+    dm.SetRowChecked(row, true);
+
+    frame->ShowFunctionView(kFunctionMonitor);
+    CReportCtrl& list = *Monitor().List();
+    ASSERT_EQ(list.ItemCount(), 1);
+    EXPECT_EQ(list.CellText(0, 0), QString::number(row));
+    EXPECT_EQ(list.CellText(0, 3), sim.Device(2).AddressText());
+
+    QTest::mouseClick(Monitor().StartButton(), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return list.CellText(0, 1) == "Success"; }));
+    EXPECT_EQ(list.CellText(0, 4), "0B");
+    EXPECT_EQ(list.CellText(0, 5), "V2.0.01");
+
+    // Shown again while running: the list stays as it is.
+    dm.SetRowChecked(row, false);
+    frame->ShowFunctionView(kFunctionDeviceManager);
+    frame->ShowFunctionView(kFunctionMonitor);
+    EXPECT_EQ(list.ItemCount(), 1);
+    EXPECT_EQ(list.CellText(0, 1), "Success");
+    EXPECT_EQ(frame->Log().Rows().back().message, "Monitor function starts");
+}
