@@ -17,6 +17,8 @@
 #include "devmgr/widgets/ViewDm.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
+#include "terminal/ComPorts.h"
+#include "terminal/widgets/ViewTerminal.h"
 
 namespace {
 
@@ -69,7 +71,8 @@ void CMainFrame::CreatePanes() {
     dmView_ = new CViewDm(*this);
     functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"), dmView_};
     logView_ = new CViewLogSys(log_);
-    bottomViews_ = {Placeholder("COM Port Terminal"), logView_};
+    terminalView_ = new CViewTerminal(*this);
+    bottomViews_ = {terminalView_, logView_};
     // Creating a view in a pane shows it: the last one created is the one shown.
     for (QWidget* view : functionViews_)
         functionPane_->setCurrentIndex(functionPane_->addWidget(view));
@@ -120,6 +123,8 @@ void CMainFrame::CreateMenusAndBars() {
     showStatus->setCheckable(true);
     showStatus->setChecked(true);
     connect(showStatus, &QAction::toggled, statusBar(), &QWidget::setVisible);
+    auto* showTerminal = view->addAction("COM Port &Terminal");
+    connect(showTerminal, &QAction::triggered, this, [this] { ShowBottomView(kBottomTerminal); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(contents);
@@ -184,6 +189,10 @@ void CMainFrame::SetDmSettings(const DmSettingsValues& values) {
     settings_.searchAtStart = values.searchAtStart ? 1 : 0;
 }
 
+bool CMainFrame::IsVirtualComPort(const QString& portName) const {
+    return IsPseudoTerminalPort(portName);
+}
+
 void CMainFrame::AddLog(const QString& text) {
     log_.AddLog(text);
 }
@@ -202,7 +211,10 @@ void CMainFrame::OnAbout() {
 }
 
 bool CMainFrame::SaveSettings() {
-    return settingsFile_.Save(settings_, [this] { dmView_->HandOverSettings(); });
+    return settingsFile_.Save(settings_, [this] {
+        dmView_->HandOverSettings();
+        terminalView_->HandOverSettings();
+    });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

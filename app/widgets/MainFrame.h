@@ -12,6 +12,7 @@
 #include "app/SystemLog.h"
 #include "devmgr/DmFrame.h"
 #include "protocol/BroadcastSocket.h"
+#include "terminal/TerminalFrame.h"
 #include "vsp/VspPortTable.h"
 
 class QSplitter;
@@ -25,6 +26,7 @@ class VspDriverQueries;
 class CViewMenu;
 class CViewDm;
 class CViewLogSys;
+class CViewTerminal;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
 inline constexpr int kFunctionMonitor = 0;
@@ -46,7 +48,7 @@ struct FrameServices {
 
 // The hub: holds the settings, the host address and netmask, the broadcast socket and one
 // reference to each view; views reach shared state and each other only through it.
-class CMainFrame : public QMainWindow, public DmFrame {
+class CMainFrame : public QMainWindow, public DmFrame, public TerminalFrame {
     Q_OBJECT
   public:
     static constexpr int kMinWidth = 665;
@@ -76,6 +78,12 @@ class CMainFrame : public QMainWindow, public DmFrame {
     void RunVspStartupRepair() override {}
     DmSettingsValues DmSettings() const override;
     void SetDmSettings(const DmSettingsValues& values) override;
+    TerminalSettingsPair TerminalSettingsValues() const override { return settings_.terminal; }
+    void SetTerminalSettings(const TerminalSettingsPair& values) override {
+        settings_.terminal = values;
+    }
+    // Until the navigation tree answers it: a virtual port is a pseudo-terminal.
+    bool IsVirtualComPort(const QString& portName) const override;
     SystemLog& Log() { return log_; }
     CVspPortTable& PortTable() { return portTable_; }
     QString ProgramDirectory() const;
@@ -89,6 +97,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     QSplitter* Rows() const { return rows_; }
     QSplitter* Columns() const { return columns_; }
     CViewDm& DeviceManager() { return *dmView_; }
+    CViewTerminal& Terminal() { return *terminalView_; }
 
     void AddLog(const QString& text) override;
     void OnHelp();
@@ -120,6 +129,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     CViewMenu* viewMenu_ = nullptr;
     CViewDm* dmView_ = nullptr;
     CViewLogSys* logView_ = nullptr;
+    CViewTerminal* terminalView_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};
 };
