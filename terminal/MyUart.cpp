@@ -159,7 +159,11 @@ bool CMyUart::CanOpen(const QString& portName) {
 
 void CMyUart::Flush() {
     if (tx_.isEmpty() || !port_.isOpen()) return;
-    if (port_.write(tx_) == tx_.size()) tx_.clear();
+    if (port_.write(tx_) != tx_.size()) return;
+    tx_.clear();
+    // Hand the bytes to the device now, as far as it takes them without blocking: a reader
+    // that echoes a flood must not wait for the next turn of the event loop to send.
+    port_.flush();
 }
 
 void CMyUart::OnReadyRead() {

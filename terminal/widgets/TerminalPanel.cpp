@@ -12,7 +12,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "terminal/widgets/NumberEdit.h"
+#include "terminal/widgets/TxNumberEdit.h"
 
 namespace {
 
@@ -75,8 +75,8 @@ void TerminalPanel::BuildForm() {
 
     autoTest_ = new QCheckBox(QStringLiteral("Auto Test"), this);
     echo_ = new QCheckBox(QStringLiteral("Echo"), this);
-    interval_ = new NumberEdit(this);
-    length_ = new NumberEdit(this);
+    interval_ = new TxNumberEdit(this);
+    length_ = new TxNumberEdit(this);
     auto* test = new QHBoxLayout;
     test->addWidget(autoTest_);
     test->addWidget(echo_);
@@ -117,8 +117,8 @@ void TerminalPanel::Connect() {
         terminal_.SetAutoTest(on);
     });
     connect(echo_, &QCheckBox::clicked, &t, &TerminalController::SetEcho);
-    connect(interval_, &NumberEdit::finished, this, &TerminalPanel::CommitTxEdits);
-    connect(length_, &NumberEdit::finished, this, &TerminalPanel::CommitTxEdits);
+    connect(interval_, &TxNumberEdit::finished, this, &TerminalPanel::CommitTxEdits);
+    connect(length_, &TxNumberEdit::finished, this, &TerminalPanel::CommitTxEdits);
     connect(static_cast<PortComboBox*>(List(TermList::kPort)), &PortComboBox::aboutToDropDown, &t,
             &TerminalController::ScanPorts);
     connect(&t, &TerminalController::controlsChanged, this, &TerminalPanel::ShowControls);

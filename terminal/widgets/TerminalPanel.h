@@ -9,7 +9,7 @@
 class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
-class NumberEdit;
+class TxNumberEdit;
 
 // The port list scans the ports each time it is dropped down.
 class PortComboBox final : public QComboBox {
@@ -47,8 +47,8 @@ class TerminalPanel final : public QGroupBox {
     QPushButton* ClearButton() const { return clear_; }
     QCheckBox* AutoTestBox() const { return autoTest_; }
     QCheckBox* EchoBox() const { return echo_; }
-    NumberEdit* IntervalEdit() const { return interval_; }
-    NumberEdit* LengthEdit() const { return length_; }
+    TxNumberEdit* IntervalEdit() const { return interval_; }
+    TxNumberEdit* LengthEdit() const { return length_; }
     QPlainTextEdit* Log() const { return log_; }
 
   protected:
@@ -71,8 +71,8 @@ class TerminalPanel final : public QGroupBox {
     QPushButton* clear_ = nullptr;
     QCheckBox* autoTest_ = nullptr;
     QCheckBox* echo_ = nullptr;
-    NumberEdit* interval_ = nullptr;
-    NumberEdit* length_ = nullptr;
+    TxNumberEdit* interval_ = nullptr;
+    TxNumberEdit* length_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
     bool afterCr_ = false;  // the log's last character came from a CR
 };

@@ -42,6 +42,7 @@ SocatPty::~SocatPty() {
 void SocatPty::Write(QByteArrayView bytes) {
     qsizetype done = 0;
     PumpUntil([&] {
+        Drain();
         const ssize_t n =
             ::write(peer_, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0) done += n;
@@ -49,35 +50,38 @@ void SocatPty::Write(QByteArrayView bytes) {
     });
 }
 
-QByteArray SocatPty::ReadAvailable() {
-    QByteArray out;
+void SocatPty::Drain() {
     char buffer[65536];
-    for (ssize_t n; (n = ::read(peer_, buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+    for (ssize_t n; (n = ::read(peer_, buffer, sizeof buffer)) > 0;) inbox_.append(buffer, n);
+}
+
+QByteArray SocatPty::Take(qsizetype count) {
+    const QByteArray out = inbox_.first(std::min(count, inbox_.size()));
+    inbox_.remove(0, out.size());
     return out;
 }
 
 QByteArray SocatPty::Read(qsizetype count, int guardMs) {
-    QByteArray out;
     PumpUntil(
         [&] {
-            out += ReadAvailable();
-            return out.size() >= count;
+            Drain();
+            return inbox_.size() >= count;
         },
         guardMs);
-    return out;
+    return Take(count);
 }
 
 QByteArray SocatPty::ReadQuiet(int quietMs) {
-    QByteArray out;
     QElapsedTimer idle;
     idle.start();
+    qsizetype seen = inbox_.size();
     while (idle.elapsed() < quietMs) {
         PumpQuiet(10);
-        const QByteArray more = ReadAvailable();
-        if (!more.isEmpty()) idle.restart();
-        out += more;
+        Drain();
+        if (inbox_.size() != seen) idle.restart();
+        seen = inbox_.size();
     }
-    return out;
+    return Take(inbox_.size());
 }
 
 QString SocatPty::Stty() const {

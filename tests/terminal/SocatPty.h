@@ -28,7 +28,7 @@ class SocatPty {
     bool Ready() const { return peer_ >= 0; }
     QString ComName() const { return comName_; }
     QString LinkPath() const { return link_; }
-    // Writes everything, delivering events while the pair is full.
+    // Writes everything, delivering events and taking in what comes back while the pair is full.
     void Write(QByteArrayView bytes);
     // Reads until count bytes came or the guard ran out.
     QByteArray Read(qsizetype count, int guardMs = 5000);
@@ -38,11 +38,13 @@ class SocatPty {
     QString Stty() const;
 
   private:
-    QByteArray ReadAvailable();
+    void Drain();
+    QByteArray Take(qsizetype count);
 
     QProcess socat_;
     QString comName_;
     QString link_;
     QString peerLink_;
     int peer_ = -1;
+    QByteArray inbox_;  // read from the peer end, not yet taken by the test
 };
