@@ -100,7 +100,6 @@ bool OpenExclusive(QSerialPort& port, const QString& portName) {
 }  // namespace
 
 CMyUart::CMyUart() {
-    port_.setReadBufferSize(kReadBufferBytes);
     QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { OnReadyRead(); });
 }
 

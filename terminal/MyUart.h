@@ -17,8 +17,6 @@ class CMyUart {
   public:
     static constexpr qsizetype kTxCapacity = 11792;
     static constexpr qsizetype kMaxChunk = 4096;
-    // Unread bytes held on our side; beyond it the kernel's queue and flow control take over.
-    static constexpr qint64 kReadBufferBytes = 64 * 1024;
     // Chunks handed over in one turn of the event loop before other events get theirs.
     static constexpr int kChunksPerTurn = 16;
 
