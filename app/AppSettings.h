@@ -5,19 +5,7 @@
 #include <array>
 #include <optional>
 
-// One COM port terminal's options, as indexes into the terminal view's lists.
-struct TerminalSettings {
-    int baudRateIndex = 0;
-    int dataBitsIndex = 0;
-    int parityIndex = 2;
-    int stopBitsIndex = 0;
-    int flowControlIndex = 0;
-    int echoTest = 0;         // written as 0 or 1
-    int testInterval = 1000;  // ms
-    int testDataLength = 10;
-
-    bool operator==(const TerminalSettings&) const = default;
-};
+#include "terminal/TerminalSettings.h"
 
 // The program's own options, kept in VELTRO.dat.
 struct AppSettings {

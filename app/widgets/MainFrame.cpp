@@ -17,6 +17,8 @@
 #include "monitor/widgets/ViewMonitor.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
+#include "terminal/ComPorts.h"
+#include "terminal/widgets/ViewTerminal.h"
 
 namespace {
 
@@ -71,7 +73,8 @@ void CMainFrame::CreatePanes() {
     monitorView_ = new CViewMonitor(*this);
     functionViews_ = {monitorView_, Placeholder("Virtual Serial Port"), dmView_};
     logView_ = new CViewLogSys(log_);
-    bottomViews_ = {Placeholder("COM Port Terminal"), logView_};
+    terminalView_ = new CViewTerminal(*this);
+    bottomViews_ = {terminalView_, logView_};
     // Creating a view in a pane shows it: the last one created is the one shown.
     for (QWidget* view : functionViews_)
         functionPane_->setCurrentIndex(functionPane_->addWidget(view));
@@ -122,6 +125,8 @@ void CMainFrame::CreateMenusAndBars() {
     showStatus->setCheckable(true);
     showStatus->setChecked(true);
     connect(showStatus, &QAction::toggled, statusBar(), &QWidget::setVisible);
+    auto* showTerminal = view->addAction("COM Port &Terminal");
+    connect(showTerminal, &QAction::triggered, this, [this] { ShowBottomView(kBottomTerminal); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(contents);
@@ -200,6 +205,10 @@ std::vector<MonitorDevice> CMainFrame::CheckedDevices() const {
     return devices;
 }
 
+bool CMainFrame::IsVirtualComPort(const QString& portName) const {
+    return IsPseudoTerminalPort(portName);
+}
+
 void CMainFrame::AddLog(const QString& text) {
     log_.AddLog(text);
 }
@@ -218,7 +227,10 @@ void CMainFrame::OnAbout() {
 }
 
 bool CMainFrame::SaveSettings() {
-    return settingsFile_.Save(settings_, [this] { dmView_->HandOverSettings(); });
+    return settingsFile_.Save(settings_, [this] {
+        dmView_->HandOverSettings();
+        terminalView_->HandOverSettings();
+    });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -14,6 +14,7 @@
 #include "devmgr/DmFrame.h"
 #include "monitor/MonitorFrame.h"
 #include "protocol/BroadcastSocket.h"
+#include "terminal/TerminalFrame.h"
 #include "vsp/VspPortTable.h"
 
 class QSplitter;
@@ -27,6 +28,7 @@ class VspDriverQueries;
 class CViewDm;
 class CViewMonitor;
 class CViewLogSys;
+class CViewTerminal;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
 inline constexpr int kFunctionMonitor = 0;
@@ -54,6 +56,7 @@ struct FrameServices {
 class CMainFrame : public QMainWindow,
                    public DmFrame,
                    public MonitorFrame,
+                   public TerminalFrame,
                    public NavigationFrame {
     Q_OBJECT
   public:
@@ -87,6 +90,12 @@ class CMainFrame : public QMainWindow,
     std::vector<MonitorDevice> CheckedDevices() const override;
     int MonitorInterval() const override { return settings_.monitorInterval; }
     void SetMonitorInterval(int seconds) override { settings_.monitorInterval = seconds; }
+    TerminalSettingsPair TerminalSettingsValues() const override { return settings_.terminal; }
+    void SetTerminalSettings(const TerminalSettingsPair& values) override {
+        settings_.terminal = values;
+    }
+    // Until the navigation tree answers it: a virtual port is a pseudo-terminal.
+    bool IsVirtualComPort(const QString& portName) const override;
     SystemLog& Log() { return log_; }
     CVspPortTable& PortTable() { return portTable_; }
     // The folder of the driver package, title, icon and help file.
@@ -102,6 +111,7 @@ class CMainFrame : public QMainWindow,
     QSplitter* Columns() const { return columns_; }
     CViewDm& DeviceManager() { return *dmView_; }
     CViewMonitor& Monitor() { return *monitorView_; }
+    CViewTerminal& Terminal() { return *terminalView_; }
 
     CViewMenu& Navigation() { return *viewMenu_; }
 
@@ -145,6 +155,7 @@ class CMainFrame : public QMainWindow,
     CViewDm* dmView_ = nullptr;
     CViewMonitor* monitorView_ = nullptr;
     CViewLogSys* logView_ = nullptr;
+    CViewTerminal* terminalView_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};
 };

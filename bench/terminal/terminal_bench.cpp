@@ -1,0 +1,231 @@
+// terminal_bench flood [MiB]: a flood into an open terminal (the view with its log) against a
+//   bare QSerialPort reader that discards, both on the same socat pseudo-terminal pair in this
+//   run; prints both throughputs, their ratio and the longest lateness of a 10 ms timer.
+// terminal_bench echo [seconds]: Echo on, the peer sends lines at 92,160 bytes/s (921600 baud)
+//   and checks that every byte comes back unaltered; prints the bytes lost.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "platform/QtTimerHost.h"
+#include "terminal/widgets/TerminalPanel.h"
+#include "terminal/widgets/ViewTerminal.h"
+
+namespace {
+
+constexpr int kProbePeriodMs = 10;
+constexpr int kLineBytes = 80;
+constexpr qint64 kEchoBytesPerSecond = 92160;
+constexpr int kPaceStepMs = 10;
+
+class BenchFrame final : public TerminalFrame {
+  public:
+    QtTimerHost timers;
+    void AddLog(const QString&) override {}
+    TimerHost& Timers() override { return timers; }
+    TerminalSettingsPair TerminalSettingsValues() const override { return {}; }
+    void SetTerminalSettings(const TerminalSettingsPair&) override {}
+    bool IsVirtualComPort(const QString&) const override { return true; }
+};
+
+// socat's pair: COM1 in the COM directory, the peer end opened blocking for the threads.
+struct Pair {
+    QTemporaryDir dir;
+    QProcess socat;
+    int peer = -1;
+
+    Pair() {
+        qputenv("VELTRO_COM_DIR", dir.path().toLocal8Bit());
+        const QString com = dir.filePath("COM1");
+        const QString peerLink = dir.filePath("peer");
+        socat.start("socat",
+                    {"PTY,link=" + com + ",raw,echo=0", "PTY,link=" + peerLink + ",raw,echo=0"});
+        socat.waitForStarted();
+        while (!QFileInfo::exists(com) || !QFileInfo::exists(peerLink)) QThread::msleep(5);
+        peer = ::open(QFile::encodeName(peerLink).constData(), O_RDWR | O_NOCTTY);
+    }
+    ~Pair() {
+        ::close(peer);
+        socat.kill();
+        socat.waitForFinished();
+    }
+};
+
+QByteArray Lines(qint64 size, int seed) {
+    QByteArray out;
+    out.reserve(size);
+    for (int i = 0; out.size() < size; ++i)
+        out += QByteArray::number(seed * 1000003LL + i).rightJustified(kLineBytes - 1, '.') + '\n';
+    out.truncate(size);
+    return out;
+}
+
+void WriteAll(int fd, QByteArrayView bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n =
+            ::write(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+        if (n <= 0) return;
+        done += n;
+    }
+}
+
+// The longest lateness of a 10 ms timer while the event loop runs.
+struct StallProbe {
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 worst = 0;
+    QTimer timer;
+    StallProbe() {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.elapsed();
+            worst = std::max(worst, now - last - kProbePeriodMs);
+            last = now;
+        });
+        clock.start();
+        timer.start(kProbePeriodMs);
+    }
+};
+
+// Floods the pair and runs the loop until `received` reaches the size; MB/s and the stall.
+std::pair<double, qint64> Flood(Pair& pair, qint64 size, const qint64& received) {
+    const QByteArray data = Lines(size, 1);
+    StallProbe probe;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    std::thread writer([&] { WriteAll(pair.peer, data); });
+    while (received < size && elapsed.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    const double seconds = elapsed.nsecsElapsed() / 1e9;
+    writer.join();
+    return {size / seconds / 1e6, probe.worst};
+}
+
+int RunFlood(qint64 mib) {
+    const qint64 size = mib * 1024 * 1024;
+    double bare = 0;
+    qint64 bareStall = 0;
+    {
+        Pair pair;
+        QSerialPort port(pair.dir.filePath("COM1"));
+        port.setBaudRate(115200);
+        if (!port.open(QIODevice::ReadWrite)) return 1;
+        qint64 received = 0;
+        QObject::connect(&port, &QSerialPort::readyRead,
+                         [&] { received += port.readAll().size(); });
+        std::tie(bare, bareStall) = Flood(pair, size, received);
+    }
+    Pair pair;
+    BenchFrame frame;
+    CViewTerminal view(frame);
+    view.resize(1000, 400);
+    view.show();
+    TerminalPanel& panel = view.Panel(0);
+    panel.List(TermList::kBaudRate)->setCurrentIndex(7);
+    panel.OpenButton()->click();
+    if (!panel.Controller().IsOpen()) return 1;
+    qint64 received = 0;
+    QObject::connect(&panel.Controller(), &TerminalController::logInserted,
+                     [&](const QByteArray& text, term::LogKind kind) {
+                         if (kind == term::LogKind::kData) received += text.size();
+                     });
+    const auto [terminal, stall] = Flood(pair, size, received);
+    std::printf(
+        "flood %lld MiB: terminal %.1f MB/s, bare QSerialPort reader %.1f MB/s, ratio %.2f\n",
+        static_cast<long long>(mib), terminal, bare, terminal / bare);
+    std::printf(
+        "longest lateness of a 10 ms timer: terminal %lld ms (target <= 50), bare %lld ms\n",
+        static_cast<long long>(stall), static_cast<long long>(bareStall));
+    return 0;
+}
+
+int RunEcho(int seconds) {
+    Pair pair;
+    BenchFrame frame;
+    CViewTerminal view(frame);
+    view.show();
+    TerminalPanel& panel = view.Panel(0);
+    panel.List(TermList::kBaudRate)->setCurrentIndex(8);
+    panel.OpenButton()->click();
+    if (!panel.Controller().IsOpen()) return 1;
+    panel.EchoBox()->click();
+
+    const qint64 total = kEchoBytesPerSecond * seconds;
+    const QByteArray data = Lines(total, 2);
+    std::atomic<qint64> back{0};
+    std::atomic<bool> stop{false};
+    QCryptographicHash backHash(QCryptographicHash::Sha256);
+    std::thread reader([&] {
+        char buffer[65536];
+        while (!stop) {
+            pollfd p{pair.peer, POLLIN, 0};
+            if (::poll(&p, 1, kPaceStepMs) <= 0) continue;
+            const ssize_t n = ::read(pair.peer, buffer, sizeof buffer);
+            if (n <= 0) break;
+            backHash.addData(QByteArrayView(buffer, n));
+            back += n;
+        }
+    });
+    std::thread writer([&] {
+        const qint64 step = kEchoBytesPerSecond * kPaceStepMs / 1000;
+        QElapsedTimer clock;
+        clock.start();
+        for (qint64 sent = 0; sent < total; sent += step) {
+            while (clock.elapsed() < sent * 1000 / kEchoBytesPerSecond) QThread::usleep(500);
+            WriteAll(pair.peer, QByteArrayView(data).sliced(sent, std::min(step, total - sent)));
+        }
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // Runs until every byte is back or nothing has come for three seconds after the end.
+    qint64 lastBack = -1;
+    QElapsedTimer quiet;
+    quiet.start();
+    while (back < total) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (back != lastBack) {
+            lastBack = back;
+            quiet.restart();
+        }
+        if (elapsed.elapsed() > seconds * 1000 && quiet.elapsed() > 3000) break;
+    }
+    writer.join();
+    stop = true;
+    reader.join();
+    const qint64 got = back;
+    const bool same = got == total && backHash.result() == QCryptographicHash::hash(
+                                                               data, QCryptographicHash::Sha256);
+    std::printf("echo %d s at %lld bytes/s: sent %lld, back %lld, bytes lost %lld (target 0), %s\n",
+                seconds, static_cast<long long>(kEchoBytesPerSecond), static_cast<long long>(total),
+                static_cast<long long>(got), static_cast<long long>(total - got),
+                same ? "hash equal" : "hash differs");
+    return same ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString mode = argc > 1 ? QString::fromLatin1(argv[1]) : QStringLiteral("flood");
+    if (mode == "flood") return RunFlood(argc > 2 ? std::atoi(argv[2]) : 64);
+    if (mode == "echo") return RunEcho(argc > 2 ? std::atoi(argv[2]) : 30);
+    std::fprintf(stderr, "usage: terminal_bench flood [MiB] | echo [seconds]\n");
+    return 2;
+}

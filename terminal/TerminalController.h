@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+#include "platform/TimerHost.h"
+#include "terminal/MyUart.h"
+#include "terminal/TerminalFrame.h"
+#include "terminal/TerminalRules.h"
+
+// The controls of one terminal whose enabled state follows the port, Auto Test and Echo.
+enum class TermControl {
+    kOpenPort,
+    kClosePort,
+    kPurgeBuffer,
+    kAutoTest,
+    kEcho,
+    kTxInterval,
+    kTxLength,
+    kLineSettings,  // the six lists
+};
+inline constexpr int kTermControlCount = 8;
+
+// What Open Port reads from the six lists.
+struct TermLineChoice {
+    QString portName;
+    int baudIndex = 0;
+    int dataBitsIndex = 0;
+    int parityIndex = 2;
+    int stopBitsIndex = 0;
+    int flowIndex = 0;
+};
+
+// One COM terminal without its widgets: its port, the Auto Test and Echo flows on the
+// frame's timers, the display and typing rules and the enabled state of its controls. The
+// view shows what it says and inserts the log text it hands out.
+class TerminalController : public QObject, public TimerClient {
+    Q_OBJECT
+  public:
+    static constexpr int kEchoPeriodMs = 1000;
+
+    // number is 1 or 2: terminal 1 uses timers 1 and 3, terminal 2 timers 2 and 4.
+    TerminalController(TerminalFrame& frame, int number, QObject* parent = nullptr);
+    ~TerminalController() override;
+
+    int Number() const { return number_; }
+    int AutoTestTimer() const { return number_; }
+    int EchoTimer() const { return number_ + 2; }
+
+    // The port list: COM ports that can be opened now.
+    void ScanPorts();
+    const QStringList& Ports() const { return ports_; }
+
+    bool OpenPort(const TermLineChoice& choice);
+    void ClosePort();
+    // Closes the port if it is the named one; true when it was.
+    bool ClosePortNamed(const QString& portName);
+    void PurgeBuffer();
+    void SetAutoTest(bool on);
+    // While the port is closed this only ticks the box (as the settings do); Echo then runs
+    // from the moment the port opens.
+    void SetEcho(bool on);
+    // A key typed while the terminal's log has the focus.
+    void Type(char key);
+    // Applies the limits to edited TX values (baudIndex: the baud list's current index).
+    void SetTxValues(qint64 interval, qint64 length, int baudIndex);
+
+    bool IsOpen() const { return uart_.IsOpen(); }
+    QString PortName() const { return portName_; }
+    bool RawDisplay() const { return raw_; }
+    bool AutoTestOn() const { return autoTest_; }
+    bool EchoOn() const { return echo_; }
+    term::TxValues Tx() const { return tx_; }
+    bool Enabled(TermControl control) const { return enabled_[Index(control)]; }
+    int TypedCount() const { return console_.TypedCount(); }
+
+    void OnTimer(int timerId) override;
+    void OnReceived(const QByteArray& chunk);
+
+  signals:
+    // Text for the terminal's log; the view applies the log limits of its kind.
+    void logInserted(const QByteArray& text, term::LogKind kind);
+    void controlsChanged();
+    void portsChanged();
+
+  private:
+    static size_t Index(TermControl c) { return static_cast<size_t>(c); }
+    void Enable(std::initializer_list<TermControl> controls, bool enabled);
+    void Send(QByteArrayView bytes);
+    void Log(const QString& text) { emit logInserted(text.toLatin1(), term::LogKind::kStatus); }
+    void RunEcho(bool on);
+
+    TerminalFrame& frame_;
+    TimerHost& timers_;
+    const int number_;
+    CMyUart uart_;
+    QStringList ports_;
+    QString portName_;
+    int baudIndex_ = 0;  // of the open port
+    term::TxValues tx_;
+    bool autoTest_ = false;
+    bool echo_ = false;
+    bool raw_ = true;
+    term::AutoTestPattern pattern_;
+    term::EchoBuffer echoBuffer_;
+    term::ConsoleInput console_;
+    std::array<bool, kTermControlCount> enabled_{};
+};

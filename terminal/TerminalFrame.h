@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <array>
+
+#include "terminal/TerminalSettings.h"
+
+class TimerHost;
+
+inline constexpr int kTerminalCount = 2;
+using TerminalSettingsPair = std::array<TerminalSettings, kTerminalCount>;
+
+// What the COM port terminal needs of the main frame, all on the user-interface thread.
+class TerminalFrame {
+  public:
+    virtual ~TerminalFrame() = default;
+
+    virtual void AddLog(const QString& text) = 0;
+    virtual TimerHost& Timers() = 0;
+    // Read when the view is first shown and written back when the settings are saved.
+    virtual TerminalSettingsPair TerminalSettingsValues() const = 0;
+    virtual void SetTerminalSettings(const TerminalSettingsPair& values) = 0;
+    // True for a virtual COM port: one that shows the device's own console does not.
+    virtual bool IsVirtualComPort(const QString& portName) const = 0;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+// One COM port terminal's options as the settings file keeps them: indexes into the terminal
+// view's lists, the Echo box and the two TX values.
+struct TerminalSettings {
+    int baudRateIndex = 0;
+    int dataBitsIndex = 0;
+    int parityIndex = 2;
+    int stopBitsIndex = 0;
+    int flowControlIndex = 0;
+    int echoTest = 0;         // written as 0 or 1
+    int testInterval = 1000;  // ms
+    int testDataLength = 10;
+
+    bool operator==(const TerminalSettings&) const = default;
+};

@@ -1,0 +1,212 @@
+#include "terminal/widgets/TerminalPanel.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "terminal/widgets/TxNumberEdit.h"
+
+namespace {
+
+constexpr int kLogPointSize = 10;
+constexpr char kLogFontFamily[] = "Courier New";
+
+struct ListSpec {
+    const char* label;
+    const QStringList* entries;  // null for the port list, which the scan fills
+};
+const ListSpec kLists[kTermListCount] = {
+    {"Port", nullptr},
+    {"Baud Rate", &term::kBaudTexts},
+    {"Data Bits", &term::kDataBitsTexts},
+    {"Parity Check", &term::kParityTexts},
+    {"Stop Bits", &term::kStopBitsTexts},
+    {"Flow Control", &term::kFlowTexts},
+};
+
+// "Courier New" where the system has it, else the system's fixed-pitch font.
+QFont LogFont() {
+    QFont font = QFontDatabase::families().contains(QLatin1String(kLogFontFamily))
+                     ? QFont(QLatin1String(kLogFontFamily))
+                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(kLogPointSize);
+    return font;
+}
+
+// An index from the settings file, or the default where it lies outside the list.
+int IndexOrDefault(int index, int count, int fallback) {
+    return index >= 0 && index < count ? index : fallback;
+}
+
+}  // namespace
+
+TerminalPanel::TerminalPanel(TerminalFrame& frame, int number, QWidget* parent)
+    : QGroupBox(QStringLiteral("COM Terminal %1").arg(number), parent), terminal_(frame, number) {
+    BuildForm();
+    Connect();
+    ApplySettings({});
+    ShowControls();
+}
+
+void TerminalPanel::BuildForm() {
+    auto* grid = new QGridLayout;
+    for (int i = 0; i < kTermListCount; ++i) {
+        QComboBox* list = i == 0 ? new PortComboBox(this) : new QComboBox(this);
+        if (kLists[i].entries) list->addItems(*kLists[i].entries);
+        lists_[static_cast<size_t>(i)] = list;
+        grid->addWidget(new QLabel(QLatin1String(kLists[i].label), this), i / 3 * 2, i % 3);
+        grid->addWidget(list, i / 3 * 2 + 1, i % 3);
+    }
+
+    open_ = new QPushButton(QStringLiteral("Open Port"), this);
+    close_ = new QPushButton(QStringLiteral("Close Port"), this);
+    purge_ = new QPushButton(QStringLiteral("Purge Buffer"), this);
+    clear_ = new QPushButton(QStringLiteral("Clear Log"), this);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {open_, close_, purge_, clear_}) buttons->addWidget(b);
+
+    autoTest_ = new QCheckBox(QStringLiteral("Auto Test"), this);
+    echo_ = new QCheckBox(QStringLiteral("Echo"), this);
+    interval_ = new TxNumberEdit(this);
+    length_ = new TxNumberEdit(this);
+    auto* test = new QHBoxLayout;
+    test->addWidget(autoTest_);
+    test->addWidget(echo_);
+    test->addWidget(new QLabel(QStringLiteral("TX Interval (ms)"), this));
+    test->addWidget(interval_);
+    test->addWidget(new QLabel(QStringLiteral("TX Data Length"), this));
+    test->addWidget(length_);
+
+    log_ = new QPlainTextEdit(this);
+    log_->setReadOnly(true);
+    log_->setFocusPolicy(Qt::StrongFocus);
+    log_->setFont(LogFont());
+    log_->installEventFilter(this);
+
+    open_->setToolTip(QStringLiteral("To open the selected com port"));
+    close_->setToolTip(QStringLiteral("To close the selected com port"));
+    interval_->setToolTip(QStringLiteral("To set this value to transmit data every xx(ms)"));
+    length_->setToolTip(QStringLiteral("To specify the data length between 11 and 1472"));
+    echo_->setToolTip(QStringLiteral("To echo the received data"));
+    autoTest_->setToolTip(QStringLiteral("To start to transmit the data automatically"));
+    clear_->setToolTip(QStringLiteral("To clear the log"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    layout->addLayout(test);
+    layout->addWidget(log_, 1);
+}
+
+void TerminalPanel::Connect() {
+    auto& t = terminal_;
+    connect(open_, &QPushButton::clicked, this, &TerminalPanel::OnOpen);
+    connect(close_, &QPushButton::clicked, &t, &TerminalController::ClosePort);
+    connect(purge_, &QPushButton::clicked, &t, &TerminalController::PurgeBuffer);
+    connect(clear_, &QPushButton::clicked, log_, &QPlainTextEdit::clear);
+    connect(autoTest_, &QCheckBox::clicked, this, [this](bool on) {
+        if (on) CommitTxEdits();
+        terminal_.SetAutoTest(on);
+    });
+    connect(echo_, &QCheckBox::clicked, &t, &TerminalController::SetEcho);
+    connect(interval_, &TxNumberEdit::finished, this, &TerminalPanel::CommitTxEdits);
+    connect(length_, &TxNumberEdit::finished, this, &TerminalPanel::CommitTxEdits);
+    connect(static_cast<PortComboBox*>(List(TermList::kPort)), &PortComboBox::aboutToDropDown, &t,
+            &TerminalController::ScanPorts);
+    connect(&t, &TerminalController::controlsChanged, this, &TerminalPanel::ShowControls);
+    connect(&t, &TerminalController::portsChanged, this, &TerminalPanel::ShowPorts);
+    connect(&t, &TerminalController::logInserted, this, &TerminalPanel::Insert);
+}
+
+void TerminalPanel::ApplySettings(const TerminalSettings& s) {
+    const std::pair<TermList, std::pair<int, int>> indexes[] = {
+        {TermList::kBaudRate, {s.baudRateIndex, 0}},
+        {TermList::kDataBits, {s.dataBitsIndex, 0}},
+        {TermList::kParity, {s.parityIndex, 2}},
+        {TermList::kStopBits, {s.stopBitsIndex, 0}},
+        {TermList::kFlowControl, {s.flowControlIndex, 0}},
+    };
+    for (const auto& [list, value] : indexes)
+        List(list)->setCurrentIndex(IndexOrDefault(value.first, List(list)->count(), value.second));
+    terminal_.SetEcho(s.echoTest != 0);
+    interval_->SetValue(s.testInterval);
+    length_->SetValue(s.testDataLength);
+    CommitTxEdits();
+}
+
+TerminalSettings TerminalPanel::CollectSettings() const {
+    return {List(TermList::kBaudRate)->currentIndex(),    List(TermList::kDataBits)->currentIndex(),
+            List(TermList::kParity)->currentIndex(),      List(TermList::kStopBits)->currentIndex(),
+            List(TermList::kFlowControl)->currentIndex(), terminal_.EchoOn() ? 1 : 0,
+            static_cast<int>(terminal_.Tx().interval),    static_cast<int>(terminal_.Tx().length)};
+}
+
+void TerminalPanel::CommitTxEdits() {
+    terminal_.SetTxValues(interval_->Value(), length_->Value(),
+                          List(TermList::kBaudRate)->currentIndex());
+}
+
+void TerminalPanel::OnOpen() {
+    CommitTxEdits();
+    terminal_.OpenPort(
+        {List(TermList::kPort)->currentText(), List(TermList::kBaudRate)->currentIndex(),
+         List(TermList::kDataBits)->currentIndex(), List(TermList::kParity)->currentIndex(),
+         List(TermList::kStopBits)->currentIndex(), List(TermList::kFlowControl)->currentIndex()});
+}
+
+void TerminalPanel::ShowControls() {
+    using C = TermControl;
+    const std::pair<QWidget*, C> controls[] = {
+        {open_, C::kOpenPort},     {close_, C::kClosePort}, {purge_, C::kPurgeBuffer},
+        {autoTest_, C::kAutoTest}, {echo_, C::kEcho},       {interval_, C::kTxInterval},
+        {length_, C::kTxLength},
+    };
+    for (const auto& [widget, control] : controls) widget->setEnabled(terminal_.Enabled(control));
+    for (QComboBox* list : lists_) list->setEnabled(terminal_.Enabled(C::kLineSettings));
+    const QSignalBlocker blockAuto(autoTest_);
+    const QSignalBlocker blockEcho(echo_);
+    autoTest_->setChecked(terminal_.AutoTestOn());
+    echo_->setChecked(terminal_.EchoOn());
+    interval_->SetValue(terminal_.Tx().interval);
+    length_->SetValue(terminal_.Tx().length);
+}
+
+void TerminalPanel::ShowPorts() {
+    QComboBox* list = List(TermList::kPort);
+    list->setEnabled(false);
+    list->clear();
+    list->addItems(terminal_.Ports());
+    list->setCurrentIndex(terminal_.Ports().isEmpty() ? -1 : 0);
+    list->setEnabled(terminal_.Enabled(TermControl::kLineSettings));
+}
+
+void TerminalPanel::Insert(const QByteArray& text, term::LogKind kind) {
+    if (term::LogNeedsEmptying(kind, log_->blockCount(), log_->document()->characterCount())) {
+        log_->clear();
+        afterCr_ = false;
+    }
+    QTextCursor end(log_->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(term::LogText(text, &afterCr_));
+    if (kind == term::LogKind::kData)
+        log_->verticalScrollBar()->setValue(log_->verticalScrollBar()->maximum());
+}
+
+bool TerminalPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == log_ && event->type() == QEvent::KeyPress) {
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        if (text.size() == 1 && text.front().unicode() < 0x80 && text.front() != u'\t') {
+            terminal_.Type(text.front().toLatin1());
+            return true;
+        }
+    }
+    return QGroupBox::eventFilter(watched, event);
+}

@@ -1,0 +1,49 @@
+#include "terminal/widgets/ViewTerminal.h"
+
+#include <QHBoxLayout>
+
+#include "terminal/widgets/TerminalPanel.h"
+
+CViewTerminal::CViewTerminal(TerminalFrame& frame, QWidget* parent)
+    : QWidget(parent), frame_(frame) {
+    auto* layout = new QHBoxLayout(this);
+    for (int i = 0; i < kTerminalCount; ++i) {
+        panels_[static_cast<size_t>(i)] = new TerminalPanel(frame_, i + 1, this);
+        layout->addWidget(panels_[static_cast<size_t>(i)], 1);
+    }
+}
+
+// The panels close their ports as they go.
+CViewTerminal::~CViewTerminal() = default;
+
+void CViewTerminal::InitialUpdate() {
+    if (initialised_) return;
+    initialised_ = true;
+    const TerminalSettingsPair settings = frame_.TerminalSettingsValues();
+    for (int i = 0; i < kTerminalCount; ++i) {
+        Panel(i).ScanPorts();
+        Panel(i).ApplySettings(settings[static_cast<size_t>(i)]);
+    }
+}
+
+void CViewTerminal::HandOverSettings() {
+    // Never shown: the settings still hold what was read.
+    if (!initialised_) return;
+    frame_.SetTerminalSettings({Panel(0).CollectSettings(), Panel(1).CollectSettings()});
+}
+
+void CViewTerminal::RefreshIdlePortLists() {
+    for (TerminalPanel* panel : panels_)
+        if (!panel->Controller().IsOpen()) panel->ScanPorts();
+}
+
+bool CViewTerminal::ClosePortByName(const QString& portName) {
+    for (TerminalPanel* panel : panels_)
+        if (panel->Controller().ClosePortNamed(portName)) return true;
+    return false;
+}
+
+void CViewTerminal::showEvent(QShowEvent* event) {
+    InitialUpdate();
+    QWidget::showEvent(event);
+}

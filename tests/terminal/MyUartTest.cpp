@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <vector>
+
+#include "terminal/ComPorts.h"
+#include "terminal/MyUart.h"
+#include "tests/support/EventPump.h"
+#include "tests/terminal/SocatPty.h"
+
+namespace {
+
+struct Chunk {
+    QByteArray bytes;
+    bool zeroAfter;
+};
+
+class MyUartTest : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(pty.Ready()); }
+
+    bool Open(CMyUart& uart, const CMyUart::Line& line) {
+        return uart.Open(
+            pty.ComName(), line,
+            [this](int terminal, const QByteArray& chunk) {
+                EXPECT_EQ(terminal, 1);
+                chunks.push_back({chunk, chunk.constData()[chunk.size()] == '\0'});
+                received += chunk;
+            },
+            1);
+    }
+
+    TestComDir comDir;
+    SocatPty pty{comDir.Path(), 3};
+    CMyUart uart;
+    std::vector<Chunk> chunks;
+    QByteArray received;
+};
+
+QByteArray Pattern(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+TEST_F(MyUartTest, LineSettingsReachTheDevice) {
+    struct Case {
+        CMyUart::Line line;
+        std::vector<const char*> flags;
+    };
+    const Case cases[] = {
+        {{115200, 8, 0, 0, 0},
+         {"speed 115200 baud", " cs8", "-cstopb", "-parenb", "-crtscts", "-ixon", "-ixoff"}},
+        {{9600, 8, 0, 2, 2}, {"speed 9600 baud", " cs8", " cstopb", " crtscts", "-ixon"}},
+        {{921600, 8, 0, 0, 1}, {"speed 921600 baud", " ixon", " ixoff", "-crtscts"}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(Open(uart, c.line)) << c.line.baudRate;
+        const QString stty = pty.Stty();
+        for (const char* flag : c.flags)
+            EXPECT_TRUE(stty.contains(QLatin1String(flag))) << flag << "\n" << stty.toStdString();
+        uart.Close();
+    }
+}
+
+TEST_F(MyUartTest, LinesThePortCannotTakeFailAndLeaveItClosed) {
+    const CMyUart::Line refused[] = {
+        {115200, 7, 0, 0, 0},  // the kernel refuses 7 bits on a pseudo-terminal
+        {115200, 8, 1, 0, 0},  // and parity
+        {115200, 8, 2, 0, 0}, {115200, 8, 0, 0, 3},  // no such flow control
+        {115200, 8, 0, 1, 0},                        // one and a half stop bits need 5 data bits
+        {115200, 8, 0, 3, 0},
+    };
+    for (const CMyUart::Line& line : refused) {
+        EXPECT_FALSE(Open(uart, line))
+            << line.dataBits << line.parity << line.stopBits << line.flowControl;
+        EXPECT_FALSE(uart.IsOpen());
+        EXPECT_TRUE(CMyUart::CanOpen(pty.ComName())) << "a failed open must not keep the port";
+    }
+    EXPECT_FALSE(uart.Open(QStringLiteral("COM0"), {}, {}, 1));
+    EXPECT_FALSE(uart.Open(QStringLiteral("../COM3"), {}, {}, 1));
+}
+
+TEST_F(MyUartTest, BytesArriveInOrderInChunksOfAtMost4096EachFollowedByZero) {
+    ASSERT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
+    const QByteArray sent = Pattern(256 * 1024);
+    pty.Write(sent);
+    ASSERT_TRUE(PumpUntil([&] { return received.size() >= sent.size(); }));
+    EXPECT_EQ(received, sent);
+    bool full = false;
+    for (const Chunk& c : chunks) {
+        EXPECT_GE(c.bytes.size(), 1);
+        EXPECT_LE(c.bytes.size(), CMyUart::kMaxChunk);
+        EXPECT_TRUE(c.zeroAfter);
+        full = full || c.bytes.size() == CMyUart::kMaxChunk;
+    }
+    EXPECT_TRUE(full) << "a flood fills whole chunks";
+
+    const QByteArray back = Pattern(9000);
+    EXPECT_EQ(uart.Write(back), back.size());
+    EXPECT_EQ(pty.Read(back.size()), back);
+}
+
+TEST_F(MyUartTest, TheTransmitQueueTakes11792BytesOfALargerWrite) {
+    ASSERT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
+    const QByteArray sent = Pattern(12000);
+    EXPECT_EQ(uart.Write(sent), CMyUart::kTxCapacity);
+    EXPECT_EQ(pty.Read(CMyUart::kTxCapacity), sent.first(CMyUart::kTxCapacity));
+    EXPECT_TRUE(pty.ReadQuiet().isEmpty());
+    EXPECT_EQ(uart.Pending(), 0);
+}
+
+TEST_F(MyUartTest, BytesWrittenWhileClosedWaitForTheNextWriteAfterOpen) {
+    EXPECT_EQ(uart.Write("ab"), 2);
+    ASSERT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
+    EXPECT_TRUE(pty.ReadQuiet().isEmpty());
+    uart.Write("c");
+    EXPECT_EQ(pty.Read(3), "abc");
+}
+
+TEST_F(MyUartTest, APortHeldElsewhereIsNeitherOfferedNorOpened) {
+    EXPECT_EQ(ScanComPorts(), QStringList{pty.ComName()});
+    ASSERT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
+    // The other terminal.
+    CMyUart other;
+    EXPECT_FALSE(other.Open(pty.ComName(), {115200, 8, 0, 0, 0}, {}, 2));
+    EXPECT_TRUE(ScanComPorts().isEmpty());
+    uart.Close();
+    EXPECT_EQ(ScanComPorts(), QStringList{pty.ComName()});
+
+    // Another program that locks the device.
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {QStringLiteral("--no-fork"), pty.LinkPath(),
+                                           QStringLiteral("sleep"), QStringLiteral("600")});
+    ASSERT_TRUE(holder.waitForStarted());
+    ASSERT_TRUE(PumpUntil([&] { return !CMyUart::CanOpen(pty.ComName()); }));
+    EXPECT_FALSE(Open(uart, {115200, 8, 0, 0, 0}));
+    EXPECT_TRUE(ScanComPorts().isEmpty());
+    holder.kill();
+    holder.waitForFinished();
+    EXPECT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
+}
+
+TEST_F(MyUartTest, PseudoTerminalsAreVirtualPorts) {
+    EXPECT_TRUE(IsPseudoTerminalPort(pty.ComName()));
+    EXPECT_FALSE(IsPseudoTerminalPort(QStringLiteral("COM9")));
+    const QString nullLink = comDir.Path() + QStringLiteral("/COM4");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), nullLink));
+    EXPECT_FALSE(IsPseudoTerminalPort(QStringLiteral("COM4")));
+}
+
+TEST(ComNames, OnlyCom1ToCom256Map) {
+    const std::pair<const char*, int> cases[] = {
+        {"COM1", 1}, {"COM256", 256}, {"COM257", 0}, {"COM0", 0},  {"COM01", 0}, {"com1", 0},
+        {"COM", 0},  {"COM1/", 0},    {"COM-1", 0},  {"COM+1", 0}, {"COM 1", 0}};
+    for (const auto& [name, number] : cases)
+        EXPECT_EQ(ComNumber(QString::fromLatin1(name)), number) << name;
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QSet>
+#include <QStringList>
+
+#include "platform/ManualClock.h"
+#include "terminal/TerminalFrame.h"
+
+// The main frame as the terminal sees it: a manual clock, a recorded system log, settings
+// that tests preset and read back, and the virtual ports a test names.
+class FakeTerminalFrame final : public TerminalFrame {
+  public:
+    ManualClock clock;
+    QStringList log;
+    TerminalSettingsPair settings{};
+    QSet<QString> virtualPorts;
+
+    void AddLog(const QString& text) override { log << text; }
+    TimerHost& Timers() override { return clock; }
+    TerminalSettingsPair TerminalSettingsValues() const override { return settings; }
+    void SetTerminalSettings(const TerminalSettingsPair& values) override { settings = values; }
+    bool IsVirtualComPort(const QString& portName) const override {
+        return virtualPorts.contains(portName);
+    }
+};

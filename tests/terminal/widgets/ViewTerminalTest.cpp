@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+#include "terminal/MyUart.h"
+#include "terminal/widgets/TerminalPanel.h"
+#include "terminal/widgets/TxNumberEdit.h"
+#include "terminal/widgets/ViewTerminal.h"
+#include "tests/support/EventPump.h"
+#include "tests/terminal/SocatPty.h"
+#include "tests/terminal/widgets/FakeTerminalFrame.h"
+
+namespace {
+
+constexpr int kBaud1200 = 0;
+constexpr int kBaud9600 = 3;
+constexpr int kBaud115200 = 7;
+
+class ViewTerminalTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(com3.Ready() && com5.Ready());
+        frame.settings[1] = {7, 0, 2, 0, 0, 0, 1000, 10};
+        view = std::make_unique<CViewTerminal>(frame);
+        view->resize(1000, 400);
+        view->show();
+        QApplication::setActiveWindow(view.get());
+    }
+
+    TerminalPanel& Panel(int index) { return view->Panel(index); }
+    QString LogOf(int index) { return Panel(index).Log()->toPlainText(); }
+
+    // Chooses the port and baud rate in the lists and clicks Open Port.
+    void Open(int index, const QString& port, int baudIndex) {
+        TerminalPanel& p = Panel(index);
+        QComboBox* ports = p.List(TermList::kPort);
+        if (ports->findText(port) < 0) ports->addItem(port);
+        ports->setCurrentText(port);
+        p.List(TermList::kBaudRate)->setCurrentIndex(baudIndex);
+        p.OpenButton()->click();
+    }
+
+    void Type(int index, const QString& text) {
+        for (QChar c : text) QTest::keyClick(Panel(index).Log(), c.toLatin1());
+    }
+
+    void TypeInto(TxNumberEdit* edit, const QString& text) {
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+
+    TestComDir comDir;
+    SocatPty com3{comDir.Path(), 3};
+    SocatPty com5{comDir.Path(), 5};
+    FakeTerminalFrame frame;
+    std::unique_ptr<CViewTerminal> view;
+};
+
+TEST_F(ViewTerminalTest, StartUpScansThePortsAndTakesTheSettings) {
+    for (int i = 0; i < 2; ++i) {
+        TerminalPanel& p = Panel(i);
+        EXPECT_EQ(p.title(), QStringLiteral("COM Terminal %1").arg(i + 1));
+        QComboBox* ports = p.List(TermList::kPort);
+        ASSERT_EQ(ports->count(), 2);
+        EXPECT_EQ(ports->itemText(0), "COM3");
+        EXPECT_EQ(ports->itemText(1), "COM5");
+        EXPECT_EQ(ports->currentText(), "COM3");
+        EXPECT_TRUE(p.OpenButton()->isEnabled());
+        for (QWidget* off :
+             {static_cast<QWidget*>(p.CloseButton()), static_cast<QWidget*>(p.PurgeButton()),
+              static_cast<QWidget*>(p.AutoTestBox()), static_cast<QWidget*>(p.EchoBox())})
+            EXPECT_FALSE(off->isEnabled());
+        EXPECT_TRUE(QFontInfo(p.Log()->font()).fixedPitch());
+        EXPECT_EQ(p.Log()->font().pointSize(), 10);
+        EXPECT_EQ(p.List(TermList::kParity)->itemText(2), "None");
+        EXPECT_EQ(p.List(TermList::kFlowControl)->itemText(1), "Xon/Xoff");
+        EXPECT_EQ(p.OpenButton()->toolTip(), "To open the selected com port");
+        EXPECT_EQ(p.LengthEdit()->toolTip(), "To specify the data length between 11 and 1472");
+    }
+    EXPECT_EQ(Panel(0).List(TermList::kBaudRate)->currentText(), "1200");
+    EXPECT_EQ(Panel(0).List(TermList::kParity)->currentText(), "None");
+    EXPECT_EQ(Panel(1).List(TermList::kBaudRate)->currentText(), "115200");
+    EXPECT_EQ(Panel(1).IntervalEdit()->text(), "1000");
+}
+
+TEST_F(ViewTerminalTest, SettingsGoBackAsTheListsAndBoxesStand) {
+    Panel(0).List(TermList::kStopBits)->setCurrentIndex(2);
+    Panel(0).List(TermList::kFlowControl)->setCurrentIndex(2);
+    TypeInto(Panel(0).IntervalEdit(), "50");
+    QTest::keyClick(Panel(0).IntervalEdit(), Qt::Key_Return);
+    view->HandOverSettings();
+    EXPECT_EQ(frame.settings[0], (TerminalSettings{0, 0, 2, 2, 2, 0, 50, 7}));  // 1200 baud caps
+    EXPECT_EQ(frame.settings[1], (TerminalSettings{7, 0, 2, 0, 0, 0, 1000, 10}));
+}
+
+TEST_F(ViewTerminalTest, OpenAndCloseLogAndSwitchTheControls) {
+    Panel(0).List(TermList::kDataBits)->setCurrentIndex(1);  // 7 bits: refused here
+    Open(0, "COM3", kBaud115200);
+    EXPECT_EQ(LogOf(0), "Open COM3 failed!\n");
+    EXPECT_FALSE(Panel(0).Controller().IsOpen());
+    EXPECT_TRUE(Panel(0).OpenButton()->isEnabled());
+
+    Panel(0).List(TermList::kDataBits)->setCurrentIndex(0);
+    Open(0, "COM3", kBaud115200);
+    EXPECT_EQ(LogOf(0), "Open COM3 failed!\nOpen COM3 successfully.\n");
+    TerminalPanel& p = Panel(0);
+    EXPECT_FALSE(p.OpenButton()->isEnabled());
+    for (int l = 0; l < kTermListCount; ++l)
+        EXPECT_FALSE(p.List(static_cast<TermList>(l))->isEnabled());
+    for (QWidget* on :
+         std::initializer_list<QWidget*>{p.CloseButton(), p.PurgeButton(), p.AutoTestBox(),
+                                         p.EchoBox(), p.IntervalEdit(), p.LengthEdit()})
+        EXPECT_TRUE(on->isEnabled());
+
+    com3.Write("hello\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return LogOf(0).endsWith("hello\n"); }));
+
+    p.CloseButton()->click();
+    EXPECT_TRUE(LogOf(0).endsWith("hello\nCOM3 closed.\n"));
+    EXPECT_TRUE(p.OpenButton()->isEnabled());
+    EXPECT_FALSE(p.CloseButton()->isEnabled());
+    EXPECT_TRUE(CMyUart::CanOpen("COM3"));
+    p.ClearButton()->click();
+    EXPECT_EQ(LogOf(0), "");
+}
+
+TEST_F(ViewTerminalTest, APortInUseIsNotOfferedAndNotOpened) {
+    Open(0, "COM3", kBaud115200);
+    ASSERT_TRUE(Panel(0).Controller().IsOpen());
+    Panel(1).List(TermList::kPort)->showPopup();
+    Panel(1).List(TermList::kPort)->hidePopup();
+    EXPECT_EQ(Panel(1).List(TermList::kPort)->count(), 1);
+    EXPECT_EQ(Panel(1).List(TermList::kPort)->currentText(), "COM5");
+    Open(1, "COM3", kBaud115200);
+    EXPECT_EQ(LogOf(1), "Open COM3 failed!\n");
+
+    // The virtual serial port view's two requests.
+    Panel(1).List(TermList::kPort)->clear();
+    view->RefreshIdlePortLists();
+    EXPECT_EQ(Panel(1).List(TermList::kPort)->count(), 1);
+    EXPECT_EQ(Panel(0).List(TermList::kPort)->currentText(), "COM3");
+    EXPECT_FALSE(view->ClosePortByName("COM9"));
+    EXPECT_TRUE(view->ClosePortByName("COM3"));
+    EXPECT_FALSE(Panel(0).Controller().IsOpen());
+    view->RefreshIdlePortLists();
+    EXPECT_EQ(Panel(1).List(TermList::kPort)->count(), 2);
+}
+
+TEST_F(ViewTerminalTest, CloseByNameStopsAutoTestFirst) {
+    Open(1, "COM5", kBaud115200);
+    Panel(1).AutoTestBox()->click();
+    ASSERT_TRUE(frame.clock.IsRunning(&Panel(1).Controller(), 2));
+    EXPECT_TRUE(view->ClosePortByName("COM5"));
+    EXPECT_FALSE(frame.clock.IsRunning(&Panel(1).Controller(), 2));
+    EXPECT_FALSE(Panel(1).AutoTestBox()->isChecked());
+    EXPECT_TRUE(Panel(1).IntervalEdit()->isEnabled());
+    EXPECT_TRUE(LogOf(1).endsWith("COM5 closed.\n"));
+}
+
+TEST_F(ViewTerminalTest, AutoTestSendsTheCycleOnTheTimer) {
+    Open(1, "COM5", kBaud115200);
+    TypeInto(Panel(1).LengthEdit(), "5");
+    Panel(1).AutoTestBox()->click();  // commits the edit first
+    EXPECT_EQ(frame.log, QStringList{"COM5 Auto Test function starts."});
+    for (QWidget* off : std::initializer_list<QWidget*>{
+             Panel(1).CloseButton(), Panel(1).PurgeButton(), Panel(1).EchoBox(),
+             Panel(1).IntervalEdit(), Panel(1).LengthEdit()})
+        EXPECT_FALSE(off->isEnabled());
+    EXPECT_EQ(com5.Read(7), "00000\r\n");
+    EXPECT_EQ(frame.clock.PeriodOf(&Panel(1).Controller(), 2), 1000);
+    frame.clock.Advance(63 * 1000);
+    const QByteArray cycle = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    QByteArray expected;
+    for (int i = 1; i < 64; ++i) expected += QByteArray(5, cycle[i % cycle.size()]) + "\r\n";
+    EXPECT_EQ(com5.Read(expected.size()), expected);
+
+    Panel(1).AutoTestBox()->click();
+    EXPECT_EQ(frame.log.last(), "COM5 Auto Test function stoped.");
+    frame.clock.Advance(5000);
+    EXPECT_TRUE(com5.ReadQuiet().isEmpty());
+    EXPECT_TRUE(Panel(1).CloseButton()->isEnabled());
+}
+
+TEST_F(ViewTerminalTest, TxValuesApplyWhenTheEditIsFinished) {
+    TerminalPanel& p = Panel(0);  // 1200 baud from the settings
+    TypeInto(p.IntervalEdit(), "50");
+    EXPECT_EQ(p.IntervalEdit()->text(), "50");
+    QTest::keyClick(p.IntervalEdit(), Qt::Key_Return);
+    EXPECT_EQ(p.IntervalEdit()->text(), "50");
+    EXPECT_EQ(p.LengthEdit()->text(), "7");  // 1200 * 50 / 8000
+
+    TypeInto(p.IntervalEdit(), "10");
+    p.LengthEdit()->setFocus();  // focus leaving finishes the edit
+    EXPECT_EQ(p.LengthEdit()->text(), "1");
+    TypeInto(p.IntervalEdit(), "5");
+    QTest::keyClick(p.IntervalEdit(), Qt::Key_Enter);
+    EXPECT_EQ(p.IntervalEdit()->text(), "10");
+
+    // Open applies the limits of the chosen baud rate.
+    TypeInto(p.LengthEdit(), "3000");
+    Open(0, "COM3", kBaud115200);
+    EXPECT_EQ(p.LengthEdit()->text(), "144");  // 115200 * 10 / 8000
+}
+
+TEST_F(ViewTerminalTest, EchoSendsBackAtALineEndOrAfterASecond) {
+    Open(0, "COM3", kBaud115200);
+    Panel(0).EchoBox()->click();
+    EXPECT_FALSE(Panel(0).CloseButton()->isEnabled());
+    EXPECT_FALSE(Panel(0).AutoTestBox()->isEnabled());
+    com3.Write("abc");
+    EXPECT_TRUE(com3.ReadQuiet().isEmpty());
+    com3.Write("\r");
+    EXPECT_EQ(com3.Read(4), "abc\r");
+
+    com3.Write("de");
+    EXPECT_TRUE(com3.ReadQuiet().isEmpty());
+    frame.clock.Advance(1000);
+    EXPECT_EQ(com3.Read(2), "de");
+
+    // Every received byte goes back, zero bytes too; the log stops at the zero.
+    const QByteArray withZero("x\0y\n", 4);
+    Panel(0).Log()->clear();
+    com3.Write(withZero);
+    EXPECT_EQ(com3.Read(4), withZero);
+    EXPECT_EQ(LogOf(0), "x");
+}
+
+TEST_F(ViewTerminalTest, EchoOfALongFloodLosesNothingAndReportsWhatDidNotFit) {
+    Open(0, "COM3", kBaud115200);
+    Panel(0).EchoBox()->click();
+    // Writing never discards what has arrived: lines keep Echo writing while bytes come in.
+    QByteArray lines;
+    for (int i = 0; lines.size() < 256 * 1024; ++i)
+        lines += QByteArray::number(i).rightJustified(15, '.') + "\n";
+    com3.Write(lines);
+    EXPECT_EQ(com3.Read(lines.size(), 20000), lines);
+    EXPECT_FALSE(LogOf(0).contains("not sent"));
+
+    // 12000 bytes without a line end, then one: the queue takes 11792 of the 12001.
+    const QByteArray block(12000, 'z');
+    com3.Write(block);
+    EXPECT_TRUE(com3.ReadQuiet().isEmpty());
+    com3.Write("\n");
+    EXPECT_EQ(com3.Read(CMyUart::kTxCapacity), block.first(CMyUart::kTxCapacity));
+    EXPECT_TRUE(com3.ReadQuiet().isEmpty());
+    EXPECT_TRUE(LogOf(0).contains("209 bytes not sent: transmit buffer full\n"));
+}
+
+TEST_F(ViewTerminalTest, NineThousandSixHundredOnARealPortIsAConsole) {
+    frame.virtualPorts = {"COM3"};
+    Open(0, "COM3", kBaud9600);
+    EXPECT_TRUE(Panel(0).Controller().RawDisplay());
+    com3.Write("a\r");
+    ASSERT_TRUE(PumpUntil([&] { return LogOf(0).endsWith("a\n"); }));
+
+    Open(1, "COM5", kBaud9600);
+    EXPECT_FALSE(Panel(1).Controller().RawDisplay());
+    Panel(1).Log()->clear();
+    Type(1, "ab");
+    EXPECT_EQ(com5.Read(2), "ab");
+    for (const QByteArray& chunk :
+         {QByteArray("ab"), QByteArray("\b"), QByteArray(" "), QByteArray("\r")}) {
+        com5.Write(chunk);
+        PumpQuiet(30);
+    }
+    EXPECT_EQ(LogOf(1), "ab");
+    Panel(1).CloseButton()->click();
+    Open(1, "COM5", kBaud115200);
+    EXPECT_FALSE(Panel(1).Controller().RawDisplay()) << "console mode stays for the run";
+}
+
+TEST_F(ViewTerminalTest, TypingSendsPrintablesAndCrButNotSpaces) {
+    Open(0, "COM3", kBaud115200);
+    Panel(0).Log()->setFocus();
+    QTest::keyClick(Panel(0).Log(), Qt::Key_Backspace);
+    QTest::keyClick(Panel(0).Log(), Qt::Key_Space);
+    EXPECT_TRUE(com3.ReadQuiet().isEmpty());
+    QTest::keyClick(Panel(0).Log(), '!');
+    EXPECT_EQ(com3.Read(1), "!");
+    QTest::keyClick(Panel(0).Log(), Qt::Key_Backspace);
+    QTest::keyClick(Panel(0).Log(), Qt::Key_Return);
+    EXPECT_EQ(com3.Read(2), "\b\r");
+    EXPECT_EQ(Panel(0).Controller().TypedCount(), 0);
+    EXPECT_EQ(LogOf(0), "Open COM3 successfully.\n") << "typing inserts nothing";
+}
+
+TEST_F(ViewTerminalTest, TheDataLogEmptiesBeyondAThousandLines) {
+    Open(0, "COM3", kBaud115200);
+    // The limit is looked at before each insertion: 1500 lines stay, the next chunk empties.
+    com3.Write(QByteArray("line\n").repeated(1500));
+    PumpQuiet(200);
+    EXPECT_EQ(Panel(0).Log()->blockCount(), 1502);
+    com3.Write("next\n");
+    ASSERT_TRUE(PumpUntil([&] { return LogOf(0).endsWith("next\n"); }));
+    EXPECT_EQ(LogOf(0), "next\n");
+}
+
+TEST_F(ViewTerminalTest, DestroyingTheViewClosesItsPorts) {
+    Open(0, "COM3", kBaud115200);
+    Open(1, "COM5", kBaud115200);
+    view.reset();
+    EXPECT_TRUE(CMyUart::CanOpen("COM3"));
+    EXPECT_TRUE(CMyUart::CanOpen("COM5"));
+}
+
+}  // namespace
