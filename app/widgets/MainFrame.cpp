@@ -12,11 +12,15 @@
 #include <QToolBar>
 
 #include "app/widgets/DlgNicSelect.h"
+#include "app/widgets/OrvinApp.h"
 #include "app/widgets/ViewLogSys.h"
 #include "app/widgets/ViewMenu.h"
 #include "devmgr/widgets/ViewDm.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
+#include "vsp/VspDriver.h"
+#include "vsp/VspInstallService.h"
+#include "vsp/widgets/ViewVsp.h"
 
 namespace {
 
@@ -33,6 +37,11 @@ CMainFrame::CMainFrame(FrameServices services)
     : services_(std::move(services)),
       settingsFile_(services_.prompts, QDir(services_.workDir).filePath(kSettingsFileName)),
       log_(services_.prompts) {
+    const QString socket =
+        services_.vspSocket.isEmpty() ? CVspDriver::DefaultSocketPath() : services_.vspSocket;
+    vspDriver_ = std::make_unique<CVspDriver>(
+        services_.prompts, [this] { return hostAddress_; }, socket);
+    vspInstaller_ = std::make_unique<CVspInstallService>(socket);
     setMinimumSize(kMinWidth, kMinHeight);
 }
 
@@ -47,7 +56,7 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::Create() {
     CreatePanes();
     settingsFile_.Load(settings_);
-    portTable_.Load(QDir(services_.workDir).filePath(kVspFileName));
+    portTable_.Load(PortTablePath());
     services_.vsp.CheckBusy();
     CreateMenusAndBars();
     SelectHostInterface();
@@ -67,7 +76,8 @@ void CMainFrame::CreatePanes() {
     rows_->addWidget(bottomPane_);
 
     dmView_ = new CViewDm(*this);
-    functionViews_ = {Placeholder("Device Monitor"), Placeholder("Virtual Serial Port"), dmView_};
+    vspView_ = new CViewVsp(*this);
+    functionViews_ = {Placeholder("Device Monitor"), vspView_, dmView_};
     logView_ = new CViewLogSys(log_);
     bottomViews_ = {Placeholder("COM Port Terminal"), logView_};
     // Creating a view in a pane shows it: the last one created is the one shown.
@@ -169,6 +179,7 @@ int CMainFrame::BottomViewIndex() const {
 
 void CMainFrame::InitialUpdate() {
     dmView_->InitialUpdate();
+    vspView_->InitialUpdate();
     logView_->InitialUpdate(hostAddress_);
 }
 
@@ -182,6 +193,35 @@ void CMainFrame::SetDmSettings(const DmSettingsValues& values) {
     settings_.dmRestorePeriod = values.periods.restore;
     settings_.dmRebootPeriod = values.periods.reboot;
     settings_.searchAtStart = values.searchAtStart ? 1 : 0;
+}
+
+VspSettingsValues CMainFrame::VspSettings() const {
+    return {settings_.maxPacketSizeSetting == 1, settings_.connectionCheck == 1};
+}
+
+VspInstallService& CMainFrame::VspInstaller() {
+    return *vspInstaller_;
+}
+
+QString CMainFrame::PortTablePath() const {
+    return QDir(services_.workDir).filePath(kVspFileName);
+}
+
+QString CMainFrame::DriverPackagePath() const {
+    return QDir(services_.workDir).filePath(COrvinApp::kDriverPackage);
+}
+
+int CMainFrame::DmFindRowByIp(const QString& ip) const {
+    return dmView_->DeviceTable().FindRowByIp(ip);
+}
+
+bool CMainFrame::DmRowUdp(int row) const {
+    const DmDeviceTable& table = dmView_->DeviceTable();
+    return table.Contains(row) && table.Record(row).Flag(devrec::netFlags, devrec::kUdp);
+}
+
+void CMainFrame::DmSetStatusText(int row, const QString& text) {
+    dmView_->SetStatusText(row, text);
 }
 
 void CMainFrame::AddLog(const QString& text) {
@@ -202,7 +242,10 @@ void CMainFrame::OnAbout() {
 }
 
 bool CMainFrame::SaveSettings() {
-    return settingsFile_.Save(settings_, [this] { dmView_->HandOverSettings(); });
+    return settingsFile_.Save(settings_, [this] {
+        dmView_->HandOverSettings();
+        vspView_->Controller().SaveTable();
+    });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

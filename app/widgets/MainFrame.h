@@ -12,6 +12,7 @@
 #include "app/SystemLog.h"
 #include "devmgr/DmFrame.h"
 #include "protocol/BroadcastSocket.h"
+#include "vsp/VspFrame.h"
 #include "vsp/VspPortTable.h"
 
 class QSplitter;
@@ -25,6 +26,9 @@ class VspDriverQueries;
 class CViewMenu;
 class CViewDm;
 class CViewLogSys;
+class CViewVsp;
+class CVspDriver;
+class CVspInstallService;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
 inline constexpr int kFunctionMonitor = 0;
@@ -42,11 +46,13 @@ struct FrameServices {
     QString workDir;
     // Shows the interface dialog; the frame uses the real dialog when this is empty.
     ChooseInterface chooseInterface = {};
+    // The virtual serial port service's control socket; empty: the default one.
+    QString vspSocket = {};
 };
 
 // The hub: holds the settings, the host address and netmask, the broadcast socket and one
 // reference to each view; views reach shared state and each other only through it.
-class CMainFrame : public QMainWindow, public DmFrame {
+class CMainFrame : public QMainWindow, public DmFrame, public VspFrame {
     Q_OBJECT
   public:
     static constexpr int kMinWidth = 665;
@@ -77,7 +83,6 @@ class CMainFrame : public QMainWindow, public DmFrame {
     DmSettingsValues DmSettings() const override;
     void SetDmSettings(const DmSettingsValues& values) override;
     SystemLog& Log() { return log_; }
-    CVspPortTable& PortTable() { return portTable_; }
     QString ProgramDirectory() const;
 
     void ShowFunctionView(int index);
@@ -89,6 +94,28 @@ class CMainFrame : public QMainWindow, public DmFrame {
     QSplitter* Rows() const { return rows_; }
     QSplitter* Columns() const { return columns_; }
     CViewDm& DeviceManager() { return *dmView_; }
+    CViewVsp& VirtualPorts() { return *vspView_; }
+
+    // What the virtual serial port view asks of the frame.
+    NetInterfaces& Net() override { return services_.net; }
+    VspSettingsValues VspSettings() const override;
+    CVspPortTable& PortTable() override { return portTable_; }
+    QString PortTablePath() const override;
+    CVspDriver& VspDriver() override { return *vspDriver_; }
+    VspInstallService& VspInstaller() override;
+    VspDriverQueries& VspBusyCheck() override { return services_.vsp; }
+    QString DriverPackagePath() const override;
+    int DmFindRowByIp(const QString& ip) const override;
+    bool DmRowUdp(int row) const override;
+    void DmSetStatusText(int row, const QString& text) override;
+    // The terminal and the navigation tree take these calls once they list ports.
+    void CloseTerminalsOnPort(const QString&) override {}
+    void RefreshTerminalPortLists() override {}
+    void RebuildPortTree() override {}
+    bool TreeShowsText(const QString&) const override { return false; }
+    void RemovePortItem(const QString&) override {}
+    void SetPortItemText(const QString&) override {}
+    void ResetPortItem(const QString&) override {}
 
     void AddLog(const QString& text) override;
     void OnHelp();
@@ -112,6 +139,8 @@ class CMainFrame : public QMainWindow, public DmFrame {
     CBroadcastSocket broadcast_;
     SystemLog log_;
     CVspPortTable portTable_;
+    std::unique_ptr<CVspDriver> vspDriver_;
+    std::unique_ptr<CVspInstallService> vspInstaller_;
 
     QSplitter* rows_ = nullptr;
     QSplitter* columns_ = nullptr;
@@ -120,6 +149,7 @@ class CMainFrame : public QMainWindow, public DmFrame {
     CViewMenu* viewMenu_ = nullptr;
     CViewDm* dmView_ = nullptr;
     CViewLogSys* logView_ = nullptr;
+    CViewVsp* vspView_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};
 };
