@@ -2,7 +2,10 @@
 // server), Close, and the refusals before a connection is attempted.
 #include <QFile>
 
+#include "platform/ManualClock.h"
+#include "tests/support/EventPump.h"
 #include "tests/vsp/VspFlowFixture.h"
+#include "tools/devsim/DeviceSimulator.h"
 #include "vspd/DriverRequests.h"
 
 namespace {
@@ -223,4 +226,47 @@ TEST_F(VspFlow, SettingRenumbersThePortThroughTheService) {
     vsp.OnSetting();
     EXPECT_EQ(frame.prompts.Texts(), QStringList{"Claim COM PORT Failed"});
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM7");
+}
+
+TEST_F(VspFlow, ADeviceDroppedOnAPortConnectsItToTheSimulatedDevice) {
+    ManualClock simClock;
+    devsim::SimulatorOptions options;
+    options.baseAddress = 0x7F005B0A;  // 127.0.91.10
+    options.managementPort = 36122;
+    options.probePort = 36124;
+    options.tftp = false;
+    devsim::DeviceSimulator sim(simClock, options);
+    ASSERT_TRUE(sim.Start());
+    devsim::DeviceProfile profile;
+    profile.listenPort = 34110;
+    devsim::SimDevice* device = sim.AddDevice(profile);
+    ASSERT_NE(device, nullptr);
+    Start();
+    Add(5);
+    frame.dmRows = {{device->AddressText()}};
+
+    EXPECT_FALSE(vsp.ConnectByDrop("COM9", device->AddressText(), "34110", false));
+    EXPECT_TRUE(vsp.ConnectByDrop("COM5", device->AddressText(), "34110", false));
+    EXPECT_EQ(vsp.Form().statusLine,
+              QString("Connected to remote host %1@34110 successfully").arg(device->AddressText()));
+    EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
+    EXPECT_EQ(Cell(0, VspRow::kRemoteIpColumn), device->AddressText());
+    EXPECT_EQ(frame.dmRows[0].status, "Connected");
+    EXPECT_EQ(vsp.SelectedRow(), 0);
+    EXPECT_TRUE(frame.SavedTable().contains(" Connected 1 0 1400 COM5 127.0.91.10 34110 \r\n"));
+
+    // The simulator runs on this thread's event loop: pump it while reading the echo back.
+    Fd tty = OpenTty(service.ComLink(5));
+    const Bytes data = RandomBytes(4000, 11);
+    ASSERT_EQ(write(tty.get(), data.data(), data.size()), ssize_t(data.size()));
+    Bytes back;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            const Bytes more = ReadSome(tty.get(), data.size(), 1);
+            back.insert(back.end(), more.begin(), more.end());
+            return back.size() >= data.size();
+        },
+        kIo));
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(device->Status().txCount, data.size());
 }
