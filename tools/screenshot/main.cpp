@@ -1,5 +1,5 @@
 // Renders the main window offscreen to a PNG: the program as a user sees it a few seconds
-// after start-up, for the README. Run by scripts/screenshot inside a private namespace.
+// after start-up, for the README; with "vsp", showing the virtual serial port view. Run by scripts/screenshot inside a private namespace.
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -14,7 +14,7 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 3) {
-        fprintf(stderr, "usage: %s OUTPUT.png DELAY_MS\n", argv[0]);
+        fprintf(stderr, "usage: %s OUTPUT.png DELAY_MS [vsp]\n", argv[0]);
         return 2;
     }
     ScriptedPrompts prompts;  // nothing may block the capture
@@ -28,6 +28,9 @@ int main(int argc, char** argv) {
     frame->showNormal();
     frame->resize(1100, 760);
     frame->DeviceManager().Controller().OnSearch();
+    // "vsp": the virtual serial port view instead of the device manager.
+    if (argc > 3 && QLatin1String(argv[3]) == QLatin1String("vsp"))
+        frame->ShowFunctionView(kFunctionVsp);
     const QString output = QString::fromLocal8Bit(argv[1]);
     QTimer::singleShot(atoi(argv[2]), [&] {
         const bool saved = frame->grab().save(output);

@@ -37,8 +37,10 @@ QGroupBox* Group(const QString& title, QLayout* layout, QWidget* parent) {
 
 CViewVsp::CViewVsp(VspFrame& frame, QWidget* parent) : QWidget(parent), frame_(frame), vsp_(frame) {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(BuildCommands());
-    layout->addWidget(BuildConfiguration());
+    auto* top = new QHBoxLayout;
+    top->addWidget(BuildCommands());
+    top->addWidget(BuildConfiguration(), 1);
+    layout->addLayout(top);
 
     status_ = new QLabel(this);
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -77,11 +79,11 @@ QWidget* CViewVsp::BuildCommands() {
     network->addWidget(make(VspControl::kClose, "Close"));
     network->addWidget(make(VspControl::kSetting, "Setting"));
     auto* box = new QWidget(this);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(Group(QStringLiteral("Virtual Port"), port, box));
-    row->addWidget(Group(QStringLiteral("Network"), network, box));
-    row->addStretch(1);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(Group(QStringLiteral("Virtual Port"), port, box));
+    column->addWidget(Group(QStringLiteral("Network"), network, box));
+    column->addStretch(1);
     return box;
 }
 
@@ -125,9 +127,11 @@ QWidget* CViewVsp::BuildConfiguration() {
     portNumber_ = new QComboBox(this);
     portNumber_->hide();
 
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(Group(QStringLiteral("Connection Protocol"), protocol, this));
+    groups->addWidget(BuildModeGroup(), 1);
     auto* grid = new QGridLayout;
-    grid->addWidget(Group(QStringLiteral("Connection Protocol"), protocol, this), 0, 0, 1, 2);
-    grid->addWidget(BuildModeGroup(), 0, 2, 1, 4);
+    grid->addLayout(groups, 0, 0, 1, 6);
     grid->addWidget(new QLabel(QStringLiteral("Remote Host IP"), this), 1, 0);
     grid->addWidget(address_, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Remote Host Port"), this), 1, 2);
@@ -136,6 +140,8 @@ QWidget* CViewVsp::BuildConfiguration() {
     grid->addWidget(packetSize_, 1, 5);
     grid->addWidget(enableVcom_, 2, 0, 1, 2);
     grid->addWidget(connectAtStart_, 2, 2, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
 
     const std::pair<VspControl, QWidget*> named[] = {
         {VspControl::kTcp, tcp_},
