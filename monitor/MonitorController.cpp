@@ -55,6 +55,15 @@ void MonitorController::Fill() {
     emit controlsChanged();
 }
 
+QString MonitorController::VersionOf(const QString& ip) const {
+    for (const MonitorRow& row : rows_) {
+        if (row.Ip() != ip) continue;
+        const QString& version = row.cells[MonitorRow::kVersionColumn];
+        return version == MonitorRow::kNoValue ? QString() : version;
+    }
+    return {};
+}
+
 int MonitorController::SetInterval(qint64 seconds) {
     interval_ = ClampInterval(seconds);
     frame_.SetMonitorInterval(interval_);

@@ -55,6 +55,8 @@ class MonitorController : public QObject, public TimerClient, private OrvinSocke
     bool StartEnabled() const { return running_ || (socketReady_ && !rows_.empty()); }
     const std::vector<MonitorRow>& Rows() const { return rows_; }
     int CurrentRow() const { return current_; }
+    // The firmware version read from the device at an address; empty when none was read.
+    QString VersionOf(const QString& ip) const;
     // Where the view's own socket is bound; 0 when it could not be made.
     uint16_t SocketPort() const;
 

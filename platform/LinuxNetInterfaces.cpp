@@ -1,8 +1,14 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "platform/NetInterfaces.h"
 #include "platform/SocketAddress.h"
@@ -60,4 +66,25 @@ std::optional<std::vector<AdapterInfo>> LinuxNetInterfaces::Adapters() {
     IfAddrsPtr list = ReadIfAddrs();
     if (!list) return std::nullopt;
     return FirstAddresses(list.get());
+}
+
+std::vector<uint32_t> LinuxNetInterfaces::Mtus() {
+    std::vector<uint32_t> mtus;
+    IfAddrsPtr list = ReadIfAddrs();
+    const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (!list || probe < 0) {
+        if (probe >= 0) close(probe);
+        return mtus;
+    }
+    std::set<std::string> seen;
+    for (const ifaddrs* entry = list.get(); entry; entry = entry->ifa_next) {
+        if (!(entry->ifa_flags & IFF_UP) || (entry->ifa_flags & IFF_LOOPBACK)) continue;
+        if (!seen.insert(entry->ifa_name).second) continue;
+        ifreq request{};
+        std::strncpy(request.ifr_name, entry->ifa_name, IFNAMSIZ - 1);
+        if (ioctl(probe, SIOCGIFMTU, &request) == 0 && request.ifr_mtu > 0)
+            mtus.push_back(static_cast<uint32_t>(request.ifr_mtu));
+    }
+    close(probe);
+    return mtus;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -20,6 +21,8 @@ class NetInterfaces {
     virtual std::optional<QStringList> HostAddresses() = 0;
     // Each adapter's first IPv4 address; nullopt when the table cannot be read.
     virtual std::optional<std::vector<AdapterInfo>> Adapters() = 0;
+    // The MTU of each interface that is up and not loopback; empty when there is none.
+    virtual std::vector<uint32_t> Mtus() = 0;
 };
 
 // getifaddrs: interfaces that are up, loopback left out unless nothing else has an address.
@@ -27,13 +30,16 @@ class LinuxNetInterfaces final : public NetInterfaces {
   public:
     std::optional<QStringList> HostAddresses() override;
     std::optional<std::vector<AdapterInfo>> Adapters() override;
+    std::vector<uint32_t> Mtus() override;
 };
 
 class FakeNetInterfaces final : public NetInterfaces {
   public:
     std::optional<QStringList> hostAddresses = QStringList{};
     std::optional<std::vector<AdapterInfo>> adapters = std::vector<AdapterInfo>{};
+    std::vector<uint32_t> mtus;
 
     std::optional<QStringList> HostAddresses() override { return hostAddresses; }
     std::optional<std::vector<AdapterInfo>> Adapters() override { return adapters; }
+    std::vector<uint32_t> Mtus() override { return mtus; }
 };

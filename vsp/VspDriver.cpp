@@ -94,7 +94,8 @@ std::optional<std::vector<VspInterface>> CVspDriver::Enumerate(uint32_t* error) 
     }
     for (const vspd::PortEntry& e : reply->ports) {
         list.push_back({Text(e.devicePath), Text(e.instanceId), Text(e.hardwareId),
-                        Text(e.portName), Text(e.friendlyName), Text(e.ttyPath)});
+                        Text(e.portName), Text(e.friendlyName), Text(e.ttyPath),
+                        e.ttyOpen != 0 || e.handleOpen != 0});
     }
     return list;
 }

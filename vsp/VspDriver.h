@@ -44,6 +44,7 @@ struct VspInterface {
     QString portName;
     QString friendlyName;
     QString ttyPath;
+    bool busy = false;  // another program holds the port, or a control handle is open
 };
 
 // The program's side of the virtual serial port driver: finds the virtual ports among

@@ -12,29 +12,28 @@
 #include <QToolBar>
 
 #include "app/widgets/DlgNicSelect.h"
+#include "app/widgets/OrvinApp.h"
 #include "app/widgets/ViewLogSys.h"
+#include "devmgr/DmListExport.h"
 #include "devmgr/widgets/ViewDm.h"
 #include "monitor/widgets/ViewMonitor.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
 #include "terminal/ComPorts.h"
 #include "terminal/widgets/ViewTerminal.h"
-
-namespace {
-
-// A view that a later part of the program fills in; it shows its title meanwhile.
-QWidget* Placeholder(const QString& title) {
-    auto* label = new QLabel(title);
-    label->setAlignment(Qt::AlignCenter);
-    return label;
-}
-
-}  // namespace
+#include "vsp/VspDriver.h"
+#include "vsp/VspInstallService.h"
+#include "vsp/widgets/ViewVsp.h"
 
 CMainFrame::CMainFrame(FrameServices services)
     : services_(std::move(services)),
       settingsFile_(services_.prompts, QDir(services_.workDir).filePath(kSettingsFileName)),
       log_(services_.prompts) {
+    const QString socket =
+        services_.vspSocket.isEmpty() ? CVspDriver::DefaultSocketPath() : services_.vspSocket;
+    vspDriver_ = std::make_unique<CVspDriver>(
+        services_.prompts, [this] { return hostAddress_; }, socket);
+    vspInstaller_ = std::make_unique<CVspInstallService>(socket);
     setMinimumSize(kMinWidth, kMinHeight);
 }
 
@@ -49,7 +48,7 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::Create() {
     CreatePanes();
     settingsFile_.Load(settings_);
-    portTable_.Load(QDir(services_.workDir).filePath(kVspFileName));
+    portTable_.Load(PortTablePath());
     services_.vsp.CheckBusy();
     CreateMenusAndBars();
     SelectHostInterface();
@@ -71,7 +70,8 @@ void CMainFrame::CreatePanes() {
     dmView_ = new CViewDm(*this);
     viewMenu_->AcceptDragsFrom(*dmView_);
     monitorView_ = new CViewMonitor(*this);
-    functionViews_ = {monitorView_, Placeholder("Virtual Serial Port"), dmView_};
+    vspView_ = new CViewVsp(*this);
+    functionViews_ = {monitorView_, vspView_, dmView_};
     logView_ = new CViewLogSys(log_);
     terminalView_ = new CViewTerminal(*this);
     bottomViews_ = {terminalView_, logView_};
@@ -105,9 +105,14 @@ void CMainFrame::CreateMenusAndBars() {
     connect(contents, &QAction::triggered, this, &CMainFrame::OnHelp);
     connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
 
+    auto* exportList = new QAction("Export &List...", this);
+    connect(exportList, &QAction::triggered, this, &CMainFrame::OnExportList);
+
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(openLog);
     file->addAction(saveLog);
+    file->addSeparator();
+    file->addAction(exportList);
     file->addSeparator();
     file->addAction(exit);
 
@@ -156,7 +161,7 @@ QString CMainFrame::DataDirectory() const {
 
 void CMainFrame::ShowFunctionView(int index) {
     if (index < 0 || index >= static_cast<int>(functionViews_.size())) return;
-    // Until the navigation panel fills it, the monitor list is refilled each time it is shown.
+    // The monitor's button refills its list from the ticked devices (while it is stopped).
     if (index == kFunctionMonitor) monitorView_->Fill();
     functionPane_->setCurrentIndex(index);
     viewMenu_->ShowFunction(index);
@@ -176,9 +181,11 @@ int CMainFrame::BottomViewIndex() const {
 }
 
 void CMainFrame::InitialUpdate() {
-    viewMenu_->InitialUpdate();
     dmView_->InitialUpdate();
     monitorView_->InitialUpdate();
+    vspView_->InitialUpdate();
+    // The tree lists the ports that the virtual serial port view has just read.
+    viewMenu_->InitialUpdate();
     logView_->InitialUpdate(hostAddress_);
     // Without its socket every search ends with nothing found: the log says why.
     if (!broadcast_.CreateFailure().isEmpty()) AddLog(broadcast_.CreateFailure());
@@ -207,33 +214,67 @@ std::vector<MonitorDevice> CMainFrame::CheckedDevices() const {
 
 bool CMainFrame::IsVirtualComPort(const QString& portName) const {
     return IsPseudoTerminalPort(portName);
-}
+    VspSettingsValues CMainFrame::VspSettings() const {
+        return {settings_.maxPacketSizeSetting == 1, settings_.connectionCheck == 1};
+    }
 
-void CMainFrame::AddLog(const QString& text) {
-    log_.AddLog(text);
-}
+    VspInstallService& CMainFrame::VspInstaller() {
+        return *vspInstaller_;
+    }
 
-void CMainFrame::OnHelp() {
-    services_.prompts.ShellOpen(QDir(DataDirectory()).filePath(kHelpFileName));
-}
+    QString CMainFrame::PortTablePath() const {
+        return QDir(services_.workDir).filePath(kVspFileName);
+    }
 
-void CMainFrame::OnAbout() {
-    QMessageBox box(this);
-    box.setWindowTitle("About VELTRO Configuration Utility");
-    box.setIconPixmap(windowIcon().pixmap(32, 32));
-    box.setText("VELTRO Configuration Utility");
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-}
+    QString CMainFrame::DriverPackagePath() const {
+        return QDir(DataDirectory()).filePath(COrvinApp::kDriverPackage);
+    }
 
-bool CMainFrame::SaveSettings() {
-    return settingsFile_.Save(settings_, [this] {
-        dmView_->HandOverSettings();
-        terminalView_->HandOverSettings();
-    });
-}
+    int CMainFrame::DmFindRowByIp(const QString& ip) const {
+        return dmView_->DeviceTable().FindRowByIp(ip);
+    }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
-    SaveSettings();
-    event->accept();
-}
+    bool CMainFrame::DmRowUdp(int row) const {
+        const DmDeviceTable& table = dmView_->DeviceTable();
+        return table.Contains(row) && table.Record(row).Flag(devrec::netFlags, devrec::kUdp);
+    }
+
+    void CMainFrame::DmSetStatusText(int row, const QString& text) {
+        dmView_->SetStatusText(row, text);
+    }
+
+    void CMainFrame::AddLog(const QString& text) {
+        log_.AddLog(text);
+    }
+
+    void CMainFrame::OnHelp() {
+        services_.prompts.ShellOpen(QDir(DataDirectory()).filePath(kHelpFileName));
+    }
+
+    void CMainFrame::OnExportList() {
+        const MonitorController& monitor = monitorView_->Controller();
+        ExportDeviceList(services_.prompts, dmView_->DeviceTable(),
+                         [&monitor](const QString& ip) { return monitor.VersionOf(ip); });
+    }
+
+    void CMainFrame::OnAbout() {
+        QMessageBox box(this);
+        box.setWindowTitle("About VELTRO Configuration Utility");
+        box.setIconPixmap(windowIcon().pixmap(32, 32));
+        box.setText("VELTRO Configuration Utility");
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+    }
+
+    bool CMainFrame::SaveSettings() {
+        return settingsFile_.Save(settings_, [this] {
+            dmView_->HandOverSettings();
+            terminalView_->HandOverSettings();
+            vspView_->Controller().SaveTable();
+        });
+    }
+
+    void CMainFrame::closeEvent(QCloseEvent * event) {
+        SaveSettings();
+        event->accept();
+    }

@@ -15,6 +15,7 @@
 #include "monitor/MonitorFrame.h"
 #include "protocol/BroadcastSocket.h"
 #include "terminal/TerminalFrame.h"
+#include "vsp/VspFrame.h"
 #include "vsp/VspPortTable.h"
 
 class QSplitter;
@@ -29,6 +30,9 @@ class CViewDm;
 class CViewMonitor;
 class CViewLogSys;
 class CViewTerminal;
+class CViewVsp;
+class CVspDriver;
+class CVspInstallService;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
 inline constexpr int kFunctionMonitor = 0;
@@ -49,12 +53,15 @@ struct FrameServices {
     ChooseInterface chooseInterface = {};
     // Where the driver package, title, icon and help are found; empty: workDir.
     QString dataDir = {};
+    // The virtual serial port service's control socket; empty: the default one.
+    QString vspSocket = {};
 };
 
 // The hub: holds the settings, the host address and netmask, the broadcast socket and one
 // reference to each view; views reach shared state and each other only through it.
 class CMainFrame : public QMainWindow,
                    public DmFrame,
+                   public VspFrame,
                    public MonitorFrame,
                    public TerminalFrame,
                    public NavigationFrame {
@@ -94,10 +101,9 @@ class CMainFrame : public QMainWindow,
     void SetTerminalSettings(const TerminalSettingsPair& values) override {
         settings_.terminal = values;
     }
-    // Until the navigation tree answers it: a virtual port is a pseudo-terminal.
+    // A virtual port is a pseudo-terminal.
     bool IsVirtualComPort(const QString& portName) const override;
     SystemLog& Log() { return log_; }
-    CVspPortTable& PortTable() { return portTable_; }
     // The folder of the driver package, title, icon and help file.
     QString DataDirectory() const;
 
@@ -113,20 +119,42 @@ class CMainFrame : public QMainWindow,
     CViewMonitor& Monitor() { return *monitorView_; }
     CViewTerminal& Terminal() { return *terminalView_; }
 
+    CViewVsp& VirtualPorts() { return *vspView_; }
     CViewMenu& Navigation() { return *viewMenu_; }
 
     // The virtual serial port view's commands for the navigation panel.
-    QStringList BuildPortNames() override { return {}; }
-    void AddPort() override {}
-    int RemoveByName(const QString&) override { return 0; }
-    int CloseByName(const QString&) override { return 0; }
-    bool ConnectByDrop(const QString&, const QString&, const QString&, bool) override {
-        return false;
-    }
+    QStringList BuildPortNames() override;
+    void AddPort() override;
+    int RemoveByName(const QString& itemText) override;
+    int CloseByName(const QString& portName) override;
+    bool ConnectByDrop(const QString& portName, const QString& ip, const QString& port,
+                       bool udp) override;
+
+    // What the virtual serial port view asks of the frame.
+    NetInterfaces& Net() override { return services_.net; }
+    VspSettingsValues VspSettings() const override;
+    CVspPortTable& PortTable() override { return portTable_; }
+    QString PortTablePath() const override;
+    CVspDriver& VspDriver() override { return *vspDriver_; }
+    VspInstallService& VspInstaller() override;
+    VspDriverQueries& VspBusyCheck() override { return services_.vsp; }
+    QString DriverPackagePath() const override;
+    int DmFindRowByIp(const QString& ip) const override;
+    bool DmRowUdp(int row) const override;
+    void DmSetStatusText(int row, const QString& text) override;
+    void CloseTerminalsOnPort(const QString& portName) override;
+    void RefreshTerminalPortLists() override;
+    void RebuildPortTree() override;
+    bool TreeShowsText(const QString& text) const override;
+    void RemovePortItem(const QString& text) override;
+    void SetPortItemText(const QString& fullText) override;
+    void ResetPortItem(const QString& text) override;
 
     void AddLog(const QString& text) override;
     void OnHelp();
     void OnAbout();
+    // File menu "Export List...": the device manager's list as CSV, with firmware versions.
+    void OnExportList();
     // Lets views copy their values into the settings, then writes the file.
     bool SaveSettings();
 
@@ -146,6 +174,8 @@ class CMainFrame : public QMainWindow,
     CBroadcastSocket broadcast_;
     SystemLog log_;
     CVspPortTable portTable_;
+    std::unique_ptr<CVspDriver> vspDriver_;
+    std::unique_ptr<CVspInstallService> vspInstaller_;
 
     QSplitter* rows_ = nullptr;
     QSplitter* columns_ = nullptr;
@@ -156,6 +186,7 @@ class CMainFrame : public QMainWindow,
     CViewMonitor* monitorView_ = nullptr;
     CViewLogSys* logView_ = nullptr;
     CViewTerminal* terminalView_ = nullptr;
+    CViewVsp* vspView_ = nullptr;
     std::array<QWidget*, 3> functionViews_{};
     std::array<QWidget*, 2> bottomViews_{};
 };

@@ -22,6 +22,13 @@ enum class TftpMode {
     Silent,     // takes the request and says nothing
 };
 
+// What the device's serial line answers with.
+enum class SerialAnswer {
+    Echo,        // a loopback plug: every byte comes back
+    Silent,      // takes the bytes, answers nothing
+    CloseAfter,  // echoes, and drops the connection once it has carried serialCloseAfter bytes
+};
+
 // Faults apply to the answers of the management and probe ports.
 struct Faults {
     bool silent = false;   // answer nothing
@@ -63,6 +70,8 @@ struct DeviceProfile {
     TftpMode tftpMode = TftpMode::OptionAck;
     uint8_t probeByte = 1;  // offset 69 of the probe answer: nonzero while connected
     StatusValues status;
+    SerialAnswer serialAnswer = SerialAnswer::Echo;
+    uint32_t serialCloseAfter = 0;
 };
 
 }  // namespace devsim

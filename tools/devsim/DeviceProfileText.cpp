@@ -93,6 +93,22 @@ auto Text(int maxLength) {
     };
 }
 
+// echo, silent, or close:N (drop the connection after N bytes).
+Setter SerialAnswerSetter() {
+    return [](DeviceProfile& s, const QString& v) {
+        if (v == QLatin1String("echo") || v == QLatin1String("silent")) {
+            s.serialAnswer = v == QLatin1String("echo") ? SerialAnswer::Echo : SerialAnswer::Silent;
+            return true;
+        }
+        if (!v.startsWith(QLatin1String("close:"))) return false;
+        const auto count = ParseUnsigned(v.mid(6), 0xFFFFFFFF);
+        if (!count) return false;
+        s.serialAnswer = SerialAnswer::CloseAfter;
+        s.serialCloseAfter = *count;
+        return true;
+    };
+}
+
 const std::map<QString, Setter>& Setters() {
     static const std::map<QString, Setter> setters{
         {"name", Field(&DeviceProfile::name, Text(kMaxNameLength))},
@@ -143,6 +159,7 @@ const std::map<QString, Setter>& Setters() {
         {"modem", Field(&DeviceProfile::status, &StatusValues::modemStatus, Hex(0xFF))},
         {"tx", Field(&DeviceProfile::status, &StatusValues::txCount, Max(0xFFFFFFFF))},
         {"rx", Field(&DeviceProfile::status, &StatusValues::rxCount, Max(0xFFFFFFFF))},
+        {"serial", SerialAnswerSetter()},
     };
     return setters;
 }

@@ -65,7 +65,8 @@ QString CommandName(Port port, int command) {
                 : QStringLiteral("command 0x%1").arg(command, 2, 16, QChar('0'));
 }
 
-SimDevice::SimDevice(int index, const DeviceProfile& spec, uint32_t address, const SimContext& context)
+SimDevice::SimDevice(int index, const DeviceProfile& spec, uint32_t address,
+                     const SimContext& context)
     : spec_(spec),
       address_(address),
       mac_(spec.mac.value_or(DefaultMac(index + 1))),
@@ -89,7 +90,9 @@ QString SimDevice::AddressText() const {
 }
 
 bool SimDevice::Open() {
-    return BindAt(address_);
+    if (!BindAt(address_)) return false;
+    OpenSerial();
+    return true;
 }
 
 bool SimDevice::BindAt(uint32_t address) {
@@ -115,6 +118,26 @@ bool SimDevice::BindAt(uint32_t address) {
     address_ = address;
     if (context_.tftp && !tftp_.Open(host, context_.tftpPort)) tftp_.Close();
     return true;
+}
+
+void SimDevice::OpenSerial() {
+    serial_ = std::make_unique<SerialDataPort>(
+        address_,
+        [this](uint32_t toSerial, uint32_t fromSerial) {
+            spec_.status.txCount += toSerial;
+            spec_.status.rxCount += fromSerial;
+        },
+        [this](const QString& text) { Log(text); });
+    if (!context_.serial) return;
+    SerialConfig config;
+    config.client = stored_.Flag(devrec::netFlags, devrec::kClientMode);
+    config.udp = stored_.Flag(devrec::netFlags, devrec::kUdp);
+    config.listenPort = stored_.Get(devrec::listenPort);
+    config.destinationPort = stored_.Get(devrec::destinationPort);
+    config.destinationHost = stored_.Get(devrec::destinationHost);
+    config.answer = spec_.serialAnswer;
+    config.closeAfter = spec_.serialCloseAfter;
+    serial_->Open(config);
 }
 
 QUdpSocket* SimDevice::SocketFor(Port port) {
@@ -262,6 +285,7 @@ void SimDevice::Record(ReceivedCommand received) {
 void SimDevice::BeginRestart(const char* why) {
     restarting_ = true;
     tftp_.SetAvailable(false);
+    if (serial_) serial_->Close();
     ++restarts_;
     Log(QStringLiteral("%1 restarts after %2, silent for %3 ms")
             .arg(AddressText(), QLatin1String(why))
@@ -287,6 +311,8 @@ void SimDevice::FinishRestart() {
             Log(QStringLiteral("%1 lost its sockets").arg(FormatDotted(old)));
     }
     stored_.Set(devrec::currentIp, address_);
+    // The serial side comes back as the record now says.
+    OpenSerial();
     Log(QStringLiteral("%1 is up again").arg(AddressText()));
 }
 

@@ -13,6 +13,7 @@
 #include "devcfg/DeviceConfigRecord.h"
 #include "platform/TimerHost.h"
 #include "tools/devsim/DeviceProfile.h"
+#include "tools/devsim/SerialDataPort.h"
 #include "tools/devsim/TftpServer.h"
 
 namespace devsim {
@@ -26,6 +27,8 @@ struct SimContext {
     uint16_t probePort = 0;
     uint16_t tftpPort = 0;
     bool tftp = true;
+    // Whether devices open their serial data port.
+    bool serial = true;
     // Tests read every datagram back; a long-running simulator keeps none.
     bool recordTraffic = true;
     // Whether a device may move to this address after a restart.
@@ -107,6 +110,7 @@ class SimDevice final : public TimerClient {
     const std::vector<Announcement>& Announcements() const { return announcements_; }
     const std::vector<ReceivedImage>& Images() const { return tftp_.Images(); }
     TftpServer& Tftp() { return tftp_; }
+    SerialDataPort& Serial() { return *serial_; }
 
     // The receive path of one datagram; public so that tests can feed any sender.
     void OnDatagram(Port port, const QByteArray& data, const QHostAddress& sender,
@@ -135,6 +139,7 @@ class SimDevice final : public TimerClient {
     QUdpSocket* SocketFor(Port port);
     void Log(const QString& text) const;
     void Record(ReceivedCommand received);
+    void OpenSerial();
 
     DeviceProfile spec_;
     uint32_t address_;
@@ -145,6 +150,7 @@ class SimDevice final : public TimerClient {
     std::unique_ptr<QUdpSocket> management_;
     std::unique_ptr<QUdpSocket> probe_;
     TftpServer tftp_;
+    std::unique_ptr<SerialDataPort> serial_;
     bool restarting_ = false;
     int restarts_ = 0;
     int nextDelayTimer_ = kRestartTimer + 1;

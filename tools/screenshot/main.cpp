@@ -1,6 +1,7 @@
 // Renders the main window offscreen to a PNG: the program as a user sees it a few seconds
 // after start-up, for the README. Run by scripts/screenshot inside a private namespace.
-// With "monitor" as third argument, every device found is ticked and the device monitor runs.
+// A third argument picks another view: "vsp" shows the virtual serial port view; "monitor"
+// ticks every device found and runs the device monitor.
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -16,7 +17,7 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 3) {
-        fprintf(stderr, "usage: %s OUTPUT.png DELAY_MS [monitor]\n", argv[0]);
+        fprintf(stderr, "usage: %s OUTPUT.png DELAY_MS [vsp|monitor]\n", argv[0]);
         return 2;
     }
     ScriptedPrompts prompts;  // nothing may block the capture
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
             frame->Monitor().Controller().OnStartStop();
         });
     }
+    if (argc > 3 && QByteArray(argv[3]) == "vsp") frame->ShowFunctionView(kFunctionVsp);
     const QString output = QString::fromLocal8Bit(argv[1]);
     QTimer::singleShot(atoi(argv[2]), [&] {
         const bool saved = frame->grab().save(output);

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+#include "platform/ManualClock.h"
+#include "platform/NetInterfaces.h"
+#include "platform/ScriptedPrompts.h"
+#include "vsp/VspDriver.h"
+#include "vsp/VspFrame.h"
+#include "vsp/VspInstallService.h"
+#include "vsp/VspPortTable.h"
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+// The main frame as the virtual serial port view sees it: a manual clock, scripted prompts, a
+// driver and installer talking to the test's own service, the driver package copied into a
+// temporary working folder, a device manager list of (IP, UDP flag, status) rows, and a
+// navigation tree that matches items by containment as the real one does.
+class FakeVspFrame final : public VspFrame {
+  public:
+    struct DmRow {
+        QString ip;
+        bool udp = false;
+        QString status = QStringLiteral("Idle");
+    };
+
+    explicit FakeVspFrame(const std::string& socket)
+        : driver(
+              prompts, [this] { return hostAddress; }, QString::fromStdString(socket)),
+          installer(QString::fromStdString(socket)) {
+        QFile::copy(QString::fromLocal8Bit(qgetenv("VELTRO_SOURCE_DIR")) + "/data/TUNLDRV.inf",
+                    DriverPackagePath());
+    }
+
+    void AddLog(const QString& text) override { log << text; }
+    TimerHost& Timers() override { return clock; }
+    UserPrompts& Prompts() override { return prompts; }
+    NetInterfaces& Net() override { return net; }
+    QString HostAddress() const override { return hostAddress; }
+    VspSettingsValues VspSettings() const override { return settings; }
+    CVspPortTable& PortTable() override { return table; }
+    QString PortTablePath() const override { return dir.filePath("vsp.dat"); }
+    CVspDriver& VspDriver() override { return driver; }
+    VspInstallService& VspInstaller() override { return installer; }
+    VspDriverQueries& VspBusyCheck() override { return driver; }
+    QString DriverPackagePath() const override { return dir.filePath("TUNLDRV.inf"); }
+
+    int DmFindRowByIp(const QString& ip) const override {
+        for (size_t i = 0; i < dmRows.size(); ++i) {
+            if (dmRows[i].ip == ip) return int(i);
+        }
+        return -1;
+    }
+    bool DmRowUdp(int row) const override { return dmRows.at(size_t(row)).udp; }
+    void DmSetStatusText(int row, const QString& text) override {
+        dmRows.at(size_t(row)).status = text;
+    }
+
+    void CloseTerminalsOnPort(const QString& name) override { terminalCalls << "close " + name; }
+    void RefreshTerminalPortLists() override { terminalCalls << "refresh"; }
+
+    void RebuildPortTree() override { tree = buildPortNames ? buildPortNames() : QStringList(); }
+    bool TreeShowsText(const QString& text) const override { return Find(text) >= 0; }
+    void RemovePortItem(const QString& text) override {
+        if (int i = Find(text); i >= 0) tree.removeAt(i);
+    }
+    void SetPortItemText(const QString& fullText) override {
+        if (int i = Find(fullText.section(' ', 0, 0)); i >= 0) tree[i] = fullText;
+    }
+    void ResetPortItem(const QString& text) override {
+        if (int i = Find(text); i >= 0) tree[i] = text;
+    }
+
+    int Find(const QString& text) const {
+        for (int i = 0; i < tree.size(); ++i) {
+            if (tree[i].contains(text)) return i;
+        }
+        return -1;
+    }
+    QByteArray SavedTable() const {
+        QFile file(PortTablePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir dir;
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    FakeNetInterfaces net;
+    QString hostAddress = QStringLiteral("127.0.0.1");
+    VspSettingsValues settings{true, false};
+    CVspPortTable table;
+    CVspDriver driver;
+    CVspInstallService installer;
+    std::vector<DmRow> dmRows;
+    QStringList tree;
+    std::function<QStringList()> buildPortNames;
+    QStringList terminalCalls;
+    QStringList log;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "tests/vsp/FakeVspFrame.h"
+#include "tests/vspd/NetPeers.h"
+#include "tests/vspd/VspdProcess.h"
+#include "vsp/VspController.h"
+
+// The view's controller against a veltro-vspd of the test's own, on the manual clock.
+class VspFlow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(service.Start());
+        frame.buildPortNames = [this] { return vsp.BuildPortNames(); };
+    }
+
+    // The initial update and the first refresh a second later.
+    void Start() {
+        vsp.InitialUpdate();
+        frame.clock.Advance(VspController::kRefreshMs);
+    }
+    // Add with the COM number dialog answering `comNumber`.
+    void Add(int comNumber) {
+        vsp.SetPortNumberChooser([comNumber](const VspComUsage&) { return comNumber; });
+        vsp.OnAdd();
+    }
+    // Both presses of Setting on `row`, with `edit` changing the form in between.
+    void Configure(int row, const std::function<void(VspForm&)>& edit) {
+        vsp.ClickRow(row);
+        vsp.OnSetting();
+        ASSERT_TRUE(vsp.SettingMode());
+        VspForm form = vsp.Form();
+        edit(form);
+        vsp.EditForm(form);
+        vsp.OnSetting();
+    }
+    void ConfigureClient(int row, uint16_t port, int32_t protocol = 0) {
+        Configure(row, [&](VspForm& f) {
+            f.clientMode = 1;
+            f.protocol = protocol;
+            f.remoteIp = 0x7F000001;
+            f.remotePortText = QString::number(port);
+        });
+    }
+    QString Cell(int row, int column) const {
+        return vsp.Rows().at(size_t(row)).cells[size_t(column)];
+    }
+    QStringList Column(int column) const {
+        QStringList cells;
+        for (const VspRow& r : vsp.Rows()) cells << r.cells[size_t(column)];
+        return cells;
+    }
+    bool Enabled(VspControl c) const { return vsp.Enabled(c); }
+
+    VspdProcess service;
+    FakeVspFrame frame{service.Socket()};
+    VspController vsp{frame};
+};

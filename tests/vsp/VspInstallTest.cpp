@@ -1,0 +1,180 @@
+// Adding and removing ports through the view's controller against a real veltro-vspd, and the
+// driver package reader.
+#include "tests/vsp/VspFlowFixture.h"
+#include "vsp/VspDriverPackage.h"
+
+TEST_F(VspFlow, AddGivesTheNewPortItsFirstConfiguration) {
+    Start();
+    EXPECT_EQ(vsp.RowCount(), 0);
+    std::optional<VspComUsage> offered;
+    vsp.SetPortNumberChooser([&](const VspComUsage& used) {
+        offered = used;
+        return 5;
+    });
+    vsp.OnAdd();
+    ASSERT_TRUE(offered);
+    EXPECT_EQ(std::count(offered->begin(), offered->end(), 0), 256);
+    EXPECT_EQ(vsp.Form().statusLine, "Added a virtual serial port successfully");
+    EXPECT_EQ(vsp.Progress(), vsp.ProgressRange().second);
+    EXPECT_FALSE(frame.clock.IsRunning(&vsp, VspController::kProgressTimer));
+    ASSERT_EQ(vsp.RowCount(), 1);
+    EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 5>{"0", "COM5", "Idle", "", ""}));
+    const vspd::PortEntry entry = service.EntryOf(5);
+    EXPECT_EQ(entry.info.remoteIp, VspController::kNewPortAddress);
+    EXPECT_EQ(entry.info.maxPacketSize, VspController::kNewPortPacketSize);
+    EXPECT_EQ(entry.info.enableVcom, 0u);
+    EXPECT_EQ(entry.hostIp, 0x7F000001u);
+    EXPECT_EQ(frame.tree, QStringList{"COM5"});
+    EXPECT_EQ(frame.terminalCalls, QStringList{"refresh"});
+    EXPECT_TRUE(frame.SavedTable().startsWith(
+        "1 \r\n0 COM5 3232235523l 0 0 0 Idle 1 0 1400 COM5 # # \r\n"));
+    EXPECT_TRUE(Enabled(VspControl::kAdd));
+    EXPECT_FALSE(Enabled(VspControl::kRemove));
+
+    // The number in use is marked and refused.
+    vsp.SetPortNumberChooser([&](const VspComUsage& used) {
+        offered = used;
+        return 5;
+    });
+    vsp.OnAdd();
+    EXPECT_NE((*offered)[4], 0);
+    EXPECT_EQ(frame.prompts.Texts(), QStringList{"The selected port number is in used."});
+    EXPECT_EQ(vsp.RowCount(), 1);
+}
+
+TEST_F(VspFlow, RemoveTheMiddleOfThreeKeepsPortIdsWithPositions) {
+    Start();
+    Add(5);
+    Add(6);
+    Add(7);
+    ASSERT_EQ(Column(VspRow::kPortIdColumn), (QStringList{"0", "1", "2"}));
+    frame.tree = vsp.BuildPortNames();
+    frame.terminalCalls.clear();
+    vsp.ClickRow(1);
+    vsp.OnRemove();
+    EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
+    EXPECT_EQ(Column(VspRow::kPortIdColumn), (QStringList{"0", "1"}));
+    EXPECT_EQ(Column(VspRow::kNameColumn), (QStringList{"COM5", "COM7"}));
+    EXPECT_EQ(frame.table.PortCount(), 2u);
+    EXPECT_EQ(frame.table.Record(1).portId, "1");
+    EXPECT_EQ(frame.table.Record(1).portName, "COM7");
+    EXPECT_EQ(vsp.Form().statusLine, "VSP removed successfully");
+    EXPECT_EQ(frame.tree, (QStringList{"COM5", "COM7"}));
+    EXPECT_EQ(frame.terminalCalls, QStringList{"refresh"});
+    std::vector<std::string> instances;
+    for (const vspd::PortEntry& e : service.List()) instances.push_back(e.instanceId);
+    EXPECT_EQ(instances, (std::vector<std::string>{"ROOT\\PORTS\\0000", "ROOT\\PORTS\\0002"}));
+    EXPECT_TRUE(frame.SavedTable().startsWith("2 \r\n0 COM5 "));
+    EXPECT_TRUE(frame.SavedTable().contains("\r\n1 COM7 "));
+    // The list and the service agree: the port now at position 1 is COM7.
+    vsp.ClickRow(1);
+    EXPECT_TRUE(Enabled(VspControl::kConnect));
+    QString name;
+    EXPECT_TRUE(frame.driver.GetDosName(1, &name));
+    EXPECT_EQ(name, "COM7");
+}
+
+TEST_F(VspFlow, APortHeldByAnotherProgramIsListedIdleAndTheProgramKeepsRunning) {
+    service.Install(5);
+    service.Install(6);
+    Fd held = OpenTty(service.ComLink(5));
+    ASSERT_TRUE(held.valid());
+    Start();
+    EXPECT_EQ(frame.prompts.Texts(), QStringList{VspController::kStopTerminal});
+    ASSERT_EQ(vsp.RowCount(), 2);
+    EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 5>{"0", "COM5", "Idle", "", ""}));
+    EXPECT_EQ(Cell(1, VspRow::kNameColumn), "COM6");
+    EXPECT_EQ(frame.table.Record(0).portName, "COM5");
+    EXPECT_EQ(frame.table.Record(1).portName, "COM6");
+    EXPECT_EQ(frame.table.Record(1).portId, "1");
+
+    frame.prompts.Clear();
+    vsp.ClickRow(0);
+    for (VspControl c : {VspControl::kAdd, VspControl::kRemove, VspControl::kConnect,
+                         VspControl::kClose, VspControl::kSetting})
+        EXPECT_FALSE(Enabled(c)) << int(c);
+    EXPECT_EQ(vsp.BuildPortNames(), (QStringList{"COM5", "COM6"}));
+
+    frame.prompts.Clear();
+    Add(7);
+    EXPECT_EQ(frame.prompts.Texts().last(),
+              "You need to close all opened VSP ports before adding a new one!");
+    EXPECT_EQ(service.List().size(), 2u);
+}
+
+TEST_F(VspFlow, WithPortsHeldTheListIsRestoredFromTheTable) {
+    service.Install(5);
+    service.Install(6);
+    const QByteArray saved =
+        "2 \r\n"
+        "0 COM5 2130706433l 4001 0 0 Connected 1 0 1400 COM5 127.0.0.1 4001 \r\n"
+        "1 COM6 0l 4100 1 0 Server 0 0 9000 COM6  4100 \r\n";
+    QFile file(frame.PortTablePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(saved);
+    file.close();
+    frame.table.Load(frame.PortTablePath());
+    Fd held = OpenTty(service.ComLink(6));
+    frame.driver.CheckBusy();
+    ASSERT_TRUE(frame.driver.PortBusy());
+    frame.dmRows = {{"127.0.0.1"}};
+    Start();
+    EXPECT_EQ(Column(VspRow::kStatusColumn), (QStringList{"Connected", "Server"}));
+    EXPECT_EQ(vsp.Rows()[0].cells[VspRow::kRemoteIpColumn], "127.0.0.1");
+    EXPECT_EQ(vsp.Rows()[1].cells[VspRow::kRemotePortColumn], "4100");
+    EXPECT_EQ(vsp.Rows()[0].back, kVspConnectedBack);
+    EXPECT_EQ(vsp.Rows()[1].back, kVspConnectedBack);
+    // The UDP port's packet size is lowered to its limit and sent to the service.
+    EXPECT_EQ(frame.table.Record(1).maxPacketSize, 1472u);
+    EXPECT_EQ(vsp.Form().listenPortText, "4100");
+    EXPECT_EQ(vsp.BuildPortNames(), (QStringList{"COM5 (127.0.0.1)", "COM6 (Server)"}));
+}
+
+TEST_F(VspFlow, PacketSizeNeverExceedsTheSmallestMtuLimit) {
+    struct Case {
+        std::vector<uint32_t> mtus;
+        int32_t protocol;
+        uint32_t typed;
+        uint32_t kept;
+    };
+    const Case cases[] = {
+        {{}, 0, 5000, 1460},           {{}, 1, 5000, 1472},     {{9000, 1400}, 0, 1400, 1360},
+        {{9000, 1400}, 1, 1372, 1372}, {{1500}, 0, 1000, 1000},
+    };
+    for (const Case& c : cases) {
+        frame.net.mtus = c.mtus;
+        vsp.ScanMtu();
+        VspForm form = vsp.Form();
+        form.protocol = c.protocol;
+        form.maxPacketSize = c.typed;
+        vsp.EditForm(form);
+        vsp.OnPacketSizeChanged();
+        EXPECT_EQ(vsp.Form().maxPacketSize, c.kept) << c.typed;
+    }
+}
+
+TEST(VspDriverPackage, FindsTheFirstHardwareIdOfTheFirstModel) {
+    struct Case {
+        const char* text;
+        std::optional<QString> id;
+        uint32_t error;
+    };
+    const Case cases[] = {
+        {"[Manufacturer]\r\n%M%=Models,NTamd64\r\n[Models.NTamd64]\r\n%D%=Inst,QMDR\\Vser,X\r\n",
+         QString("QMDR\\Vser"), 0},
+        {"[Manufacturer]\n; vendor\n%M%=Models\n[Models]\n%D%=Inst,Other\\Id\n",
+         QString("Other\\Id"), 0},
+        {"[Manufacturer]\n%M%=Models\n[Models]\n%D%=Inst\n", QString(""), 0},
+        {"[Version]\nClass=Ports\n", std::nullopt, vspinf::kSectionNotFound},
+        {"[Manufacturer]\n%M%=Models,NTamd64\n[Models]\n%D%=Inst,Id\n", std::nullopt,
+         vspinf::kSectionNotFound},
+        {"[Manufacturer]\n[Models]\n", std::nullopt, vspinf::kLineNotFound},
+    };
+    for (const Case& c : cases) {
+        uint32_t error = 0;
+        EXPECT_EQ(vspinf::FirstHardwareId(QByteArray(c.text), &error), c.id) << c.text;
+        if (!c.id) {
+            EXPECT_EQ(error, c.error) << c.text;
+        }
+    }
+}

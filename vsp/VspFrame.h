@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+
+class CVspDriver;
+class CVspPortTable;
+class NetInterfaces;
+class TimerHost;
+class UserPrompts;
+class VspDriverQueries;
+class VspInstallService;
+
+// The settings values the virtual serial port view reads at its initial update.
+struct VspSettingsValues {
+    bool showMaxPacketSize = false;  // "(VSP) Maximum Network TX Packet Size Setting"
+    bool connectionCheck = false;    // "(VSP) VSP Connection Status Check Function"
+};
+
+// What the virtual serial port view needs of the main frame: shared services, the port table,
+// and the calls into the device manager, the terminal and the navigation tree. All on the
+// user-interface thread.
+class VspFrame {
+  public:
+    virtual ~VspFrame() = default;
+
+    virtual void AddLog(const QString& text) = 0;
+    virtual TimerHost& Timers() = 0;
+    virtual UserPrompts& Prompts() = 0;
+    virtual NetInterfaces& Net() = 0;
+    virtual QString HostAddress() const = 0;
+    virtual VspSettingsValues VspSettings() const = 0;
+
+    virtual CVspPortTable& PortTable() = 0;
+    // Where the table is loaded from and saved to.
+    virtual QString PortTablePath() const = 0;
+    virtual CVspDriver& VspDriver() = 0;
+    virtual VspInstallService& VspInstaller() = 0;
+    // The busy check that start-up ran; Add runs it again.
+    virtual VspDriverQueries& VspBusyCheck() = 0;
+    // The driver package, read by the installation.
+    virtual QString DriverPackagePath() const = 0;
+
+    // The device manager's list: the first row whose IP column reads `ip` (-1 if none), its
+    // UDP flag, and the status column that ShowStatus keeps in step.
+    virtual int DmFindRowByIp(const QString& ip) const = 0;
+    virtual bool DmRowUdp(int row) const = 0;
+    virtual void DmSetStatusText(int row, const QString& text) = 0;
+
+    // The terminal view: close a terminal that has the port open; rescan its port lists.
+    virtual void CloseTerminalsOnPort(const QString& portName) = 0;
+    virtual void RefreshTerminalPortLists() = 0;
+
+    // The navigation tree's port items.
+    virtual void RebuildPortTree() = 0;
+    virtual bool TreeShowsText(const QString& text) const = 0;
+    virtual void RemovePortItem(const QString& text) = 0;
+    virtual void SetPortItemText(const QString& fullText) = 0;
+    virtual void ResetPortItem(const QString& text) = 0;
+};
