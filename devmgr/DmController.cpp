@@ -125,7 +125,7 @@ std::optional<DmTarget> DmController::FindAgain(const DeviceConfigRecord& chosen
                 .arg(mac, table_.IpText(row)));
         return std::nullopt;
     }
-    return DmTarget{row, *address, table_.Record(row)};
+    return DmTarget{*address, table_.Record(row)};
 }
 
 void DmController::Untick(const DeviceConfigRecord& device) {

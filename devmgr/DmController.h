@@ -30,10 +30,9 @@ enum class DmButton {
 };
 inline constexpr int kDmButtonCount = 7;
 
-// A device found again in the list by its MAC address: its row now, the address to send to
-// (host order) and its stored reply.
+// A device found again in the list by its MAC address: the address to send to (host order)
+// and its stored reply.
 struct DmTarget {
-    int row = 0;
     uint32_t address = 0;
     DeviceConfigRecord record;
 };
