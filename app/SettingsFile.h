@@ -19,9 +19,10 @@ class SettingsFile {
     // Problems are told to the user; the program goes on with what could be read.
     void Load(AppSettings& settings);
 
-    // Writes to the file that Load opened or created; it is never created here. beforeWrite
-    // runs once the file is open, so that views can copy their values into settings (and
-    // the port table be saved) first; it does not run when the file is gone.
+    // Writes the file that Load opened or created, through a temporary file renamed over it,
+    // so that a failed save keeps the old one (and says why); it is never created here.
+    // beforeWrite runs once the file is known to be there, so that views can copy their values
+    // into settings (and the port table be saved) first; it does not run when the file is gone.
     bool Save(const AppSettings& settings, const std::function<void()>& beforeWrite = {});
 
     // Absolute path of the file once Load has opened or created it, else empty.

@@ -13,9 +13,7 @@ class ValueList {
     // A list whose position is the value itself, 0 .. count-1.
     constexpr explicit ValueList(int count) : values_(), count_(count) {}
 
-    constexpr int Size() const {
-        return values_.empty() ? count_ : static_cast<int>(values_.size());
-    }
+    constexpr int Size() const { return values_.empty() ? count_ : static_cast<int>(values_.size()); }
     std::optional<int> PositionOf(int64_t value) const;
     std::optional<int> ValueAt(int position) const;
 

@@ -29,3 +29,15 @@ TEST(ScriptedPrompts, FileDialogsAndShellOpenAreRecorded) {
     EXPECT_EQ(prompts.opened, QStringList{"http://127.0.0.5"});
     EXPECT_EQ(prompts.beeps, 1);
 }
+
+TEST(ScriptedPrompts, PlainMessagesAndFileFailuresCarryTheProgramsName) {
+    ScriptedPrompts prompts;
+    prompts.Inform("plain");
+    prompts.FileFailure("Failed to open filex.log! \r\n");
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    for (const auto& box : prompts.shown) {
+        EXPECT_EQ(box.caption, "VELTRO");
+        EXPECT_EQ(box.icon, PromptIcon::Warning);
+    }
+    EXPECT_EQ(prompts.beeps, 1);
+}
