@@ -20,7 +20,8 @@ uint8_t g_discard[kDiscardChunk];  // the service is single-threaded
 }  // namespace
 
 void VirtualPort::OnMaster(uint32_t events) {
-    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_) HungUp();
+    // The hang-up may be stale: another program may have opened the tty since.
+    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_ && !pty_.SlaveHeldOpen()) HungUp();
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadMaster();
     if (events & EPOLLOUT) WriteMaster();
     UpdateMasks();

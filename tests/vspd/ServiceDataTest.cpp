@@ -289,7 +289,9 @@ TEST_F(ServiceData, AClosedTtyCostsNoTimeSendsItsLastWordsAndGetsNothingOld) {
             received.insert(received.end(), more.begin(), more.end());
             return received.size() >= 50;
         },
-        kLimitMs));
+        kLimitMs))
+        << received.size() << " received; the service sent " << service.EntryOf(5).bytesToNet
+        << " and dropped " << service.EntryOf(5).droppedToNet;
     std::string expected;
     for (int round = 0; round < 5; ++round) expected += "last words";
     EXPECT_EQ(std::string(received.begin(), received.end()), expected);
