@@ -42,7 +42,11 @@ CViewMonitor::CViewMonitor(MonitorFrame& frame, QWidget* parent)
     ShowControls();
 }
 
-CViewMonitor::~CViewMonitor() = default;
+CViewMonitor::~CViewMonitor() {
+    // The box goes with the widget's children, after the controller: a focus change while the
+    // form goes must not finish an edit into a controller that is gone.
+    interval_->blockSignals(true);
+}
 
 void CViewMonitor::BuildForm() {
     start_ = new QPushButton(this);
