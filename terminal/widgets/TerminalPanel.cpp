@@ -87,6 +87,7 @@ void TerminalPanel::BuildForm() {
 
     log_ = new QPlainTextEdit(this);
     log_->setReadOnly(true);
+    log_->setUndoRedoEnabled(false);
     log_->setFocusPolicy(Qt::StrongFocus);
     log_->setFont(LogFont());
     log_->installEventFilter(this);
@@ -195,7 +196,10 @@ void TerminalPanel::Insert(const QByteArray& text, term::LogKind kind) {
     }
     QTextCursor end(log_->document());
     end.movePosition(QTextCursor::End);
+    // One edit block: the layout follows once per chunk, not once per line of it.
+    end.beginEditBlock();
     end.insertText(term::LogText(text, &afterCr_));
+    end.endEditBlock();
     if (kind == term::LogKind::kData)
         log_->verticalScrollBar()->setValue(log_->verticalScrollBar()->maximum());
 }
