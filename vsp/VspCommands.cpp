@@ -56,6 +56,9 @@ void VspController::SettingFirstPress() {
 
 void VspController::EnterEditState() {
     const bool client = form_.clientMode == 1;
+    // No renumbering unless this edit's usage scan filled the list.
+    portNumbers_.clear();
+    portNumberIndex_ = -1;
     settingMode_ = true;
     settingCaption_ = QStringLiteral("OK");
     Enable(VspControl::kList, false);
@@ -115,8 +118,7 @@ void VspController::SettingSecondPress() {
 
 void VspController::OnConnect() {
     if (!selected_) return;
-    const int row = *selected_;
-    const int portId = PortIdOf(row);
+    const int portId = PortIdOf(*selected_);
     CVspDriver& driver = frame_.VspDriver();
     vspd::RemoteInfoReply reply;
     if (driver.GetRemoteInfo(portId, &reply)) {
@@ -127,13 +129,13 @@ void VspController::OnConnect() {
         frame_.Prompts().Inform(kConfigFailed);
     }
     if (form_.clientMode != 0) {
-        ConnectClient(row, portId);
+        ConnectClient(portId);
     } else {
-        StartServer(row, portId);
+        StartServer(portId);
     }
 }
 
-void VspController::ConnectClient(int row, int portId) {
+void VspController::ConnectClient(int portId) {
     CVspDriver& driver = frame_.VspDriver();
     const uint16_t port = PortOf(form_.remotePortText);
     const QString address = FormatDotted(form_.remoteIp);
@@ -163,14 +165,15 @@ void VspController::ConnectClient(int row, int portId) {
     const bool connected = ConnectWhilePainting(handle);
     handle.Close();
     // The list may have changed while the attempt ran: find the port's row again.
-    row = FindRowByPortId(portId);
+    const int row = FindRowByPortId(portId);
+    if (row < 0) return;
     if (connected) {
         SetStatusLine(QStringLiteral("Connected to remote host %1@%2 successfully")
                           .arg(Octets(form_.remoteIp))
                           .arg(port));
         WriteForm();
         ShowStatus(row, kConnected);
-        MarkConnected(row);
+        MarkConnected();
         SetRemoteColumns(row, form_.remoteIp, port);
         SetPollState(row, kPollClient);
         frame_.SetPortItemText(Cell(row, VspRow::kNameColumn) + " (" +
@@ -202,16 +205,14 @@ void VspController::ReportConnectFailure(uint32_t error) {
     }
 }
 
-void VspController::MarkConnected(int row) {
-    Q_UNUSED(row);
+void VspController::MarkConnected() {
     Enable({VspControl::kConnect, VspControl::kSetting, VspControl::kRemove, VspControl::kAddress,
             VspControl::kRemotePort},
            false);
     Enable({VspControl::kClose}, true);
 }
 
-void VspController::StartServer(int row, int portId) {
-    Q_UNUSED(row);
+void VspController::StartServer(int portId) {
     CVspDriver& driver = frame_.VspDriver();
     VspHandle handle = driver.OpenPort(portId);
     if (!handle.IsValid()) {
@@ -235,7 +236,7 @@ void VspController::FinishServerStart() {
     serverWaitPort_.reset();
     if (row < 0) return;
     ShowStatus(row, kServer);
-    MarkConnected(row);
+    MarkConnected();
     SetPollState(row, kPollServer);
     frame_.SetPortItemText(Cell(row, VspRow::kNameColumn) + " (" +
                            Cell(row, VspRow::kStatusColumn) + ")");
@@ -317,12 +318,13 @@ bool VspController::ConnectByDrop(const QString& portName, const QString& ipText
     const bool connected = ConnectWhilePainting(handle);
     handle.Close();
     row = FindRowByPortId(portId);
+    if (row < 0) return false;
     if (connected) {
         SetStatusLine(
             QStringLiteral("Connected to remote host %1@%2 successfully").arg(ipText).arg(port));
         WriteForm();
         ShowStatus(row, kConnected);
-        MarkConnected(row);
+        MarkConnected();
         SetRemoteColumns(row, form_.remoteIp, port);
     } else {
         frame_.Prompts().Inform(QString::asprintf(kDropConnectFailed, driver.LastError()));

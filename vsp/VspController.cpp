@@ -244,13 +244,12 @@ void VspController::ClickRow(int row) {
             WriteForm();
         }
     } else if (status == kIdle) {
-        ClickIdleRow(row, portId);
+        ClickIdleRow(portId);
     }
     SetConnectCaption();
 }
 
-void VspController::ClickIdleRow(int row, int portId) {
-    Q_UNUSED(row);
+void VspController::ClickIdleRow(int portId) {
     vspd::RemoteInfoReply reply;
     if (!frame_.VspDriver().GetRemoteInfo(portId, &reply)) {
         Enable({VspControl::kAdd, VspControl::kRemove, VspControl::kConnect, VspControl::kClose,

@@ -90,11 +90,8 @@ int VspFirstFreePosition(const VspComUsage& used);
 class VspController : public QObject, public TimerClient {
     Q_OBJECT
   public:
-    static constexpr int kProbeTimer = 1;
-    static constexpr int kEvaluationTimer = 2;
     static constexpr int kProgressTimer = 3;
     static constexpr int kRefreshTimer = 4;
-    static constexpr int kReconnectTimer = 5;
     // The pause between a server start and showing the port as "Server".
     static constexpr int kServerWaitTimer = 6;
     static constexpr int kProgressMs = 500;
@@ -214,7 +211,7 @@ class VspController : public QObject, public TimerClient {
     void LoadFormFromRecord(int index);
     vspd::RemoteInfoRequest FormRequest(uint32_t address, uint16_t port) const;
     void TakeReplyIntoForm(const vspd::RemoteInfoReply& reply);
-    void ClickIdleRow(int row, int portId);
+    void ClickIdleRow(int portId);
     bool TryOpen(int portId);
 
     // Commands.
@@ -222,12 +219,12 @@ class VspController : public QObject, public TimerClient {
     void SettingSecondPress();
     void EnterEditState();
     bool ScanComUsage(VspComUsage* used);
-    void ConnectClient(int row, int portId);
-    void StartServer(int row, int portId);
+    void ConnectClient(int portId);
+    void StartServer(int portId);
     void FinishServerStart();
     bool ConnectWhilePainting(VspHandle& handle);
     void ReportConnectFailure(uint32_t error);
-    void MarkConnected(int row);
+    void MarkConnected();
     bool Disconnect(int row);
     void CopyColumnsToRecord(int row);
     void AddPort(int comNumber);

@@ -3,7 +3,7 @@
 // The two questions that start-up and the host interface selection ask the virtual
 // serial port driver; CVspDriver answers them, tests use a fake.
 class VspDriverQueries {
-public:
+  public:
     virtual ~VspDriverQueries() = default;
     // Tries every virtual port once; PortBusy() tells whether one could not be opened.
     virtual void CheckBusy() = 0;
@@ -13,7 +13,7 @@ public:
 };
 
 class FakeVspDriverQueries final : public VspDriverQueries {
-public:
+  public:
     bool busy = false;
     bool anyConnected = false;
     int checkBusyCalls = 0;
