@@ -214,67 +214,69 @@ std::vector<MonitorDevice> CMainFrame::CheckedDevices() const {
 
 bool CMainFrame::IsVirtualComPort(const QString& portName) const {
     return IsPseudoTerminalPort(portName);
-    VspSettingsValues CMainFrame::VspSettings() const {
-        return {settings_.maxPacketSizeSetting == 1, settings_.connectionCheck == 1};
-    }
+}
 
-    VspInstallService& CMainFrame::VspInstaller() {
-        return *vspInstaller_;
-    }
+VspSettingsValues CMainFrame::VspSettings() const {
+    return {settings_.maxPacketSizeSetting == 1, settings_.connectionCheck == 1};
+}
 
-    QString CMainFrame::PortTablePath() const {
-        return QDir(services_.workDir).filePath(kVspFileName);
-    }
+VspInstallService& CMainFrame::VspInstaller() {
+    return *vspInstaller_;
+}
 
-    QString CMainFrame::DriverPackagePath() const {
-        return QDir(DataDirectory()).filePath(COrvinApp::kDriverPackage);
-    }
+QString CMainFrame::PortTablePath() const {
+    return QDir(services_.workDir).filePath(kVspFileName);
+}
 
-    int CMainFrame::DmFindRowByIp(const QString& ip) const {
-        return dmView_->DeviceTable().FindRowByIp(ip);
-    }
+QString CMainFrame::DriverPackagePath() const {
+    return QDir(DataDirectory()).filePath(COrvinApp::kDriverPackage);
+}
 
-    bool CMainFrame::DmRowUdp(int row) const {
-        const DmDeviceTable& table = dmView_->DeviceTable();
-        return table.Contains(row) && table.Record(row).Flag(devrec::netFlags, devrec::kUdp);
-    }
+int CMainFrame::DmFindRowByIp(const QString& ip) const {
+    return dmView_->DeviceTable().FindRowByIp(ip);
+}
 
-    void CMainFrame::DmSetStatusText(int row, const QString& text) {
-        dmView_->SetStatusText(row, text);
-    }
+bool CMainFrame::DmRowUdp(int row) const {
+    const DmDeviceTable& table = dmView_->DeviceTable();
+    return table.Contains(row) && table.Record(row).Flag(devrec::netFlags, devrec::kUdp);
+}
 
-    void CMainFrame::AddLog(const QString& text) {
-        log_.AddLog(text);
-    }
+void CMainFrame::DmSetStatusText(int row, const QString& text) {
+    dmView_->SetStatusText(row, text);
+}
 
-    void CMainFrame::OnHelp() {
-        services_.prompts.ShellOpen(QDir(DataDirectory()).filePath(kHelpFileName));
-    }
+void CMainFrame::AddLog(const QString& text) {
+    log_.AddLog(text);
+}
 
-    void CMainFrame::OnExportList() {
-        const MonitorController& monitor = monitorView_->Controller();
-        ExportDeviceList(services_.prompts, dmView_->DeviceTable(),
-                         [&monitor](const QString& ip) { return monitor.VersionOf(ip); });
-    }
+void CMainFrame::OnHelp() {
+    services_.prompts.ShellOpen(QDir(DataDirectory()).filePath(kHelpFileName));
+}
 
-    void CMainFrame::OnAbout() {
-        QMessageBox box(this);
-        box.setWindowTitle("About VELTRO Configuration Utility");
-        box.setIconPixmap(windowIcon().pixmap(32, 32));
-        box.setText("VELTRO Configuration Utility");
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-    }
+void CMainFrame::OnExportList() {
+    const MonitorController& monitor = monitorView_->Controller();
+    ExportDeviceList(services_.prompts, dmView_->DeviceTable(),
+                     [&monitor](const QString& ip) { return monitor.VersionOf(ip); });
+}
 
-    bool CMainFrame::SaveSettings() {
-        return settingsFile_.Save(settings_, [this] {
-            dmView_->HandOverSettings();
-            terminalView_->HandOverSettings();
-            vspView_->Controller().SaveTable();
-        });
-    }
+void CMainFrame::OnAbout() {
+    QMessageBox box(this);
+    box.setWindowTitle("About VELTRO Configuration Utility");
+    box.setIconPixmap(windowIcon().pixmap(32, 32));
+    box.setText("VELTRO Configuration Utility");
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
 
-    void CMainFrame::closeEvent(QCloseEvent * event) {
-        SaveSettings();
-        event->accept();
-    }
+bool CMainFrame::SaveSettings() {
+    return settingsFile_.Save(settings_, [this] {
+        dmView_->HandOverSettings();
+        terminalView_->HandOverSettings();
+        vspView_->Controller().SaveTable();
+    });
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    SaveSettings();
+    event->accept();
+}
