@@ -79,7 +79,7 @@ class CMainFrame : public QMainWindow, public DmFrame, public VspFrame {
     CBroadcastSocket& BroadcastSocket() override { return broadcast_; }
     UserPrompts& Prompts() override { return services_.prompts; }
     TimerHost& Timers() override { return services_.timers; }
-    void RunVspStartupRepair() override {}
+    void RunVspStartupRepair() override;
     DmSettingsValues DmSettings() const override;
     void SetDmSettings(const DmSettingsValues& values) override;
     SystemLog& Log() { return log_; }
@@ -108,6 +108,8 @@ class CMainFrame : public QMainWindow, public DmFrame, public VspFrame {
     int DmFindRowByIp(const QString& ip) const override;
     bool DmRowUdp(int row) const override;
     void DmSetStatusText(int row, const QString& text) override;
+    bool SendHostAnnouncement(const QString& deviceAddress,
+                              std::array<uint8_t, 2> reportedPort) override;
     // The terminal and the navigation tree take these calls once they list ports.
     void CloseTerminalsOnPort(const QString&) override {}
     void RefreshTerminalPortLists() override {}
