@@ -176,3 +176,21 @@ TEST_F(Supervision, FailedDisconnectionShowsTheDatedBoxAndNothingRunsWhileItIsOp
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Idle");
     EXPECT_EQ(boxes, 2);
 }
+
+TEST_F(Supervision, AProbeSocketThatCannotBeOpenedIsTriedAgainAtTheNextPass) {
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress(frame.hostAddress), msg::kProbeSocketPort));
+    StartConnected();
+    FirstEvaluation();
+    EXPECT_FALSE(vsp.Supervision().ProbeSocketOpen());
+    EXPECT_TRUE(ProbeTimes().empty());
+    // Nothing was sent, so the row counts towards the disconnection.
+    Passes(1);
+    EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Disconnecting");
+
+    holder.close();
+    Passes(1);
+    EXPECT_TRUE(vsp.Supervision().ProbeSocketOpen());
+    EXPECT_EQ(ProbeTimes(), std::vector<int64_t>{ProbeTime(2)});
+    EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
+}
