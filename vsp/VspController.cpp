@@ -35,6 +35,7 @@ void VspController::InitialUpdate() {
     Enable({VspControl::kAdd, VspControl::kList}, true);
     pollState_.fill(kPollIdle);
     frame_.Timers().SetTimer(this, kRefreshTimer, kRefreshMs);
+    supervision_.Start();
     WriteForm();
     emit controlsChanged();
 }
@@ -53,6 +54,15 @@ void VspController::OnTimer(int timerId) {
             frame_.Timers().KillTimer(this, kRefreshTimer);
             ScanMtu();
             Refresh(false);
+            break;
+        case kProbeTimer:
+            supervision_.OnProbeTimer();
+            break;
+        case kEvaluationTimer:
+            supervision_.OnEvaluationTimer();
+            break;
+        case kReconnectTimer:
+            supervision_.OnReconnectTimer();
             break;
         case kServerWaitTimer:
             frame_.Timers().KillTimer(this, kServerWaitTimer);
@@ -105,7 +115,7 @@ int VspController::FindRowByPortId(int portId) const {
     return -1;
 }
 
-void VspController::SetPollState(int row, uint8_t state) {
+void VspController::SetPollState(int row, uint32_t state) {
     if (row >= 0 && size_t(row) < pollState_.size()) pollState_[size_t(row)] = state;
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/TimerHost.h"
 #include "vsp/VspFrame.h"
+#include "vsp/VspSupervision.h"
 #include "vspd/ControlProtocol.h"
 
 class VspHandle;
@@ -172,10 +173,14 @@ class VspController : public QObject, public TimerClient {
     bool SettingMode() const { return settingMode_; }
     int ListedCount() const { return listedCount_; }
     uint32_t MinMtu() const { return minMtu_; }
-    uint8_t PollState(int row) const { return pollState_.at(static_cast<size_t>(row)); }
+    uint32_t PollState(int row) const { return pollState_.at(static_cast<size_t>(row)); }
     const QStringList& PortNames() const { return portNames_; }
 
     void OnTimer(int timerId) override;
+
+    // Connection supervision: called once by the device manager view after its start-up.
+    void RunStartupRepair() { supervision_.RunStartupRepair(); }
+    VspSupervision& Supervision() { return supervision_; }
 
   signals:
     void listReset();
@@ -187,6 +192,8 @@ class VspController : public QObject, public TimerClient {
     void controlsChanged();
 
   private:
+    friend class VspSupervision;
+
     static size_t Index(VspControl control) { return static_cast<size_t>(control); }
     void Enable(VspControl control, bool on);
     void Enable(std::initializer_list<VspControl> controls, bool on);
@@ -197,7 +204,7 @@ class VspController : public QObject, public TimerClient {
     int PortIdOf(int row) const;
     int FindRowByName(const QString& name) const;
     int FindRowByPortId(int portId) const;
-    void SetPollState(int row, uint8_t state);
+    void SetPollState(int row, uint32_t state);
     void SetConnectCaption();
 
     // Refresh and its parts.
@@ -249,9 +256,10 @@ class VspController : public QObject, public TimerClient {
     bool settingMode_ = false;
     int listedCount_ = 0;
     uint32_t minMtu_ = kDefaultMtu;
-    std::array<uint8_t, 256> pollState_{};
+    std::array<uint32_t, 256> pollState_{};
     QStringList portNames_;
     QString addedName_;
     // The port whose server start waits for its pause to end.
     std::optional<int> serverWaitPort_;
+    VspSupervision supervision_{*this};
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <array>
+#include <cstdint>
 
 class CVspDriver;
 class CVspPortTable;
@@ -45,6 +47,10 @@ class VspFrame {
     virtual int DmFindRowByIp(const QString& ip) const = 0;
     virtual bool DmRowUdp(int row) const = 0;
     virtual void DmSetStatusText(int row, const QString& text) = 0;
+    // The device manager's host announcement to a device, sent three times from its unicast
+    // socket; reportedPort as the service reported it.
+    virtual bool SendHostAnnouncement(const QString& deviceAddress,
+                                      std::array<uint8_t, 2> reportedPort) = 0;
 
     // The terminal view: close a terminal that has the port open; rescan its port lists.
     virtual void CloseTerminalsOnPort(const QString& portName) = 0;

@@ -245,6 +245,15 @@ void CMainFrame::DmSetStatusText(int row, const QString& text) {
     dmView_->SetStatusText(row, text);
 }
 
+bool CMainFrame::SendHostAnnouncement(const QString& deviceAddress,
+                                      std::array<uint8_t, 2> reportedPort) {
+    return dmView_->SendHostAnnouncement(deviceAddress, reportedPort);
+}
+
+void CMainFrame::RunVspStartupRepair() {
+    vspView_->Controller().RunStartupRepair();
+}
+
 void CMainFrame::AddLog(const QString& text) {
     log_.AddLog(text);
 }

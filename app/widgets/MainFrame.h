@@ -91,7 +91,7 @@ class CMainFrame : public QMainWindow,
     CBroadcastSocket& BroadcastSocket() override { return broadcast_; }
     UserPrompts& Prompts() override { return services_.prompts; }
     TimerHost& Timers() override { return services_.timers; }
-    void RunVspStartupRepair() override {}
+    void RunVspStartupRepair() override;
     DmSettingsValues DmSettings() const override;
     void SetDmSettings(const DmSettingsValues& values) override;
     std::vector<MonitorDevice> CheckedDevices() const override;
@@ -142,6 +142,8 @@ class CMainFrame : public QMainWindow,
     int DmFindRowByIp(const QString& ip) const override;
     bool DmRowUdp(int row) const override;
     void DmSetStatusText(int row, const QString& text) override;
+    bool SendHostAnnouncement(const QString& deviceAddress,
+                              std::array<uint8_t, 2> reportedPort) override;
     void CloseTerminalsOnPort(const QString& portName) override;
     void RefreshTerminalPortLists() override;
     void RebuildPortTree() override;

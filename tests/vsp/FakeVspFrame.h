@@ -11,6 +11,8 @@
 #include "platform/ManualClock.h"
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
+#include "protocol/Message.h"
+#include "protocol/UnicastSocket.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspFrame.h"
 #include "vsp/VspInstallService.h"
@@ -27,6 +29,25 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 // navigation tree that matches items by containment as the real one does.
 class FakeVspFrame final : public VspFrame {
   public:
+    // The scripted prompts, with a hook that runs while a box is open, as the event loop of a
+    // modal box keeps timers firing.
+    struct ModalPrompts final : UserPrompts {
+        explicit ModalPrompts(FakeVspFrame& f) : frame(f) {}
+        PromptAnswer MessageBox(const MessageBoxRequest& request) override {
+            if (frame.whileBoxOpen) frame.whileBoxOpen();
+            return frame.prompts.MessageBox(request);
+        }
+        QString OpenFileName(const FileDialogRequest& r) override {
+            return frame.prompts.OpenFileName(r);
+        }
+        QString SaveFileName(const FileDialogRequest& r) override {
+            return frame.prompts.SaveFileName(r);
+        }
+        void Beep(int hz, int ms) override { frame.prompts.Beep(hz, ms); }
+        bool ShellOpen(const QString& target) override { return frame.prompts.ShellOpen(target); }
+        FakeVspFrame& frame;
+    };
+
     struct DmRow {
         QString ip;
         bool udp = false;
@@ -43,7 +64,7 @@ class FakeVspFrame final : public VspFrame {
 
     void AddLog(const QString& text) override { log << text; }
     TimerHost& Timers() override { return clock; }
-    UserPrompts& Prompts() override { return prompts; }
+    UserPrompts& Prompts() override { return modal; }
     NetInterfaces& Net() override { return net; }
     QString HostAddress() const override { return hostAddress; }
     VspSettingsValues VspSettings() const override { return settings; }
@@ -63,6 +84,11 @@ class FakeVspFrame final : public VspFrame {
     bool DmRowUdp(int row) const override { return dmRows.at(size_t(row)).udp; }
     void DmSetStatusText(int row, const QString& text) override {
         dmRows.at(size_t(row)).status = text;
+    }
+
+    bool SendHostAnnouncement(const QString& deviceAddress,
+                              std::array<uint8_t, 2> reportedPort) override {
+        return unicast.Announce(hostAddress, deviceAddress, reportedPort);
     }
 
     void CloseTerminalsOnPort(const QString& name) override { terminalCalls << "close " + name; }
@@ -94,12 +120,15 @@ class FakeVspFrame final : public VspFrame {
     QTemporaryDir dir;
     ManualClock clock;
     ScriptedPrompts prompts;
+    std::function<void()> whileBoxOpen;
+    ModalPrompts modal{*this};
     FakeNetInterfaces net;
     QString hostAddress = QStringLiteral("127.0.0.1");
     VspSettingsValues settings{true, false};
     CVspPortTable table;
     CVspDriver driver;
     CVspInstallService installer;
+    CUnicastSocket unicast{msg::kUnicastSocketPort};
     std::vector<DmRow> dmRows;
     QStringList tree;
     std::function<QStringList()> buildPortNames;
