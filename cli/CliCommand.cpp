@@ -10,6 +10,7 @@
 namespace {
 
 constexpr uint32_t kMaxPort = 0xFFFF;
+constexpr int kMaxSpeedup = 100;
 
 const char* const kUsage =
     "Usage: veltroctl COMMAND [OPTIONS] [ARGUMENTS]\n"
@@ -42,7 +43,7 @@ std::unique_ptr<CliSession> OpenAndSearch(const CliCommand& command, bool force,
         exitCode = kExitUsage;
         return nullptr;
     }
-    auto session = std::make_unique<CliSession>(*host, force);
+    auto session = std::make_unique<CliSession>(*host, force, command.Speedup());
     const QString error = session->Open(command.DevicePort());
     if (!error.isEmpty()) {
         PrintError(QStringLiteral("veltroctl %1: %2").arg(command.Name(), error));
@@ -83,10 +84,14 @@ CliCommand::CliCommand(const QString& name, const QString& synopsis, const QStri
       json_(QStringLiteral("json"), QStringLiteral("Print the result as JSON.")),
       devicePortOption_(QStringLiteral("device-port"),
                         QStringLiteral("The devices' management port."), QStringLiteral("port"),
-                        QString::number(msg::kDevicePort)) {
+                        QString::number(msg::kDevicePort)),
+      speedupOption_(QStringLiteral("speedup"),
+                     QStringLiteral("Run the flows' timers this many times faster."),
+                     QStringLiteral("factor"), QStringLiteral("1")) {
     devicePortOption_.setFlags(QCommandLineOption::HiddenFromHelp);
+    speedupOption_.setFlags(QCommandLineOption::HiddenFromHelp);
     parser_.setApplicationDescription(description);
-    parser_.addOptions({help_, bind_, devicePortOption_});
+    parser_.addOptions({help_, bind_, devicePortOption_, speedupOption_});
     if (name != QLatin1String("search")) parser_.addOption(json_);
     synopsis_ = synopsis;
 }
@@ -111,6 +116,9 @@ std::optional<int> CliCommand::Parse(const QStringList& args, qsizetype minPosit
     const uint32_t port = parser_.value(devicePortOption_).toUInt(&ok);
     if (!ok || port == 0 || port > kMaxPort) return Usage(QStringLiteral("bad --device-port"));
     devicePort_ = static_cast<uint16_t>(port);
+    speedup_ = parser_.value(speedupOption_).toInt(&ok);
+    if (!ok || speedup_ < 1 || speedup_ > kMaxSpeedup)
+        return Usage(QStringLiteral("bad --speedup"));
     return std::nullopt;
 }
 

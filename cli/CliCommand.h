@@ -29,6 +29,7 @@ class CliCommand {
     QStringList Positional() const { return parser_.positionalArguments(); }
     bool Json() const { return parser_.isSet(json_); }
     uint16_t DevicePort() const { return devicePort_; }
+    int Speedup() const { return speedup_; }
     // The host address per --bind; nullopt (reported) when none could be chosen.
     std::optional<CliHost> Host() const;
     // A usage error: reported with a hint, exit code 2.
@@ -43,7 +44,9 @@ class CliCommand {
     QCommandLineOption bind_;
     QCommandLineOption json_;
     QCommandLineOption devicePortOption_;
+    QCommandLineOption speedupOption_;
     uint16_t devicePort_ = 0;
+    int speedup_ = 1;
 };
 
 void PrintOut(const QString& text);

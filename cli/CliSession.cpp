@@ -21,7 +21,8 @@ constexpr int kAckTicksPerDevice = DmAckWork::kMaxSends * 2 + 1;
 
 }  // namespace
 
-CliSession::CliSession(const CliHost& host, bool force) : host_(host), prompts_({}, force) {}
+CliSession::CliSession(const CliHost& host, bool force, int speedup)
+    : host_(host), timers_(speedup), prompts_({}, force) {}
 
 CliSession::~CliSession() {
     controller_.reset();
@@ -54,7 +55,7 @@ void CliSession::Search(int waitMs) {
     started.start();
     controller_->OnSearch();
     WaitUntil([this] { return !Running(DmController::kSearchTimer); },
-              kSearchTicks * DmController::kTickMs);
+              Scaled(kSearchTicks * DmController::kTickMs));
     const int64_t rest = waitMs - started.elapsed();
     if (rest > 0) WaitUntil([] { return false; }, static_cast<int>(rest));
 }
@@ -81,7 +82,7 @@ void CliSession::TickOnly(const std::vector<int>& rows) {
 }
 
 int CliSession::FlowDeadlineMs(size_t devices) const {
-    return static_cast<int>(devices * kAckTicksPerDevice + 2) * DmController::kTickMs;
+    return Scaled(static_cast<int>(devices * kAckTicksPerDevice + 2) * DmController::kTickMs);
 }
 
 std::vector<CliResult> CliSession::RunAckFlow(AckFlow flow, const std::vector<CliDevice>& devices) {
@@ -139,20 +140,20 @@ QString CliSession::RunSetup(const CliDevice& device, const DeviceConfigRecord& 
     if (!Running(DmController::kSetupTimer))
         return QStringLiteral("refused: %1").arg(prompts_.LastText());
     WaitUntil([this] { return !Running(DmController::kSetupTimer); },
-              kSetupTicks * DmController::kTickMs);
+              Scaled(kSetupTicks * DmController::kTickMs));
     // A reply starts the search that finds the device set up.
     if (!Running(DmController::kSearchTimer)) return QStringLiteral("no setup reply");
     if (WaitForRestart({device.mac}).isEmpty()) return QStringLiteral("did not come back");
     return {};
 }
 
-QStringList CliSession::WaitForRestart(const QStringList& macs, int deadlineMs) {
-    QDeadlineTimer deadline(deadlineMs);
+QStringList CliSession::WaitForRestart(const QStringList& macs) {
+    QDeadlineTimer deadline(Scaled(kRestartDeadlineMs));
     QStringList back;
     while (back.size() < macs.size() && !deadline.hasExpired()) {
         if (!Running(DmController::kSearchTimer)) controller_->StartSearch();
         WaitUntil([this] { return !Running(DmController::kSearchTimer); },
-                  kSearchTicks * DmController::kTickMs);
+                  Scaled(kSearchTicks * DmController::kTickMs));
         for (const CliDevice& device : Devices())
             if (macs.contains(device.mac) && !back.contains(device.mac)) back << device.mac;
     }

@@ -7,9 +7,9 @@
 
 #include "cli/CliHost.h"
 #include "cli/CliPrompts.h"
+#include "cli/CliTimerHost.h"
 #include "devmgr/DmController.h"
 #include "devmgr/DmFrame.h"
-#include "platform/QtTimerHost.h"
 #include "protocol/BroadcastSocket.h"
 
 // A listed device as the command line reports it: what identifies it even after its address
@@ -36,7 +36,8 @@ class CliSession final : public DmFrame {
     // How long a device may take to answer searches again after it restarted.
     static constexpr int kRestartDeadlineMs = 60000;
 
-    CliSession(const CliHost& host, bool force);
+    // `speedup` runs the flows' timers faster (see CliTimerHost).
+    CliSession(const CliHost& host, bool force, int speedup = 1);
     ~CliSession() override;
 
     // Binds the socket and makes the controller; the error text or empty.
@@ -44,6 +45,8 @@ class CliSession final : public DmFrame {
 
     DmController& Controller() { return *controller_; }
     CliPrompts& Prompter() { return prompts_; }
+    // A period of the flows as it runs here.
+    int Scaled(int periodMs) const { return timers_.Scaled(periodMs); }
 
     // The device manager's search; then listens on until `waitMs` passed since it started.
     void Search(int waitMs = 0);
@@ -61,7 +64,7 @@ class CliSession final : public DmFrame {
     QString RunSetup(const CliDevice& device, const DeviceConfigRecord& command);
     // Searches again and again until every MAC address in `macs` is listed; the ones that
     // came back before the deadline.
-    QStringList WaitForRestart(const QStringList& macs, int deadlineMs = kRestartDeadlineMs);
+    QStringList WaitForRestart(const QStringList& macs);
 
     // Runs the event loop until `done` holds; false when the deadline passed first.
     static bool WaitUntil(const std::function<bool()>& done, int deadlineMs);
@@ -83,7 +86,7 @@ class CliSession final : public DmFrame {
     int FlowDeadlineMs(size_t devices) const;
 
     CliHost host_;
-    QtTimerHost timers_;
+    CliTimerHost timers_;
     CliPrompts prompts_;
     CBroadcastSocket socket_;
     std::unique_ptr<DmController> controller_;

@@ -121,7 +121,7 @@ void CliUpgrade::Step(Job& job) {
     }
     job.state = Job::State::kRestarting;
     job.endedAt = clock_.elapsed();
-    job.restartDeadline.setRemainingTime(CliSession::kRestartDeadlineMs);
+    job.restartDeadline.setRemainingTime(session_.Scaled(CliSession::kRestartDeadlineMs));
 }
 
 // Searches while a device waits for its restart: a search that started after its transfer
