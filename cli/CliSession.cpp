@@ -95,6 +95,7 @@ std::vector<CliResult> CliSession::RunAckFlow(AckFlow flow, const std::vector<Cl
     }
     std::vector<int> remaining = rows;
     std::sort(remaining.begin(), remaining.end());
+    remaining.erase(std::unique(remaining.begin(), remaining.end()), remaining.end());
     const bool reboot = flow == AckFlow::kReboot;
     const int timer = reboot ? DmController::kRebootTimer : DmController::kRestoreTimer;
     auto settle = [&](int row, bool ok, const QString& text) {
