@@ -224,6 +224,15 @@ TEST_F(TftpServerTest, SilentDeviceRecordsTheRequestAndSaysNothing) {
     EXPECT_EQ(d.Images()[0].options.size(), 1u);
 }
 
+TEST_F(TftpServerTest, RefusingDeviceAnswersTheRequestWithAnErrorPacket) {
+    SimDevice& d = Add(TftpMode::Refuse);
+    client.Send(Wrq("fw.bin", "octet", {{"tsize", "10"}}), d.Address(), kTestTftpPort);
+    EXPECT_EQ(client.Next().data().left(4), Packet(5, 3));
+    EXPECT_EQ(d.Tftp().ActiveTransfers(), 0);
+    ASSERT_EQ(d.Images().size(), 1u);
+    EXPECT_FALSE(d.Images()[0].complete);
+}
+
 TEST_F(TftpServerTest, ATransferThatFallsSilentIsDroppedOnTheManualClock) {
     SimDevice& d = Add();
     client.Send(Wrq("fw.bin", "octet"), d.Address(), kTestTftpPort);

@@ -20,6 +20,7 @@ enum class TftpMode {
     OptionAck,  // OACK when the request carries options, ACK 0 otherwise
     AckZero,    // always ACK 0 with 512-byte blocks, as a server that ignores options
     Silent,     // takes the request and says nothing
+    Refuse,     // answers the request with an error packet, as a device short of flash
 };
 
 // What the device's serial line answers with.

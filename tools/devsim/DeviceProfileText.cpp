@@ -146,7 +146,8 @@ const std::map<QString, Setter>& Setters() {
                        [](const QString& v) {
                            return FromTable<TftpMode>(v, {{"oack", TftpMode::OptionAck},
                                                           {"ack0", TftpMode::AckZero},
-                                                          {"silent", TftpMode::Silent}});
+                                                          {"silent", TftpMode::Silent},
+                                                          {"refuse", TftpMode::Refuse}});
                        })},
         {"probe", Field(&DeviceProfile::probeByte, Max(0xFF))},
         {"silent", Field(&DeviceProfile::faults, &Faults::silent, ParseBool)},

@@ -174,6 +174,11 @@ void TftpServer::StartTransfer(const QByteArray& packet, const QHostAddress& fro
         images_.push_back(std::move(image));
         return;
     }
+    if (mode_ == TftpMode::Refuse) {
+        images_.push_back(std::move(image));
+        SendError(*listener_, kDiskFull, from, port);
+        return;
+    }
     if (image.mode.toLower() != "octet") {
         images_.push_back(std::move(image));
         SendError(*listener_, kIllegal, from, port);

@@ -1,0 +1,159 @@
+#include "cli/CliCommand.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/CliPrompts.h"
+#include "cli/CliSession.h"
+#include "protocol/Message.h"
+
+namespace {
+
+constexpr uint32_t kMaxPort = 0xFFFF;
+constexpr int kMaxSpeedup = 100;
+
+const char* const kUsage =
+    "Usage: veltroctl COMMAND [OPTIONS] [ARGUMENTS]\n"
+    "The device manager on the command line.\n\n"
+    "Commands:\n"
+    "  search                 list the device servers that answer a broadcast search\n"
+    "  export IP FILE         write a device's settings into a device setting file\n"
+    "  import IP FILE         apply a device setting file to a device\n"
+    "  reboot IP...           reboot devices\n"
+    "  restore IP...          return devices to their default settings\n"
+    "  upgrade FIRMWARE IP... push a firmware image into devices\n\n"
+    "Every command takes --help. Exit code 0 when every device succeeded, 1 when any\n"
+    "failed, 2 on a wrong command line.\n";
+
+void Print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+}  // namespace
+
+void PrintOut(const QString& text) {
+    Print(stdout, text);
+}
+
+// Opens the session and searches; null with the exit code reported when it cannot.
+std::unique_ptr<CliSession> OpenAndSearch(const CliCommand& command, bool force, int waitMs,
+                                          int& exitCode) {
+    const std::optional<CliHost> host = command.Host();
+    if (!host) {
+        exitCode = kExitUsage;
+        return nullptr;
+    }
+    auto session = std::make_unique<CliSession>(*host, force, command.Speedup());
+    const QString error = session->Open(command.DevicePort());
+    if (!error.isEmpty()) {
+        PrintError(QStringLiteral("veltroctl %1: %2").arg(command.Name(), error));
+        exitCode = kExitFailed;
+        return nullptr;
+    }
+    session->Search(waitMs);
+    return session;
+}
+
+// The listed devices at `ips`, in their order; the missing ones reported as failed results.
+std::vector<CliDevice> Lookup(CliSession& session, const QStringList& ips,
+                              std::vector<CliResult>& missing) {
+    std::vector<CliDevice> found;
+    for (const QString& ip : ips) {
+        if (const auto device = session.Find(ip))
+            found.push_back(*device);
+        else
+            missing.push_back({{ip, {}, {}}, false, QStringLiteral("not found by the search")});
+    }
+    return found;
+}
+
+std::vector<CliResult> InArgumentOrder(std::vector<CliResult> results, const QStringList& ips) {
+    std::stable_sort(results.begin(), results.end(),
+                     [&ips](const CliResult& a, const CliResult& b) {
+                         return ips.indexOf(a.device.ip) < ips.indexOf(b.device.ip);
+                     });
+    return results;
+}
+
+CliCommand::CliCommand(const QString& name, const QString& synopsis, const QString& description)
+    : name_(name),
+      help_({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")),
+      bind_(QStringLiteral("bind"),
+            QStringLiteral("Host address to use; needed when the host has several."),
+            QStringLiteral("address")),
+      json_(QStringLiteral("json"), QStringLiteral("Print the result as JSON.")),
+      devicePortOption_(QStringLiteral("device-port"),
+                        QStringLiteral("The devices' management port."), QStringLiteral("port"),
+                        QString::number(msg::kDevicePort)),
+      speedupOption_(QStringLiteral("speedup"),
+                     QStringLiteral("Run the flows' timers this many times faster."),
+                     QStringLiteral("factor"), QStringLiteral("1")) {
+    devicePortOption_.setFlags(QCommandLineOption::HiddenFromHelp);
+    speedupOption_.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser_.setApplicationDescription(description);
+    parser_.addOptions({help_, bind_, devicePortOption_, speedupOption_});
+    if (name != QLatin1String("search")) parser_.addOption(json_);
+    synopsis_ = synopsis;
+}
+
+std::optional<int> CliCommand::Parse(const QStringList& args, qsizetype minPositional,
+                                     qsizetype maxPositional) {
+    if (!parser_.parse(QStringList{QStringLiteral("veltroctl")} + args))
+        return Usage(parser_.errorText());
+    if (parser_.isSet(help_)) {
+        // Qt's first line names the binary's path and no subcommand.
+        QString help = parser_.helpText();
+        help.replace(0, help.indexOf(QLatin1Char('\n')),
+                     QStringLiteral("Usage: veltroctl %1 [options] %2").arg(name_, synopsis_));
+        Print(stdout, help);
+        return kExitOk;
+    }
+    const qsizetype count = Positional().size();
+    if (count < minPositional) return Usage(QStringLiteral("missing arguments"));
+    if (maxPositional >= 0 && count > maxPositional)
+        return Usage(QStringLiteral("unexpected argument \"%1\"").arg(Positional()[maxPositional]));
+    bool ok = false;
+    const uint32_t port = parser_.value(devicePortOption_).toUInt(&ok);
+    if (!ok || port == 0 || port > kMaxPort) return Usage(QStringLiteral("bad --device-port"));
+    devicePort_ = static_cast<uint16_t>(port);
+    speedup_ = parser_.value(speedupOption_).toInt(&ok);
+    if (!ok || speedup_ < 1 || speedup_ > kMaxSpeedup)
+        return Usage(QStringLiteral("bad --speedup"));
+    return std::nullopt;
+}
+
+std::optional<CliHost> CliCommand::Host() const {
+    LinuxNetInterfaces net;
+    const CliHost host = ChooseCliHost(net, parser_.value(bind_));
+    if (!host.error.isEmpty()) {
+        PrintError(QStringLiteral("veltroctl %1: %2").arg(name_, host.error));
+        return std::nullopt;
+    }
+    return host;
+}
+
+int CliCommand::Usage(const QString& text) const {
+    PrintError(QStringLiteral("veltroctl %1: %2 (see veltroctl %1 --help)").arg(name_, text));
+    return kExitUsage;
+}
+
+int RunCli(const QStringList& args) {
+    const QString command = args.value(0);
+    const QStringList rest = args.mid(1);
+    if (command == QLatin1String("search")) return RunSearch(rest);
+    if (command == QLatin1String("export")) return RunExport(rest);
+    if (command == QLatin1String("import")) return RunImport(rest);
+    if (command == QLatin1String("reboot")) return RunReboot(rest);
+    if (command == QLatin1String("restore")) return RunRestore(rest);
+    if (command == QLatin1String("upgrade")) return RunUpgrade(rest);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        Print(stdout, QString::fromLatin1(kUsage));
+        return kExitOk;
+    }
+    Print(stderr, command.isEmpty()
+                      ? QStringLiteral("veltroctl: no command\n")
+                      : QStringLiteral("veltroctl: unknown command \"%1\"\n").arg(command));
+    Print(stderr, QString::fromLatin1(kUsage));
+    return kExitUsage;
+}

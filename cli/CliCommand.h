@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "cli/CliHost.h"
+#include "cli/CliSession.h"
+
+// Exit codes: every device succeeded, a device failed, the command line was wrong.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// The options every subcommand takes, and the parsing they share.
+class CliCommand {
+  public:
+    CliCommand(const QString& name, const QString& synopsis, const QString& description);
+
+    QCommandLineParser& Parser() { return parser_; }
+    // Parses `args`; nullopt when the subcommand is to go on, else the exit code (help shown,
+    // or a usage error reported).
+    std::optional<int> Parse(const QStringList& args, qsizetype minPositional,
+                             qsizetype maxPositional);
+    QStringList Positional() const { return parser_.positionalArguments(); }
+    bool Json() const { return parser_.isSet(json_); }
+    uint16_t DevicePort() const { return devicePort_; }
+    int Speedup() const { return speedup_; }
+    // The host address per --bind; nullopt (reported) when none could be chosen.
+    std::optional<CliHost> Host() const;
+    // A usage error: reported with a hint, exit code 2.
+    int Usage(const QString& text) const;
+    QString Name() const { return name_; }
+
+  private:
+    QString name_;
+    QString synopsis_;
+    QCommandLineParser parser_;
+    QCommandLineOption help_;
+    QCommandLineOption bind_;
+    QCommandLineOption json_;
+    QCommandLineOption devicePortOption_;
+    QCommandLineOption speedupOption_;
+    uint16_t devicePort_ = 0;
+    int speedup_ = 1;
+};
+
+void PrintOut(const QString& text);
+// Opens the session and searches; null with the exit code set when it cannot.
+std::unique_ptr<CliSession> OpenAndSearch(const CliCommand& command, bool force, int waitMs,
+                                          int& exitCode);
+// The listed devices at `ips`, in their order; the missing ones added as failed results.
+std::vector<CliDevice> Lookup(CliSession& session, const QStringList& ips,
+                              std::vector<CliResult>& missing);
+
+// The results in the order their addresses were given.
+std::vector<CliResult> InArgumentOrder(std::vector<CliResult> results, const QStringList& ips);
+
+// The subcommands; each returns the exit code.
+int RunSearch(const QStringList& args);
+int RunExport(const QStringList& args);
+int RunImport(const QStringList& args);
+int RunReboot(const QStringList& args);
+int RunRestore(const QStringList& args);
+int RunUpgrade(const QStringList& args);
+
+// The program: the subcommand named first in `args` (the program name left out).
+int RunCli(const QStringList& args);

@@ -1,0 +1,101 @@
+#include "cli/CliOutput.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+
+namespace {
+
+QString CsvField(const QString& cell) {
+    if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
+        !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r')))
+        return cell;
+    QString quoted = cell;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QStringList Cells(const CliListing& row, bool withStatus) {
+    QStringList cells = row.cells;
+    if (!withStatus) return cells;
+    if (!row.status) return cells << QString() << QString() << QString() << QString();
+    return cells << QString::fromLatin1(row.status->firmwareVersion)
+                 << QStringLiteral("0x%1").arg(row.status->modemStatus, 2, 16, QLatin1Char('0'))
+                 << QString::number(row.status->txCount) << QString::number(row.status->rxCount);
+}
+
+QString Table(const std::vector<QStringList>& lines) {
+    std::vector<qsizetype> widths(lines.front().size(), 0);
+    for (const QStringList& line : lines)
+        for (qsizetype i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
+    QString out;
+    for (const QStringList& line : lines) {
+        QString text;
+        for (qsizetype i = 0; i < line.size(); ++i)
+            text += line[i].leftJustified(widths[i] + 2, QLatin1Char(' '));
+        out += text.trimmed() + QLatin1Char('\n');
+    }
+    return out;
+}
+
+}  // namespace
+
+QStringList ListingColumns(bool withStatus) {
+    QStringList columns{QStringLiteral("name"),  QStringLiteral("mac"),  QStringLiteral("dhcp"),
+                        QStringLiteral("ip"),    QStringLiteral("port"), QStringLiteral("mode"),
+                        QStringLiteral("status")};
+    if (withStatus)
+        columns << QStringLiteral("firmware") << QStringLiteral("modem") << QStringLiteral("tx")
+                << QStringLiteral("rx");
+    return columns;
+}
+
+QString FormatListing(const std::vector<CliListing>& rows, CliFormat format, bool withStatus) {
+    const QStringList columns = ListingColumns(withStatus);
+    if (format == CliFormat::kJson) {
+        QJsonArray array;
+        for (const CliListing& row : rows) {
+            const QStringList cells = Cells(row, withStatus);
+            QJsonObject object;
+            for (qsizetype i = 0; i < columns.size(); ++i) object[columns[i]] = cells[i];
+            array.append(object);
+        }
+        return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    }
+    std::vector<QStringList> lines{columns};
+    for (const CliListing& row : rows) lines.push_back(Cells(row, withStatus));
+    if (format == CliFormat::kTable) return Table(lines);
+    QString out;
+    for (const QStringList& line : lines) {
+        QStringList fields;
+        for (const QString& cell : line) fields << CsvField(cell);
+        out += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString FormatResults(const std::vector<CliResult>& results, bool json) {
+    if (json) {
+        QJsonArray array;
+        for (const CliResult& result : results) {
+            QJsonObject object{{QStringLiteral("ip"), result.device.ip},
+                               {QStringLiteral("mac"), result.device.mac},
+                               {QStringLiteral("ok"), result.ok},
+                               {QStringLiteral("result"), result.text}};
+            if (!result.changes.isEmpty())
+                object[QStringLiteral("changes")] = QJsonArray::fromStringList(result.changes);
+            array.append(object);
+        }
+        return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    }
+    QString out;
+    for (const CliResult& result : results) {
+        const QString mac = result.device.mac.isEmpty() ? QStringLiteral("-") : result.device.mac;
+        out += QStringLiteral("%1 %2 %3\n")
+                   .arg(result.device.ip, mac,
+                        result.ok ? result.text : QStringLiteral("FAILED: ") + result.text);
+        for (const QString& change : result.changes) out += QStringLiteral("  %1\n").arg(change);
+    }
+    return out;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "cli/CliSession.h"
+#include "monitor/StatusReply.h"
+
+// One line of the search listing: the device list's columns, and with --status the answer to
+// the status query.
+struct CliListing {
+    CliDevice device;
+    QStringList cells;  // name, MAC, DHCP, IP, port, mode, status
+    std::optional<StatusReply> status;
+};
+
+enum class CliFormat { kTable, kCsv, kJson };
+
+// The column names, also the CSV header and the JSON keys.
+QStringList ListingColumns(bool withStatus);
+QString FormatListing(const std::vector<CliListing>& rows, CliFormat format, bool withStatus);
+
+// One result line per device, or with `json` a JSON array of objects.
+QString FormatResults(const std::vector<CliResult>& results, bool json);
