@@ -1,12 +1,12 @@
 // export and import: the device setting file of the setup sheet, and the setup flow.
 #include <QFile>
-#include <QSaveFile>
 
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/CliPrompts.h"
 #include "devcfg/DeviceSettingFile.h"
 #include "devcfg/SetupMapping.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -56,9 +56,7 @@ int RunExport(const QStringList& args) {
     const settingfile::Written written = settingfile::Write(SheetValues(*session, device));
     if (!written.complete)
         return Finish(command, {device, false, QString::fromLatin1(setupmsg::kNoSpaces).trimmed()});
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(written.text) != written.text.size() ||
-        !file.commit())
+    if (!WriteFileAtomically(path, written.text))
         return Finish(command,
                       {device, false,
                        QString::fromLatin1(settingfile::kWriteFailed) + QLatin1Char(' ') + path});
