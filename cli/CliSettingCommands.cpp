@@ -56,10 +56,9 @@ int RunExport(const QStringList& args) {
     const settingfile::Written written = settingfile::Write(SheetValues(*session, device));
     if (!written.complete)
         return Finish(command, {device, false, QString::fromLatin1(setupmsg::kNoSpaces).trimmed()});
-    if (!WriteFileAtomically(path, written.text))
+    if (QString error; !WriteFileAtomically(path, written.text, &error))
         return Finish(command,
-                      {device, false,
-                       QString::fromLatin1(settingfile::kWriteFailed) + QLatin1Char(' ') + path});
+                      {device, false, QStringLiteral("cannot write %1: %2").arg(path, error)});
     return Finish(command, {device, true, QStringLiteral("exported to %1").arg(path)});
 }
 
@@ -91,12 +90,14 @@ int RunImport(const QStringList& args) {
     const CliDevice& device = found.front();
     const DeviceSetupValues before = SheetValues(*session, device);
     DeviceSetupValues after = before;
-    switch (settingfile::Load(text, after)) {
+    const settingfile::LoadReport loaded = settingfile::Load(text, after);
+    switch (loaded.result) {
         case settingfile::LoadResult::VersionWrong:
             return Finish(command,
                           {device, false, QString::fromLatin1(settingfile::kVersionWrong)});
         case settingfile::LoadResult::Short:
-            return Finish(command, {device, false, QStringLiteral("the file ends early")});
+            return Finish(command,
+                          {device, false, settingfile::ShortFileMessage(loaded.lineCount)});
         case settingfile::LoadResult::Loaded:
             break;
     }

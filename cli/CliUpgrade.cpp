@@ -222,7 +222,7 @@ int RunUpgrade(const QStringList& args) {
     std::vector<CliDevice> devices;
     for (const CliDevice& device : Lookup(*session, command.Positional().mid(1), results)) {
         session->Prompter().SetPrefix(device.ip);
-        if (session->Controller().SubnetCheck(session->RowOf(device.ip), DmSubnetWarning::kUpgrade))
+        if (session->Controller().SubnetCheck(device.record, DmSubnetWarning::kUpgrade))
             devices.push_back(device);
         else
             results.push_back(

@@ -91,8 +91,11 @@ int VspFirstFreePosition(const VspComUsage& used);
 class VspController : public QObject, public TimerClient {
     Q_OBJECT
   public:
+    static constexpr int kProbeTimer = 1;
+    static constexpr int kEvaluationTimer = 2;
     static constexpr int kProgressTimer = 3;
     static constexpr int kRefreshTimer = 4;
+    static constexpr int kReconnectTimer = 5;
     // The pause between a server start and showing the port as "Server".
     static constexpr int kServerWaitTimer = 6;
     static constexpr int kProgressMs = 500;

@@ -59,6 +59,7 @@ class BenchFrame final : public VspFrame {
     int DmFindRowByIp(const QString&) const override { return -1; }
     bool DmRowUdp(int) const override { return false; }
     void DmSetStatusText(int, const QString&) override {}
+    bool SendHostAnnouncement(const QString&, std::array<uint8_t, 2>) override { return false; }
     void CloseTerminalsOnPort(const QString&) override {}
     void RefreshTerminalPortLists() override {}
     void RebuildPortTree() override {}

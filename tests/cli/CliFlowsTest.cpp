@@ -55,7 +55,7 @@ TEST(CliImport, ExportEditCheckImportAndImportAgain) {
     ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
     const DeviceSetupValues before = Values(device.StoredRecord());
     DeviceSetupValues loaded = before;
-    ASSERT_EQ(settingfile::Load(ReadAll(path), loaded), settingfile::LoadResult::Loaded);
+    ASSERT_EQ(settingfile::Load(ReadAll(path), loaded).result, settingfile::LoadResult::Loaded);
     EXPECT_EQ(loaded, before);
 
     WriteAll(path,
