@@ -170,9 +170,6 @@ void CMyUart::OnReadyRead() {
     if (reading_) return;
     reading_ = true;
     for (int n = 0; n < kChunksPerTurn && port_.isOpen(); ++n) {
-        // A pseudo-terminal hands over less than 4 KiB a read: fill the chunk from what waits.
-        while (port_.bytesAvailable() < kMaxChunk && port_.waitForReadyRead(0)) {
-        }
         const QByteArray chunk = port_.read(kMaxChunk);
         if (chunk.isEmpty()) break;
         // The owner may close the port while it handles a chunk: the loop checks each time.
