@@ -87,14 +87,12 @@ TEST_F(MyUartTest, BytesArriveInOrderInChunksOfAtMost4096EachFollowedByZero) {
     pty.Write(sent);
     ASSERT_TRUE(PumpUntil([&] { return received.size() >= sent.size(); }));
     EXPECT_EQ(received, sent);
-    bool full = false;
+    // How much one chunk holds depends on how the reads fell; none is empty or above 4096.
     for (const Chunk& c : chunks) {
         EXPECT_GE(c.bytes.size(), 1);
         EXPECT_LE(c.bytes.size(), CMyUart::kMaxChunk);
         EXPECT_TRUE(c.zeroAfter);
-        full = full || c.bytes.size() == CMyUart::kMaxChunk;
     }
-    EXPECT_TRUE(full) << "a flood fills whole chunks";
 
     const QByteArray back = Pattern(9000);
     EXPECT_EQ(uart.Write(back), back.size());
