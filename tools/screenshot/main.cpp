@@ -1,9 +1,14 @@
 // Renders the main window offscreen to a PNG: the program as a user sees it a few seconds
 // after start-up, for the README. Run by scripts/screenshot inside a private namespace.
 // A third argument picks another view: "vsp" shows the virtual serial port view; "monitor"
-// ticks every device found and runs the device monitor.
+// ticks every device found and runs the device monitor; "terminal COMn" opens the port in
+// terminal 1 and types a line into it, which the simulated device sends back.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/widgets/OrvinApp.h"
@@ -12,12 +17,14 @@
 #include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
 #include "platform/ScriptedPrompts.h"
+#include "terminal/widgets/TerminalPanel.h"
+#include "terminal/widgets/ViewTerminal.h"
 #include "vsp/VspDriverQueries.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 3) {
-        fprintf(stderr, "usage: %s OUTPUT.png DELAY_MS [vsp|monitor]\n", argv[0]);
+        fprintf(stderr, "usage: %s OUTPUT.png DELAY_MS [vsp|monitor|terminal COMn]\n", argv[0]);
         return 2;
     }
     ScriptedPrompts prompts;  // nothing may block the capture
@@ -41,6 +48,20 @@ int main(int argc, char** argv) {
         });
     }
     if (argc > 3 && QByteArray(argv[3]) == "vsp") frame->ShowFunctionView(kFunctionVsp);
+    if (argc > 4 && QByteArray(argv[3]) == "terminal") {
+        const QString port = QString::fromLocal8Bit(argv[4]);
+        QTimer::singleShot(kSearchMs, [frame, port] {
+            frame->Navigation().Button(CViewMenu::kVirtualSerialPortId)->click();
+            frame->Navigation().TerminalButton()->click();
+            TerminalPanel& panel = frame->Terminal().Panel(0);
+            panel.List(TermList::kPort)->setCurrentText(port);
+            panel.OpenButton()->click();
+            for (const char c : QByteArray("Hello-VELTRO\r")) {
+                QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
+                QCoreApplication::sendEvent(panel.Log(), &key);
+            }
+        });
+    }
     const QString output = QString::fromLocal8Bit(argv[1]);
     QTimer::singleShot(atoi(argv[2]), [&] {
         const bool saved = frame->grab().save(output);
