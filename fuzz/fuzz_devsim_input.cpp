@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "platform/ManualClock.h"
-#include "tools/devsim/DeviceSimulator.h"
 #include "tools/devsim/DeviceProfileText.h"
+#include "tools/devsim/DeviceSimulator.h"
 #include "tools/devsim/SimDevice.h"
 #include "tools/devsim/TftpServer.h"
 
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 0:
         case 1: {
             // No sockets are opened: answers are only recorded.
-            devsim::SimDevice device(0, devsim::DefaultSpec(0), 0x7F000002, context);
+            devsim::SimDevice device(0, devsim::DefaultProfile(0), 0x7F000002, context);
             const auto port = data[0] % 3 == 0 ? devsim::Port::Management : devsim::Port::Probe;
             device.OnDatagram(port, input, QHostAddress(QHostAddress::LocalHost), 25120);
             clock.Advance(devsim::kDefaultRestartMs);
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             volatile auto request = devsim::ParseWriteRequest(input).has_value();
             volatile auto line =
                 devsim::ParseDeviceLine(QString::fromUtf8(input), devsim::DeviceProfile{})
-                    .spec.has_value();
+                    .profile.has_value();
             (void)request, (void)line;
         }
     }

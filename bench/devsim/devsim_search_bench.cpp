@@ -99,7 +99,7 @@ std::vector<QByteArray> CannedReplies(int devices) {
     std::vector<QByteArray> out;
     for (int i = 0; i < devices; ++i)
         out.push_back(devsim::ReplyImage(
-            devsim::FactoryRecord(devsim::DefaultSpec(i), kRawBase + static_cast<uint32_t>(i),
+            devsim::FactoryRecord(devsim::DefaultProfile(i), kRawBase + static_cast<uint32_t>(i),
                                   devsim::DefaultMac(i + 1)),
             msg::kSearchReply));
     return out;

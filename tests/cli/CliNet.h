@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/QtTimerHost.h"
+#include "tests/support/TestNamespace.h"
 #include "tools/devsim/DeviceSimulator.h"
 
 // Simulated devices in this process, on real timers, and the veltroctl program run against
@@ -32,7 +33,6 @@ class CliNet {
 
     // False outside the isolated namespace, where nothing may be sent.
     bool Start(bool tftp = false) {
-        if (qgetenv("VELTRO_IN_NETNS") != "1") return false;
         devsim::SimulatorOptions options;
         options.baseAddress = 0x7F010100u | 10u;  // 127.1.1.10
         options.tftpPort = kTftpPort;
@@ -42,10 +42,10 @@ class CliNet {
         return sim->Start();
     }
 
-    devsim::SimDevice* Add(devsim::DeviceProfile spec = {}) {
-        if (spec.name.isNull()) spec.name = devsim::DefaultSpec(sim->Count()).name;
-        spec.restartMs = kRestartMs;
-        return sim->AddDevice(spec);
+    devsim::SimDevice* Add(devsim::DeviceProfile profile = {}) {
+        if (profile.name.isNull()) profile.name = devsim::DefaultProfile(sim->Count()).name;
+        profile.restartMs = kRestartMs;
+        return sim->AddDevice(profile);
     }
 
     QString Ip(int index) { return sim->Device(index).AddressText(); }
@@ -86,6 +86,6 @@ class CliNet {
     static constexpr uint16_t kTftpPort = 69;
 };
 
-#define CLI_START_NET(net, ...)    \
-    if (!(net).Start(__VA_ARGS__)) \
-    GTEST_SKIP() << "needs the isolated network namespace (scripts/in-netns)"
+#define CLI_START_NET(net, ...)                            \
+    ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace; \
+    ASSERT_TRUE((net).Start(__VA_ARGS__)) << "the simulated devices could not be started"

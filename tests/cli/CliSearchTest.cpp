@@ -78,9 +78,9 @@ TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
 TEST(CliSearch, StatusAddsTheStatusQueryAnswer) {
     CliNet net;
     CLI_START_NET(net);
-    devsim::DeviceProfile spec;
-    spec.status = {0x31, "V2.0.1", 1234, 56};
-    net.Add(spec);
+    devsim::DeviceProfile profile;
+    profile.status = {0x31, "V2.0.1", 1234, 56};
+    net.Add(profile);
     const CliNet::Run run = net.Ctl({"search", "--status", "--format", "json"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QJsonObject device = CliNet::JsonArray(run.out).at(0).toObject();

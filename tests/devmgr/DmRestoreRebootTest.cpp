@@ -5,17 +5,17 @@ using devsim::DeviceProfile;
 namespace {
 
 DeviceProfile Deaf(uint8_t command) {
-    DeviceProfile spec;
-    spec.faults.silent = true;
-    spec.faults.commands = {command};
-    return spec;
+    DeviceProfile profile;
+    profile.faults.silent = true;
+    profile.faults.commands = {command};
+    return profile;
 }
 
 DeviceProfile AnswersTwice(uint8_t command) {
-    DeviceProfile spec;
-    spec.faults.twice = true;
-    spec.faults.commands = {command};
-    return spec;
+    DeviceProfile profile;
+    profile.faults.twice = true;
+    profile.faults.commands = {command};
+    return profile;
 }
 
 // Search requests a device received at or after `since`, relative to it.

@@ -5,9 +5,9 @@ using devsim::DeviceProfile;
 namespace {
 
 DeviceProfile Silent() {
-    DeviceProfile spec;
-    spec.faults.silent = true;
-    return spec;
+    DeviceProfile profile;
+    profile.faults.silent = true;
+    return profile;
 }
 
 }  // namespace

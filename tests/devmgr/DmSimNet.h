@@ -47,9 +47,9 @@ class DmSimNet {
 
     uint16_t DevicePort() const { return sim->Options().managementPort; }
 
-    devsim::SimDevice* Add(devsim::DeviceProfile spec = {}) {
-        if (spec.name.isNull()) spec.name = devsim::DefaultSpec(sim->Count()).name;
-        return sim->AddDevice(spec);
+    devsim::SimDevice* Add(devsim::DeviceProfile profile = {}) {
+        if (profile.name.isNull()) profile.name = devsim::DefaultProfile(sim->Count()).name;
+        return sim->AddDevice(profile);
     }
 
     void Ticks(int count = 1) { frame.clock.Advance(int64_t{kTickMs} * count); }

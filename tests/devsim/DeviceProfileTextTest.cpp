@@ -23,8 +23,8 @@ TEST(DeviceLine, EveryKeySetsItsValue) {
         "upgrade-restart=off tftp=ack0 probe=0 silent=1 late=250 twice=true nomagic=1 "
         "faults-for=0e,0x10 version=V9.9 modem=0B tx=4294967295 rx=7",
         DeviceProfile{});
-    ASSERT_TRUE(r.spec) << r.error.toStdString();
-    const DeviceProfile& s = *r.spec;
+    ASSERT_TRUE(r.profile) << r.error.toStdString();
+    const DeviceProfile& s = *r.profile;
     EXPECT_EQ(s.name, "Lab-01");
     EXPECT_EQ(s.mac, (Mac{0x02, 0, 0, 0, 0, 0x2A}));
     EXPECT_EQ(s.address, 0x7F000909u);
@@ -62,26 +62,26 @@ TEST(DeviceLine, BadValuesAreRefusedWithTheirKey) {
     };
     for (const auto& [line, mentions] : cases) {
         const ParseResult r = ParseDeviceLine(line, DeviceProfile{});
-        EXPECT_FALSE(r.spec) << line.toStdString();
+        EXPECT_FALSE(r.profile) << line.toStdString();
         EXPECT_TRUE(r.error.contains(mentions)) << r.error.toStdString();
     }
     // An empty name is a name too.
     DeviceProfile named;
     named.name = "Old";
-    EXPECT_EQ(ParseDeviceLine("name=", named).spec->name, "");
+    EXPECT_EQ(ParseDeviceLine("name=", named).profile->name, "");
 }
 
 TEST(DeviceLines, SkipCommentsNumberTheDefaultsAndNameTheBadLine) {
     const FileParseResult ok = ParseDeviceLines(
-        {"# lab", "", "mode=socket", "  name=B dhcp=on  "}, [](int i) { return DefaultSpec(i); },
+        {"# lab", "", "mode=socket", "  name=B dhcp=on  "}, [](int i) { return DefaultProfile(i); },
         2);
-    ASSERT_EQ(ok.specs.size(), 2u);
-    EXPECT_EQ(ok.specs[0].name, "VTM5800x-003");
-    EXPECT_EQ(ok.specs[0].operationMode, 0);
-    EXPECT_EQ(ok.specs[1].name, "B");
-    const FileParseResult bad =
-        ParseDeviceLines({"mode=vcom", "# x", "mode=nope"}, [](int i) { return DefaultSpec(i); });
-    EXPECT_TRUE(bad.specs.empty());
+    ASSERT_EQ(ok.profiles.size(), 2u);
+    EXPECT_EQ(ok.profiles[0].name, "VTM5800x-003");
+    EXPECT_EQ(ok.profiles[0].operationMode, 0);
+    EXPECT_EQ(ok.profiles[1].name, "B");
+    const FileParseResult bad = ParseDeviceLines({"mode=vcom", "# x", "mode=nope"},
+                                                 [](int i) { return DefaultProfile(i); });
+    EXPECT_TRUE(bad.profiles.empty());
     EXPECT_TRUE(bad.error.startsWith("line 3:")) << bad.error.toStdString();
 }
 
@@ -95,14 +95,14 @@ TEST(CommandLine, DevicesFromDemoConfigAndFlagsThenNumberedDefaults) {
          "--base", "127.0.5.1", "--restart-ms", "800", "--management-port", "35000", "--no-tftp"},
         files);
     ASSERT_TRUE(cl.error.isEmpty()) << cl.error.toStdString();
-    ASSERT_EQ(cl.specs.size(), 10u);
-    const size_t demo = DemoSpecs().size();
-    EXPECT_EQ(cl.specs[demo].name, "FromFile");
-    EXPECT_EQ(cl.specs[demo].faults.delayMs, 100);
-    EXPECT_EQ(cl.specs[demo + 1].name, "FromFlag");
-    EXPECT_EQ(cl.specs[demo + 1].operationMode, 2);
-    EXPECT_EQ(cl.specs[9].name, "VTM5800x-010");
-    for (const DeviceProfile& s : cl.specs) EXPECT_EQ(s.restartMs, 800);
+    ASSERT_EQ(cl.profiles.size(), 10u);
+    const size_t demo = DemoProfiles().size();
+    EXPECT_EQ(cl.profiles[demo].name, "FromFile");
+    EXPECT_EQ(cl.profiles[demo].faults.delayMs, 100);
+    EXPECT_EQ(cl.profiles[demo + 1].name, "FromFlag");
+    EXPECT_EQ(cl.profiles[demo + 1].operationMode, 2);
+    EXPECT_EQ(cl.profiles[9].name, "VTM5800x-010");
+    for (const DeviceProfile& s : cl.profiles) EXPECT_EQ(s.restartMs, 800);
     EXPECT_EQ(cl.simulator.baseAddress, 0x7F000501u);
     EXPECT_EQ(cl.simulator.managementPort, 35000);
     EXPECT_EQ(cl.simulator.probePort, msg::kDeviceProbePort);
@@ -112,7 +112,7 @@ TEST(CommandLine, DevicesFromDemoConfigAndFlagsThenNumberedDefaults) {
 TEST(CommandLine, DefaultsAndErrors) {
     const CommandLine plain = ParseCommandLine({}, NoFiles);
     EXPECT_TRUE(plain.error.isEmpty());
-    EXPECT_EQ(plain.specs.size(), 4u);
+    EXPECT_EQ(plain.profiles.size(), 4u);
     EXPECT_EQ(plain.simulator.baseAddress, kDefaultBaseAddress);
     EXPECT_EQ(plain.simulator.tftpPort, 69);
     EXPECT_TRUE(ParseCommandLine({"--help"}, NoFiles).help);
@@ -123,8 +123,8 @@ TEST(CommandLine, DefaultsAndErrors) {
         EXPECT_FALSE(ParseCommandLine(bad, NoFiles).error.isEmpty()) << bad.join(' ').toStdString();
 }
 
-TEST(DemoSpecs, AreVariedAsAUserTryingTheProgramWouldWant) {
-    const std::vector<DeviceProfile> demo = DemoSpecs();
+TEST(DemoProfiles, AreVariedAsAUserTryingTheProgramWouldWant) {
+    const std::vector<DeviceProfile> demo = DemoProfiles();
     ASSERT_GE(demo.size(), 5u);
     std::set<uint8_t> modes;
     int connected = 0, unnamed = 0, dhcp = 0, fullNames = 0;

@@ -17,8 +17,8 @@ class DeviceSimulatorTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(sim.Start()); }
 
-    SimDevice& AddOne(DeviceProfile spec = DefaultSpec(0)) {
-        SimDevice* d = sim.AddDevice(spec);
+    SimDevice& AddOne(DeviceProfile profile = DefaultProfile(0)) {
+        SimDevice* d = sim.AddDevice(profile);
         EXPECT_NE(d, nullptr);
         return *d;
     }
@@ -81,10 +81,10 @@ TEST_F(DeviceSimulatorTest, UnicastGoesOnlyToTheAddressedDeviceAndNowhereElse) {
 }
 
 TEST_F(DeviceSimulatorTest, SetupStoresTheRecordAnswersWithItAndStaysSilentWhileRestarting) {
-    DeviceProfile spec = DefaultSpec(0);
-    spec.linkStatus = 1;
-    spec.restartMs = 5000;
-    SimDevice& d = AddOne(spec);
+    DeviceProfile profile = DefaultProfile(0);
+    profile.linkStatus = 1;
+    profile.restartMs = 5000;
+    SimDevice& d = AddOne(profile);
     const QByteArray command = SetupCommandFor(d, QStringLiteral("Renamed"));
 
     const QNetworkDatagram reply = Ask(command, d);
@@ -133,7 +133,7 @@ TEST_F(DeviceSimulatorTest, ATruncatedSetupCommandChangesNothing) {
 TEST_F(DeviceSimulatorTest, RestoreBringsBackTheFactoryRecordThenRestarts) {
     SimDevice& d = AddOne();
     Ask(SetupCommandFor(d, QStringLiteral("Renamed")), d);
-    clock.Advance(d.Spec().restartMs);
+    clock.Advance(d.Profile().restartMs);
     ASSERT_NE(d.StoredRecord(), d.FactoryRecord());
 
     const QNetworkDatagram ack = Ask(msg::BuildRestoreCommand(d.StoredRecord().bytes()), d);
@@ -149,7 +149,7 @@ TEST_F(DeviceSimulatorTest, RebootAcknowledgesKeepsTheRecordAndRestarts) {
     EXPECT_EQ(ack.data(), ReplyImage(before, msg::kRebootAck));
     EXPECT_EQ(d.StoredRecord(), before);
     EXPECT_TRUE(d.IsRestarting());
-    clock.Advance(d.Spec().restartMs);
+    clock.Advance(d.Profile().restartMs);
     EXPECT_FALSE(d.IsRestarting());
 }
 
@@ -208,7 +208,7 @@ TEST_F(DeviceSimulatorTest, AStaticLoopbackAddressIsTakenUpAfterTheRestart) {
     edited.Set(devrec::staticIp, kBase + 50);
     const QNetworkDatagram reply = Ask(BuildSetupCommand(edited, d.MacAddress()).ToByteArray(), d);
     EXPECT_EQ(reply.senderAddress().toIPv4Address(), kBase);
-    clock.Advance(d.Spec().restartMs);
+    clock.Advance(d.Profile().restartMs);
     EXPECT_EQ(d.Address(), kBase + 50);
     const QNetworkDatagram moved = Ask(msg::BuildSearchRequest(), d);
     EXPECT_EQ(moved.senderAddress().toIPv4Address(), kBase + 50);
@@ -218,12 +218,12 @@ TEST_F(DeviceSimulatorTest, AStaticLoopbackAddressIsTakenUpAfterTheRestart) {
     edited = other.StoredRecord();
     edited.Set(devrec::staticIp, kBase + 50);
     Ask(BuildSetupCommand(edited, other.MacAddress()).ToByteArray(), other);
-    clock.Advance(other.Spec().restartMs);
+    clock.Advance(other.Profile().restartMs);
     EXPECT_EQ(other.Address(), kBase + 1);
     edited.Set(devrec::staticIp, kBase + 60);
     edited.SetFlag(devrec::netFlags, devrec::kDhcpClient, true);
     Ask(BuildSetupCommand(edited, other.MacAddress()).ToByteArray(), other);
-    clock.Advance(other.Spec().restartMs);
+    clock.Advance(other.Profile().restartMs);
     EXPECT_EQ(other.Address(), kBase + 1);
 }
 
@@ -302,7 +302,7 @@ TEST(DeviceSimulatorRecording, ALongRunningSimulatorAnswersButKeepsNothing) {
     options.recordTraffic = false;
     DeviceSimulator sim(clock, options);
     ASSERT_TRUE(sim.Start());
-    SimDevice* d = sim.AddDevice(DefaultSpec(0));
+    SimDevice* d = sim.AddDevice(DefaultProfile(0));
     ASSERT_NE(d, nullptr);
     for (int i = 0; i < 3; ++i) host.Send(msg::BuildSearchRequest(), *d, Port::Management);
     ASSERT_TRUE(host.WaitFor(3));

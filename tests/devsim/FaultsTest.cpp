@@ -40,12 +40,12 @@ class FaultsTest : public ::testing::TestWithParam<FaultCase> {
 
 TEST_P(FaultsTest, AnswersAsTheFaultSays) {
     const FaultCase& c = GetParam();
-    DeviceProfile spec = DefaultSpec(0);
-    spec.faults = c.faults;
-    SimDevice* d = sim.AddDevice(spec);
+    DeviceProfile profile = DefaultProfile(0);
+    profile.faults = c.faults;
+    SimDevice* d = sim.AddDevice(profile);
     ASSERT_NE(d, nullptr);
     const QByteArray normal = c.request == msg::BuildStatusQuery()
-                                  ? BuildStatusReply(spec.status)
+                                  ? BuildStatusReply(profile.status)
                                   : ReplyImage(d->StoredRecord(), msg::kSearchReply);
 
     host.Send(c.request, *d, Port::Management);
@@ -84,9 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Faults, ASilentDeviceNeverSawTheCommandSoNothingChanges) {
     ManualClock clock;
     DeviceSimulator sim(clock, TestOptions(kBase + 20));
-    DeviceProfile spec = DefaultSpec(0);
-    spec.faults = Make(true, 0, false, false, {msg::kRestoreCommand, msg::kSetupCommand});
-    SimDevice* d = sim.AddDevice(spec);
+    DeviceProfile profile = DefaultProfile(0);
+    profile.faults = Make(true, 0, false, false, {msg::kRestoreCommand, msg::kSetupCommand});
+    SimDevice* d = sim.AddDevice(profile);
     ASSERT_NE(d, nullptr);
     DeviceConfigRecord edited = d->StoredRecord();
     edited.Set(devrec::deviceName, QStringLiteral("Changed"));
@@ -110,10 +110,10 @@ TEST(Faults, ASilentDeviceNeverSawTheCommandSoNothingChanges) {
 TEST(Faults, ALateSetupReplyStillRestartsTheDeviceAtOnce) {
     ManualClock clock;
     DeviceSimulator sim(clock, TestOptions(kBase + 40));
-    DeviceProfile spec = DefaultSpec(0);
-    spec.restartMs = 2000;
-    spec.faults.delayMs = 1500;
-    SimDevice* d = sim.AddDevice(spec);
+    DeviceProfile profile = DefaultProfile(0);
+    profile.restartMs = 2000;
+    profile.faults.delayMs = 1500;
+    SimDevice* d = sim.AddDevice(profile);
     ASSERT_NE(d, nullptr);
     HostSocket host;
     host.Send(BuildSetupCommand(d->StoredRecord(), d->MacAddress()).ToByteArray(), *d,

@@ -78,7 +78,7 @@ TEST(DevsimIntegration, ABroadcastSearchReachesEveryDeviceAndEachReplyLandsInThe
 TEST(DevsimIntegration, EveryDirectedCommandReachesTheHandlerThatWantsItsAnswer) {
     ManualClock clock;
     DeviceSimulator sim(clock, TestOptions(kBase + 20));
-    SimDevice* d = sim.AddDevice(DefaultSpec(0));
+    SimDevice* d = sim.AddDevice(DefaultProfile(0));
     ASSERT_NE(d, nullptr);
     CBroadcastSocket socket;
     ASSERT_TRUE(socket.Create(QStringLiteral("127.0.0.1"), 0));
@@ -88,15 +88,15 @@ TEST(DevsimIntegration, EveryDirectedCommandReachesTheHandlerThatWantsItsAnswer)
 
     socket.Send(msg::BuildStatusQuery(), to, kTestManagementPort);
     ASSERT_TRUE(PumpUntilCount(monitor, 1));
-    EXPECT_EQ(monitor[0].bytes, BuildStatusReply(d->Spec().status));
+    EXPECT_EQ(monitor[0].bytes, BuildStatusReply(d->Profile().status));
 
     socket.Send(BuildSetupCommand(d->StoredRecord(), d->MacAddress()).ToByteArray(), to,
                 kTestManagementPort);
     ASSERT_TRUE(PumpUntilCount(dm, 1));
-    clock.Advance(d->Spec().restartMs);
+    clock.Advance(d->Profile().restartMs);
     socket.Send(msg::BuildRestoreCommand(d->StoredRecord().bytes()), to, kTestManagementPort);
     ASSERT_TRUE(PumpUntilCount(dm, 2));
-    clock.Advance(d->Spec().restartMs);
+    clock.Advance(d->Profile().restartMs);
     socket.Send(msg::BuildRebootCommand(d->StoredRecord().bytes()), to, kTestManagementPort);
     ASSERT_TRUE(PumpUntilCount(dm, 3));
     EXPECT_EQ(dm[0].command, msg::kSetupReply);

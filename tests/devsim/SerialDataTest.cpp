@@ -19,8 +19,8 @@ class SerialData : public testing::Test {
   protected:
     SimDevice& Add(const QString& line) {
         const ParseResult parsed = ParseDeviceLine(line, DeviceProfile{});
-        EXPECT_TRUE(parsed.spec) << parsed.error.toStdString();
-        SimDevice* device = sim.AddDevice(*parsed.spec);
+        EXPECT_TRUE(parsed.profile) << parsed.error.toStdString();
+        SimDevice* device = sim.AddDevice(*parsed.profile);
         EXPECT_NE(device, nullptr);
         return *device;
     }
@@ -107,7 +107,7 @@ TEST_F(SerialData, AClientDeviceConnectsToItsDestinationAndKeepsTrying) {
 }
 
 TEST(SerialAnswerKey, ParsesEchoSilentAndCloseAfter) {
-    const auto parse = [](const QString& line) { return ParseDeviceLine(line, {}).spec; };
+    const auto parse = [](const QString& line) { return ParseDeviceLine(line, {}).profile; };
     EXPECT_EQ(parse("serial=echo")->serialAnswer, SerialAnswer::Echo);
     EXPECT_EQ(parse("serial=silent")->serialAnswer, SerialAnswer::Silent);
     const auto close = parse("serial=close:12");

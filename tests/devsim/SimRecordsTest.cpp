@@ -19,18 +19,18 @@ std::vector<uint8_t> Bytes(const QByteArray& d, int offset, int width) {
     return {d.begin() + offset, d.begin() + offset + width};
 }
 
-DeviceProfile LabSpec() {
-    DeviceProfile spec;
-    spec.name = QStringLiteral("Lab-01");
-    spec.operationMode = 1;
-    spec.linkStatus = 1;
-    return spec;
+DeviceProfile LabProfile() {
+    DeviceProfile profile;
+    profile.name = QStringLiteral("Lab-01");
+    profile.operationMode = 1;
+    profile.linkStatus = 1;
+    return profile;
 }
 
 }  // namespace
 
 TEST(FactoryRecord, GoldenBytesAtEveryEncoding) {
-    const DeviceConfigRecord r = FactoryRecord(LabSpec(), kAddress, kMac);
+    const DeviceConfigRecord r = FactoryRecord(LabProfile(), kAddress, kMac);
     struct Case {
         int offset;
         std::vector<uint8_t> bytes;
@@ -59,11 +59,11 @@ TEST(FactoryRecord, GoldenBytesAtEveryEncoding) {
 }
 
 TEST(FactoryRecord, EveryListFieldHasAPositionSoTheEditorOpensItCleanly) {
-    DeviceProfile wireless = LabSpec();
+    DeviceProfile wireless = LabProfile();
     wireless.wifi = true;
     wireless.baudRate = 9600;
-    for (const DeviceProfile& spec : {LabSpec(), wireless}) {
-        const DeviceConfigRecord r = FactoryRecord(spec, kAddress, kMac);
+    for (const DeviceProfile& profile : {LabProfile(), wireless}) {
+        const DeviceConfigRecord r = FactoryRecord(profile, kAddress, kMac);
         EXPECT_TRUE(lists::baudRate.PositionOf(r.Get(devrec::baudRate)));
         EXPECT_TRUE(lists::dataBits.PositionOf(r.Get(devrec::dataBits)));
         EXPECT_TRUE(lists::stopBits.PositionOf(r.Get(devrec::stopBits)));
@@ -87,23 +87,23 @@ TEST(FactoryRecord, EveryListFieldHasAPositionSoTheEditorOpensItCleanly) {
     }
 }
 
-TEST(FactoryRecord, FlagsFollowTheSpecAndASixteenCharacterNameHasNoTerminator) {
-    DeviceProfile spec;
-    spec.name = QStringLiteral("ABCDEFGHIJKLMNOP");
-    spec.clientMode = true;
-    spec.dhcp = true;
-    spec.udp = true;
-    spec.operationMode = 3;
-    const DeviceConfigRecord r = FactoryRecord(spec, kAddress, kMac);
+TEST(FactoryRecord, FlagsFollowTheProfileAndASixteenCharacterNameHasNoTerminator) {
+    DeviceProfile profile;
+    profile.name = QStringLiteral("ABCDEFGHIJKLMNOP");
+    profile.clientMode = true;
+    profile.dhcp = true;
+    profile.udp = true;
+    profile.operationMode = 3;
+    const DeviceConfigRecord r = FactoryRecord(profile, kAddress, kMac);
     EXPECT_EQ(r.Get(devrec::netFlags), 0xC8);
     EXPECT_EQ(r.Get(devrec::modeFlags), 0x23);
     EXPECT_EQ(r.bytes()[25], 'P');
     EXPECT_EQ(r.bytes()[26], 0x02);  // the MAC follows at once
-    EXPECT_EQ(r.Get(devrec::deviceName), spec.name);
+    EXPECT_EQ(r.Get(devrec::deviceName), profile.name);
 }
 
 TEST(ReplyImage, CarriesTheStoredRecordUnderTheReplyCode) {
-    DeviceConfigRecord stored = FactoryRecord(LabSpec(), kAddress, kMac);
+    DeviceConfigRecord stored = FactoryRecord(LabProfile(), kAddress, kMac);
     stored.Set(devrec::marker, 1);
     for (auto code : {msg::kSearchReply, msg::kSetupReply, msg::kRestoreAck, msg::kRebootAck}) {
         const QByteArray image = ReplyImage(stored, code);
@@ -115,7 +115,7 @@ TEST(ReplyImage, CarriesTheStoredRecordUnderTheReplyCode) {
 }
 
 TEST(AcceptSetup, KeepsTheDevicesOwnIdentityAndLiveStateAndTakesEverythingElse) {
-    const DeviceConfigRecord live = FactoryRecord(LabSpec(), kAddress, kMac);
+    const DeviceConfigRecord live = FactoryRecord(LabProfile(), kAddress, kMac);
     DeviceConfigRecord edited = live;
     edited.Set(devrec::deviceName, QStringLiteral("Renamed"));
     edited.Set(devrec::currentIp, 0xC0A80003);

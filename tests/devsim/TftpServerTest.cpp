@@ -64,9 +64,9 @@ class PacketClient {
 class TftpServerTest : public ::testing::Test {
   protected:
     SimDevice& Add(TftpMode mode = TftpMode::OptionAck) {
-        DeviceProfile spec = DefaultSpec(sim.Count());
-        spec.tftpMode = mode;
-        SimDevice* d = sim.AddDevice(spec);
+        DeviceProfile profile = DefaultProfile(sim.Count());
+        profile.tftpMode = mode;
+        SimDevice* d = sim.AddDevice(profile);
         EXPECT_NE(d, nullptr);
         EXPECT_TRUE(d->TftpOpen());
         return *d;

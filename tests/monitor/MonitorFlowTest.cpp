@@ -65,7 +65,7 @@ TEST_F(MonitorFlow, PollsTheRowsInTurnOneQueryAtATime) {
 
     Start();
     EXPECT_EQ(sim.Log().back(), "Monitor function starts");
-    EXPECT_EQ(Row(0).cells, (std::array<QString, 8>{"0", "Success", sim.Device(0).Spec().name,
+    EXPECT_EQ(Row(0).cells, (std::array<QString, 8>{"0", "Success", sim.Device(0).Profile().name,
                                                     sim.Device(0).AddressText(), "0B", kLongVersion,
                                                     "4294967295", "7"}));
     // The silent device holds the pass: the third is not asked yet.
@@ -171,7 +171,7 @@ TEST_F(MonitorFlow, AReplyFillsTheRowOfItsSenderAndOnlyTheAwaitedOneMovesOn) {
     // The late answer lands in its own row; the third row's query goes on.
     Advance(500);
     EXPECT_EQ(Row(1).cells,
-              (std::array<QString, 8>{"2", "Success", sim.Device(1).Spec().name,
+              (std::array<QString, 8>{"2", "Success", sim.Device(1).Profile().name,
                                       sim.Device(1).AddressText(), "31", "V1.5.03", "42", "43"}));
     EXPECT_EQ(Row(1).back, kMonitorNormalBack);
     EXPECT_EQ(Status(2), "Querying");

@@ -6,6 +6,7 @@
 
 #include "monitor/MonitorFrame.h"
 #include "tests/devmgr/DmSimNet.h"
+#include "tests/support/TestNamespace.h"
 
 // The main frame as the monitor sees it: the device manager's fake frame (manual clock,
 // scripted prompts, broadcast socket on loopback) plus the ticked devices and the interval.
@@ -42,7 +43,7 @@ struct MonitorSimNet {
             devsim::SimDevice* device = net.Add(profile);
             if (!device) return false;
             const int index = static_cast<int>(frame.devices.size());
-            frame.devices.push_back({index * 2, device->Spec().name, device->AddressText()});
+            frame.devices.push_back({index * 2, device->Profile().name, device->AddressText()});
         }
         return true;
     }
@@ -62,8 +63,8 @@ inline devsim::DeviceProfile Silent() {
     return profile;
 }
 
-// In a fixture with Begin(profiles): skips the test outside the isolated namespace, where it
+// In a fixture with Begin(profiles): fails the test outside the isolated namespace, where it
 // must not send anything.
-#define MONITOR_BEGIN(...)   \
-    if (!Begin(__VA_ARGS__)) \
-    GTEST_SKIP() << "needs the isolated network namespace (scripts/in-netns)"
+#define MONITOR_BEGIN(...)                                 \
+    ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace; \
+    ASSERT_TRUE(Begin(__VA_ARGS__)) << "the simulated devices could not be started"

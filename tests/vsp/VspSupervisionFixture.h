@@ -10,6 +10,7 @@
 #include "tests/support/EventPump.h"
 #include "tests/vsp/VspFlowFixture.h"
 #include "tools/devsim/DeviceSimulator.h"
+#include "tests/support/TestNamespace.h"
 
 // The supervision's world: the view's controller and a veltro-vspd of the test's own, a
 // simulated device on 127.0.0.10 answering probes on its real port 25124, and a socat peer
@@ -26,8 +27,7 @@ class Supervision : public VspFlow {
     static constexpr int64_t kFirstEvaluationAt = kFirstProbeAt + VspSupervision::kEvaluationMs;
 
     void SetUp() override {
-        if (qgetenv("VELTRO_IN_NETNS") != "1")
-            GTEST_SKIP() << "needs the isolated network namespace (scripts/in-netns)";
+        ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
         VspFlow::SetUp();
         peer = std::make_unique<DataPeer>();
         devsim::SimulatorOptions options;

@@ -67,7 +67,7 @@ Setter Field(T DeviceProfile::*member, Parse parse) {
     };
 }
 
-// A value inside one of the spec's parts (its faults, its status).
+// A value inside one of the profile's parts (its faults, its status).
 template <typename Part, typename T, typename Parse>
 Setter Field(Part DeviceProfile::*part, T Part::*member, Parse parse) {
     return [part, member, parse](DeviceProfile& s, const QString& v) {
@@ -181,7 +181,7 @@ std::optional<uint32_t> ParseLoopback(const QString& text) {
 }
 
 ParseResult ParseDeviceLine(const QString& line, const DeviceProfile& base) {
-    DeviceProfile spec = base;
+    DeviceProfile profile = base;
     for (const QString& token : line.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts)) {
         const qsizetype eq = token.indexOf('=');
         if (eq <= 0) return {std::nullopt, QStringLiteral("expected key=value: \"%1\"").arg(token)};
@@ -190,64 +190,64 @@ ParseResult ParseDeviceLine(const QString& line, const DeviceProfile& base) {
         const auto it = Setters().find(key);
         if (it == Setters().end())
             return {std::nullopt, QStringLiteral("unknown key \"%1\"").arg(key)};
-        if (!it->second(spec, value))
+        if (!it->second(profile, value))
             return {std::nullopt, QStringLiteral("bad value for %1: \"%2\"").arg(key, value)};
     }
-    return {spec, {}};
+    return {profile, {}};
 }
 
-FileParseResult ParseDeviceLines(const QStringList& lines, const BaseSpec& base, int first) {
+FileParseResult ParseDeviceLines(const QStringList& lines, const BaseProfile& base, int first) {
     FileParseResult out;
     for (int i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].trimmed();
         if (line.isEmpty() || line.startsWith('#')) continue;
         const ParseResult r =
-            ParseDeviceLine(line, base(first + static_cast<int>(out.specs.size())));
-        if (!r.spec) {
+            ParseDeviceLine(line, base(first + static_cast<int>(out.profiles.size())));
+        if (!r.profile) {
             out.error = QStringLiteral("line %1: %2").arg(i + 1).arg(r.error);
-            out.specs.clear();
+            out.profiles.clear();
             return out;
         }
-        out.specs.push_back(*r.spec);
+        out.profiles.push_back(*r.profile);
     }
     return out;
 }
 
-std::vector<DeviceProfile> DemoSpecs() {
-    std::vector<DeviceProfile> specs(6);
-    specs[0].name = QStringLiteral("Lab-Gateway");
-    specs[0].operationMode = 1;
-    specs[0].linkStatus = 1;
-    specs[0].status = {0x33, QStringLiteral("V1.6.12"), 183204, 90211};
+std::vector<DeviceProfile> DemoProfiles() {
+    std::vector<DeviceProfile> profiles(6);
+    profiles[0].name = QStringLiteral("Lab-Gateway");
+    profiles[0].operationMode = 1;
+    profiles[0].linkStatus = 1;
+    profiles[0].status = {0x33, QStringLiteral("V1.6.12"), 183204, 90211};
 
-    specs[1].name = QStringLiteral("Line3-Scale");
-    specs[1].operationMode = 0;
-    specs[1].clientMode = true;
-    specs[1].dhcp = true;
-    specs[1].udp = true;
-    specs[1].destinationPort = 5020;
-    specs[1].baudRate = 9600;
+    profiles[1].name = QStringLiteral("Line3-Scale");
+    profiles[1].operationMode = 0;
+    profiles[1].clientMode = true;
+    profiles[1].dhcp = true;
+    profiles[1].udp = true;
+    profiles[1].destinationPort = 5020;
+    profiles[1].baudRate = 9600;
 
-    specs[2].name = QString();  // a device that was never named
-    specs[2].operationMode = 2;
+    profiles[2].name = QString();  // a device that was never named
+    profiles[2].operationMode = 2;
 
-    specs[3].name = QStringLiteral("MODBUS-GW-07");
-    specs[3].operationMode = 3;
-    specs[3].dhcp = true;
-    specs[3].wifi = true;
-    specs[3].listenPort = 502;
-    specs[3].status = {0x00, QStringLiteral("V1.5.03"), 42, 42};
+    profiles[3].name = QStringLiteral("MODBUS-GW-07");
+    profiles[3].operationMode = 3;
+    profiles[3].dhcp = true;
+    profiles[3].wifi = true;
+    profiles[3].listenPort = 502;
+    profiles[3].status = {0x00, QStringLiteral("V1.5.03"), 42, 42};
 
-    specs[4].name = QStringLiteral("Packaging_Line16");  // 16 characters, no terminator
-    specs[4].operationMode = 0;
-    specs[4].baudRate = 38400;
+    profiles[4].name = QStringLiteral("Packaging_Line16");  // 16 characters, no terminator
+    profiles[4].operationMode = 0;
+    profiles[4].baudRate = 38400;
 
-    specs[5].name = QStringLiteral("Warehouse-VCOM");
-    specs[5].operationMode = 1;
-    specs[5].clientMode = true;
-    specs[5].linkStatus = 0;
-    specs[5].status = {0x31, QStringLiteral("V1.6.10"), 7, 0};
-    return specs;
+    profiles[5].name = QStringLiteral("Warehouse-VCOM");
+    profiles[5].operationMode = 1;
+    profiles[5].clientMode = true;
+    profiles[5].linkStatus = 0;
+    profiles[5].status = {0x31, QStringLiteral("V1.6.10"), 7, 0};
+    return profiles;
 }
 
 }  // namespace devsim

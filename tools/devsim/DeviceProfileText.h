@@ -17,7 +17,7 @@
 namespace devsim {
 
 struct ParseResult {
-    std::optional<DeviceProfile> spec;
+    std::optional<DeviceProfile> profile;
     QString error;
 };
 
@@ -33,13 +33,13 @@ ParseResult ParseDeviceLine(const QString& line, const DeviceProfile& base);
 // A config file's lines: blank lines and lines starting with '#' are skipped. The error names
 // the line number. Device n of the result (counting from `first`) starts from base(n).
 struct FileParseResult {
-    std::vector<DeviceProfile> specs;
+    std::vector<DeviceProfile> profiles;
     QString error;
 };
-using BaseSpec = std::function<DeviceProfile(int index)>;
-FileParseResult ParseDeviceLines(const QStringList& lines, const BaseSpec& base, int first = 0);
+using BaseProfile = std::function<DeviceProfile(int index)>;
+FileParseResult ParseDeviceLines(const QStringList& lines, const BaseProfile& base, int first = 0);
 
 // The --demo set: a handful of varied devices.
-std::vector<DeviceProfile> DemoSpecs();
+std::vector<DeviceProfile> DemoProfiles();
 
 }  // namespace devsim

@@ -24,10 +24,10 @@ DeviceSimulator::Clock RealClock() {
 
 }  // namespace
 
-DeviceProfile DefaultSpec(int index) {
-    DeviceProfile spec;
-    spec.name = QStringLiteral("VTM5800x-%1").arg(index + 1, 3, 10, QChar('0'));
-    return spec;
+DeviceProfile DefaultProfile(int index) {
+    DeviceProfile profile;
+    profile.name = QStringLiteral("VTM5800x-%1").arg(index + 1, 3, 10, QChar('0'));
+    return profile;
 }
 
 DeviceSimulator::DeviceSimulator(TimerHost& timers, Clock now, SimulatorOptions options)
@@ -93,15 +93,15 @@ void DeviceSimulator::OnBroadcast(const QByteArray& data, const QHostAddress& se
         device->OnDatagram(Port::Management, data, sender, senderPort, true);
 }
 
-SimDevice* DeviceSimulator::AddDevice(const DeviceProfile& spec) {
-    const uint32_t address = spec.address ? spec.address : NextFreeAddress();
+SimDevice* DeviceSimulator::AddDevice(const DeviceProfile& profile) {
+    const uint32_t address = profile.address ? profile.address : NextFreeAddress();
     if (!IsAssignableLoopback(address) || !AddressFree(address)) return nullptr;
-    auto device = std::make_unique<SimDevice>(Count(), spec, address, context_);
+    auto device = std::make_unique<SimDevice>(Count(), profile, address, context_);
     if (!device->Open()) return nullptr;
     if (context_.log)
         context_.log(QStringLiteral("device %1 \"%2\" at %3, MAC %4%5")
                          .arg(Count() + 1)
-                         .arg(spec.name, device->AddressText(),
+                         .arg(profile.name, device->AddressText(),
                               device->FactoryRecord().MacAddressText(),
                               options_.tftp && !device->TftpOpen()
                                   ? QStringLiteral(" (TFTP port unavailable)")
@@ -112,7 +112,7 @@ SimDevice* DeviceSimulator::AddDevice(const DeviceProfile& spec) {
 
 bool DeviceSimulator::AddDevices(int count) {
     for (int i = 0; i < count; ++i)
-        if (!AddDevice(DefaultSpec(Count()))) return false;
+        if (!AddDevice(DefaultProfile(Count()))) return false;
     return true;
 }
 

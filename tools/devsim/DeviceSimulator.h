@@ -47,7 +47,7 @@ struct SimulatorOptions {
 //   sim.Device(1).SetFaults(faults);        // silent, late, twice, without magic
 //   ... the code under test sends; PumpUntil(...) delivers the answers ...
 //   sim.Device(0).Received(), .StoredRecord(), .Announcements(), .Images()
-//   clock.Advance(sim.Device(0).Spec().restartMs);  // ends a restart
+//   clock.Advance(sim.Device(0).Profile().restartMs);  // ends a restart
 class DeviceSimulator {
   public:
     using Clock = std::function<int64_t()>;
@@ -65,8 +65,8 @@ class DeviceSimulator {
     bool Start();
     // Adds one device and opens its sockets; nullptr when its address is outside 127.0.0.0/8,
     // already taken, or cannot be bound. An address of 0 takes the next free one.
-    SimDevice* AddDevice(const DeviceProfile& spec = {});
-    // Adds `count` devices with DefaultSpec values; false at the first that fails.
+    SimDevice* AddDevice(const DeviceProfile& profile = {});
+    // Adds `count` devices with DefaultProfile values; false at the first that fails.
     bool AddDevices(int count);
 
     int Count() const { return static_cast<int>(devices_.size()); }
@@ -98,6 +98,6 @@ class DeviceSimulator {
 };
 
 // The values a device gets when nothing else is asked for: a numbered name, VCOM server.
-DeviceProfile DefaultSpec(int index);
+DeviceProfile DefaultProfile(int index);
 
 }  // namespace devsim

@@ -23,7 +23,7 @@ struct Options {
     QCommandLineOption count{{"n", "devices"}, "Total number of devices.", "count"};
     QCommandLineOption base{"base", "First device address (127.x.y.z).", "address",
                             FormatDotted(kDefaultBaseAddress)};
-    QCommandLineOption device{"device", "One device as key=value pairs (repeatable).", "spec"};
+    QCommandLineOption device{"device", "One device as key=value pairs (repeatable).", "profile"};
     QCommandLineOption config{"config", "File with one device per line.", "file"};
     QCommandLineOption demo{"demo", "A handful of varied devices."};
     QCommandLineOption restart{"restart-ms", "Default restart time.", "ms",
@@ -59,24 +59,25 @@ bool ReadGlobals(const QCommandLineParser& p, const Options& o, CommandLine& out
 }
 
 // Appends the devices that --demo, --config and --device describe; the error text or empty.
-QString ReadSpecs(const QCommandLineParser& p, const Options& o, const ReadLines& readFile,
-                  const BaseSpec& base, std::vector<DeviceProfile>& specs) {
+QString ReadProfiles(const QCommandLineParser& p, const Options& o, const ReadLines& readFile,
+                     const BaseProfile& base, std::vector<DeviceProfile>& profiles) {
     if (p.isSet(o.demo))
-        for (DeviceProfile s : DemoSpecs()) {
+        for (DeviceProfile s : DemoProfiles()) {
             s.restartMs = base(0).restartMs;
-            specs.push_back(s);
+            profiles.push_back(s);
         }
     for (const QString& file : p.values(o.config)) {
         const auto content = readFile(file);
         if (!content) return QStringLiteral("cannot read %1").arg(file);
-        const FileParseResult r = ParseDeviceLines(*content, base, static_cast<int>(specs.size()));
+        const FileParseResult r =
+            ParseDeviceLines(*content, base, static_cast<int>(profiles.size()));
         if (!r.error.isEmpty()) return QStringLiteral("%1: %2").arg(file, r.error);
-        specs.insert(specs.end(), r.specs.begin(), r.specs.end());
+        profiles.insert(profiles.end(), r.profiles.begin(), r.profiles.end());
     }
     for (const QString& line : p.values(o.device)) {
-        const ParseResult r = ParseDeviceLine(line, base(static_cast<int>(specs.size())));
-        if (!r.spec) return QStringLiteral("--device %1: %2").arg(line, r.error);
-        specs.push_back(*r.spec);
+        const ParseResult r = ParseDeviceLine(line, base(static_cast<int>(profiles.size())));
+        if (!r.profile) return QStringLiteral("--device %1: %2").arg(line, r.error);
+        profiles.push_back(*r.profile);
     }
     return {};
 }
@@ -107,16 +108,17 @@ CommandLine ParseCommandLine(const QStringList& args, const ReadLines& readFile)
         out.error = QStringLiteral("bad option value");
         return out;
     }
-    const BaseSpec base = [restartMs](int index) {
-        DeviceProfile s = DefaultSpec(index);
+    const BaseProfile base = [restartMs](int index) {
+        DeviceProfile s = DefaultProfile(index);
         s.restartMs = restartMs;
         return s;
     };
-    out.error = ReadSpecs(parser, o, readFile, base, out.specs);
+    out.error = ReadProfiles(parser, o, readFile, base, out.profiles);
     if (!out.error.isEmpty()) return out;
     const size_t wanted =
-        parser.isSet(o.count) ? *total : (out.specs.empty() ? kDefaultDeviceCount : 0);
-    while (out.specs.size() < wanted) out.specs.push_back(base(static_cast<int>(out.specs.size())));
+        parser.isSet(o.count) ? *total : (out.profiles.empty() ? kDefaultDeviceCount : 0);
+    while (out.profiles.size() < wanted)
+        out.profiles.push_back(base(static_cast<int>(out.profiles.size())));
     return out;
 }
 

@@ -6,15 +6,15 @@
 #include <optional>
 #include <vector>
 
-#include "tools/devsim/DeviceSimulator.h"
 #include "tools/devsim/DeviceProfile.h"
+#include "tools/devsim/DeviceSimulator.h"
 
 // The options of veltro-devsim.
 namespace devsim {
 
 struct CommandLine {
     SimulatorOptions simulator;
-    std::vector<DeviceProfile> specs;  // --demo, --config, --device in that order, then defaults
+    std::vector<DeviceProfile> profiles;  // --demo, --config, --device in that order, then defaults
     bool quiet = false;
     bool help = false;
     QString helpText;

@@ -65,20 +65,20 @@ QString CommandName(Port port, int command) {
                 : QStringLiteral("command 0x%1").arg(command, 2, 16, QChar('0'));
 }
 
-SimDevice::SimDevice(int index, const DeviceProfile& spec, uint32_t address,
+SimDevice::SimDevice(int index, const DeviceProfile& profile, uint32_t address,
                      const SimContext& context)
-    : spec_(spec),
+    : profile_(profile),
       address_(address),
-      mac_(spec.mac.value_or(DefaultMac(index + 1))),
+      mac_(profile.mac.value_or(DefaultMac(index + 1))),
       context_(context),
-      factory_(devsim::FactoryRecord(spec, address, mac_)),
+      factory_(devsim::FactoryRecord(profile, address, mac_)),
       stored_(factory_),
       tftp_(
           *context.timers, [this](const QString& text) { Log(text); },
           [this](const ReceivedImage&) {
-              if (spec_.restartAfterUpgrade) BeginRestart("firmware upgrade");
+              if (profile_.restartAfterUpgrade) BeginRestart("firmware upgrade");
           }) {
-    tftp_.SetMode(spec.tftpMode);
+    tftp_.SetMode(profile.tftpMode);
 }
 
 SimDevice::~SimDevice() {
@@ -124,8 +124,8 @@ void SimDevice::OpenSerial() {
     serial_ = std::make_unique<SerialDataPort>(
         address_,
         [this](uint32_t toSerial, uint32_t fromSerial) {
-            spec_.status.txCount += toSerial;
-            spec_.status.rxCount += fromSerial;
+            profile_.status.txCount += toSerial;
+            profile_.status.rxCount += fromSerial;
         },
         [this](const QString& text) { Log(text); });
     if (!context_.serial) return;
@@ -135,8 +135,8 @@ void SimDevice::OpenSerial() {
     config.listenPort = stored_.Get(devrec::listenPort);
     config.destinationPort = stored_.Get(devrec::destinationPort);
     config.destinationHost = stored_.Get(devrec::destinationHost);
-    config.answer = spec_.serialAnswer;
-    config.closeAfter = spec_.serialCloseAfter;
+    config.answer = profile_.serialAnswer;
+    config.closeAfter = profile_.serialCloseAfter;
     serial_->Open(config);
 }
 
@@ -175,7 +175,7 @@ void SimDevice::OnDatagram(Port port, const QByteArray& data, const QHostAddress
     const auto command = static_cast<uint8_t>(r.command);
     if (restarting_) {
         r.handling = Handling::Restarting;
-    } else if (spec_.faults.silent && spec_.faults.AppliesTo(command)) {
+    } else if (profile_.faults.silent && profile_.faults.AppliesTo(command)) {
         r.handling = Handling::Silenced;
     } else {
         QByteArray answer;
@@ -215,7 +215,7 @@ Handling SimDevice::HandleManagement(uint8_t command, const QByteArray& data, QB
             BeginRestart("reboot");
             return Handling::Answered;
         case msg::kStatusQuery:
-            answer = BuildStatusReply(spec_.status);
+            answer = BuildStatusReply(profile_.status);
             return Handling::Answered;
         default:
             return Handling::Ignored;
@@ -225,7 +225,7 @@ Handling SimDevice::HandleManagement(uint8_t command, const QByteArray& data, QB
 Handling SimDevice::HandleProbe(uint8_t command, const QByteArray& data, const QHostAddress& sender,
                                 QByteArray& answer) {
     if (command == msg::kStatusProbe) {
-        answer = BuildProbeAnswer(address_, spec_.probeByte);
+        answer = BuildProbeAnswer(address_, profile_.probeByte);
         return Handling::Answered;
     }
     if (command == msg::kHostAnnouncement && data.size() >= msg::kAnnouncementSize) {
@@ -242,7 +242,7 @@ Handling SimDevice::HandleProbe(uint8_t command, const QByteArray& data, const Q
 
 void SimDevice::Answer(Port port, uint8_t request, QByteArray answer, const QHostAddress& to,
                        uint16_t toPort, Handling& handling) {
-    const Faults& f = spec_.faults;
+    const Faults& f = profile_.faults;
     const bool faulty = f.AppliesTo(request);
     if (faulty && f.noMagic) answer = WithoutMagic(answer);
     const int copies = faulty && f.twice ? 2 : 1;
@@ -289,8 +289,8 @@ void SimDevice::BeginRestart(const char* why) {
     ++restarts_;
     Log(QStringLiteral("%1 restarts after %2, silent for %3 ms")
             .arg(AddressText(), QLatin1String(why))
-            .arg(spec_.restartMs));
-    context_.timers->SetTimer(this, kRestartTimer, std::max(spec_.restartMs, 1));
+            .arg(profile_.restartMs));
+    context_.timers->SetTimer(this, kRestartTimer, std::max(profile_.restartMs, 1));
 }
 
 void SimDevice::FinishRestart() {

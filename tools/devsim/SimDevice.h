@@ -79,7 +79,7 @@ class SimDevice final : public TimerClient {
   public:
     static constexpr int kRestartTimer = 1;
 
-    SimDevice(int index, const DeviceProfile& spec, uint32_t address, const SimContext& context);
+    SimDevice(int index, const DeviceProfile& profile, uint32_t address, const SimContext& context);
     ~SimDevice() override;
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
@@ -91,14 +91,14 @@ class SimDevice final : public TimerClient {
     uint32_t Address() const { return address_; }
     QString AddressText() const;
     Mac MacAddress() const { return mac_; }
-    const DeviceProfile& Spec() const { return spec_; }
+    const DeviceProfile& Profile() const { return profile_; }
 
     const DeviceConfigRecord& FactoryRecord() const { return factory_; }
     const DeviceConfigRecord& StoredRecord() const { return stored_; }
 
-    void SetFaults(const Faults& faults) { spec_.faults = faults; }
-    void SetProbeByte(uint8_t value) { spec_.probeByte = value; }
-    StatusValues& Status() { return spec_.status; }
+    void SetFaults(const Faults& faults) { profile_.faults = faults; }
+    void SetProbeByte(uint8_t value) { profile_.probeByte = value; }
+    StatusValues& Status() { return profile_.status; }
 
     bool IsRestarting() const { return restarting_; }
     int RestartCount() const { return restarts_; }
@@ -141,7 +141,7 @@ class SimDevice final : public TimerClient {
     void Record(ReceivedCommand received);
     void OpenSerial();
 
-    DeviceProfile spec_;
+    DeviceProfile profile_;
     uint32_t address_;
     Mac mac_;
     const SimContext& context_;

@@ -36,34 +36,35 @@ void SetReplyHeader(DeviceConfigRecord& r, msg::Command command) {
     r.Set(devrec::marker, 0);
 }
 
-void SetIdentity(DeviceConfigRecord& r, const DeviceProfile& spec, uint32_t address, const Mac& mac) {
+void SetIdentity(DeviceConfigRecord& r, const DeviceProfile& profile, uint32_t address,
+                 const Mac& mac) {
     SetReplyHeader(r, msg::kSearchReply);
-    r.Set(devrec::deviceName, spec.name);
+    r.Set(devrec::deviceName, profile.name);
     r.SetMacAddress(mac);
-    uint8_t net = spec.udp ? devrec::kUdp : devrec::kTcp;
-    if (spec.clientMode) net |= devrec::kClientMode;
-    if (spec.dhcp) net |= devrec::kDhcpClient;
+    uint8_t net = profile.udp ? devrec::kUdp : devrec::kTcp;
+    if (profile.clientMode) net |= devrec::kClientMode;
+    if (profile.dhcp) net |= devrec::kDhcpClient;
     r.Set(devrec::netFlags, net);
     r.Set(devrec::modeFlags, devrec::kRtcFromNtp);
-    r.SetOperationMode(spec.operationMode);
+    r.SetOperationMode(profile.operationMode);
     r.Set(devrec::currentIp, address);
     r.Set(devrec::staticIp, address);
-    r.Set(devrec::listenPort, spec.listenPort);
+    r.Set(devrec::listenPort, profile.listenPort);
     r.Set(devrec::fixedPort, msg::kDevicePort);
-    r.Set(devrec::destinationPort, spec.destinationPort);
-    r.Set(devrec::destinationHost, spec.destinationHost);
+    r.Set(devrec::destinationPort, profile.destinationPort);
+    r.Set(devrec::destinationHost, profile.destinationHost);
     r.Set(devrec::subnetMask, kLoopbackMask);
     r.Set(devrec::gateway, kLoopbackGateway);
     r.Set(devrec::dnsServer, kLoopbackGateway);
-    r.Set(devrec::linkStatus, spec.linkStatus);
+    r.Set(devrec::linkStatus, profile.linkStatus);
 }
 
-void SetSerial(DeviceConfigRecord& r, const DeviceProfile& spec) {
+void SetSerial(DeviceConfigRecord& r, const DeviceProfile& profile) {
     r.Set(devrec::dataBits, 8);
     r.Set(devrec::stopBits, 1);
     r.Set(devrec::parity, 0);
     r.Set(devrec::flowControl, 0);
-    r.Set(devrec::baudRate, spec.baudRate);
+    r.Set(devrec::baudRate, profile.baudRate);
     r.Set(devrec::transmitTimer, kTransmitTimer);
 }
 
@@ -77,10 +78,10 @@ void SetMail(DeviceConfigRecord& r) {
     r.Set(devrec::firmwareFileName, QStringLiteral("VTM5800x.bin"));
 }
 
-void SetWifi(DeviceConfigRecord& r, const DeviceProfile& spec) {
+void SetWifi(DeviceConfigRecord& r, const DeviceProfile& profile) {
     const QString ssid = QStringLiteral("VTM5800x");
     const QString psk = QStringLiteral("12345678");
-    r.Set(devrec::wifiRf, spec.wifi ? 1 : 0);
+    r.Set(devrec::wifiRf, profile.wifi ? 1 : 0);
     r.Set(devrec::wifiNetworkMode, kWifiStation);
     r.Set(devrec::wifiChannel, kWifiChannel);
     r.Set(devrec::ssidLength, static_cast<uint8_t>(ssid.size()));
@@ -129,12 +130,12 @@ Mac DefaultMac(int index) {
     return mac;
 }
 
-DeviceConfigRecord FactoryRecord(const DeviceProfile& spec, uint32_t address, const Mac& mac) {
+DeviceConfigRecord FactoryRecord(const DeviceProfile& profile, uint32_t address, const Mac& mac) {
     DeviceConfigRecord r;
-    SetIdentity(r, spec, address, mac);
-    SetSerial(r, spec);
+    SetIdentity(r, profile, address, mac);
+    SetSerial(r, profile);
     SetMail(r);
-    SetWifi(r, spec);
+    SetWifi(r, profile);
     SetServices(r);
     return r;
 }

@@ -24,7 +24,7 @@ inline constexpr int kProbeAnswerSize = 70;
 Mac DefaultMac(int index);
 
 // Every field of the record with a value a device leaves the factory with.
-DeviceConfigRecord FactoryRecord(const DeviceProfile& spec, uint32_t address, const Mac& mac);
+DeviceConfigRecord FactoryRecord(const DeviceProfile& profile, uint32_t address, const Mac& mac);
 
 // The stored record as it goes out in a search, setup or acknowledgement reply.
 QByteArray ReplyImage(const DeviceConfigRecord& stored, msg::Command command);

@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
                      cl.simulator.managementPort);
         return 1;
     }
-    for (const devsim::DeviceProfile& spec : cl.specs) {
-        if (!simulator.AddDevice(spec)) {
+    for (const devsim::DeviceProfile& profile : cl.profiles) {
+        if (!simulator.AddDevice(profile)) {
             std::fprintf(stderr, "veltro-devsim: cannot open device %d\n", simulator.Count() + 1);
             return 1;
         }

@@ -174,10 +174,10 @@ TEST_F(ViewDm, WebBrowserOpensTheOneTickedDevicesPage) {
 }
 
 TEST_F(ViewDm, ASetupReplyShowsTheRowAsSetUp) {
-    DeviceProfile spec;
-    spec.faults.delayMs = 1500;
-    spec.faults.commands = {msg::kSetupCommand};
-    net.Add(spec);
+    DeviceProfile profile;
+    profile.faults.delayMs = 1500;
+    profile.faults.commands = {msg::kSetupCommand};
+    net.Add(profile);
     Search();
     DmController& dm = view->Controller();
     List().SetRowCheck(0, true);

@@ -16,6 +16,7 @@
 #include "tools/devsim/DeviceSimulator.h"
 #include "ui/widgets/ReportCtrl.h"
 #include "vsp/VspDriverQueries.h"
+#include "tests/support/TestNamespace.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST_F(MonitorInFrame, IsFunctionViewZeroAndKeepsItsIntervalInTheSettingsFile) {
 }
 
 TEST_F(MonitorInFrame, ShowingTheViewCopiesTheTickedDevicesAndRepliesReachIt) {
-    if (qgetenv("VELTRO_IN_NETNS") != "1") GTEST_SKIP() << "needs the isolated namespace";
+    ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
     devsim::SimulatorOptions options;
     options.managementPort = kDevicePort;
     options.baseAddress = kDeviceBase;
