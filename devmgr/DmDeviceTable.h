@@ -6,18 +6,11 @@
 #include <vector>
 
 #include "devcfg/DeviceConfigRecord.h"
+#include "ui/Rgb.h"
 
-// A row colour as red, green, blue.
-struct DmRgb {
-    int r = 0;
-    int g = 0;
-    int b = 0;
-    bool operator==(const DmRgb&) const = default;
-};
-
-inline constexpr DmRgb kDmNewRowBack{232, 192, 192};
-inline constexpr DmRgb kDmConnectedBack{220, 220, 220};
-inline constexpr DmRgb kDmSetupDoneText{0, 176, 0};
+inline constexpr Rgb kDmNewRowBack{232, 192, 192};
+inline constexpr Rgb kDmConnectedBack{220, 220, 220};
+inline constexpr Rgb kDmSetupDoneText{0, 176, 0};
 
 // The device list of the device manager: one row per listed device, each row holding the
 // device's stored reply together with its texts, colours and check box, so that a row and its
@@ -42,8 +35,8 @@ class DmDeviceTable {
     struct Row {
         DeviceConfigRecord record;
         std::array<QString, kColumnCount> cells;
-        DmRgb back = kDmNewRowBack;
-        std::optional<DmRgb> text;  // none: the list's default text colour
+        Rgb back = kDmNewRowBack;
+        std::optional<Rgb> text;  // none: the list's default text colour
         bool checked = false;
     };
 

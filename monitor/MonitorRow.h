@@ -4,20 +4,13 @@
 #include <array>
 
 #include "monitor/MonitorFrame.h"
+#include "ui/Rgb.h"
 
 struct StatusReply;
 
-// A row colour as red, green, blue.
-struct MonitorRgb {
-    int r = 0;
-    int g = 0;
-    int b = 0;
-    bool operator==(const MonitorRgb&) const = default;
-};
-
 // Filled in or answered, and timed out.
-inline constexpr MonitorRgb kMonitorNormalBack{215, 215, 230};
-inline constexpr MonitorRgb kMonitorFailBack{230, 230, 215};
+inline constexpr Rgb kMonitorNormalBack{215, 215, 230};
+inline constexpr Rgb kMonitorFailBack{230, 230, 215};
 
 // One polled device: the texts of the monitor list's eight columns and the row's background.
 struct MonitorRow {
@@ -39,7 +32,7 @@ struct MonitorRow {
     static inline const QString kNoValue = QStringLiteral("---");
 
     std::array<QString, kColumnCount> cells;
-    MonitorRgb back = kMonitorNormalBack;
+    Rgb back = kMonitorNormalBack;
 
     // "Idle", with the device's index, name and address.
     static MonitorRow FromDevice(const MonitorDevice& device);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/TimerHost.h"
+#include "ui/Rgb.h"
 #include "vsp/VspFrame.h"
 #include "vsp/VspSupervision.h"
 #include "vspd/ControlProtocol.h"
@@ -56,15 +57,9 @@ enum class VspControl {
 };
 inline constexpr int kVspControlCount = 17;
 
-struct VspRgb {
-    int r = 255;
-    int g = 255;
-    int b = 255;
-    bool operator==(const VspRgb&) const = default;
-};
-inline constexpr VspRgb kVspIdleBack{255, 255, 255};
-inline constexpr VspRgb kVspConnectedBack{200, 255, 200};
-inline constexpr VspRgb kVspDisconnectingBack{255, 200, 200};
+inline constexpr Rgb kVspIdleBack{255, 255, 255};
+inline constexpr Rgb kVspConnectedBack{200, 255, 200};
+inline constexpr Rgb kVspDisconnectingBack{255, 200, 200};
 
 // One row of the port list: Port ID, Port Name, Status, Remote IP, Remote Port.
 struct VspRow {
@@ -75,7 +70,7 @@ struct VspRow {
     static constexpr int kRemoteIpColumn = 3;
     static constexpr int kRemotePortColumn = 4;
     std::array<QString, kColumnCount> cells;
-    VspRgb back = kVspIdleBack;
+    Rgb back = kVspIdleBack;
 };
 
 using VspComUsage = std::array<uint8_t, vspd::kComUsageSize>;

@@ -11,8 +11,9 @@
 
 #include "devcfg/widgets/CDlgDmSetupMain.h"
 #include "devmgr/widgets/DlgDmSetting.h"
-#include "upgrade/widgets/DlgDmTftpClient.h"
 #include "ui/widgets/ReportCtrl.h"
+#include "ui/widgets/RgbColor.h"
+#include "upgrade/widgets/DlgDmTftpClient.h"
 
 namespace {
 
@@ -29,10 +30,6 @@ constexpr const char* kButtonTexts[kDmButtonCount] = {
     "System Setting", "Search",  "Device Setup", "Firmware Upgrade",
     "Reboot",         "Restore", "Web Browser",
 };
-
-QColor ToColor(const DmRgb& rgb) {
-    return QColor(rgb.r, rgb.g, rgb.b);
-}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 
 #include "monitor/widgets/CommitNumberEdit.h"
 #include "ui/widgets/ReportCtrl.h"
+#include "ui/widgets/RgbColor.h"
 
 namespace {
 
@@ -24,10 +25,6 @@ constexpr ColumnLayout kColumns[MonitorRow::kColumnCount] = {
     {"Serial Port TX Count", 135},
     {"Serial Port RX Count", 135},
 };
-
-QColor ToColor(const MonitorRgb& rgb) {
-    return QColor(rgb.r, rgb.g, rgb.b);
-}
 
 }  // namespace
 

@@ -29,7 +29,7 @@ TEST(DmDeviceTable, FillsTheNineColumnsAsTheListShowsThem) {
         uint8_t flags;
         uint8_t link;
         QStringList cells;  // columns 4 to 8
-        DmRgb back;
+        Rgb back;
     };
     const Case cases[] = {
         {"server, static, idle",
@@ -121,8 +121,8 @@ TEST(DmDeviceTable, ASetupReplyRewritesTheRowAndMarksItDone) {
     EXPECT_EQ(table.CellText(0, 6), "1023");
     EXPECT_EQ(table.CellText(0, 7), "Client");
     EXPECT_EQ(table.CellText(0, 8), "Device Setup Success");
-    EXPECT_EQ(table.At(0).back, (DmRgb{232, 192, 192}));
-    EXPECT_EQ(table.At(0).text, (DmRgb{0, 176, 0}));
+    EXPECT_EQ(table.At(0).back, (Rgb{232, 192, 192}));
+    EXPECT_EQ(table.At(0).text, (Rgb{0, 176, 0}));
     EXPECT_FALSE(table.IsChecked(0));
     EXPECT_EQ(table.Count(), 1);
 }
@@ -134,12 +134,12 @@ TEST(DmDeviceTable, StatusWordsOfTheVirtualPortViewColourTheRow) {
     EXPECT_EQ(table.FindRowByIp("192.168.0.10"), 0);
     table.SetStatusText(1, "Connected");
     EXPECT_EQ(table.CellText(1, 8), "Connected");
-    EXPECT_EQ(table.At(1).back, (DmRgb{220, 220, 220}));
+    EXPECT_EQ(table.At(1).back, (Rgb{220, 220, 220}));
     table.SetStatusText(1, "Idle");
-    EXPECT_EQ(table.At(1).back, (DmRgb{232, 192, 192}));
+    EXPECT_EQ(table.At(1).back, (Rgb{232, 192, 192}));
     table.SetStatusText(1, "Other");
     EXPECT_EQ(table.CellText(1, 8), "Other");
-    EXPECT_EQ(table.At(1).back, (DmRgb{232, 192, 192}));
+    EXPECT_EQ(table.At(1).back, (Rgb{232, 192, 192}));
     table.SetChecked(1, true);
     EXPECT_EQ(table.CheckedRows(), std::vector<int>{1});
 }

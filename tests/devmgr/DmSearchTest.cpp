@@ -76,11 +76,11 @@ TEST_F(DmSearch, ListsEachDeviceOnceLateRepliesTooAndWarnsOfLowPorts) {
     EXPECT_EQ(t.CellText(0, 2), "Alpha");
     EXPECT_EQ(t.CellText(0, 4), "Enable");
     EXPECT_EQ(t.CellText(0, 8), "Connected");
-    EXPECT_EQ(t.At(0).back, (DmRgb{220, 220, 220}));
+    EXPECT_EQ(t.At(0).back, (Rgb{220, 220, 220}));
     EXPECT_EQ(t.CellText(1, 5), b->AddressText());
     EXPECT_EQ(t.CellText(1, 6), "1023");
     EXPECT_EQ(t.CellText(1, 7), "Client");
-    EXPECT_EQ(t.At(1).back, (DmRgb{232, 192, 192}));
+    EXPECT_EQ(t.At(1).back, (Rgb{232, 192, 192}));
     EXPECT_EQ(t.CellText(2, 1), "3");
     EXPECT_EQ(t.CellText(2, 2), "DSM3");
     EXPECT_EQ(t.CellText(2, 3), DmDeviceTable::MacText(t.Record(2)));

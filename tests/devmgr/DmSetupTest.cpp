@@ -105,8 +105,8 @@ TEST_F(DmSetup, AReplyBeforeTheFifthTickEndsItThereWithANewSearch) {
     EXPECT_EQ(t.CellText(0, 6), "1023");
     EXPECT_EQ(t.CellText(0, 7), "Client");
     EXPECT_EQ(t.CellText(0, 8), "Device Setup Success");
-    EXPECT_EQ(t.At(0).back, (DmRgb{232, 192, 192}));
-    EXPECT_EQ(t.At(0).text, (DmRgb{0, 176, 0}));
+    EXPECT_EQ(t.At(0).back, (Rgb{232, 192, 192}));
+    EXPECT_EQ(t.At(0).text, (Rgb{0, 176, 0}));
     EXPECT_FALSE(t.IsChecked(0));
     EXPECT_EQ(Prompts().Texts().last(), "Port number should greater than 1024.");
     EXPECT_EQ(Prompts().shown.back().caption, "Searching Result");

@@ -72,12 +72,12 @@ TEST(MonitorRows, ShowTheReplyTheFailureAndTheDevice) {
     row.ShowFailure();
     EXPECT_EQ(row.cells, (std::array<QString, 8>{"4", "Fail", "Lab-7", "127.0.0.9", "---", "---",
                                                  "---", "---"}));
-    EXPECT_EQ(row.back, (MonitorRgb{230, 230, 215}));
+    EXPECT_EQ(row.back, (Rgb{230, 230, 215}));
 
     row.ShowReply({0x0B, "V1.6.12-b0013", 0xFFFFFFFFu, 0});
     EXPECT_EQ(row.cells, (std::array<QString, 8>{"4", "Success", "Lab-7", "127.0.0.9", "0B",
                                                  "V1.6.12-b0013", "4294967295", "0"}));
-    EXPECT_EQ(row.back, (MonitorRgb{215, 215, 230}));
+    EXPECT_EQ(row.back, (Rgb{215, 215, 230}));
     row.ShowReply({0xF0, "", 1, 2});
     EXPECT_EQ(row.cells[MonitorRow::kModemColumn], "F0");
 }

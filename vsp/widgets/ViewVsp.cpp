@@ -14,6 +14,7 @@
 
 #include "devcfg/widgets/PageControls.h"
 #include "ui/widgets/ReportCtrl.h"
+#include "ui/widgets/RgbColor.h"
 #include "vsp/widgets/DlgVspPortConfig.h"
 
 namespace {
@@ -22,10 +23,6 @@ const QString kColumnSpec =
     QStringLiteral("Port ID, 60;Port Name, 150;Status, 100;Remote IP, 120;Remote Port, 90");
 constexpr int kPortTextLength = 5;
 constexpr int kStatusMinWidth = 260;
-
-QColor ToColor(const VspRgb& rgb) {
-    return QColor(rgb.r, rgb.g, rgb.b);
-}
 
 QGroupBox* Group(const QString& title, QLayout* layout, QWidget* parent) {
     auto* group = new QGroupBox(title, parent);
