@@ -37,9 +37,13 @@ const char* const kComments[kSettingsLineCount] = {
     "(TERM2) Test Interval (ms)",
     "(TERM2) Test Data Length",
     "Current selection of local host IP address",
+    "(TERM1) Hex View 0:disable 1:enable",
+    "(TERM1) Time Stamp 0:disable 1:enable",
+    "(TERM2) Hex View 0:disable 1:enable",
+    "(TERM2) Time Stamp 0:disable 1:enable",
 };
 
-// Lines 2 to 28 in file order; line 1 is the version.
+// Lines 2 to 32 in file order; line 1 is the version.
 enum class Kind { Text, Number, Flag };
 struct FieldRef {
     Kind kind;
@@ -66,6 +70,8 @@ std::vector<FieldRef> Fields(AppSettings& s) {
                                      {Kind::Number, {}, &t.testDataLength}});
     }
     fields.push_back({Kind::Text, &s.hostAddress});
+    for (TerminalSettings& t : s.terminal)
+        fields.insert(fields.end(), {{Kind::Flag, {}, &t.hexView}, {Kind::Flag, {}, &t.timeStamp}});
     return fields;
 }
 

@@ -26,9 +26,9 @@ struct AppSettings {
 };
 
 inline constexpr char kSettingsVersion[] = "QMDR_VTM_v1.0.0";
-inline constexpr int kSettingsLineCount = 28;
+inline constexpr int kSettingsLineCount = 32;
 
-// The 28 lines of VELTRO.dat: value padded to 20 characters, then the numbered comment.
+// The 32 lines of VELTRO.dat: value padded to 20 characters, then the numbered comment.
 QByteArray EncodeSettingsFile(const AppSettings& settings);
 // nullopt when the first line is not the current format version. Lines missing at the end
 // keep their defaults.

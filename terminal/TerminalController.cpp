@@ -139,12 +139,47 @@ void TerminalController::OnTimer(int timerId) {
     }
 }
 
+bool TerminalController::StartCapture(const QString& path, QString* error) {
+    StopCapture();
+    if (!capture_.Start(path, error)) return false;
+    Log(QStringLiteral("Capture to %1 started.\r\n").arg(path));
+    emit controlsChanged();
+    return true;
+}
+
+void TerminalController::StopCapture() {
+    if (!capture_.Running()) return;
+    const qint64 written = capture_.Stop();
+    Log(QStringLiteral("Capture to %1 ended: %2 bytes.\r\n").arg(capture_.Path()).arg(written));
+    emit controlsChanged();
+}
+
+void TerminalController::Capture(const QByteArray& chunk) {
+    QString error;
+    if (capture_.Write(chunk, &error)) return;
+    Log(QStringLiteral("Capture to %1 stopped: %2 (%3 bytes written).\r\n")
+            .arg(capture_.Path(), error)
+            .arg(capture_.Written()));
+    emit controlsChanged();
+}
+
+void TerminalController::Log(const QString& text) {
+    receivedView_.LineEnded();
+    emit logInserted(text.toLatin1(), term::LogKind::kStatus);
+}
+
 void TerminalController::OnReceived(const QByteArray& chunk) {
+    Capture(chunk);
     if (echo_ && echoBuffer_.Append(chunk)) {
         Send(echoBuffer_.Take());
         timers_.SetTimer(this, EchoTimer(), kEchoPeriodMs);
     }
-    const QByteArrayView text = term::DisplayPart(chunk);
-    const QByteArray shown = raw_ ? text.toByteArray() : console_.Display(text);
-    if (!shown.isEmpty()) emit logInserted(shown, term::LogKind::kData);
+    QByteArray shown;
+    if (!viewOptions_.hex) {
+        const QByteArrayView text = term::DisplayPart(chunk);
+        shown = raw_ ? text.toByteArray() : console_.Display(text);
+    }
+    const QByteArray logText =
+        receivedView_.Format(chunk, shown, viewOptions_, frame_.CurrentTime());
+    if (!logText.isEmpty()) emit logInserted(logText, term::LogKind::kData);
 }

@@ -7,7 +7,9 @@
 #include <array>
 
 #include "platform/TimerHost.h"
+#include "terminal/CaptureFile.h"
 #include "terminal/MyUart.h"
+#include "terminal/ReceivedView.h"
 #include "terminal/TerminalFrame.h"
 #include "terminal/TerminalRules.h"
 
@@ -67,6 +69,14 @@ class TerminalController : public QObject, public TimerClient {
     void Type(char key);
     // Applies the limits to edited TX values (baudIndex: the baud list's current index).
     void SetTxValues(qint64 interval, qint64 length, int baudIndex);
+    // The Hex and Time boxes: how chunks that arrive from now on are shown.
+    void SetReceivedView(term::ReceivedViewOptions options) { viewOptions_ = options; }
+    // Every byte received from now on goes to the file, until StopCapture; false with the
+    // reason in `error` when the file cannot be written.
+    bool StartCapture(const QString& path, QString* error);
+    void StopCapture();
+    // The view emptied its log: the next data starts a line.
+    void LogEmptied() { receivedView_.LineEnded(); }
 
     bool IsOpen() const { return uart_.IsOpen(); }
     QString PortName() const { return portName_; }
@@ -76,6 +86,9 @@ class TerminalController : public QObject, public TimerClient {
     term::TxValues Tx() const { return tx_; }
     bool Enabled(TermControl control) const { return enabled_[Index(control)]; }
     int TypedCount() const { return console_.TypedCount(); }
+    term::ReceivedViewOptions ReceivedViewOptions() const { return viewOptions_; }
+    bool Capturing() const { return capture_.Running(); }
+    QString CapturePath() const { return capture_.Path(); }
 
     void OnTimer(int timerId) override;
     void OnReceived(const QByteArray& chunk);
@@ -90,7 +103,8 @@ class TerminalController : public QObject, public TimerClient {
     static size_t Index(TermControl c) { return static_cast<size_t>(c); }
     void Enable(std::initializer_list<TermControl> controls, bool enabled);
     void Send(QByteArrayView bytes);
-    void Log(const QString& text) { emit logInserted(text.toLatin1(), term::LogKind::kStatus); }
+    void Log(const QString& text);
+    void Capture(const QByteArray& chunk);
     void RunEcho(bool on);
 
     TerminalFrame& frame_;
@@ -107,5 +121,8 @@ class TerminalController : public QObject, public TimerClient {
     term::AutoTestPattern pattern_;
     term::EchoBuffer echoBuffer_;
     term::ConsoleInput console_;
+    term::ReceivedViewOptions viewOptions_;
+    term::ReceivedView receivedView_;
+    CaptureFile capture_;
     std::array<bool, kTermControlCount> enabled_{};
 };

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QTime>
 #include <array>
 
 #include "terminal/TerminalSettings.h"
 
 class TimerHost;
+class UserPrompts;
 
 inline constexpr int kTerminalCount = 2;
 using TerminalSettingsPair = std::array<TerminalSettings, kTerminalCount>;
@@ -17,6 +19,9 @@ class TerminalFrame {
 
     virtual void AddLog(const QString& text) = 0;
     virtual TimerHost& Timers() = 0;
+    // The time of day that stamps received data.
+    virtual QTime CurrentTime() const = 0;
+    virtual UserPrompts& Prompts() = 0;
     // Read when the view is first shown and written back when the settings are saved.
     virtual TerminalSettingsPair TerminalSettingsValues() const = 0;
     virtual void SetTerminalSettings(const TerminalSettingsPair& values) = 0;

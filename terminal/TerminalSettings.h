@@ -1,7 +1,7 @@
 #pragma once
 
 // One COM port terminal's options as the settings file keeps them: indexes into the terminal
-// view's lists, the Echo box and the two TX values.
+// view's lists, the Echo box, the two TX values and the Hex and Time boxes.
 struct TerminalSettings {
     int baudRateIndex = 0;
     int dataBitsIndex = 0;
@@ -11,6 +11,8 @@ struct TerminalSettings {
     int echoTest = 0;         // written as 0 or 1
     int testInterval = 1000;  // ms
     int testDataLength = 10;
+    int hexView = 0;    // written as 0 or 1
+    int timeStamp = 0;  // written as 0 or 1
 
     bool operator==(const TerminalSettings&) const = default;
 };

@@ -97,6 +97,7 @@ class CMainFrame : public QMainWindow,
     std::vector<MonitorDevice> CheckedDevices() const override;
     int MonitorInterval() const override { return settings_.monitorInterval; }
     void SetMonitorInterval(int seconds) override { settings_.monitorInterval = seconds; }
+    QTime CurrentTime() const override { return QTime::currentTime(); }
     TerminalSettingsPair TerminalSettingsValues() const override { return settings_.terminal; }
     void SetTerminalSettings(const TerminalSettingsPair& values) override {
         settings_.terminal = values;

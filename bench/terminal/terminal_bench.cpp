@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "platform/QtTimerHost.h"
+#include "platform/ScriptedPrompts.h"
 #include "terminal/widgets/TerminalPanel.h"
 #include "terminal/widgets/ViewTerminal.h"
 
@@ -38,8 +39,11 @@ constexpr int kPaceStepMs = 10;
 class BenchFrame final : public TerminalFrame {
   public:
     QtTimerHost timers;
+    ScriptedPrompts prompts;
     void AddLog(const QString&) override {}
     TimerHost& Timers() override { return timers; }
+    QTime CurrentTime() const override { return QTime::currentTime(); }
+    UserPrompts& Prompts() override { return prompts; }
     TerminalSettingsPair TerminalSettingsValues() const override { return {}; }
     void SetTerminalSettings(const TerminalSettingsPair&) override {}
     bool IsVirtualComPort(const QString&) const override { return true; }

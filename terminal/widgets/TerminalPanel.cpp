@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "platform/UserPrompts.h"
 #include "terminal/widgets/TxNumberEdit.h"
 
 namespace {
@@ -49,7 +50,9 @@ int IndexOrDefault(int index, int count, int fallback) {
 }  // namespace
 
 TerminalPanel::TerminalPanel(TerminalFrame& frame, int number, QWidget* parent)
-    : QGroupBox(QStringLiteral("COM Terminal %1").arg(number), parent), terminal_(frame, number) {
+    : QGroupBox(QStringLiteral("COM Terminal %1").arg(number), parent),
+      frame_(frame),
+      terminal_(frame, number) {
     BuildForm();
     Connect();
     ApplySettings({});
@@ -85,6 +88,16 @@ void TerminalPanel::BuildForm() {
     test->addWidget(new QLabel(QStringLiteral("TX Data Length"), this));
     test->addWidget(length_);
 
+    hex_ = new QCheckBox(QStringLiteral("Hex"), this);
+    time_ = new QCheckBox(QStringLiteral("Time"), this);
+    capture_ = new QPushButton(QStringLiteral("Capture..."), this);
+    capture_->setCheckable(true);
+    auto* view = new QHBoxLayout;
+    view->addWidget(hex_);
+    view->addWidget(time_);
+    view->addWidget(capture_);
+    view->addStretch(1);
+
     log_ = new QPlainTextEdit(this);
     log_->setReadOnly(true);
     log_->setUndoRedoEnabled(false);
@@ -99,11 +112,14 @@ void TerminalPanel::BuildForm() {
     echo_->setToolTip(QStringLiteral("To echo the received data"));
     autoTest_->setToolTip(QStringLiteral("To start to transmit the data automatically"));
     clear_->setToolTip(QStringLiteral("To clear the log"));
+    hex_->setToolTip(QStringLiteral("To show the received data as hex and ASCII columns"));
+    time_->setToolTip(QStringLiteral("To start each received block on a line with its time"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
     layout->addLayout(test);
+    layout->addLayout(view);
     layout->addWidget(log_, 1);
 }
 
@@ -112,7 +128,10 @@ void TerminalPanel::Connect() {
     connect(open_, &QPushButton::clicked, this, &TerminalPanel::OnOpen);
     connect(close_, &QPushButton::clicked, &t, &TerminalController::ClosePort);
     connect(purge_, &QPushButton::clicked, &t, &TerminalController::PurgeBuffer);
-    connect(clear_, &QPushButton::clicked, log_, &QPlainTextEdit::clear);
+    connect(clear_, &QPushButton::clicked, this, &TerminalPanel::ClearLog);
+    connect(hex_, &QCheckBox::clicked, this, &TerminalPanel::ApplyReceivedView);
+    connect(time_, &QCheckBox::clicked, this, &TerminalPanel::ApplyReceivedView);
+    connect(capture_, &QPushButton::clicked, this, &TerminalPanel::OnCapture);
     connect(autoTest_, &QCheckBox::clicked, this, [this](bool on) {
         if (on) CommitTxEdits();
         terminal_.SetAutoTest(on);
@@ -141,13 +160,51 @@ void TerminalPanel::ApplySettings(const TerminalSettings& s) {
     interval_->SetValue(s.testInterval);
     length_->SetValue(s.testDataLength);
     CommitTxEdits();
+    hex_->setChecked(s.hexView != 0);
+    time_->setChecked(s.timeStamp != 0);
+    ApplyReceivedView();
 }
 
 TerminalSettings TerminalPanel::CollectSettings() const {
-    return {List(TermList::kBaudRate)->currentIndex(),    List(TermList::kDataBits)->currentIndex(),
-            List(TermList::kParity)->currentIndex(),      List(TermList::kStopBits)->currentIndex(),
-            List(TermList::kFlowControl)->currentIndex(), terminal_.EchoOn() ? 1 : 0,
-            static_cast<int>(terminal_.Tx().interval),    static_cast<int>(terminal_.Tx().length)};
+    return {List(TermList::kBaudRate)->currentIndex(),
+            List(TermList::kDataBits)->currentIndex(),
+            List(TermList::kParity)->currentIndex(),
+            List(TermList::kStopBits)->currentIndex(),
+            List(TermList::kFlowControl)->currentIndex(),
+            terminal_.EchoOn() ? 1 : 0,
+            static_cast<int>(terminal_.Tx().interval),
+            static_cast<int>(terminal_.Tx().length),
+            hex_->isChecked() ? 1 : 0,
+            time_->isChecked() ? 1 : 0};
+}
+
+void TerminalPanel::ApplyReceivedView() {
+    terminal_.SetReceivedView({hex_->isChecked(), time_->isChecked()});
+    // Hex lines are wider than a terminal's log: they scroll rather than break.
+    log_->setLineWrapMode(hex_->isChecked() ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+}
+
+void TerminalPanel::OnCapture() {
+    if (terminal_.Capturing()) {
+        terminal_.StopCapture();
+        return;
+    }
+    const QString name = terminal_.IsOpen() ? terminal_.PortName()
+                                            : QStringLiteral("Terminal%1").arg(terminal_.Number());
+    const QString path = frame_.Prompts().SaveFileName(
+        {QStringLiteral("Capture Received Data"), name + QStringLiteral(".bin"),
+         QStringLiteral("Capture Files (*.bin);;All Files (*)"), QStringLiteral("bin")});
+    QString error;
+    if (!path.isEmpty() && !terminal_.StartCapture(path, &error))
+        frame_.Prompts().FileFailure(
+            QStringLiteral("Failed to capture to %1: %2").arg(path, error));
+    ShowControls();
+}
+
+void TerminalPanel::ClearLog() {
+    log_->clear();
+    afterCr_ = false;
+    terminal_.LogEmptied();
 }
 
 void TerminalPanel::CommitTxEdits() {
@@ -174,8 +231,14 @@ void TerminalPanel::ShowControls() {
     for (QComboBox* list : lists_) list->setEnabled(terminal_.Enabled(C::kLineSettings));
     const QSignalBlocker blockAuto(autoTest_);
     const QSignalBlocker blockEcho(echo_);
+    const QSignalBlocker blockCapture(capture_);
     autoTest_->setChecked(terminal_.AutoTestOn());
     echo_->setChecked(terminal_.EchoOn());
+    capture_->setChecked(terminal_.Capturing());
+    capture_->setToolTip(
+        terminal_.Capturing()
+            ? QStringLiteral("Capturing to %1; press to stop").arg(terminal_.CapturePath())
+            : QStringLiteral("To write every received byte to a file"));
     interval_->SetValue(terminal_.Tx().interval);
     length_->SetValue(terminal_.Tx().length);
 }
@@ -190,10 +253,8 @@ void TerminalPanel::ShowPorts() {
 }
 
 void TerminalPanel::Insert(const QByteArray& text, term::LogKind kind) {
-    if (term::LogNeedsEmptying(kind, log_->blockCount(), log_->document()->characterCount())) {
-        log_->clear();
-        afterCr_ = false;
-    }
+    if (term::LogNeedsEmptying(kind, log_->blockCount(), log_->document()->characterCount()))
+        ClearLog();
     QTextCursor end(log_->document());
     end.movePosition(QTextCursor::End);
     // One edit block: the layout follows once per chunk, not once per line of it.

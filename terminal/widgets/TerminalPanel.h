@@ -47,6 +47,9 @@ class TerminalPanel final : public QGroupBox {
     QPushButton* ClearButton() const { return clear_; }
     QCheckBox* AutoTestBox() const { return autoTest_; }
     QCheckBox* EchoBox() const { return echo_; }
+    QCheckBox* HexBox() const { return hex_; }
+    QCheckBox* TimeBox() const { return time_; }
+    QPushButton* CaptureButton() const { return capture_; }
     TxNumberEdit* IntervalEdit() const { return interval_; }
     TxNumberEdit* LengthEdit() const { return length_; }
     QPlainTextEdit* Log() const { return log_; }
@@ -59,10 +62,14 @@ class TerminalPanel final : public QGroupBox {
     void Connect();
     void CommitTxEdits();
     void OnOpen();
+    void OnCapture();
+    void ApplyReceivedView();
+    void ClearLog();
     void ShowControls();
     void ShowPorts();
     void Insert(const QByteArray& text, term::LogKind kind);
 
+    TerminalFrame& frame_;
     TerminalController terminal_;
     std::array<QComboBox*, kTermListCount> lists_{};
     QPushButton* open_ = nullptr;
@@ -71,6 +78,9 @@ class TerminalPanel final : public QGroupBox {
     QPushButton* clear_ = nullptr;
     QCheckBox* autoTest_ = nullptr;
     QCheckBox* echo_ = nullptr;
+    QCheckBox* hex_ = nullptr;
+    QCheckBox* time_ = nullptr;
+    QPushButton* capture_ = nullptr;
     TxNumberEdit* interval_ = nullptr;
     TxNumberEdit* length_ = nullptr;
     QPlainTextEdit* log_ = nullptr;

@@ -42,7 +42,11 @@ const QByteArray kDefaultFile =
     "0                   // (25) (TERM2) Echo Test 0:disable 1:enable\r\n"
     "1000                // (26) (TERM2) Test Interval (ms)\r\n"
     "10                  // (27) (TERM2) Test Data Length\r\n"
-    "0.0.0.0             // (28) Current selection of local host IP address\r\n";
+    "0.0.0.0             // (28) Current selection of local host IP address\r\n"
+    "0                   // (29) (TERM1) Hex View 0:disable 1:enable\r\n"
+    "0                   // (30) (TERM1) Time Stamp 0:disable 1:enable\r\n"
+    "0                   // (31) (TERM2) Hex View 0:disable 1:enable\r\n"
+    "0                   // (32) (TERM2) Time Stamp 0:disable 1:enable\r\n";
 
 const QString kFormatMessage =
     "The format of application setting file has been updated with default settings!";
@@ -101,17 +105,24 @@ TEST_F(SettingsFileTest, SavedValuesReadBackIncludingLongValuesAgainstTheComment
     changed.terminal[1].echoTest = 1;
     changed.terminal[0].testDataLength = 4096;
     changed.hostAddress = "127.0.0.2";
+    changed.terminal[0].hexView = 1;
+    changed.terminal[1].timeStamp = 3;  // written as 1
     ASSERT_TRUE(file.Save(changed));
 
     const QByteArray text = Read();
     EXPECT_TRUE(text.contains("\r\nABCDEFGHIJKLMNOPQRSTUVWXYZ// (02) VELTRO Logo File Name\r\n"));
     EXPECT_TRUE(text.contains("\r\nTitle_01234567890123// (03) VELTRO Title File Name\r\n"));
     EXPECT_TRUE(text.contains("\r\n1                   // (07) "));
+    EXPECT_TRUE(
+        text.endsWith("// (31) (TERM2) Hex View 0:disable 1:enable\r\n"
+                      "1                   // (32) (TERM2) Time Stamp 0:disable "
+                      "1:enable\r\n"));
 
     AppSettings loaded;
     file.Load(loaded);
     AppSettings expected = changed;
     expected.searchAtStart = 1;
+    expected.terminal[1].timeStamp = 1;
     EXPECT_EQ(loaded, expected);
     EXPECT_TRUE(prompts.shown.empty());
 }

@@ -1,0 +1,81 @@
+#include "terminal/ReceivedView.h"
+
+#include <algorithm>
+
+#include "terminal/TerminalRules.h"
+
+namespace term {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr int kHexColumnWidth = kHexBytesPerLine * 3;
+constexpr char kLineEnd[] = "\r\n";
+
+bool IsPrintable(char c) {
+    return c >= 0x20 && c <= 0x7E;
+}
+
+bool EndsLine(char c) {
+    return c == kCarriageReturn || c == kLineFeed;
+}
+
+}  // namespace
+
+QByteArray TimeStamp(QTime time) {
+    return time.toString(QStringLiteral("[hh:mm:ss.zzz] ")).toLatin1();
+}
+
+QByteArray HexLines(QByteArrayView bytes, int indent) {
+    QByteArray out;
+    for (qsizetype start = 0; start < bytes.size(); start += kHexBytesPerLine) {
+        const QByteArrayView line =
+            bytes.sliced(start).first(std::min<qsizetype>(kHexBytesPerLine, bytes.size() - start));
+        if (start > 0) out.append(indent, ' ');
+        for (char c : line) {
+            const auto b = static_cast<unsigned char>(c);
+            out += kHexDigits[b >> 4];
+            out += kHexDigits[b & 0x0F];
+            out += ' ';
+        }
+        out.append(kHexColumnWidth - line.size() * 3 + 1, ' ');
+        for (char c : line) out += IsPrintable(c) ? c : '.';
+        out += kLineEnd;
+    }
+    return out;
+}
+
+QByteArray ReceivedView::Format(QByteArrayView chunk, QByteArrayView shown,
+                                ReceivedViewOptions options, QTime now) {
+    if (options.hex) {
+        if (chunk.isEmpty()) return {};
+        const QByteArray stamp = options.time ? TimeStamp(now) : QByteArray();
+        const QByteArray out =
+            LineBreak() + stamp + HexLines(chunk, static_cast<int>(stamp.size()));
+        LineEnded();
+        return out;
+    }
+    // With time stamps, the LF of a CR LF pair split across two chunks ends the line that the
+    // CR already ended, rather than a stamped line of its own.
+    if (options.time && afterCr_ && shown.startsWith(kLineFeed)) {
+        shown = shown.sliced(1);
+        afterCr_ = false;
+    }
+    if (shown.isEmpty()) return {};
+    QByteArray out = options.time ? LineBreak() + TimeStamp(now) : QByteArray();
+    out += shown;
+    atLineStart_ = EndsLine(shown.back());
+    afterCr_ = shown.back() == kCarriageReturn;
+    return out;
+}
+
+QByteArray ReceivedView::LineBreak() const {
+    return atLineStart_ ? QByteArray() : QByteArray(kLineEnd);
+}
+
+void ReceivedView::LineEnded() {
+    atLineStart_ = true;
+    afterCr_ = false;
+}
+
+}  // namespace term

@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "terminal/CaptureFile.h"
+#include "terminal/ReceivedView.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/FileSizeLimit.h"
+
+namespace {
+
+using namespace term;
+
+const QTime kNoon(12, 0, 0, 5);
+
+TEST(HexLines, SixteenBytesALineWithTheirCharacters) {
+    const QByteArray bytes = QByteArray("Hello\0\xFF\r\n", 9) + "0123456789ABCDEF~\x7F";
+    EXPECT_EQ(HexLines(bytes).toStdString(),
+              "48 65 6C 6C 6F 00 FF 0D 0A 30 31 32 33 34 35 36  Hello....0123456\r\n"
+              "37 38 39 41 42 43 44 45 46 7E 7F                 789ABCDEF~.\r\n");
+    EXPECT_EQ(HexLines(QByteArray(17, 'a'), 3).toStdString(),
+              "61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61  aaaaaaaaaaaaaaaa\r\n"
+              "   61" +
+                  std::string(47, ' ') + "a\r\n");
+    EXPECT_TRUE(HexLines({}).isEmpty());
+}
+
+TEST(TimeStamp, HoursToMilliseconds) {
+    EXPECT_EQ(TimeStamp(kNoon), "[12:00:00.005] ");
+    EXPECT_EQ(TimeStamp(QTime(0, 1, 2, 999)), "[00:01:02.999] ");
+}
+
+TEST(ReceivedView, EachChunkAsTheBoxesSay) {
+    constexpr ReceivedViewOptions kPlain{}, kTime{false, true}, kHex{true, false},
+        kHexTime{true, true};
+    struct Step {
+        QByteArray chunk;
+        QByteArray shown;
+        ReceivedViewOptions options;
+        QByteArray expected;
+    };
+    const std::vector<Step> steps = {
+        {"ab", "ab", kPlain, "ab"},
+        // A stamp starts a line of its own; the plain text before it ended mid-line.
+        {"cd\r", "cd\r", kTime, "\r\n[12:00:00.005] cd\r"},
+        // The LF of the split CR LF belongs to the line before.
+        {"\nef", "\nef", kTime, "[12:00:00.005] ef"},
+        {"\n", "\n", kTime, "\r\n[12:00:00.005] \n"},
+        {"", "", kTime, ""},
+        // The hex view shows every byte, whatever the plain view shows of them.
+        {QByteArray("g\0h", 3), "g", kHex, "67 00 68" + QByteArray(41, ' ') + "g.h\r\n"},
+        {"i", "i", kPlain, "i"},
+        {"j", "", kHexTime, "\r\n[12:00:00.005] 6A" + QByteArray(47, ' ') + "j\r\n"},
+    };
+    ReceivedView view;
+    for (const Step& s : steps)
+        EXPECT_EQ(view.Format(s.chunk, s.shown, s.options, kNoon).toStdString(),
+                  s.expected.toStdString())
+            << s.chunk.toStdString();
+
+    view.Format("k", "k", kPlain, kNoon);
+    view.LineEnded();  // a status line or an emptied log
+    EXPECT_EQ(view.Format("l", "l", kTime, kNoon), "[12:00:00.005] l");
+}
+
+TEST(CaptureFile, WritesEveryByteUntilStoppedOrTheDiskRefuses) {
+    QTemporaryDir dir;
+    CaptureFile capture;
+    QString error;
+    EXPECT_FALSE(capture.Start(dir.filePath("missing/cap.bin"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(capture.Running());
+
+    const QString path = dir.filePath("cap.bin");
+    WriteFileBytes(path, "old contents, longer than the capture");
+    ASSERT_TRUE(capture.Start(path, &error));
+    const QByteArray bytes("\0\r\n\xFF", 4);
+    EXPECT_TRUE(capture.Write(bytes, &error));
+    EXPECT_EQ(ReadFileBytes(path), bytes) << "on disk at once, the old contents gone";
+    EXPECT_EQ(capture.Stop(), 4);
+    EXPECT_TRUE(capture.Write("after", &error)) << "nothing to do once stopped";
+    EXPECT_EQ(ReadFileBytes(path), bytes);
+
+    ASSERT_TRUE(capture.Start(path, &error));
+    {
+        const FileSizeLimit limit(6);
+        EXPECT_FALSE(capture.Write("0123456789", &error));
+    }
+    EXPECT_FALSE(capture.Running());
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(capture.Written(), 6);
+    EXPECT_EQ(ReadFileBytes(path), "012345");
+}
+
+}  // namespace
