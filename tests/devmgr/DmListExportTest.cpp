@@ -6,7 +6,9 @@
 #include "devmgr/DmListExport.h"
 #include "platform/ScriptedPrompts.h"
 #include "protocol/Message.h"
+#include "tests/devmgr/DmTestHelpers.h"
 #include "tests/support/FileBytes.h"
+#include "tools/devsim/DeviceProfileText.h"
 
 using namespace devrec;
 
@@ -25,6 +27,40 @@ DeviceConfigRecord Reply(uint8_t lastMacByte, const QByteArray& name, uint32_t i
 
 QString VersionOf(const QString& ip) {
     return ip == "10.0.0.1" ? QStringLiteral("V1.2 \"beta\", rc1") : QString();
+}
+
+// What a spreadsheet reads from CSV: quoted fields with doubled quotes, CR LF line ends.
+std::vector<QStringList> ParseCsv(const QByteArray& csv) {
+    std::vector<QStringList> rows;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    const QString text = QString::fromUtf8(csv);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += c;
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields << std::exchange(field, {});
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            fields << std::exchange(field, {});
+            rows.push_back(std::exchange(fields, {}));
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    EXPECT_TRUE(field.isEmpty() && fields.isEmpty()) << "the last line ends with CR LF";
+    return rows;
 }
 
 }  // namespace
@@ -57,4 +93,35 @@ TEST(DmListExport, WritesTheChosenFileOrSaysWhyNot) {
     EXPECT_TRUE(prompts.shown[0].text.startsWith("Failed to write " + dir.filePath("missing")));
     EXPECT_FALSE(ExportDeviceList(prompts, table, VersionOf));  // cancelled
     EXPECT_EQ(prompts.shown.size(), 1u);
+}
+
+using DmListExportDemo = DmFlowTest;
+
+TEST_F(DmListExportDemo, TheDemoDevicesParseBackToTheListedRows) {
+    for (const devsim::DeviceProfile& profile : devsim::DemoProfiles()) net.Add(profile);
+    ListDevices();
+    Tick({1, 4});
+    const auto versionOf = [this](const QString& ip) {
+        for (int i = 0; i < net.sim->Count(); ++i)
+            if (net.sim->Device(i).AddressText() == ip)
+                return net.sim->Device(i).Profile().status.firmwareVersion;
+        return QString();
+    };
+    const DmDeviceTable& table = dm->Table();
+    ASSERT_EQ(table.Count(), 6);
+
+    const std::vector<QStringList> rows = ParseCsv(DeviceListCsv(table, versionOf));
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[0].first(3), (QStringList{"Checked", "NO.", "Device Name"}));
+    for (int row = 0; row < table.Count(); ++row) {
+        QStringList listed{table.IsChecked(row) ? "1" : "0"};
+        for (int column = DmDeviceTable::kNumberColumn; column < DmDeviceTable::kColumnCount;
+             ++column)
+            listed << table.CellText(row, column);
+        listed << versionOf(table.IpText(row));
+        EXPECT_EQ(rows[static_cast<size_t>(row) + 1], listed) << row;
+    }
+    EXPECT_EQ(rows[2][0], "1");
+    EXPECT_EQ(rows[1][2], "Lab-Gateway");
+    EXPECT_EQ(rows[1][9], "V1.6.12");
 }
