@@ -2,8 +2,10 @@
 // after start-up, for the README. Run by scripts/screenshot inside a private namespace.
 // A third argument picks another view: "vsp" shows the virtual serial port view; "monitor"
 // ticks every device found and runs the device monitor; "terminal COMn" opens the port in
-// terminal 1 and types a line into it, which the simulated device sends back.
+// terminal 1 with the Hex and Time boxes ticked and types a line into it, which the simulated
+// device sends back (the window is wider then, so that the hex lines fit).
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QKeyEvent>
@@ -21,6 +23,24 @@
 #include "terminal/widgets/ViewTerminal.h"
 #include "vsp/VspDriverQueries.h"
 
+namespace {
+
+constexpr int kWidth = 1100;
+constexpr int kHeight = 760;
+constexpr int kTerminalWidth = 1440;
+constexpr int kTerminalHeight = 800;
+constexpr int kSecondLineMs = 400;
+
+// Keys typed into a terminal's log, which sends them to its port.
+void Type(TerminalPanel& panel, const QByteArray& keys) {
+    for (const char c : keys) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
+        QCoreApplication::sendEvent(panel.Log(), &key);
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 3) {
@@ -36,7 +56,7 @@ int main(int argc, char** argv) {
     CMainFrame* frame = app.InitInstance();
     if (!frame) return 1;
     frame->showNormal();
-    frame->resize(1100, 760);
+    frame->resize(kWidth, kHeight);
     frame->DeviceManager().Controller().OnSearch();
     constexpr int kSearchMs = 1500;
     if (argc > 3 && QByteArray(argv[3]) == "monitor") {
@@ -50,16 +70,18 @@ int main(int argc, char** argv) {
     if (argc > 3 && QByteArray(argv[3]) == "vsp") frame->ShowFunctionView(kFunctionVsp);
     if (argc > 4 && QByteArray(argv[3]) == "terminal") {
         const QString port = QString::fromLocal8Bit(argv[4]);
+        frame->resize(kTerminalWidth, kTerminalHeight);
         QTimer::singleShot(kSearchMs, [frame, port] {
             frame->Navigation().Button(CViewMenu::kVirtualSerialPortId)->click();
             frame->Navigation().TerminalButton()->click();
             TerminalPanel& panel = frame->Terminal().Panel(0);
+            panel.HexBox()->click();
+            panel.TimeBox()->click();
             panel.List(TermList::kPort)->setCurrentText(port);
             panel.OpenButton()->click();
-            for (const char c : QByteArray("Hello-VELTRO\r")) {
-                QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
-                QCoreApplication::sendEvent(panel.Log(), &key);
-            }
+            Type(panel, "Hello-VELTRO\r");
+            QTimer::singleShot(kSecondLineMs,
+                               [&panel] { Type(panel, "AT+VER?;AT+MAC?;AT+IP?\r"); });
         });
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
