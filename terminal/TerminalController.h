@@ -86,7 +86,6 @@ class TerminalController : public QObject, public TimerClient {
     term::TxValues Tx() const { return tx_; }
     bool Enabled(TermControl control) const { return enabled_[Index(control)]; }
     int TypedCount() const { return console_.TypedCount(); }
-    term::ReceivedViewOptions ReceivedViewOptions() const { return viewOptions_; }
     bool Capturing() const { return capture_.Running(); }
     QString CapturePath() const { return capture_.Path(); }
 
