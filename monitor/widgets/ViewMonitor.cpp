@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "monitor/widgets/CommitNumberEdit.h"
+#include "ui/widgets/CommitNumberEdit.h"
 #include "ui/widgets/ReportCtrl.h"
 #include "ui/widgets/RgbColor.h"
 
@@ -47,7 +47,7 @@ CViewMonitor::~CViewMonitor() {
 
 void CViewMonitor::BuildForm() {
     start_ = new QPushButton(this);
-    interval_ = new CCommitNumberEdit(
+    interval_ = new CommitNumberEdit(
         kIntervalDigits, [this](qint64 typed) { return monitor_.SetInterval(typed); }, this);
     interval_->setMaximumWidth(80);
     auto* controls = new QHBoxLayout;

@@ -5,7 +5,7 @@
 #include "monitor/MonitorController.h"
 
 class QPushButton;
-class CCommitNumberEdit;
+class CommitNumberEdit;
 class CReportCtrl;
 
 // The device monitor form: the Start/Stop button, the interval box and the monitor list. It
@@ -26,7 +26,7 @@ class CViewMonitor final : public QWidget {
 
     MonitorController& Controller() { return monitor_; }
     QPushButton* StartButton() const { return start_; }
-    CCommitNumberEdit* IntervalBox() const { return interval_; }
+    CommitNumberEdit* IntervalBox() const { return interval_; }
     CReportCtrl* List() const { return list_; }
 
   private:
@@ -39,6 +39,6 @@ class CViewMonitor final : public QWidget {
 
     MonitorController monitor_;
     QPushButton* start_ = nullptr;
-    CCommitNumberEdit* interval_ = nullptr;
+    CommitNumberEdit* interval_ = nullptr;
     CReportCtrl* list_ = nullptr;
 };

@@ -13,11 +13,12 @@
 #include <QVBoxLayout>
 
 #include "platform/UserPrompts.h"
-#include "terminal/widgets/TxNumberEdit.h"
+#include "ui/widgets/CommitNumberEdit.h"
 
 namespace {
 
 constexpr int kLogPointSize = 10;
+constexpr int kTxDigits = 7;
 constexpr char kLogFontFamily[] = "Courier New";
 
 struct ListSpec {
@@ -78,8 +79,10 @@ void TerminalPanel::BuildForm() {
 
     autoTest_ = new QCheckBox(QStringLiteral("Auto Test"), this);
     echo_ = new QCheckBox(QStringLiteral("Echo"), this);
-    interval_ = new TxNumberEdit(this);
-    length_ = new TxNumberEdit(this);
+    // The limits depend on each other and on the baud rate: the controller applies them.
+    const auto asTyped = [](qint64 typed) { return typed; };
+    interval_ = new CommitNumberEdit(kTxDigits, asTyped, this);
+    length_ = new CommitNumberEdit(kTxDigits, asTyped, this);
     auto* test = new QHBoxLayout;
     test->addWidget(autoTest_);
     test->addWidget(echo_);
@@ -137,8 +140,8 @@ void TerminalPanel::Connect() {
         terminal_.SetAutoTest(on);
     });
     connect(echo_, &QCheckBox::clicked, &t, &TerminalController::SetEcho);
-    connect(interval_, &TxNumberEdit::finished, this, &TerminalPanel::CommitTxEdits);
-    connect(length_, &TxNumberEdit::finished, this, &TerminalPanel::CommitTxEdits);
+    connect(interval_, &CommitNumberEdit::committed, this, &TerminalPanel::CommitTxEdits);
+    connect(length_, &CommitNumberEdit::committed, this, &TerminalPanel::CommitTxEdits);
     connect(static_cast<PortComboBox*>(List(TermList::kPort)), &PortComboBox::aboutToDropDown, &t,
             &TerminalController::ScanPorts);
     connect(&t, &TerminalController::controlsChanged, this, &TerminalPanel::ShowControls);
@@ -208,7 +211,7 @@ void TerminalPanel::ClearLog() {
 }
 
 void TerminalPanel::CommitTxEdits() {
-    terminal_.SetTxValues(interval_->Value(), length_->Value(),
+    terminal_.SetTxValues(interval_->Commit(), length_->Commit(),
                           List(TermList::kBaudRate)->currentIndex());
 }
 

@@ -9,7 +9,7 @@
 class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
-class TxNumberEdit;
+class CommitNumberEdit;
 
 // The port list scans the ports each time it is dropped down.
 class PortComboBox final : public QComboBox {
@@ -50,8 +50,8 @@ class TerminalPanel final : public QGroupBox {
     QCheckBox* HexBox() const { return hex_; }
     QCheckBox* TimeBox() const { return time_; }
     QPushButton* CaptureButton() const { return capture_; }
-    TxNumberEdit* IntervalEdit() const { return interval_; }
-    TxNumberEdit* LengthEdit() const { return length_; }
+    CommitNumberEdit* IntervalEdit() const { return interval_; }
+    CommitNumberEdit* LengthEdit() const { return length_; }
     QPlainTextEdit* Log() const { return log_; }
 
   protected:
@@ -81,8 +81,8 @@ class TerminalPanel final : public QGroupBox {
     QCheckBox* hex_ = nullptr;
     QCheckBox* time_ = nullptr;
     QPushButton* capture_ = nullptr;
-    TxNumberEdit* interval_ = nullptr;
-    TxNumberEdit* length_ = nullptr;
+    CommitNumberEdit* interval_ = nullptr;
+    CommitNumberEdit* length_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
     bool afterCr_ = false;  // the log's last character came from a CR
 };

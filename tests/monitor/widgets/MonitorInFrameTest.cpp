@@ -6,7 +6,7 @@
 
 #include "app/widgets/OrvinApp.h"
 #include "devmgr/widgets/ViewDm.h"
-#include "monitor/widgets/CommitNumberEdit.h"
+#include "ui/widgets/CommitNumberEdit.h"
 #include "monitor/widgets/ViewMonitor.h"
 #include "platform/ManualClock.h"
 #include "platform/NetInterfaces.h"
@@ -53,7 +53,7 @@ TEST_F(MonitorInFrame, IsFunctionViewZeroAndKeepsItsIntervalInTheSettingsFile) {
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->FunctionView(kFunctionMonitor), &Monitor());
     frame->ShowFunctionView(kFunctionMonitor);
-    CCommitNumberEdit& box = *Monitor().IntervalBox();
+    CommitNumberEdit& box = *Monitor().IntervalBox();
     EXPECT_EQ(box.text(), "3");
     box.setFocus();
     box.selectAll();

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <memory>
 
-#include "monitor/widgets/CommitNumberEdit.h"
+#include "ui/widgets/CommitNumberEdit.h"
 #include "monitor/widgets/ViewMonitor.h"
 #include "tests/monitor/MonitorSimNet.h"
 #include "ui/widgets/ReportCtrl.h"
@@ -26,7 +26,7 @@ class ViewMonitor : public ::testing::Test {
     }
     CReportCtrl& List() { return *view->List(); }
     QPushButton& Start() { return *view->StartButton(); }
-    CCommitNumberEdit& Box() { return *view->IntervalBox(); }
+    CommitNumberEdit& Box() { return *view->IntervalBox(); }
     void Type(const QString& keys) {
         Box().setFocus();
         Box().selectAll();

@@ -14,7 +14,7 @@
 
 #include "terminal/MyUart.h"
 #include "terminal/widgets/TerminalPanel.h"
-#include "terminal/widgets/TxNumberEdit.h"
+#include "ui/widgets/CommitNumberEdit.h"
 #include "terminal/widgets/ViewTerminal.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/FileBytes.h"
@@ -55,7 +55,7 @@ class ViewTerminalTest : public testing::Test {
         for (QChar c : text) QTest::keyClick(Panel(index).Log(), c.toLatin1());
     }
 
-    void TypeInto(TxNumberEdit* edit, const QString& text) {
+    void TypeInto(CommitNumberEdit* edit, const QString& text) {
         edit->setFocus();
         edit->selectAll();
         QTest::keyClicks(edit, text);

@@ -48,7 +48,7 @@ TEST(ClampedNumberEdit, TypingIsNeverCorrectedOnlyTheFinishedEdit) {
     for (const Case& c : cases) {
         for (const bool byEnter : {true, false}) {
             ClampedNumberEdit edit(c.limits);
-            QSignalSpy committed(&edit, &ClampedNumberEdit::ValueCommitted);
+            QSignalSpy committed(&edit, &ClampedNumberEdit::committed);
             EXPECT_EQ(TypeKeys(edit, c.typed), c.whileTyping) << c.typed;
             EXPECT_EQ(committed.count(), 0);
             if (byEnter) {
@@ -58,7 +58,7 @@ TEST(ClampedNumberEdit, TypingIsNeverCorrectedOnlyTheFinishedEdit) {
             }
             EXPECT_EQ(edit.text(), c.finished) << c.typed << (byEnter ? " Enter" : " focus");
             ASSERT_EQ(committed.count(), 1);
-            EXPECT_EQ(committed[0][0].toUInt(), edit.text().toUInt());
+            EXPECT_EQ(committed[0][0].toLongLong(), edit.text().toLongLong());
         }
     }
 }
