@@ -1,6 +1,7 @@
-// terminal_bench flood [MiB]: a flood into an open terminal (the view with its log) against a
-//   bare QSerialPort reader that discards, both on the same socat pseudo-terminal pair in this
-//   run; prints both throughputs, their ratio and the longest lateness of a 10 ms timer.
+// terminal_bench flood [MiB] [capture]: a flood into an open terminal (the view with its log)
+//   against a bare QSerialPort reader that discards, both on the same socat pseudo-terminal pair
+//   in this run; prints both throughputs, their ratio and the longest lateness of a 10 ms timer.
+//   With "capture" the terminal also captures to a file, which must equal what was sent.
 // terminal_bench echo [seconds]: Echo on, the peer sends lines at 92,160 bytes/s (921600 baud)
 //   and checks that every byte comes back unaltered; prints the bytes lost.
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
@@ -146,7 +148,7 @@ FloodResult Flood(Pair& pair, qint64 size, const qint64& received) {
     return {size / seconds / 1e6, probe.worst, probe.worstCpu};
 }
 
-int RunFlood(qint64 mib) {
+int RunFlood(qint64 mib, bool capture) {
     const qint64 size = mib * 1024 * 1024;
     FloodResult bare{};
     {
@@ -174,7 +176,19 @@ int RunFlood(qint64 mib) {
                      [&](const QByteArray& text, term::LogKind kind) {
                          if (kind == term::LogKind::kData) received += text.size();
                      });
+    QTemporaryDir captureDir;
+    const QString capturePath = captureDir.filePath("capture.bin");
+    QString error;
+    if (capture && !panel.Controller().StartCapture(capturePath, &error)) return 1;
     const FloodResult t = Flood(pair, size, received);
+    if (capture) {
+        panel.Controller().StopCapture();
+        QFile file(capturePath);
+        const bool equal = file.open(QIODevice::ReadOnly) && file.readAll() == Lines(size, 1);
+        std::printf("capture: %lld bytes in the file, %s to what was sent\n",
+                    static_cast<long long>(QFileInfo(capturePath).size()),
+                    equal ? "equal" : "NOT equal");
+    }
     std::printf(
         "flood %lld MiB: terminal %.1f MB/s, bare QSerialPort reader %.1f MB/s, ratio %.2f\n",
         static_cast<long long>(mib), t.mbPerSecond, bare.mbPerSecond,
@@ -257,8 +271,10 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QString mode = argc > 1 ? QString::fromLatin1(argv[1]) : QStringLiteral("flood");
-    if (mode == "flood") return RunFlood(argc > 2 ? std::atoi(argv[2]) : 64);
+    if (mode == "flood")
+        return RunFlood(argc > 2 ? std::atoi(argv[2]) : 64,
+                        argc > 3 && QByteArray(argv[3]) == "capture");
     if (mode == "echo") return RunEcho(argc > 2 ? std::atoi(argv[2]) : 30);
-    std::fprintf(stderr, "usage: terminal_bench flood [MiB] | echo [seconds]\n");
+    std::fprintf(stderr, "usage: terminal_bench flood [MiB] [capture] | echo [seconds]\n");
     return 2;
 }
