@@ -8,6 +8,7 @@ PromptAnswer ScriptedPrompts::MessageBox(const MessageBoxRequest& request) {
     }
     shown.push_back({request.caption, request.text, request.buttons, request.icon,
                      request.defaultAnswer, answer});
+    if (std::function<void()> action = std::exchange(whileOpen_, {})) action();
     return answer;
 }
 

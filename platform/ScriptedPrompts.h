@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "platform/UserPrompts.h"
@@ -20,6 +21,9 @@ class ScriptedPrompts final : public UserPrompts {
 
     // Queues answers for message boxes; an empty queue answers with the box's default.
     void Answer(PromptAnswer answer) { answers_.push_back(answer); }
+    // Runs `action` once while the next message box is open, before it is answered: what the
+    // event loop may do meanwhile (a search that rebuilds the device list, say).
+    void WhileNextBoxIsOpen(std::function<void()> action) { whileOpen_ = std::move(action); }
     // Queues the names that the next file dialogs return ("" = cancel).
     void AnswerFile(const QString& path) { files_.push_back(path); }
 
@@ -41,4 +45,5 @@ class ScriptedPrompts final : public UserPrompts {
     QString NextFile();
     std::deque<PromptAnswer> answers_;
     std::deque<QString> files_;
+    std::function<void()> whileOpen_;
 };

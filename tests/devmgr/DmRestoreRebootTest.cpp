@@ -214,3 +214,50 @@ TEST_F(DmReboot, NoKeepsTheRowsTickedAndASilentDeviceFails) {
     EXPECT_EQ(sent[8], 0x0B);
     EXPECT_EQ(sent[9], 0);
 }
+
+// The question is a modal box: a search may rebuild the list meanwhile (the restart wait of an
+// earlier flow ends in one). The command goes to the ticked device wherever it is listed now,
+// and to nobody once it is no longer listed.
+TEST_F(DmReboot, TheTickedDeviceIsLookedUpAgainByItsMacAfterTheQuestion) {
+    devsim::SimDevice* chosen = net.Add();
+    devsim::SimDevice* other = net.Add();
+    const QString gone = QString("The device %1 is no longer listed. Nothing was sent.")
+                             .arg(DmDeviceTable::MacText(chosen->StoredRecord()));
+    struct Flow {
+        void (DmController::*start)();
+        uint8_t command;
+    };
+    for (const Flow& flow : {Flow{&DmController::OnReboot, msg::kRebootCommand},
+                             Flow{&DmController::OnRestore, msg::kRestoreCommand}}) {
+        chosen->SetFaults({});
+        ListDevices();
+        ASSERT_EQ(DeviceOfRow(0), chosen);
+        Tick({0});
+        Prompts().WhileNextBoxIsOpen([&] {
+            chosen->SetFaults(SearchFaults(true));
+            dm->OnSearch();
+            net.Ticks(1);
+        });
+        (dm.get()->*flow.start)();
+        ASSERT_EQ(Prompts().shown.size(), 2u);
+        EXPECT_EQ(Prompts().shown[1].text, gone);
+        EXPECT_EQ(Buttons(), AllButtons(true));
+
+        chosen->SetFaults({});
+        ListDevices();
+        Tick({0});
+        Prompts().WhileNextBoxIsOpen([&] {
+            chosen->SetFaults(SearchFaults(false, 500));
+            dm->OnSearch();
+            net.Ticks(1);
+            ASSERT_EQ(DeviceOfRow(1), chosen);
+        });
+        const int64_t t1 = Now();
+        (dm.get()->*flow.start)();
+        net.Ticks(2);
+        EXPECT_EQ(DmSimNet::Times(*chosen, flow.command, t1).size(), 1u);
+        EXPECT_TRUE(DmSimNet::Times(*other, flow.command).empty());
+        net.Ticks(60);  // the restart wait after a restore ends in a search
+        Prompts().Clear();
+    }
+}

@@ -191,14 +191,6 @@ TEST_F(DmSetup, ChoosesOneDeviceAndChecksItsSubnet) {
     EXPECT_EQ(sheet.opened.size(), 1u);
 }
 
-devsim::Faults SearchFaults(bool silent, int delayMs = 0) {
-    devsim::Faults faults;
-    faults.silent = silent;
-    faults.delayMs = delayMs;
-    faults.commands = {msg::kSearchRequest};
-    return faults;
-}
-
 // A search may rebuild the list while the sheet is open: the command goes to the device it was
 // opened for, found again by its MAC address, and to nobody once that device is no longer
 // listed.

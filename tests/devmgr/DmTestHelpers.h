@@ -11,6 +11,15 @@
 #include "protocol/Message.h"
 #include "tests/devmgr/DmSimNet.h"
 
+// Faults of a device's answers to searches only: none, or late by delayMs.
+inline devsim::Faults SearchFaults(bool silent, int delayMs = 0) {
+    devsim::Faults faults;
+    faults.silent = silent;
+    faults.delayMs = delayMs;
+    faults.commands = {msg::kSearchRequest};
+    return faults;
+}
+
 // A device manager on the simulated network, after its initial update and start-up actions.
 class DmFlowTest : public ::testing::Test {
   protected:

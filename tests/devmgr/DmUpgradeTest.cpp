@@ -51,14 +51,6 @@ class DmUpgrade : public ::testing::Test {
     std::function<void()> duringDialog;
 };
 
-devsim::Faults SearchFaults(bool silent, int delayMs = 0) {
-    devsim::Faults faults;
-    faults.silent = silent;
-    faults.delayMs = delayMs;
-    faults.commands = {msg::kSearchRequest};
-    return faults;
-}
-
 }  // namespace
 
 TEST_F(DmUpgrade, WritesTheImageThenWaitsForTheRestartAndSearches) {
