@@ -60,6 +60,12 @@ TerminalPanel::TerminalPanel(TerminalFrame& frame, int number, QWidget* parent)
     ShowControls();
 }
 
+TerminalPanel::~TerminalPanel() {
+    // The boxes go with the widget's children, after the controller: a focus change while the
+    // form goes must not finish an edit into a controller that is gone.
+    for (CommitNumberEdit* box : {interval_, length_}) box->blockSignals(true);
+}
+
 void TerminalPanel::BuildForm() {
     auto* grid = new QGridLayout;
     for (int i = 0; i < kTermListCount; ++i) {

@@ -34,6 +34,7 @@ class TerminalPanel final : public QGroupBox {
     Q_OBJECT
   public:
     TerminalPanel(TerminalFrame& frame, int number, QWidget* parent = nullptr);
+    ~TerminalPanel() override;
 
     TerminalController& Controller() { return terminal_; }
     void ApplySettings(const TerminalSettings& settings);

@@ -28,5 +28,8 @@ void CommitNumberEdit::focusOutEvent(QFocusEvent* event) {
 }
 
 void CommitNumberEdit::Finish() {
+    // An owner that is going blocks the box's signals: the focus leaving it then must not
+    // reach the owner's rule either.
+    if (signalsBlocked()) return;
     emit committed(Commit());
 }

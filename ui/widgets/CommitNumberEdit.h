@@ -6,7 +6,7 @@
 // A number box whose value is taken only when the edit is finished (Enter, the focus leaving,
 // or Commit from the owner), so that typing 10 key by key is not turned into a clamped 1 on the
 // way. Only digits can be typed. The owner's rule turns the typed number into the kept one,
-// which the box then shows.
+// which the box then shows. While its signals are blocked, a finished edit commits nothing.
 class CommitNumberEdit : public QLineEdit {
     Q_OBJECT
   public:
