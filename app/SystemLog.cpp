@@ -12,9 +12,9 @@ constexpr qsizetype kHeaderLength = sizeof(kLogFileHeader) - 1;
 constexpr qsizetype kFirstField = kHeaderLength + 1;  // past the header's "$"
 constexpr int kFieldsPerRow = 3;
 
-FileDialogRequest LogFileDialog(const char* title) {
-    return {
-        QString::fromLatin1(title), {}, QString::fromLatin1(kLogFileFilter), QStringLiteral("log")};
+FileDialogRequest LogFileDialog(const char* title, const QString& folder) {
+    return {QString::fromLatin1(title), folder, QString::fromLatin1(kLogFileFilter),
+            QStringLiteral("log")};
 }
 
 // Numbering goes on after the last loaded number, and never below the rows there are, so
@@ -94,7 +94,7 @@ void SystemLog::FileFailed(const QString& path) {
 }
 
 bool SystemLog::SaveLog() {
-    const QString path = prompts_.SaveFileName(LogFileDialog("Save As"));
+    const QString path = prompts_.SaveFileName(LogFileDialog("Save As", fileFolder_));
     if (path.isEmpty()) return false;
     if (!WriteFileAtomically(path, EncodeLogFile(rows_))) {
         FileFailed(path);
@@ -104,7 +104,7 @@ bool SystemLog::SaveLog() {
 }
 
 bool SystemLog::OpenLog() {
-    const QString path = prompts_.OpenFileName(LogFileDialog("Open"));
+    const QString path = prompts_.OpenFileName(LogFileDialog("Open", fileFolder_));
     if (path.isEmpty()) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

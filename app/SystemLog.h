@@ -53,6 +53,8 @@ class SystemLog : public QObject {
     // The two lines of every start: the program runs, and on which interface.
     void AddStartUpLines(const QString& hostAddress);
 
+    // The folder the file dialogs start in: the one that holds the program's own files.
+    void SetFileFolder(const QString& folder) { fileFolder_ = folder; }
     // Ask for a file name and write or read the log; false on cancel or failure.
     bool SaveLog();
     bool OpenLog();
@@ -70,6 +72,7 @@ class SystemLog : public QObject {
 
     UserPrompts& prompts_;
     Clock clock_;
+    QString fileFolder_;
     std::vector<LogRow> rows_;
     qint64 lineCount_ = 0;
 };

@@ -29,6 +29,7 @@ CMainFrame::CMainFrame(FrameServices services)
     : services_(std::move(services)),
       settingsFile_(services_.prompts, QDir(services_.workDir).filePath(kSettingsFileName)),
       log_(services_.prompts) {
+    log_.SetFileFolder(services_.workDir);
     const QString socket =
         services_.vspSocket.isEmpty() ? CVspDriver::DefaultSocketPath() : services_.vspSocket;
     vspDriver_ = std::make_unique<CVspDriver>(

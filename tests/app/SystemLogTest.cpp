@@ -99,6 +99,17 @@ TEST_F(SystemLogTest, ASaveThatRunsOutOfRoomKeepsTheOldFile) {
     EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
 }
 
+TEST_F(SystemLogTest, FileDialogsStartInTheFolderOfTheProgramsFiles) {
+    log.SetFileFolder(dir.path());
+    prompts.AnswerFile({});
+    prompts.AnswerFile({});
+    EXPECT_FALSE(log.SaveLog());
+    EXPECT_FALSE(log.OpenLog());
+    ASSERT_EQ(prompts.fileDialogs.size(), 2u);
+    for (const FileDialogRequest& dialog : prompts.fileDialogs)
+        EXPECT_EQ(dialog.suggestedName, dir.path());
+}
+
 TEST_F(SystemLogTest, OpenedLogReplacesTheListAndNumberingGoesOn) {
     log.AddLog("old line");
     int resets = 0;
