@@ -174,7 +174,11 @@ class DmController : public QObject, public TimerClient {
     bool searchAtStartBox_ = false;
     DmPeriods periods_;
 
-    int retry_ = 0;  // shared by the search, setup, restore and reboot timers
+    // Each flow counts its own resends: the search that ends a restart wait may run while a
+    // flow started meanwhile is resending.
+    int searchRetry_ = 0;
+    int setupRetry_ = 0;
+    int ackRetry_ = 0;  // restore or reboot, which never run together
     bool setupReplied_ = false;
     // The device being set up, and where its command goes.
     std::optional<std::array<uint8_t, devrec::kMacSize>> setupMac_;

@@ -57,18 +57,18 @@ void DmController::OnDeviceSetup() {
     setupCommand_ = command->ToByteArray();
     SendTo(setupCommand_, setupAddress_);
     setupReplied_ = false;
-    retry_ = 0;
+    setupRetry_ = 0;
     timers_.SetTimer(this, kSetupTimer, kTickMs);
 }
 
 void DmController::OnSetupTick() {
-    if (!setupReplied_ && retry_ < kSetupRetries) {
-        ++retry_;
+    if (!setupReplied_ && setupRetry_ < kSetupRetries) {
+        ++setupRetry_;
         SendTo(setupCommand_, setupAddress_);
         return;
     }
     timers_.KillTimer(this, kSetupTimer);
-    retry_ = 0;
+    setupRetry_ = 0;
     setupMac_.reset();
     if (setupReplied_) {
         SetProgress(kSetupDoneProgress);
@@ -141,7 +141,7 @@ void DmController::OnRestore() {
     restartTicked_ = static_cast<int>(ticked->size());
     EnableAllButtons(false);
     StartAckWork(restore_, std::move(*ticked));
-    retry_ = 0;
+    ackRetry_ = 0;
     timers_.SetTimer(this, kRestoreTimer, kTickMs);
     SetStatus(QStringLiteral(" Resetting ..."));
 }
@@ -153,13 +153,13 @@ void DmController::OnReboot() {
     if (!ticked) return;
     EnableAllButtons(false);
     StartAckWork(reboot_, std::move(*ticked));
-    retry_ = 0;
+    ackRetry_ = 0;
     timers_.SetTimer(this, kRebootTimer, kTickMs);
     SetStatus(QStringLiteral(" Rebooting ..."));
 }
 
 void DmController::OnAckTick(DmAckWork& work, int timerId) {
-    const DmAckWork::Step step = work.Tick(retry_);
+    const DmAckWork::Step step = work.Tick(ackRetry_);
     switch (step) {
         case DmAckWork::Step::kSend: {
             const DmTarget& target = ackTargets_[static_cast<size_t>(work.Current())];

@@ -20,7 +20,7 @@ void DmController::StartSearch() {
     ClearList();
     EnableAllButtons(false);
     SendSearchRequest(kSearchRequestBurst);
-    retry_ = 0;
+    searchRetry_ = 0;
     timers_.SetTimer(this, kSearchTimer, kTickMs);
 }
 
@@ -31,14 +31,14 @@ void DmController::SendSearchRequest(int times) {
 }
 
 void DmController::OnSearchTick() {
-    if (table_.Count() == 0 && retry_ < kSearchRetries) {
+    if (table_.Count() == 0 && searchRetry_ < kSearchRetries) {
         SetProgress(kSearchRetryProgress);
         SendSearchRequest(1);
-        ++retry_;
+        ++searchRetry_;
         return;
     }
     timers_.KillTimer(this, kSearchTimer);
-    retry_ = 0;
+    searchRetry_ = 0;
     for (DmButton b : {DmButton::kSystemSetting, DmButton::kSearch, DmButton::kFirmwareUpgrade})
         EnableButton(b, true);
     SetProgress(kProgressMax);

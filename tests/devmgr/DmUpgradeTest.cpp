@@ -87,6 +87,29 @@ TEST_F(DmUpgrade, WritesTheImageThenWaitsForTheRestartAndSearches) {
     EXPECT_EQ(dm->Status(), " Idle");
 }
 
+// The buttons are enabled during the restart wait: a reboot started then keeps its own count of
+// sends when the wait's search runs in the middle of it.
+TEST_F(DmUpgrade, AFlowStartedDuringTheRestartWaitKeepsItsOwnRetries) {
+    devsim::SimDevice* d = net.Add();
+    List();
+    dm->SetRowChecked(0, true);
+    dm->OnFirmwareUpgrade();
+    ASSERT_TRUE(PumpUntil([this] { return Finished(); }));
+    ASSERT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+    net.Ticks(14);  // the wait searches at its 17th tick
+
+    devsim::Faults deaf;
+    deaf.silent = true;
+    deaf.commands = {msg::kRebootCommand};
+    d->SetFaults(deaf);
+    dm->SetRowChecked(0, true);
+    const int64_t t1 = net.frame.clock.Now();
+    dm->OnReboot();
+    net.Ticks(12);
+    EXPECT_EQ(DmSimNet::Times(*d, msg::kRebootCommand, t1),
+              (std::vector<int64_t>{1000, 3000, 5000}));
+}
+
 TEST_F(DmUpgrade, NeedsExactlyOneDeviceAndWarnsAboutAnotherSubnet) {
     devsim::SimDevice* d = net.Add();
     net.Add();
