@@ -1,72 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QFileInfo>
 #include <QFontInfo>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
 
 #include "terminal/MyUart.h"
-#include "terminal/widgets/TerminalPanel.h"
-#include "ui/widgets/CommitNumberEdit.h"
-#include "terminal/widgets/ViewTerminal.h"
 #include "tests/support/EventPump.h"
-#include "tests/support/FileBytes.h"
-#include "tests/terminal/SocatPty.h"
-#include "tests/terminal/widgets/FakeTerminalFrame.h"
+#include "tests/terminal/widgets/ViewTerminalFixture.h"
 
 namespace {
-
-constexpr int kBaud1200 = 0;
-constexpr int kBaud9600 = 3;
-constexpr int kBaud115200 = 7;
-
-class ViewTerminalTest : public testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(com3.Ready() && com5.Ready());
-        frame.settings[1] = {7, 0, 2, 0, 0, 0, 1000, 10};
-        view = std::make_unique<CViewTerminal>(frame);
-        view->resize(1000, 400);
-        view->show();
-        QApplication::setActiveWindow(view.get());
-    }
-
-    TerminalPanel& Panel(int index) { return view->Panel(index); }
-    QString LogOf(int index) { return Panel(index).Log()->toPlainText(); }
-
-    // Chooses the port and baud rate in the lists and clicks Open Port.
-    void Open(int index, const QString& port, int baudIndex) {
-        TerminalPanel& p = Panel(index);
-        QComboBox* ports = p.List(TermList::kPort);
-        if (ports->findText(port) < 0) ports->addItem(port);
-        ports->setCurrentText(port);
-        p.List(TermList::kBaudRate)->setCurrentIndex(baudIndex);
-        p.OpenButton()->click();
-    }
-
-    void Type(int index, const QString& text) {
-        for (QChar c : text) QTest::keyClick(Panel(index).Log(), c.toLatin1());
-    }
-
-    void TypeInto(CommitNumberEdit* edit, const QString& text) {
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-    }
-
-    TestComDir comDir;
-    SocatPty com3{comDir.Path(), 3};
-    SocatPty com5{comDir.Path(), 5};
-    FakeTerminalFrame frame;
-    std::unique_ptr<CViewTerminal> view;
-};
 
 TEST_F(ViewTerminalTest, StartUpScansThePortsAndTakesTheSettings) {
     for (int i = 0; i < 2; ++i) {
@@ -306,116 +247,6 @@ TEST_F(ViewTerminalTest, TheDataLogEmptiesBeyondAThousandLines) {
     com3.Write("next\n");
     ASSERT_TRUE(PumpUntil([&] { return LogOf(0).endsWith("next\n"); }));
     EXPECT_EQ(LogOf(0), "next\n");
-}
-
-TEST_F(ViewTerminalTest, HexViewShowsEveryByteInColumns) {
-    frame.settings[0].hexView = 1;  // from the settings file
-    view = std::make_unique<CViewTerminal>(frame);
-    view->show();
-    ASSERT_TRUE(Panel(0).HexBox()->isChecked());
-    EXPECT_EQ(Panel(0).Log()->lineWrapMode(), QPlainTextEdit::NoWrap);
-    Open(0, "COM3", kBaud115200);
-    const QByteArray known("Hi\0\xFF\r\n", 6);
-    com3.Write(known + "0123456789abcdef!");
-    ASSERT_TRUE(PumpUntil([&] { return LogOf(0).endsWith("!\n"); }));
-    // However the bytes fell into chunks, the columns hold them all in order.
-    QString hex, ascii;
-    for (const QString& line : LogOf(0).split('\n', Qt::SkipEmptyParts).mid(1)) {
-        hex += line.left(48).remove(' ');
-        ascii += line.mid(49);
-    }
-    EXPECT_EQ(hex,
-              "486900FF0D0A30313233343536373839616263646566"
-              "21");
-    EXPECT_EQ(ascii, "Hi....0123456789abcdef!");
-
-    Panel(0).HexBox()->click();
-    EXPECT_EQ(Panel(0).Log()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-    Panel(0).ClearButton()->click();
-    com3.Write(known);
-    ASSERT_TRUE(PumpUntil([&] { return LogOf(0) == "Hi"; }));
-}
-
-TEST_F(ViewTerminalTest, TimeStampsStartEachChunkAndIncrease) {
-    Panel(0).TimeBox()->click();
-    Open(0, "COM3", kBaud115200);
-    Panel(0).ClearButton()->click();
-    frame.clock.Advance(12 * 3600 * 1000);
-    for (const char* chunk : {"one\r\n", "two", "three\r\n"}) {
-        frame.clock.Advance(250);
-        com3.Write(chunk);
-        const QString text = QString::fromLatin1(chunk).trimmed();
-        ASSERT_TRUE(PumpUntil([&] { return LogOf(0).contains(text); }));
-    }
-    EXPECT_EQ(LogOf(0), "[12:00:00.250] one\n[12:00:00.500] two\n[12:00:00.750] three\n");
-
-    // Five chunks a millisecond apart: each on its line, stamped, the stamps increasing.
-    TerminalPanel& p = Panel(1);
-    p.TimeBox()->click();
-    Open(1, "COM5", kBaud115200);
-    for (int i = 0; i < 5; ++i) {
-        frame.clock.Advance(1);
-        com5.Write(QByteArray::number(i) + "\r\n");
-        ASSERT_TRUE(PumpUntil([&] { return p.Log()->blockCount() == i + 3; }));
-    }
-    const QRegularExpression stamped(R"(^\[(\d\d):(\d\d):(\d\d)\.(\d\d\d)\] (\d)$)");
-    const QStringList lines = LogOf(1).split('\n', Qt::SkipEmptyParts).mid(1);
-    ASSERT_EQ(lines.size(), 5);
-    int previous = -1;
-    for (const QString& line : lines) {
-        const QRegularExpressionMatch m = stamped.match(line);
-        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
-        const int ms = QTime(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
-                             m.captured(4).toInt())
-                           .msecsSinceStartOfDay();
-        EXPECT_GT(ms, previous);
-        previous = ms;
-    }
-}
-
-TEST_F(ViewTerminalTest, CaptureHoldsEveryByteWhileTheLogIsEmptied) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("capture.bin");
-    frame.prompts.AnswerFile(path);
-    Open(0, "COM3", kBaud115200);
-    TerminalPanel& p = Panel(0);
-    p.CaptureButton()->click();
-    ASSERT_TRUE(p.Controller().Capturing());
-    EXPECT_TRUE(p.CaptureButton()->isChecked());
-    EXPECT_TRUE(LogOf(0).endsWith("Capture to " + path + " started.\n"));
-
-    QByteArray sent(1 << 20, '\0');
-    QRandomGenerator random(19);
-    random.fillRange(reinterpret_cast<quint32*>(sent.data()), sent.size() / 4);
-    sent.replace(1000, 4, QByteArray("\0\r\n\0", 4));
-    constexpr int kBlocks = 8;
-    const qsizetype block = sent.size() / kBlocks;
-    for (int i = 0; i < kBlocks; ++i) {
-        com3.Write(QByteArrayView(sent).sliced(i * block, block));
-        if (i % 2 == 0) p.ClearButton()->click();
-    }
-    ASSERT_TRUE(PumpUntil([&] { return QFileInfo(path).size() == sent.size(); }, 20000));
-    EXPECT_TRUE(ReadFileBytes(path) == sent);
-    EXPECT_LT(p.Log()->blockCount(), 1100) << "the log was emptied on its way";
-
-    p.CaptureButton()->click();
-    EXPECT_FALSE(p.Controller().Capturing());
-    EXPECT_FALSE(p.CaptureButton()->isChecked());
-    EXPECT_TRUE(LogOf(0).endsWith("Capture to " + path + " ended: 1048576 bytes.\n"));
-    com3.Write("more");
-    PumpQuiet(50);
-    EXPECT_EQ(QFileInfo(path).size(), sent.size());
-
-    // A cancelled dialog starts nothing; a file that cannot be written is told.
-    frame.prompts.AnswerFile({});
-    p.CaptureButton()->click();
-    EXPECT_FALSE(p.CaptureButton()->isChecked());
-    const QString unwritable = dir.filePath("missing/capture.bin");
-    frame.prompts.AnswerFile(unwritable);
-    p.CaptureButton()->click();
-    EXPECT_FALSE(p.CaptureButton()->isChecked());
-    ASSERT_EQ(frame.prompts.shown.size(), 1u);
-    EXPECT_TRUE(frame.prompts.shown[0].text.startsWith("Failed to capture to " + unwritable));
 }
 
 TEST_F(ViewTerminalTest, DestroyingTheViewClosesItsPorts) {
