@@ -263,6 +263,7 @@ void DmController::OnFirmwareUpgrade() {
     if (!image) return;
     const std::optional<DmTarget> target = FindAgain(chosen);
     if (!target) return;
+    StopRestartWait();
     tftp_->Start(*image, target->address, InetAddr(frame_.HostAddress()));
 }
 

@@ -105,6 +105,7 @@ class DmController : public QObject, public TimerClient {
                      DmSubnetWarning warning = DmSubnetWarning::kDeviceManager);
     void StartSearch();
     void StartRestartWait(int tickedDevices);
+    void StopRestartWait();
     void EnableAllButtons(bool enabled);
     void SetStatusText(int row, const QString& text);
     bool SendHostAnnouncement(const QString& deviceAddress, std::array<uint8_t, 2> reportedPort);

@@ -51,6 +51,7 @@ void DmController::OnDeviceSetup() {
         return;
     }
     SetStatus(QStringLiteral(" Device setting ..."));
+    StopRestartWait();
     EnableAllButtons(false);
     setupMac_ = chosen.MacAddress();
     setupAddress_ = target->address;
@@ -125,6 +126,7 @@ std::optional<std::vector<DmTarget>> DmController::ConfirmAckFlow(const QString&
 
 // The work keeps the devices it was started with, whatever happens to the list meanwhile.
 void DmController::StartAckWork(DmAckWork& work, std::vector<DmTarget> targets) {
+    StopRestartWait();
     ackTargets_ = std::move(targets);
     std::vector<int> indexes(ackTargets_.size());
     for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<int>(i);
@@ -211,7 +213,15 @@ void DmController::OnRestartWaitTick() {
         ++restartCounter_;
         return;
     }
+    StopRestartWait();
+    StartSearch();
+}
+
+// After an upgrade the buttons are enabled during the restart wait. A flow the user starts
+// then ends the wait: its search would clear the list and enable the buttons in the middle of
+// that flow, and a second Restore or Reboot started then would take over the first one's
+// devices.
+void DmController::StopRestartWait() {
     timers_.KillTimer(this, kRestartWaitTimer);
     restartCounter_ = 0;
-    StartSearch();
 }

@@ -11,6 +11,7 @@ constexpr int kSearchRetryProgress = 850;
 }  // namespace
 
 void DmController::OnSearch() {
+    StopRestartWait();
     SetProgress(0);
     SetStatus(QStringLiteral(" Searching ..."));
     StartSearch();

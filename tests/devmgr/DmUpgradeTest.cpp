@@ -87,16 +87,17 @@ TEST_F(DmUpgrade, WritesTheImageThenWaitsForTheRestartAndSearches) {
     EXPECT_EQ(dm->Status(), " Idle");
 }
 
-// The buttons are enabled during the restart wait: a reboot started then keeps its own count of
-// sends when the wait's search runs in the middle of it.
-TEST_F(DmUpgrade, AFlowStartedDuringTheRestartWaitKeepsItsOwnRetries) {
+// The buttons are enabled during the restart wait. A reboot started then ends the wait: no
+// search clears the list or enables the buttons in the middle of it, and it keeps its own count
+// of sends.
+TEST_F(DmUpgrade, AFlowStartedDuringTheRestartWaitEndsTheWait) {
     devsim::SimDevice* d = net.Add();
     List();
     dm->SetRowChecked(0, true);
     dm->OnFirmwareUpgrade();
     ASSERT_TRUE(PumpUntil([this] { return Finished(); }));
     ASSERT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
-    net.Ticks(14);  // the wait searches at its 17th tick
+    net.Ticks(14);  // the wait would search at its 17th tick
 
     devsim::Faults deaf;
     deaf.silent = true;
@@ -105,9 +106,19 @@ TEST_F(DmUpgrade, AFlowStartedDuringTheRestartWaitKeepsItsOwnRetries) {
     dm->SetRowChecked(0, true);
     const int64_t t1 = net.frame.clock.Now();
     dm->OnReboot();
-    net.Ticks(12);
+    EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+    for (int tick = 0; tick < 6; ++tick) {
+        net.Ticks(1);
+        EXPECT_TRUE(AllButtons(false)) << tick;
+        EXPECT_EQ(dm->Table().Count(), 1) << tick;
+    }
+    net.Ticks(6);
     EXPECT_EQ(DmSimNet::Times(*d, msg::kRebootCommand, t1),
               (std::vector<int64_t>{1000, 3000, 5000}));
+    const std::vector<int64_t> searches = DmSimNet::Times(*d, msg::kSearchRequest, t1);
+    EXPECT_EQ(std::count_if(searches.begin(), searches.end(), [](int64_t t) { return t >= 0; }), 0);
+    EXPECT_EQ(dm->Status(), "Reboot Device Fail !");
+    EXPECT_TRUE(AllButtons(true));
 }
 
 TEST_F(DmUpgrade, NeedsExactlyOneDeviceAndWarnsAboutAnotherSubnet) {
