@@ -1,5 +1,6 @@
 // Received bytes in chunks, as the terminal's log shows them: the hex view must give back every
-// byte of each chunk, the plain view its text unchanged, after a stamp when time is on.
+// byte of each chunk, the plain view its text unchanged, after a stamp when time is on; stamped
+// and hex chunks go on lines of their own.
 #include <cstddef>
 #include <cstdint>
 
@@ -41,8 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (qsizetype at = 0; at < stream.size(); at += static_cast<qsizetype>(step)) {
         const QByteArray chunk = stream.mid(at, static_cast<qsizetype>(step));
         const QByteArray shown = term::DisplayPart(chunk).toByteArray();
-        const QByteArray text = view.Format(chunk, shown, options, now);
-        if (options.hex) {
+        const term::ReceivedText received = view.Format(chunk, shown, options, now);
+        const QByteArray& text = received.text;
+        if (received.ownLine != ((options.hex || options.time) && !text.isEmpty())) {
+            __builtin_trap();
+        } else if (options.hex) {
             if (HexColumnBytes(text, options.time ? kStampWidth : 0) != chunk) __builtin_trap();
         } else if (!options.time && text != shown) {
             __builtin_trap();

@@ -16,10 +16,6 @@ bool IsPrintable(char c) {
     return c >= 0x20 && c <= 0x7E;
 }
 
-bool EndsLine(char c) {
-    return c == kCarriageReturn || c == kLineFeed;
-}
-
 }  // namespace
 
 QByteArray TimeStamp(QTime time) {
@@ -45,37 +41,24 @@ QByteArray HexLines(QByteArrayView bytes, int indent) {
     return out;
 }
 
-QByteArray ReceivedView::Format(QByteArrayView chunk, QByteArrayView shown,
-                                ReceivedViewOptions options, QTime now) {
+ReceivedText ReceivedView::Format(QByteArrayView chunk, QByteArrayView shown,
+                                  ReceivedViewOptions options, QTime now) {
     if (options.hex) {
+        afterCr_ = false;
         if (chunk.isEmpty()) return {};
         const QByteArray stamp = options.time ? TimeStamp(now) : QByteArray();
-        const QByteArray out =
-            LineBreak() + stamp + HexLines(chunk, static_cast<int>(stamp.size()));
-        LineEnded();
-        return out;
+        return {stamp + HexLines(chunk, static_cast<int>(stamp.size())), true};
     }
     // With time stamps, the LF of a CR LF pair split across two chunks ends the line that the
     // CR already ended, rather than a stamped line of its own.
-    if (options.time && afterCr_ && shown.startsWith(kLineFeed)) {
-        shown = shown.sliced(1);
+    if (options.time && afterCr_ && shown.startsWith(kLineFeed)) shown = shown.sliced(1);
+    if (shown.isEmpty()) {
         afterCr_ = false;
+        return {};
     }
-    if (shown.isEmpty()) return {};
-    QByteArray out = options.time ? LineBreak() + TimeStamp(now) : QByteArray();
-    out += shown;
-    atLineStart_ = EndsLine(shown.back());
     afterCr_ = shown.back() == kCarriageReturn;
-    return out;
-}
-
-QByteArray ReceivedView::LineBreak() const {
-    return atLineStart_ ? QByteArray() : QByteArray(kLineEnd);
-}
-
-void ReceivedView::LineEnded() {
-    atLineStart_ = true;
-    afterCr_ = false;
+    if (!options.time) return {shown.toByteArray(), false};
+    return {TimeStamp(now) + shown.toByteArray(), true};
 }
 
 }  // namespace term

@@ -23,22 +23,22 @@ struct ReceivedViewOptions {
     bool time = false;
 };
 
-// Keeps track of where the log's data stands, so that a stamped or hex chunk starts on a
-// line of its own.
+// A received chunk as the log shows it. With Hex or Time it goes on a line of its own: the log
+// starts one first unless it stands at the start of a line.
+struct ReceivedText {
+    QByteArray text;
+    bool ownLine = false;
+};
+
+// Formats received chunks; it remembers only whether the last chunk shown ended with a CR.
 class ReceivedView {
   public:
-    // The log text for one chunk. `shown` is what the plain view shows of it (after the zero
-    // byte and console rules); the hex view shows every byte of `chunk`.
-    QByteArray Format(QByteArrayView chunk, QByteArrayView shown, ReceivedViewOptions options,
-                      QTime now);
-    // Status text ends its line; an emptied log starts with one.
-    void LineEnded();
+    // `shown` is what the plain view shows of the chunk (after the zero byte and console rules);
+    // the hex view shows every byte of `chunk`.
+    ReceivedText Format(QByteArrayView chunk, QByteArrayView shown, ReceivedViewOptions options,
+                        QTime now);
 
   private:
-    // CR LF when the log's data stops mid-line.
-    QByteArray LineBreak() const;
-
-    bool atLineStart_ = true;
     bool afterCr_ = false;  // the last data byte shown was a CR, whose LF may follow
 };
 

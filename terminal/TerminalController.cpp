@@ -163,11 +163,6 @@ void TerminalController::Capture(const QByteArray& chunk) {
     emit controlsChanged();
 }
 
-void TerminalController::Log(const QString& text) {
-    receivedView_.LineEnded();
-    emit logInserted(text.toLatin1(), term::LogKind::kStatus);
-}
-
 void TerminalController::OnReceived(const QByteArray& chunk) {
     Capture(chunk);
     if (echo_ && echoBuffer_.Append(chunk)) {
@@ -179,7 +174,8 @@ void TerminalController::OnReceived(const QByteArray& chunk) {
         const QByteArrayView text = term::DisplayPart(chunk);
         shown = raw_ ? text.toByteArray() : console_.Display(text);
     }
-    const QByteArray logText =
+    const term::ReceivedText received =
         receivedView_.Format(chunk, shown, viewOptions_, frame_.CurrentTime());
-    if (!logText.isEmpty()) emit logInserted(logText, term::LogKind::kData);
+    if (!received.text.isEmpty())
+        emit logInserted(received.text, term::LogKind::kData, received.ownLine);
 }

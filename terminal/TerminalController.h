@@ -75,8 +75,6 @@ class TerminalController : public QObject, public TimerClient {
     // reason in `error` when the file cannot be written.
     bool StartCapture(const QString& path, QString* error);
     void StopCapture();
-    // The view emptied its log: the next data starts a line.
-    void LogEmptied() { receivedView_.LineEnded(); }
 
     bool IsOpen() const { return uart_.IsOpen(); }
     QString PortName() const { return portName_; }
@@ -93,8 +91,9 @@ class TerminalController : public QObject, public TimerClient {
     void OnReceived(const QByteArray& chunk);
 
   signals:
-    // Text for the terminal's log; the view applies the log limits of its kind.
-    void logInserted(const QByteArray& text, term::LogKind kind);
+    // Text for the terminal's log; the view applies the log limits of its kind, and starts a
+    // line first for text on a line of its own when the log stands in the middle of one.
+    void logInserted(const QByteArray& text, term::LogKind kind, bool ownLine);
     void controlsChanged();
     void portsChanged();
 
@@ -102,7 +101,9 @@ class TerminalController : public QObject, public TimerClient {
     static size_t Index(TermControl c) { return static_cast<size_t>(c); }
     void Enable(std::initializer_list<TermControl> controls, bool enabled);
     void Send(QByteArrayView bytes);
-    void Log(const QString& text);
+    void Log(const QString& text) {
+        emit logInserted(text.toLatin1(), term::LogKind::kStatus, false);
+    }
     void Capture(const QByteArray& chunk);
     void RunEcho(bool on);
 

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 #include "platform/UserPrompts.h"
@@ -213,7 +214,6 @@ void TerminalPanel::OnCapture() {
 void TerminalPanel::ClearLog() {
     log_->clear();
     afterCr_ = false;
-    terminal_.LogEmptied();
 }
 
 void TerminalPanel::CommitTxEdits() {
@@ -261,13 +261,16 @@ void TerminalPanel::ShowPorts() {
     list->setEnabled(terminal_.Enabled(TermControl::kLineSettings));
 }
 
-void TerminalPanel::Insert(const QByteArray& text, term::LogKind kind) {
+void TerminalPanel::Insert(const QByteArray& text, term::LogKind kind, bool ownLine) {
     if (term::LogNeedsEmptying(kind, log_->blockCount(), log_->document()->characterCount()))
         ClearLog();
     QTextCursor end(log_->document());
     end.movePosition(QTextCursor::End);
     // One edit block: the layout follows once per chunk, not once per line of it.
     end.beginEditBlock();
+    // The last block is empty when the log stands at the start of a line.
+    if (ownLine && !log_->document()->lastBlock().text().isEmpty())
+        end.insertText(QStringLiteral("\n"));
     end.insertText(term::LogText(text, &afterCr_));
     end.endEditBlock();
     if (kind == term::LogKind::kData)

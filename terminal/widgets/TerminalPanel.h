@@ -68,7 +68,7 @@ class TerminalPanel final : public QGroupBox {
     void ClearLog();
     void ShowControls();
     void ShowPorts();
-    void Insert(const QByteArray& text, term::LogKind kind);
+    void Insert(const QByteArray& text, term::LogKind kind, bool ownLine);
 
     TerminalFrame& frame_;
     TerminalController terminal_;

@@ -37,30 +37,29 @@ TEST(ReceivedView, EachChunkAsTheBoxesSay) {
         QByteArray chunk;
         QByteArray shown;
         ReceivedViewOptions options;
-        QByteArray expected;
+        QByteArray text;
+        bool ownLine;
     };
     const std::vector<Step> steps = {
-        {"ab", "ab", kPlain, "ab"},
-        // A stamp starts a line of its own; the plain text before it ended mid-line.
-        {"cd\r", "cd\r", kTime, "\r\n[12:00:00.005] cd\r"},
+        {"ab", "ab", kPlain, "ab", false},
+        {"cd\r", "cd\r", kTime, "[12:00:00.005] cd\r", true},
         // The LF of the split CR LF belongs to the line before.
-        {"\nef", "\nef", kTime, "[12:00:00.005] ef"},
-        {"\n", "\n", kTime, "\r\n[12:00:00.005] \n"},
-        {"", "", kTime, ""},
+        {"\nef", "\nef", kTime, "[12:00:00.005] ef", true},
+        {"\n", "\n", kTime, "[12:00:00.005] \n", true},
+        {"\r", "\r", kTime, "[12:00:00.005] \r", true},
+        {"\n", "\n", kTime, "", false},
+        {"", "", kTime, "", false},
         // The hex view shows every byte, whatever the plain view shows of them.
-        {QByteArray("g\0h", 3), "g", kHex, "67 00 68" + QByteArray(41, ' ') + "g.h\r\n"},
-        {"i", "i", kPlain, "i"},
-        {"j", "", kHexTime, "\r\n[12:00:00.005] 6A" + QByteArray(47, ' ') + "j\r\n"},
+        {QByteArray("g\0h", 3), "g", kHex, "67 00 68" + QByteArray(41, ' ') + "g.h\r\n", true},
+        {"i", "i", kPlain, "i", false},
+        {"j", "", kHexTime, "[12:00:00.005] 6A" + QByteArray(47, ' ') + "j\r\n", true},
     };
     ReceivedView view;
-    for (const Step& s : steps)
-        EXPECT_EQ(view.Format(s.chunk, s.shown, s.options, kNoon).toStdString(),
-                  s.expected.toStdString())
-            << s.chunk.toStdString();
-
-    view.Format("k", "k", kPlain, kNoon);
-    view.LineEnded();  // a status line or an emptied log
-    EXPECT_EQ(view.Format("l", "l", kTime, kNoon), "[12:00:00.005] l");
+    for (const Step& s : steps) {
+        const ReceivedText received = view.Format(s.chunk, s.shown, s.options, kNoon);
+        EXPECT_EQ(received.text.toStdString(), s.text.toStdString()) << s.chunk.toStdString();
+        EXPECT_EQ(received.ownLine, s.ownLine) << s.chunk.toStdString();
+    }
 }
 
 TEST(CaptureFile, WritesEveryByteUntilStoppedOrTheDiskRefuses) {

@@ -54,6 +54,16 @@ TEST_F(ViewTerminalTest, TimeStampsStartEachChunkAndIncrease) {
     }
     EXPECT_EQ(LogOf(0), "[12:00:00.250] one\n[12:00:00.500] two\n[12:00:00.750] three\n");
 
+    // A log that empties itself by its limits starts with the stamped chunk, not an empty line.
+    Panel(0).TimeBox()->click();
+    com3.Write(QByteArray("line\n").repeated(1500) + "open");
+    ASSERT_TRUE(PumpUntil([&] { return LogOf(0).endsWith("\nopen"); }));
+    ASSERT_GT(Panel(0).Log()->blockCount(), 1000);
+    Panel(0).TimeBox()->click();
+    com3.Write("four\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return LogOf(0).endsWith("four\n"); }));
+    EXPECT_EQ(LogOf(0), "[12:00:00.750] four\n");
+
     // Five chunks a millisecond apart: each on its line, stamped, the stamps increasing.
     TerminalPanel& p = Panel(1);
     p.TimeBox()->click();
