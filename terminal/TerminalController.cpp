@@ -169,11 +169,11 @@ void TerminalController::OnReceived(const QByteArray& chunk) {
         Send(echoBuffer_.Take());
         timers_.SetTimer(this, EchoTimer(), kEchoPeriodMs);
     }
-    QByteArray shown;
-    if (!viewOptions_.hex) {
-        const QByteArrayView text = term::DisplayPart(chunk);
-        shown = raw_ ? text.toByteArray() : console_.Display(text);
-    }
+    // Console mode follows every chunk for its typed count, also while Hex shows the bytes.
+    const QByteArrayView text = term::DisplayPart(chunk);
+    const QByteArray shown = !raw_              ? console_.Display(text)
+                             : viewOptions_.hex ? QByteArray()
+                                                : text.toByteArray();
     const term::ReceivedText received =
         receivedView_.Format(chunk, shown, viewOptions_, frame_.CurrentTime());
     if (!received.text.isEmpty())

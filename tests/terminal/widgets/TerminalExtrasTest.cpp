@@ -41,6 +41,19 @@ TEST_F(ViewTerminalTest, HexViewShowsEveryByteInColumns) {
     ASSERT_TRUE(PumpUntil([&] { return LogOf(0) == "Hi"; }));
 }
 
+// A device console at 9600 baud takes typed characters back with backspaces; the count of them
+// follows what arrives also while Hex shows it.
+TEST_F(ViewTerminalTest, AConsoleKeepsItsTypedCountWhileHexShowsTheBytes) {
+    Open(1, "COM5", kBaud9600);
+    ASSERT_FALSE(Panel(1).Controller().RawDisplay());
+    Panel(1).HexBox()->click();
+    Type(1, "ab");
+    EXPECT_EQ(com5.Read(2), "ab");
+    com5.Write("\b");
+    ASSERT_TRUE(PumpUntil([&] { return LogOf(1).endsWith("08" + QString(47, ' ') + ".\n"); }));
+    EXPECT_EQ(Panel(1).Controller().TypedCount(), 1);
+}
+
 TEST_F(ViewTerminalTest, TimeStampsStartEachChunkAndIncrease) {
     Panel(0).TimeBox()->click();
     Open(0, "COM3", kBaud115200);
