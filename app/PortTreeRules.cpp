@@ -25,6 +25,8 @@ QString PortNameOf(const QString& itemText) {
     return itemText.section(' ', 0, 0);
 }
 
-QString ConnectedItemText(const QString& itemText, const QString& ip) {
-    return itemText + QStringLiteral(" (") + ip + QLatin1Char(')');
+QString PeerOf(const QString& itemText) {
+    const qsizetype open = itemText.indexOf(QStringLiteral(" ("));
+    if (open < 0 || !itemText.endsWith(QLatin1Char(')'))) return {};
+    return itemText.mid(open + 2, itemText.size() - open - 3);
 }

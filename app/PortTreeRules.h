@@ -12,5 +12,5 @@ PortMenuEntry PortMenuEntryFor(const QString& itemText);
 QString PortMenuText(PortMenuEntry entry);
 // The port name of an item text: the text up to its first space.
 QString PortNameOf(const QString& itemText);
-// The item text of a port connected by a drop: "COM5" + " (" + ip + ")".
-QString ConnectedItemText(const QString& itemText, const QString& ip);
+// What an item shows in parentheses ("10.0.0.3" for "COM5 (10.0.0.3)"); empty when nothing.
+QString PeerOf(const QString& itemText);

@@ -1,26 +1,34 @@
 #include "vsp/VspController.h"
 
 #include <algorithm>
-#include <cstdio>
 
-#include "platform/NetInterfaces.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Address.h"
-#include "vsp/VspDriver.h"
-#include "vsp/VspPortTable.h"
+#include "vsp/VspDriverQueries.h"
 
 namespace {
 
-// A reply's mode as the form keeps it: the driver's 256 and any other nonzero value is client.
-int32_t ClientModeOf(uint32_t mode) {
-    return mode != 0 ? 1 : 0;
-}
+constexpr int kSmallList = 2;
+constexpr int kProgressExtra = 5;
+constexpr size_t kComPrefixLength = 3;  // "COM" before the number
+const QString kNoConnectionType = QStringLiteral("Not Select The Connection Type!");
+
+using C = VspControl;
+constexpr C kCommands[] = {C::kAdd, C::kRemove, C::kConnect, C::kClose, C::kSetting};
+constexpr C kConfiguration[] = {C::kAddress,        C::kRemotePort, C::kListenPort, C::kPacketSize,
+                                C::kPortNumber,     C::kEnableVcom, C::kTcp,        C::kUdp,
+                                C::kConnectAtStart, C::kServer,     C::kClient};
 
 }  // namespace
 
 VspController::VspController(VspFrame& frame, QObject* parent)
-    : QObject(parent), frame_(frame), table_(frame.PortTable()) {
-    pollState_.fill(kPollIdle);
+    : QObject(parent), frame_(frame), commands_(frame) {
+    connect(&commands_, &VspPortCommands::portsChanged, this, &VspController::FollowPorts);
+    connect(&commands_, &VspPortCommands::statusText, this, &VspController::SetStatusLine);
+    connect(&commands_, &VspPortCommands::serviceChanged, this, [this](bool up) {
+        if (!up) EndEdit();
+        UpdateControls();
+    });
 }
 
 VspController::~VspController() {
@@ -28,268 +36,272 @@ VspController::~VspController() {
 }
 
 void VspController::InitialUpdate() {
-    listedCount_ = 0;
-    settingMode_ = false;
     form_.remoteIp = 0;
-    enabled_.fill(false);
-    Enable({VspControl::kAdd, VspControl::kList}, true);
-    pollState_.fill(kPollIdle);
+    commands_.Start();
     frame_.Timers().SetTimer(this, kRefreshTimer, kRefreshMs);
-    supervision_.Start();
-    WriteForm();
-    emit controlsChanged();
-}
-
-void VspController::SaveTable() {
-    table_.Save(RowCount(), frame_.Prompts(), frame_.PortTablePath());
+    emit formChanged();
+    UpdateControls();
 }
 
 void VspController::OnTimer(int timerId) {
-    switch (timerId) {
-        case kProgressTimer:
-            progress_ = std::min(progress_ + 1, progressRange_.second);
-            emit controlsChanged();
-            break;
-        case kRefreshTimer:
-            frame_.Timers().KillTimer(this, kRefreshTimer);
-            ScanMtu();
-            Refresh(false);
-            break;
-        case kProbeTimer:
-            supervision_.OnProbeTimer();
-            break;
-        case kEvaluationTimer:
-            supervision_.OnEvaluationTimer();
-            break;
-        case kReconnectTimer:
-            supervision_.OnReconnectTimer();
-            break;
-        case kServerWaitTimer:
-            frame_.Timers().KillTimer(this, kServerWaitTimer);
-            FinishServerStart();
-            break;
-        default:
-            break;
+    if (timerId == kProgressTimer) {
+        progress_ = std::min(progress_ + 1, progressRange_.second);
+        emit controlsChanged();
+    } else if (timerId == kRefreshTimer) {
+        frame_.Timers().KillTimer(this, kRefreshTimer);
+        commands_.ScanMtu();
+        commands_.Refresh();
     }
 }
 
-void VspController::Enable(VspControl control, bool on) {
-    enabled_[Index(control)] = on;
+std::vector<VspRow> VspController::Rows() const {
+    std::vector<VspRow> rows;
+    for (const VspPort& port : commands_.Ports().All()) rows.push_back(port.Row());
+    return rows;
 }
 
-void VspController::Enable(std::initializer_list<VspControl> controls, bool on) {
-    for (VspControl control : controls) Enable(control, on);
-    emit controlsChanged();
+std::optional<int> VspController::SelectedRow() const {
+    const int row = commands_.Ports().RowOf(selected_);
+    return row >= 0 ? std::optional<int>(row) : std::nullopt;
+}
+
+QString VspController::SettingCaption() const {
+    return SettingMode() ? QStringLiteral("OK") : QStringLiteral("Setting");
+}
+
+QString VspController::ConnectCaption() const {
+    return form_.clientMode != 0 ? QStringLiteral("Connect") : QStringLiteral("Server");
 }
 
 void VspController::SetStatusLine(const QString& text) {
     form_.statusLine = text;
+    emit formChanged();
 }
 
-QString VspController::Cell(int row, int column) const {
-    if (row < 0 || row >= RowCount()) return {};
-    return rows_[size_t(row)].cells[size_t(column)];
+void VspController::FollowPorts() {
+    const VspPort* port = commands_.Ports().Find(selected_);
+    if (port && !SettingMode()) ShowPortInForm(*port);
+    emit rowsChanged();
+    UpdateControls();
 }
 
-void VspController::SetCell(int row, int column, const QString& text) {
-    if (row < 0 || row >= RowCount()) return;
-    rows_[size_t(row)].cells[size_t(column)] = text;
-    emit rowChanged(row);
+void VspController::ShowPortInForm(const VspPort& port) {
+    const vspd::RemoteInfoReply& c = port.config;
+    form_.connectAtStart = int32_t(c.connectAtStart);
+    form_.clientMode = port.Client() ? 1 : 0;
+    form_.enableVcom = int32_t(c.enableVcom);
+    form_.maxPacketSize = c.maxPacketSize;
+    form_.protocol = c.protocol;
+    form_.remotePortText.clear();
+    form_.listenPortText.clear();
+    (port.Client() ? form_.remotePortText : form_.listenPortText) = QString::number(c.remotePort);
+    form_.remoteIp = c.remoteIp;
+    emit formChanged();
 }
 
-int VspController::PortIdOf(int row) const {
-    return Cell(row, VspRow::kPortIdColumn).toInt();
-}
-
-int VspController::FindRowByName(const QString& name) const {
-    for (int row = 0; row < RowCount(); ++row) {
-        if (Cell(row, VspRow::kNameColumn) == name) return row;
+void VspController::UpdateControls() {
+    enabled_.fill(false);
+    const bool editing = SettingMode();
+    const bool client = form_.clientMode == 1;
+    enabled_[size_t(C::kList)] = !editing;
+    if (editing) {
+        for (C c : kConfiguration) enabled_[size_t(c)] = true;
+        enabled_[size_t(C::kAddress)] = enabled_[size_t(C::kRemotePort)] = client;
+        enabled_[size_t(C::kListenPort)] = !client;
+        enabled_[size_t(C::kSetting)] = true;
+    } else if (commands_.ServiceUp()) {
+        enabled_[size_t(C::kAdd)] = RowCount() < kVspMaxPorts;
+        const VspPort* port = commands_.Ports().Find(selected_);
+        const VspLink link = port ? port->link : VspLink::kDisconnecting;
+        const bool idle = port && link == VspLink::kIdle;
+        for (C c : {C::kRemove, C::kConnect, C::kSetting}) enabled_[size_t(c)] = idle;
+        enabled_[size_t(C::kClose)] = port && (link == VspLink::kConnecting ||
+                                               link == VspLink::kConnected ||
+                                               link == VspLink::kServer);
     }
-    return -1;
-}
-
-int VspController::FindRowByPortId(int portId) const {
-    for (int row = 0; row < RowCount(); ++row) {
-        if (PortIdOf(row) == portId) return row;
-    }
-    return -1;
-}
-
-void VspController::SetPollState(int row, uint32_t state) {
-    if (row >= 0 && size_t(row) < pollState_.size()) pollState_[size_t(row)] = state;
-}
-
-void VspController::SetConnectCaption() {
-    connectCaption_ = form_.clientMode != 0 ? QStringLiteral("Connect") : QStringLiteral("Server");
     emit controlsChanged();
 }
 
-void VspController::ScanMtu() {
-    minMtu_ = kDefaultMtu;
-    for (uint32_t mtu : frame_.Net().Mtus()) minMtu_ = std::min(minMtu_, mtu & 0xFFFF);
-}
-
-uint32_t VspController::PacketSizeLimit(int32_t protocol) const {
-    return minMtu_ - (protocol == 0 ? kTcpOverhead : kUdpOverhead);
-}
-
 void VspController::OnPacketSizeChanged() {
-    const uint32_t limit = PacketSizeLimit(form_.protocol);
-    if (form_.maxPacketSize > limit) form_.maxPacketSize = limit;
-    WriteForm();
-}
-
-void VspController::ShowStatus(int row, const QString& word) {
-    if (row < 0 || row >= RowCount()) return;
-    VspRow& r = rows_[size_t(row)];
-    r.cells[VspRow::kStatusColumn] = word;
-    const int dmRow = frame_.DmFindRowByIp(FormatDotted(form_.remoteIp));
-    if (word == kConnected || word == kServer) {
-        r.back = kVspConnectedBack;
-    } else if (word == kDisconnecting) {
-        r.back = kVspDisconnectingBack;
-    } else if (word == kIdle) {
-        r.back = kVspIdleBack;
-    }
-    if ((word == kConnected || word == kIdle) && dmRow >= 0) frame_.DmSetStatusText(dmRow, word);
-    emit rowChanged(row);
-}
-
-void VspController::SetRemoteColumns(int row, uint32_t address, uint16_t port) {
-    if (row < 0 || row >= RowCount()) return;
-    const QString ip = address != 0 && form_.clientMode > 0 ? FormatDotted(address) : QString();
-    const QString portText = port != 0 ? QString::number(port) : QString();
-    SetCell(row, VspRow::kRemoteIpColumn, ip);
-    SetCell(row, VspRow::kRemotePortColumn, portText);
-    if (row < kVspMaxPorts) {
-        table_.Record(row).remoteIpText = ip;
-        table_.Record(row).remotePortText = portText;
-    }
-}
-
-void VspController::ShowPortAndAddress(uint16_t port, uint32_t address) {
-    form_.remotePortText.clear();
-    form_.listenPortText.clear();
-    (form_.clientMode != 0 ? form_.remotePortText : form_.listenPortText) = QString::number(port);
-    form_.remoteIp = address;
-}
-
-void VspController::TakeReplyIntoForm(const vspd::RemoteInfoReply& reply) {
-    form_.connectAtStart = int32_t(reply.connectAtStart);
-    form_.clientMode = ClientModeOf(reply.mode);
-    form_.enableVcom = int32_t(reply.enableVcom);
-    form_.maxPacketSize = reply.maxPacketSize;
-}
-
-vspd::RemoteInfoRequest VspController::FormRequest(uint32_t address, uint16_t port) const {
-    vspd::RemoteInfoRequest request;
-    request.remoteIp = address;
-    request.remotePort = port;
-    request.protocol = uint8_t(form_.protocol);
-    request.connectAtStart = uint32_t(form_.connectAtStart);
-    request.mode = uint32_t(form_.clientMode);
-    request.enableVcom = uint32_t(form_.enableVcom);
-    request.maxPacketSize = form_.maxPacketSize;
-    return request;
-}
-
-void VspController::LoadFormFromRecord(int index) {
-    const VspPortRecord& record = table_.Record(index);
-    form_.connectAtStart = record.connectAtStart;
-    form_.enableVcom = record.enableVcom;
-    form_.maxPacketSize = record.maxPacketSize;
-    form_.protocol = record.protocol;
-    form_.clientMode = record.clientMode;
-    ShowPortAndAddress(record.remotePort, record.remoteIp);
-}
-
-void VspController::InsertRow(int row, const QString& portId, const QString& name,
-                              const QString& status) {
-    VspRow r;
-    r.cells[VspRow::kPortIdColumn] = portId;
-    r.cells[VspRow::kNameColumn] = name;
-    r.cells[VspRow::kStatusColumn] = status;
-    rows_.insert(rows_.begin() + row, r);
-    emit rowInserted(row);
-}
-
-bool VspController::TryOpen(int portId) {
-    VspHandle handle = frame_.VspDriver().OpenPort(portId);
-    if (handle.IsValid()) return true;
-    frame_.Prompts().Inform(kStopTerminal);
-    return false;
-}
-
-void VspController::ClickRow(int row) {
-    selected_ = row >= 0 && row < RowCount() ? std::optional<int>(row) : std::nullopt;
-    if (!selected_) {
-        Enable(
-            {VspControl::kRemove, VspControl::kConnect, VspControl::kClose, VspControl::kSetting},
-            false);
-        SetConnectCaption();
-        return;
-    }
-    CVspDriver& driver = frame_.VspDriver();
-    const int portId = PortIdOf(row);
-    vspd::RemoteInfoReply reply;
-    if (driver.GetRemoteInfo(portId, &reply)) {
-        TakeReplyIntoForm(reply);
-        if (reply.connected != 0) {
-            ShowStatus(row, form_.clientMode != 0 ? kConnected : kServer);
-        } else {
-            ShowStatus(row, kIdle);
-            SetRemoteColumns(row, 0, 0);
-            frame_.ResetPortItem(Cell(row, VspRow::kNameColumn));
-        }
-    }
-    const QString status = Cell(row, VspRow::kStatusColumn);
-    if (status == kConnected || status == kServer || status == kDisconnecting) {
-        Enable(VspControl::kConnect, false);
-        Enable(VspControl::kClose, status != kDisconnecting);
-        Enable({VspControl::kRemove, VspControl::kSetting}, false);
-        if (driver.GetRemoteInfo(portId, &reply)) {
-            TakeReplyIntoForm(reply);
-            form_.protocol = reply.protocol;
-            ShowPortAndAddress(reply.remotePort, reply.remoteIp);
-            WriteForm();
-        }
-    } else if (status == kIdle) {
-        ClickIdleRow(portId);
-    }
-    SetConnectCaption();
-}
-
-void VspController::ClickIdleRow(int portId) {
-    vspd::RemoteInfoReply reply;
-    if (!frame_.VspDriver().GetRemoteInfo(portId, &reply)) {
-        Enable({VspControl::kAdd, VspControl::kRemove, VspControl::kConnect, VspControl::kClose,
-                VspControl::kSetting},
-               false);
-        return;
-    }
-    TakeReplyIntoForm(reply);
-    form_.protocol = reply.protocol;
-    ShowPortAndAddress(reply.remotePort, reply.remoteIp);
-    WriteForm();
-    Enable({VspControl::kConnect, VspControl::kAdd, VspControl::kRemove, VspControl::kSetting},
-           true);
-    Enable({VspControl::kClose}, false);
+    form_.maxPacketSize = std::min(form_.maxPacketSize, commands_.PacketSizeLimit(form_.protocol));
+    emit formChanged();
 }
 
 void VspController::OnClientRadio() {
-    Enable(VspControl::kListenPort, false);
-    Enable({VspControl::kRemotePort, VspControl::kAddress}, true);
     form_.clientMode = 1;
     form_.remotePortText = form_.listenPortText;
     form_.listenPortText.clear();
-    WriteForm();
+    emit formChanged();
+    UpdateControls();
 }
 
 void VspController::OnServerRadio() {
-    Enable({VspControl::kRemotePort, VspControl::kAddress}, false);
-    Enable({VspControl::kListenPort}, true);
     form_.clientMode = 0;
     form_.listenPortText = form_.remotePortText;
     form_.remotePortText.clear();
-    WriteForm();
+    emit formChanged();
+    UpdateControls();
+}
+
+void VspController::ClickRow(int row) {
+    if (SettingMode()) return;
+    const VspPorts& ports = commands_.Ports();
+    selected_ = row >= 0 && row < ports.Count() ? ports.At(row).name : QString();
+    if (!selected_.isEmpty() && commands_.Sync()) {
+        const VspPort* port = ports.Find(selected_);
+        if (port && port->held) frame_.Prompts().Inform(VspPortCommands::kStopTerminal);
+    }
+    FollowPorts();
+}
+
+bool VspController::RefuseDuringEdit() {
+    if (!SettingMode()) return false;
+    frame_.Prompts().Inform(QStringLiteral("Finish the setting of %1 first: press OK.").arg(editPort_));
+    return true;
+}
+
+void VspController::OnConnect() {
+    if (!selected_.isEmpty()) commands_.Connect(selected_);
+}
+
+void VspController::OnClose() {
+    if (selected_.isEmpty()) return;
+    frame_.CloseTerminalsOnPort(selected_);
+    commands_.Close(selected_);
+}
+
+void VspController::OnRemove() {
+    if (!selected_.isEmpty() && commands_.Remove(selected_)) selected_.clear();
+    UpdateControls();
+}
+
+void VspController::CreateFromTree() {
+    if (!RefuseDuringEdit()) OnAdd();
+}
+
+bool VspController::CloseByName(const QString& name) {
+    return !RefuseDuringEdit() && commands_.Close(name);
+}
+
+bool VspController::RemoveByName(const QString& name) {
+    if (RefuseDuringEdit() || !commands_.Remove(name)) return false;
+    if (selected_ == name) selected_.clear();
+    UpdateControls();
+    return true;
+}
+
+bool VspController::ConnectByDrop(const QString& portName, const QString& ipText,
+                                  const QString& portText, bool udp) {
+    bool ok = false;
+    const uint port = portText.toUInt(&ok);
+    if (RefuseDuringEdit() || !ok || port == 0 || port > 0xFFFF) return false;
+    return commands_.ConnectToDevice(portName, ParseDottedAddress(ipText), uint16_t(port), udp);
+}
+
+void VspController::OnSetting() {
+    if (SettingMode()) {
+        FinishEdit();
+    } else {
+        BeginEdit();
+    }
+}
+
+void VspController::BeginEdit() {
+    const VspPort* port = commands_.Ports().Find(selected_);
+    if (!port) return;
+    if (port->held) {
+        frame_.Prompts().Inform(VspPortCommands::kStopTerminal);
+        return;
+    }
+    editPort_ = selected_;
+    ShowPortInForm(*port);
+    portNumbers_.clear();
+    portNumberIndex_ = -1;
+    VspComUsage used{};
+    if (commands_.ScanComUsage(&used)) {
+        portNumbers_ = VspPortNumberEntries(used);
+        portNumberIndex_ = editPort_.mid(kComPrefixLength).toInt() - 1;
+    }
+    UpdateControls();
+}
+
+uint16_t VspController::FormPort() const {
+    return uint16_t((form_.clientMode == 1 ? form_.remotePortText : form_.listenPortText).toUInt());
+}
+
+vspd::RemoteInfoRequest VspController::FormRequest() const {
+    vspd::RemoteInfoReply config;
+    config.remoteIp = form_.remoteIp;
+    config.remotePort = FormPort();
+    config.protocol = uint8_t(form_.protocol);
+    config.connectAtStart = uint32_t(form_.connectAtStart);
+    config.mode = uint32_t(form_.clientMode);
+    config.enableVcom = uint32_t(form_.enableVcom);
+    config.maxPacketSize = form_.maxPacketSize;
+    return VspConfigRequest(config);
+}
+
+void VspController::FinishEdit() {
+    if (form_.clientMode == -1) {
+        frame_.Prompts().Inform(kNoConnectionType);
+        return;
+    }
+    const QString name = editPort_;
+    if (!commands_.Configure(name, FormRequest())) {
+        // A port that another program holds keeps the edit open until it is free.
+        const bool synced = commands_.Sync();
+        const VspPort* port = commands_.Ports().Find(name);
+        if (synced && port && port->held) return;
+        EndEdit();
+        return;
+    }
+    const int chosen = portNumberIndex_ + 1;
+    const QString chosenName = QString::asprintf("COM%d", chosen);
+    EndEdit();
+    if (portNumberIndex_ > 0 && chosenName.compare(name, Qt::CaseInsensitive) != 0 &&
+        commands_.Renumber(name, chosen) && selected_ == name)
+        selected_ = chosenName;
+    commands_.Sync();
+    commands_.SaveTable();
+}
+
+void VspController::EndEdit() {
+    editPort_.clear();
+    UpdateControls();
+}
+
+void VspController::OnAdd() {
+    VspDriverQueries& busy = frame_.VspBusyCheck();
+    busy.CheckBusy();
+    if (busy.PortBusy()) {
+        frame_.Prompts().Inform(
+            QStringLiteral("You need to close all opened VSP ports before adding a new one!"));
+        return;
+    }
+    VspComUsage used{};
+    if (!commands_.ScanComUsage(&used)) return;
+    const std::optional<int> chosen = chooser_ ? chooser_(used) : std::nullopt;
+    if (!chosen || *chosen < 1 || *chosen > int(used.size())) return;
+    if (used[size_t(*chosen - 1)] != 0) {
+        frame_.Prompts().Inform(QStringLiteral("The selected port number is in used."));
+        return;
+    }
+    AddPort(*chosen);
+}
+
+void VspController::AddPort(int comNumber) {
+    SetStatusLine(QStringLiteral("Adding virtual serial port driver..."));
+    frame_.Timers().SetTimer(this, kProgressTimer, kProgressMs);
+    progressRange_ = {0, RowCount() < kSmallList ? kSmallList : RowCount() + kProgressExtra};
+    progress_ = 1;
+    emit controlsChanged();
+
+    const bool added = !commands_.Install(comNumber).isEmpty();
+    SetStatusLine(added ? QStringLiteral("Added a virtual serial port successfully")
+                        : QStringLiteral("Added a virtual serial port failed"));
+    frame_.Timers().KillTimer(this, kProgressTimer);
+    progress_ = progressRange_.second;
+    UpdateControls();
+    frame_.RefreshTerminalPortLists();
+    commands_.SaveTable();
 }

@@ -1,7 +1,5 @@
 #include "vsp/VspDriver.h"
 
-#include <cstdio>
-
 #include "protocol/Address.h"
 #include "vspd/ControlClient.h"
 #include "vspd/VspdPaths.h"
@@ -9,28 +7,33 @@
 
 namespace {
 
+// Device paths longer than this are not supported.
 constexpr qsizetype kMaxDevicePath = 271;
-
-// Diagnostics without user interface go to standard output.
-const char kEnumDeviceFailed[] = "Enumeration device                Failed (0x%x)\n";
-const char kEnumInterfacesFailed[] = "Enumerate interfaces             Failed (0x%x)\n";
-const char kDetailFailed[] = "Error %d getting interface detail\n";
-const char kOpenFailed[] = "Open serial device failed (0x%x)\n";
-const char kStopTerminal[] = "Please stop terminal program first\n";
-const char kGetDosNameFailed[] = "IOCTL_GET_DOS_NAME Failed (0x%x)\n";
-const char kSetDosNameFailed[] = "IOCTL_SET_DOS_NAME Failed (0x%x)\n";
-const char kSetRemoteInfoFailed[] = "IOCTL_SET_REMOTE_INFO Failed (0x%x)\n";
-const char kGetRemoteInfoFailed[] = "IOCTL_GET_REMOTE_INFO Failed (0x%x)\n";
+constexpr qsizetype kDevicePathPrefix = 4;  // \\?\ before root#ports#NNNN
+constexpr qsizetype kInstancePartLength = 15;
 const char kCheckStatusFailed[] = "Check VSP connection status failed (0x%x)\n";
 const char kOurPathMark[] = "root#ports#00";
 
-void Diagnose(const char* format, uint32_t code) {
-    std::printf(format, code);
-    std::fflush(stdout);
-}
-
 QString Text(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+VspInterface FromEntry(const vspd::PortEntry& e) {
+    VspInterface port;
+    port.devicePath = Text(e.devicePath);
+    port.instanceId = Text(e.instanceId);
+    port.hardwareId = Text(e.hardwareId);
+    port.portName = Text(e.portName);
+    port.busy = e.ttyOpen != 0 || e.handleOpen != 0;
+    port.state = e.state;
+    port.info = e.info;
+    port.peerIp = e.peerIp;
+    port.peerPort = e.peerPort;
+    port.bytesToNet = e.bytesToNet;
+    port.bytesFromNet = e.bytesFromNet;
+    port.droppedToNet = e.droppedToNet;
+    port.droppedFromNet = e.droppedFromNet;
+    return port;
 }
 
 }  // namespace
@@ -45,24 +48,14 @@ void VspHandle::Close() {
     session_.reset();
 }
 
-bool VspHandle::Ioctl(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize,
-                      std::vector<uint8_t>* output, uint32_t* error) {
-    if (!session_) {
-        *error = winerr::kInvalidHandle;
-        return false;
-    }
+uint32_t VspHandle::Ioctl(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize,
+                          std::vector<uint8_t>* output) {
+    if (!session_) return winerr::kInvalidHandle;
     auto reply = session_->Call(
         vspd::IoctlRequest{code, outputSize, std::vector<uint8_t>(input.begin(), input.end())});
-    if (!reply) {
-        *error = winerr::kGenFailure;
-        return false;
-    }
-    if (reply->status != winerr::kSuccess) {
-        *error = reply->status;
-        return false;
-    }
-    if (output) *output = reply->data;
-    return true;
+    if (!reply) return winerr::kGenFailure;
+    if (reply->status == winerr::kSuccess && output) *output = reply->data;
+    return reply->status;
 }
 
 CVspDriver::CVspDriver(UserPrompts& prompts, std::function<QString()> hostAddressText,
@@ -75,35 +68,25 @@ QString CVspDriver::DefaultSocketPath() {
     return Text(vspd::DefaultSocketPath());
 }
 
-void CVspDriver::Show(const QString& text) {
-    prompts_.Inform(text);
-}
-
 std::optional<std::vector<VspInterface>> CVspDriver::Enumerate(uint32_t* error) const {
     vspd::ControlClient client(socketPath_.toStdString());
-    std::vector<VspInterface> list;
-    if (!client.Connect()) {
-        if (client.NotRunning()) return list;  // no service: no virtual ports
-        *error = winerr::kGenFailure;
-        return std::nullopt;
-    }
     auto reply = client.Call(vspd::ListRequest{});
     if (!reply || reply->status != winerr::kSuccess) {
-        *error = reply ? reply->status : winerr::kGenFailure;
+        *error = reply                ? reply->status
+                 : client.NotRunning() ? winerr::kServiceNotActive
+                                       : winerr::kGenFailure;
         return std::nullopt;
     }
-    for (const vspd::PortEntry& e : reply->ports) {
-        list.push_back({Text(e.devicePath), Text(e.instanceId), Text(e.hardwareId),
-                        Text(e.portName), Text(e.friendlyName), Text(e.ttyPath),
-                        e.ttyOpen != 0 || e.handleOpen != 0});
-    }
+    std::vector<VspInterface> list;
+    for (const vspd::PortEntry& e : reply->ports) list.push_back(FromEntry(e));
     return list;
 }
 
 bool CVspDriver::IsOurPort(const QString& devicePath, const std::vector<VspInterface>& devices) {
-    if (!devicePath.contains(QLatin1String(kOurPathMark))) return false;
-    QString instance = devicePath.mid(devicePath.indexOf(QLatin1String("00")), 4);
-    QString key = QStringLiteral("ROOT\\PORTS\\") + instance;
+    if (devicePath.size() > kMaxDevicePath || !devicePath.contains(QLatin1String(kOurPathMark)))
+        return false;
+    const QString instance = devicePath.mid(devicePath.indexOf(QLatin1String("00")), 4);
+    const QString key = QStringLiteral("ROOT\\PORTS\\") + instance;
     for (const VspInterface& d : devices) {
         if (d.instanceId.compare(key, Qt::CaseInsensitive) == 0) {
             return d.hardwareId.compare(QLatin1String(vspd::kVirtualHardwareId),
@@ -113,131 +96,82 @@ bool CVspDriver::IsOurPort(const QString& devicePath, const std::vector<VspInter
     return false;
 }
 
-QString CVspDriver::DevicePath(int portId) {
-    uint32_t error = 0;
-    auto list = Enumerate(&error);
-    if (!list) {
-        Diagnose(kEnumDeviceFailed, error);
-        return {};
+std::optional<VspInterface> CVspDriver::FindPort(const QString& name, uint32_t* error) const {
+    auto list = Enumerate(error);
+    if (!list) return std::nullopt;
+    for (const VspInterface& port : *list) {
+        if (port.portName == name && IsOurPort(port.devicePath, *list)) return port;
     }
-    if (portId < 0 || size_t(portId) >= list->size()) {
-        Diagnose(kEnumInterfacesFailed, winerr::kNoMoreItems);
-        return {};
-    }
-    QString path = (*list)[size_t(portId)].devicePath;
-    if (path.size() > kMaxDevicePath) {
-        Diagnose(kDetailFailed, winerr::kInsufficientBuffer);
-        return {};
-    }
-    return path;
+    *error = winerr::kFileNotFound;
+    return std::nullopt;
 }
 
-VspHandle CVspDriver::OpenPort(int portId) {
-    QString path = DevicePath(portId);
-    if (path.isEmpty()) {
-        lastError_ = winerr::kFileNotFound;
-        return {};
-    }
+QString CVspDriver::InstancePattern(const QString& name, uint32_t* error) const {
+    auto port = FindPort(name, error);
+    if (!port) return {};
+    QString part = port->devicePath.mid(kDevicePathPrefix, kInstancePartLength);
+    return '@' + part.replace('#', '\\');
+}
+
+VspHandle CVspDriver::OpenPort(const QString& name, uint32_t* error, bool shared) {
+    auto port = FindPort(name, error);
+    if (!port) return {};
     auto session = std::make_unique<vspd::ControlClient>(socketPath_.toStdString());
-    auto reply = session->Call(vspd::OpenRequest{0, path.toStdString()});
-    lastError_ = !reply ? (session->NotRunning() ? winerr::kFileNotFound : winerr::kGenFailure)
-                        : reply->status;
-    if (lastError_ == winerr::kSuccess) return VspHandle(std::move(session));
-    if (lastError_ != winerr::kBadCommand) Show(QString::asprintf(kOpenFailed, lastError_));
-    return {};
+    auto reply = session->Call(
+        vspd::OpenRequest{shared ? vspd::kOpenShared : 0, port->devicePath.toStdString()});
+    *error = reply                  ? reply->status
+             : session->NotRunning() ? winerr::kServiceNotActive
+                                     : winerr::kGenFailure;
+    if (*error != winerr::kSuccess) return {};
+    return VspHandle(std::move(session));
 }
 
-bool CVspDriver::Request(VspHandle& handle, uint32_t code, std::span<const uint8_t> input,
-                         uint32_t outputSize, std::vector<uint8_t>* output) {
+uint32_t CVspDriver::OneRequest(const QString& name, uint32_t code,
+                                std::span<const uint8_t> input, uint32_t outputSize,
+                                std::vector<uint8_t>* output, bool shared) {
     uint32_t error = 0;
-    if (handle.Ioctl(code, input, outputSize, output, &error)) return true;
-    lastError_ = error;
-    return false;
+    VspHandle handle = OpenPort(name, &error, shared);
+    if (!handle.IsValid()) return error;
+    return handle.Ioctl(code, input, outputSize, output);
 }
 
-bool CVspDriver::GetDosName(int portId, QString* name) {
-    name->clear();
-    VspHandle handle = OpenPort(portId);
-    if (!handle.IsValid()) {
-        Show(QLatin1String(kStopTerminal));
-        return false;
-    }
+uint32_t CVspDriver::GetRemoteInfo(const QString& name, vspd::RemoteInfoReply* reply) {
     std::vector<uint8_t> output;
-    if (Request(handle, vspd::kIoctlGetDosName, {}, vspd::kDosNameSize, &output)) {
-        *name = Text(vspd::DecodeDosName(output));
-    } else {
-        Show(QString::asprintf(kGetDosNameFailed, lastError_));
-    }
-    return true;
+    const uint32_t error =
+        OneRequest(name, vspd::kIoctlGetRemoteInfo, {}, vspd::kRemoteInfoReplySize, &output);
+    if (error != winerr::kSuccess) return error;
+    const auto decoded = vspd::RemoteInfoReply::Decode(output);
+    if (!decoded) return winerr::kInvalidParameter;
+    *reply = *decoded;
+    return winerr::kSuccess;
 }
 
-bool CVspDriver::SetDosName(int portId, uint32_t comNumber) {
-    VspHandle handle = OpenPort(portId);
-    if (!handle.IsValid()) {
-        Show(QLatin1String(kStopTerminal));
-        return false;
-    }
-    auto input = vspd::EncodeComNumber(comNumber);
-    if (!Request(handle, vspd::kIoctlSetDosName, input)) {
-        Show(QString::asprintf(kSetDosNameFailed, lastError_));
-    }
-    return true;
-}
-
-void CVspDriver::SetRemoteInfo(int portId, const vspd::RemoteInfoRequest& settings) {
-    VspHandle handle = OpenPort(portId);
-    if (!handle.IsValid()) return;
+uint32_t CVspDriver::SetRemoteInfo(const QString& name, const vspd::RemoteInfoRequest& settings) {
     vspd::RemoteInfoRequest request = settings;
     request.hostIp = ParseDottedAddress(hostAddressText_ ? hostAddressText_() : QString());
-    auto input = request.Encode();
-    if (!Request(handle, vspd::kIoctlSetRemoteInfo, input)) {
-        Show(QString::asprintf(kSetRemoteInfoFailed, lastError_));
-    }
+    const auto input = request.Encode();
+    return OneRequest(name, vspd::kIoctlSetRemoteInfo, input);
 }
 
-bool CVspDriver::GetRemoteInfo(int portId, vspd::RemoteInfoReply* reply) {
-    *reply = {};
-    VspHandle handle = OpenPort(portId);
-    if (!handle.IsValid()) {
-        Show(QLatin1String(kStopTerminal));
-        return false;
-    }
-    std::vector<uint8_t> output;
-    std::optional<vspd::RemoteInfoReply> decoded;
-    if (Request(handle, vspd::kIoctlGetRemoteInfo, {}, vspd::kRemoteInfoReplySize, &output)) {
-        decoded = vspd::RemoteInfoReply::Decode(output);
-        if (!decoded) lastError_ = winerr::kInvalidParameter;
-    }
-    if (decoded) {
-        *reply = *decoded;
-    } else {
-        Show(QString::asprintf(kGetRemoteInfoFailed, lastError_));
-    }
-    return true;
+uint32_t CVspDriver::Disconnect(const QString& name) {
+    return OneRequest(name, vspd::kIoctlDisconnection);
 }
 
-bool CVspDriver::ConnectPort(VspHandle& handle) {
-    return Request(handle, vspd::kIoctlConnection);
+uint32_t CVspDriver::StartServer(const QString& name) {
+    return OneRequest(name, vspd::kIoctlServer);
 }
 
-bool CVspDriver::DisconnectPort(VspHandle& handle) {
-    return Request(handle, vspd::kIoctlDisconnection);
-}
-
-bool CVspDriver::StartServer(VspHandle& handle) {
-    return Request(handle, vspd::kIoctlServer);
+uint32_t CVspDriver::CancelConnection(const QString& name) {
+    return OneRequest(name, vspd::kIoctlDisconnection, {}, 0, nullptr, true);
 }
 
 void CVspDriver::CheckBusy() {
     portBusy_ = false;
     uint32_t error = 0;
-    auto list = Enumerate(&error);
+    const auto list = Enumerate(&error);
     if (!list) return;
-    for (size_t k = 0; k < list->size(); ++k) {
-        if ((*list)[k].devicePath.size() > kMaxDevicePath) return;
-        if (!IsOurPort((*list)[k].devicePath, *list)) continue;
-        VspHandle handle = OpenPort(int(k));
-        if (!handle.IsValid()) {
+    for (const VspInterface& port : *list) {
+        if (port.busy && IsOurPort(port.devicePath, *list)) {
             portBusy_ = true;
             return;
         }
@@ -246,19 +180,15 @@ void CVspDriver::CheckBusy() {
 
 bool CVspDriver::IsAnyPortConnected() {
     uint32_t error = 0;
-    auto list = Enumerate(&error);
+    const auto list = Enumerate(&error);
+    // Without a service there are no virtual ports to keep connected.
+    if (!list && error == winerr::kServiceNotActive) return false;
     if (!list) {
-        Show(QString::asprintf(kCheckStatusFailed, error));
+        prompts_.Inform(QString::asprintf(kCheckStatusFailed, error));
         return true;
     }
-    for (size_t k = 0; k < list->size(); ++k) {
-        if ((*list)[k].devicePath.size() > kMaxDevicePath) {
-            Show(QString::asprintf(kDetailFailed, winerr::kInsufficientBuffer));
-            return true;
-        }
-        if (!IsOurPort((*list)[k].devicePath, *list)) continue;
-        vspd::RemoteInfoReply reply;
-        if (GetRemoteInfo(int(k), &reply) && reply.connected != 0) return true;
+    for (const VspInterface& port : *list) {
+        if (IsOurPort(port.devicePath, *list) && port.info.connected != 0) return true;
     }
     return false;
 }

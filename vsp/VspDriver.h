@@ -10,6 +10,7 @@
 
 #include "platform/UserPrompts.h"
 #include "vsp/VspDriverQueries.h"
+#include "vspd/ControlProtocol.h"
 #include "vspd/DriverRequests.h"
 
 namespace vspd {
@@ -17,7 +18,7 @@ class ControlClient;
 }
 
 // An opened port: a session with veltro-vspd that holds the port until it is closed or
-// destroyed. Callers close it after each operation.
+// destroyed. A handle may be moved to a worker thread for a request that blocks.
 class VspHandle {
   public:
     VspHandle();
@@ -28,29 +29,36 @@ class VspHandle {
 
     bool IsValid() const { return session_ != nullptr; }
     void Close();
-    // One driver request; on failure *error holds the Windows error code.
-    bool Ioctl(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize,
-               std::vector<uint8_t>* output, uint32_t* error);
+    // One driver request; the Windows error code, 0 on success.
+    uint32_t Ioctl(uint32_t code, std::span<const uint8_t> input = {}, uint32_t outputSize = 0,
+                   std::vector<uint8_t>* output = nullptr);
 
   private:
     std::unique_ptr<vspd::ControlClient> session_;
 };
 
-// One present COM-port interface, in enumeration order.
+// One present COM-port interface, in enumeration order, as the service lists it.
 struct VspInterface {
     QString devicePath;  // \\?\root#ports#0003#{86e0d1e0-8089-11d0-9ce4-08003e301f73}
     QString instanceId;  // ROOT\PORTS\0003
     QString hardwareId;
     QString portName;
-    QString friendlyName;
-    QString ttyPath;
     bool busy = false;  // another program holds the port, or a control handle is open
+    vspd::PortState state = vspd::PortState::Idle;
+    vspd::RemoteInfoReply info;  // the port's configuration, as IOCTL_GET_REMOTE_INFO gives it
+    uint32_t peerIp = 0;         // the current network peer, host order; 0 when none
+    uint16_t peerPort = 0;
+    uint64_t bytesToNet = 0;
+    uint64_t bytesFromNet = 0;
+    uint64_t droppedToNet = 0;
+    uint64_t droppedFromNet = 0;
 };
 
-// The program's side of the virtual serial port driver: finds the virtual ports among
-// the COM-port interfaces, opens one exclusively, issues one request and closes it again.
-// No handle stays open between operations. Without a running service the system has no
-// virtual ports.
+// The program's side of the virtual serial port driver. A port is named by its COM name in
+// every call; the interface behind the name is looked up in a list taken for that call, so a
+// port that another one's arrival moved in the enumeration is still the one meant. Each call
+// opens the port exclusively, issues one request and closes it again, and answers with the
+// Windows error code (kServiceNotActive when no service answers at the socket).
 class CVspDriver final : public VspDriverQueries {
   public:
     // hostAddressText gives the main frame's current host interface address text.
@@ -59,38 +67,37 @@ class CVspDriver final : public VspDriverQueries {
 
     static QString DefaultSocketPath();
 
-    // The present COM-port interfaces; nullopt (with *error) when they cannot be listed.
+    // The present COM-port interfaces; nullopt with *error when they cannot be listed.
     std::optional<std::vector<VspInterface>> Enumerate(uint32_t* error) const;
-    // The device path of interface portId, or empty (with the diagnostics of OpenPort).
-    QString DevicePath(int portId);
     // "root#ports#00" in the path, and the hardware ID of that instance is "QMDR\Vser"
     // in any letter case.
     static bool IsOurPort(const QString& devicePath, const std::vector<VspInterface>& devices);
+    // The virtual port of that exact name in a list taken now.
+    std::optional<VspInterface> FindPort(const QString& name, uint32_t* error) const;
+    // The port's instance pattern for removal and renumbering: @root\ports\NNNN.
+    QString InstancePattern(const QString& name, uint32_t* error) const;
 
-    VspHandle OpenPort(int portId);
-    bool GetDosName(int portId, QString* name);
-    bool SetDosName(int portId, uint32_t comNumber);
+    // shared: a management handle that is neither refused while the port is held nor holds it.
+    VspHandle OpenPort(const QString& name, uint32_t* error, bool shared = false);
+    uint32_t GetRemoteInfo(const QString& name, vspd::RemoteInfoReply* reply);
     // Sends the settings with the current host address at offset 28.
-    void SetRemoteInfo(int portId, const vspd::RemoteInfoRequest& settings);
-    bool GetRemoteInfo(int portId, vspd::RemoteInfoReply* reply);
-    bool ConnectPort(VspHandle& handle);
-    bool DisconnectPort(VspHandle& handle);
-    bool StartServer(VspHandle& handle);
-    // The error code of the last failed open or request (GetLastError).
-    uint32_t LastError() const { return lastError_; }
+    uint32_t SetRemoteInfo(const QString& name, const vspd::RemoteInfoRequest& settings);
+    uint32_t Disconnect(const QString& name);
+    uint32_t StartServer(const QString& name);
+    // Ends a connection attempt that another session waits for.
+    uint32_t CancelConnection(const QString& name);
 
     void CheckBusy() override;
     bool PortBusy() const override { return portBusy_; }
     bool IsAnyPortConnected() override;
 
   private:
-    bool Request(VspHandle& handle, uint32_t code, std::span<const uint8_t> input = {},
-                 uint32_t outputSize = 0, std::vector<uint8_t>* output = nullptr);
-    void Show(const QString& text);
+    uint32_t OneRequest(const QString& name, uint32_t code, std::span<const uint8_t> input = {},
+                        uint32_t outputSize = 0, std::vector<uint8_t>* output = nullptr,
+                        bool shared = false);
 
     UserPrompts& prompts_;
     std::function<QString()> hostAddressText_;
     QString socketPath_;
-    uint32_t lastError_ = 0;
     bool portBusy_ = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 
@@ -32,7 +33,8 @@ class VspFrame {
     virtual QString HostAddress() const = 0;
     virtual VspSettingsValues VspSettings() const = 0;
 
-    virtual CVspPortTable& PortTable() = 0;
+    // The table as start-up read it from vsp.dat.
+    virtual const CVspPortTable& PortTable() const = 0;
     // Where the table is loaded from and saved to.
     virtual QString PortTablePath() const = 0;
     virtual CVspDriver& VspDriver() = 0;
@@ -56,10 +58,7 @@ class VspFrame {
     virtual void CloseTerminalsOnPort(const QString& portName) = 0;
     virtual void RefreshTerminalPortLists() = 0;
 
-    // The navigation tree's port items.
-    virtual void RebuildPortTree() = 0;
-    virtual bool TreeShowsText(const QString& text) const = 0;
-    virtual void RemovePortItem(const QString& text) = 0;
-    virtual void SetPortItemText(const QString& fullText) = 0;
-    virtual void ResetPortItem(const QString& text) = 0;
+    // The navigation tree's port items, one text per port in list order: the port name, and
+    // what it is linked to in parentheses.
+    virtual void ShowPortItems(const QStringList& itemTexts) = 0;
 };

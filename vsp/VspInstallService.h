@@ -1,10 +1,18 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 
 #include "vspd/ControlProtocol.h"
+
+// Which COM numbers are taken: entry n-1 nonzero for COMn.
+using VspComUsage = std::array<uint8_t, vspd::kComUsageSize>;
+// "COMn" for COM1 to COM256, "COMn (in used)" where the usage marks the number.
+QStringList VspPortNumberEntries(const VspComUsage& used);
+// The position of the lowest free number, 0 when none is free.
+int VspFirstFreePosition(const VspComUsage& used);
 
 // What port installation and removal ask of the virtual serial port service in place of
 // the COM port database, the Setup API and devcon. Results are Windows error codes

@@ -119,9 +119,10 @@ void CVspPortTable::Load(const QString& path) {
     tableLoaded_ = portCount_ > 0;
 }
 
-bool CVspPortTable::Save(int rowCount, UserPrompts& prompts, const QString& path) const {
-    const int count = std::clamp(rowCount, 0, kVspMaxPorts);
-    if (WriteFileAtomically(path, EncodeVspFile(records_.data(), count))) return true;
+bool CVspPortTable::Save(const std::vector<VspPortRecord>& records, UserPrompts& prompts,
+                         const QString& path) {
+    const int count = std::min(int(records.size()), kVspMaxPorts);
+    if (WriteFileAtomically(path, EncodeVspFile(records.data(), count))) return true;
     prompts.Inform(QString::fromLatin1(kVspSaveFailedText));
     return false;
 }

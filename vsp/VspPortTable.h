@@ -45,19 +45,17 @@ VspFileContents DecodeVspFile(QByteArrayView bytes);
 
 class CVspPortTable {
   public:
-    VspPortRecord& Record(int index) { return records_.at(static_cast<size_t>(index)); }
     const VspPortRecord& Record(int index) const { return records_.at(static_cast<size_t>(index)); }
 
     uint32_t PortCount() const { return portCount_; }
-    void SetPortCount(uint32_t count) { portCount_ = count; }
     bool TableLoaded() const { return tableLoaded_; }
 
     // Silent on every failure: the table then keeps no records.
     void Load(const QString& path = QString::fromLatin1(kVspFileName));
-    // Writes records 0 to rowCount-1 (the port list's rows, clamped to the table) in one
-    // piece; on failure tells the user and leaves the old file as it was.
-    bool Save(int rowCount, UserPrompts& prompts,
-              const QString& path = QString::fromLatin1(kVspFileName)) const;
+    // Writes the records (the port list's rows, at most a table's worth) in one piece; on
+    // failure tells the user and leaves the old file as it was.
+    static bool Save(const std::vector<VspPortRecord>& records, UserPrompts& prompts,
+                     const QString& path = QString::fromLatin1(kVspFileName));
 
   private:
     std::array<VspPortRecord, kVspMaxPorts> records_{};

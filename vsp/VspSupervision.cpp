@@ -2,27 +2,10 @@
 
 #include <QHostAddress>
 #include <QNetworkDatagram>
-#include <array>
+#include <algorithm>
 
-#include "platform/UserPrompts.h"
-#include "protocol/Address.h"
 #include "protocol/ByteOrder.h"
 #include "protocol/Message.h"
-#include "vsp/VspController.h"
-#include "vsp/VspDriver.h"
-#include "vsp/VspPortTable.h"
-
-namespace {
-
-const char kDatedLine[] = "date: %d hour: %d min: %d \r\n";
-const char kDisconnectionFailed[] = "PortID %d fail to do IOCTL_DISCONNECTION (0x%x)\n";
-
-QString AddressText(uint32_t address) {
-    return QString::asprintf("%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF,
-                             (address >> 8) & 0xFF, address & 0xFF);
-}
-
-}  // namespace
 
 QByteArray VspProbeAnswer::Encode() const {
     QByteArray out = msg::WithHeader(kSize, msg::kSearchReply);
@@ -52,41 +35,50 @@ vsppoll::Verdict vsppoll::Evaluate(uint32_t& word) {
     return verdict;
 }
 
-VspSupervision::VspSupervision(VspController& view)
-    : view_(view), socket_(this, COrvinSocket::kVsp) {}
+VspSupervision::VspSupervision(VspSupervisionHost& host, TimerHost& timers)
+    : host_(host), timers_(timers), socket_(this, COrvinSocket::kVsp) {}
 
-void VspSupervision::Start() {
-    if (!view_.frame_.VspSettings().connectionCheck) return;
-    view_.frame_.Timers().SetTimer(&view_, VspController::kProbeTimer, kFirstProbeMs);
+VspSupervision::~VspSupervision() {
+    timers_.KillAll(this);
 }
 
-bool VspSupervision::Supervised(int row) const {
-    const QString status = view_.Cell(row, VspRow::kStatusColumn);
-    return row < int(view_.pollState_.size()) && status != VspController::kIdle &&
-           status != VspController::kServer;
+void VspSupervision::Start(bool connectionCheck) {
+    if (connectionCheck) timers_.SetTimer(this, kProbeTimer, kFirstProbeMs);
 }
 
-void VspSupervision::OnProbeTimer() {
-    view_.frame_.Timers().KillTimer(&view_, VspController::kProbeTimer);
-    for (int row = 0; row < view_.RowCount(); ++row) {
-        if (Supervised(row)) Probe(row);
+void VspSupervision::Watch(const QString& name) {
+    words_[name] = vsppoll::kAnsweredOpen;
+}
+
+void VspSupervision::Forget(const QString& name) {
+    words_.erase(name);
+}
+
+uint32_t VspSupervision::Word(const QString& name) const {
+    const auto it = words_.find(name);
+    return it == words_.end() ? vsppoll::kNoAnswerBit : it->second;
+}
+
+void VspSupervision::OnTimer(int timerId) {
+    if (timerId == kProbeTimer) ProbePass();
+    if (timerId == kEvaluationTimer) Evaluation();
+}
+
+void VspSupervision::ProbePass() {
+    timers_.KillTimer(this, kProbeTimer);
+    for (const auto& port : host_.WatchedPorts()) {
+        if (!OpenProbeSocket()) break;
+        const QHostAddress device(port.peerIp);
+        if (socket_.writeDatagram(msg::BuildStatusProbe(), device, msg::kDeviceProbePort) < 0)
+            host_.OnProbeFailed(port.name);
     }
-    view_.frame_.Timers().SetTimer(&view_, VspController::kEvaluationTimer, kEvaluationMs);
+    timers_.SetTimer(this, kEvaluationTimer, kEvaluationMs);
 }
 
 bool VspSupervision::OpenProbeSocket() {
-    if (!socketOpen_) {
-        socketOpen_ = socket_.bind(QHostAddress(view_.frame_.HostAddress()), msg::kProbeSocketPort);
-    }
+    if (!socketOpen_)
+        socketOpen_ = socket_.bind(QHostAddress(host_.HostAddress()), msg::kProbeSocketPort);
     return socketOpen_;
-}
-
-void VspSupervision::Probe(int row) {
-    if (!OpenProbeSocket()) return;
-    const QHostAddress device(view_.Cell(row, VspRow::kRemoteIpColumn));
-    if (socket_.writeDatagram(msg::BuildStatusProbe(), device, msg::kDeviceProbePort) < 0) {
-        view_.ShowStatus(row, VspController::kDisconnecting);
-    }
 }
 
 void VspSupervision::OnVspSocketData(COrvinSocket& socket) {
@@ -100,134 +92,31 @@ void VspSupervision::OnVspSocketData(COrvinSocket& socket) {
 }
 
 void VspSupervision::TakeAnswer(const VspProbeAnswer& answer) {
-    const QString address = AddressText(answer.deviceAddress);
-    for (int row = 0; row < view_.RowCount() && row < int(view_.pollState_.size()); ++row) {
-        if (view_.Cell(row, VspRow::kRemoteIpColumn) == address) {
-            view_.pollState_[size_t(row)] =
-                answer.state != 0 ? vsppoll::kAnsweredOpen : vsppoll::kAnsweredClosed;
-            return;
-        }
+    for (const auto& port : host_.WatchedPorts()) {
+        if (port.peerIp == answer.deviceAddress)
+            words_[port.name] = answer.state != 0 ? vsppoll::kAnsweredOpen
+                                                  : vsppoll::kAnsweredClosed;
     }
 }
 
-void VspSupervision::OnEvaluationTimer() {
-    view_.frame_.Timers().KillTimer(&view_, VspController::kEvaluationTimer);
-    // The row count is read again at each step: a message box shown on the way lets the user
-    // change the list.
-    for (int row = 0; row < view_.RowCount(); ++row) {
-        if (Supervised(row)) EvaluateRow(row);
-    }
-    view_.frame_.Timers().SetTimer(&view_, VspController::kProbeTimer, kNextProbeMs);
+bool VspSupervision::StillWatched(const QString& name) const {
+    const auto watched = host_.WatchedPorts();
+    return std::any_of(watched.begin(), watched.end(), [&](const auto& p) { return p.name == name; });
 }
 
-void VspSupervision::EvaluateRow(int row) {
-    uint32_t& word = view_.pollState_[size_t(row)];
-    switch (vsppoll::Evaluate(word)) {
-        case vsppoll::Verdict::kDisconnecting:
-            view_.WriteForm();
-            view_.ShowStatus(row, VspController::kDisconnecting);
-            view_.Enable({VspControl::kClose}, false);
-            break;
-        case vsppoll::Verdict::kDisconnect:
-            DisconnectSilent(row);
-            break;
-        case vsppoll::Verdict::kClose:
-            CloseAnswered(row);
-            break;
-        case vsppoll::Verdict::kConnected:
-            view_.WriteForm();
-            view_.ShowStatus(row, VspController::kConnected);
-            break;
+void VspSupervision::Evaluation() {
+    timers_.KillTimer(this, kEvaluationTimer);
+    // Words of ports that are no longer linked go; a verdict may change the ports (a box shown
+    // on the way lets the user act), so each port is looked up again before it is judged.
+    const auto watched = host_.WatchedPorts();
+    std::erase_if(words_, [&](const auto& entry) {
+        return std::none_of(watched.begin(), watched.end(),
+                            [&](const auto& p) { return p.name == entry.first; });
+    });
+    for (const auto& port : watched) {
+        if (!StillWatched(port.name)) continue;
+        auto [it, added] = words_.try_emplace(port.name, vsppoll::kNoAnswerBit);
+        host_.OnVerdict(port.name, vsppoll::Evaluate(it->second));
     }
-}
-
-void VspSupervision::DisconnectSilent(int row) {
-    CVspDriver& driver = view_.frame_.VspDriver();
-    const QString name = view_.Cell(row, VspRow::kNameColumn);
-    VspHandle handle = driver.OpenPort(view_.PortIdOf(row));
-    if (handle.IsValid() && driver.DisconnectPort(handle)) {
-        view_.WriteForm();
-        view_.ShowStatus(row, VspController::kIdle);
-        view_.SetRemoteColumns(row, 0, 0);
-        // The tree no longer shows a connection that is gone, so the device can be chosen
-        // again.
-        view_.frame_.ResetPortItem(name);
-    } else {
-        ReportFailedDisconnection(row, driver.LastError());
-    }
-    handle.Close();
-}
-
-void VspSupervision::ReportFailedDisconnection(int row, uint32_t error) {
-    const QDateTime now = localTime_();
-    view_.frame_.Prompts().Inform(
-        QString::asprintf(kDatedLine, now.date().day(), now.time().hour(), now.time().minute()) +
-        QString::asprintf(kDisconnectionFailed, row, error));
-}
-
-void VspSupervision::CloseAnswered(int row) {
-    const QString name = view_.Cell(row, VspRow::kNameColumn);
-    view_.selected_ = row;
-    emit view_.rowSelected(row);
-    if (view_.CloseByName(name)) view_.frame_.ResetPortItem(name);
-}
-
-void VspSupervision::RunStartupRepair() {
-    CVspPortTable& table = view_.table_;
-    if (!table.TableLoaded()) return;
-    const int count = std::min<int>(int(table.PortCount()), kVspMaxPorts);
-    for (int index = 0; index < count; ++index) {
-        const VspPortRecord& record = table.Record(index);
-        if (record.clientMode == 1 && record.status == VspController::kConnected) {
-            RepairRecord(index);
-        }
-    }
-}
-
-void VspSupervision::RepairRecord(int index) {
-    vspd::RemoteInfoReply reply;
-    if (!view_.frame_.VspDriver().GetRemoteInfo(view_.table_.Record(index).portId.toInt(),
-                                                &reply)) {
-        return;
-    }
-    view_.TakeReplyIntoForm(reply);
-    if (reply.connected != 0) return;
-    std::array<uint8_t, 2> reportedPort{};
-    bytes::PutBE16(reportedPort.data(), reply.reportedPort);
-    view_.frame_.SendHostAnnouncement(FormatDotted(reply.remoteIp), reportedPort);
-    if (reply.connectAtStart != 0) {
-        view_.frame_.Timers().SetTimer(&view_, VspController::kReconnectTimer, kReconnectMs);
-    }
-}
-
-void VspSupervision::OnReconnectTimer() {
-    view_.frame_.Timers().KillTimer(&view_, VspController::kReconnectTimer);
-    CVspPortTable& table = view_.table_;
-    const int count = std::min<int>(int(table.PortCount()), kVspMaxPorts);
-    for (int index = 0; index < count; ++index) {
-        if (table.Record(index).clientMode == 1 && !ReconnectRecord(index)) return;
-    }
-}
-
-bool VspSupervision::ReconnectRecord(int index) {
-    CVspDriver& driver = view_.frame_.VspDriver();
-    vspd::RemoteInfoReply reply;
-    if (!driver.GetRemoteInfo(view_.table_.Record(index).portId.toInt(), &reply) ||
-        reply.connected != 0 || reply.connectAtStart == 0) {
-        return true;
-    }
-    VspHandle handle = driver.OpenPort(view_.table_.Record(index).portId.toInt());
-    if (!handle.IsValid()) {
-        view_.frame_.Prompts().Inform(VspController::kStopTerminal);
-        return false;
-    }
-    if (view_.ConnectWhilePainting(handle)) {
-        view_.ShowStatus(index, VspController::kConnected);
-        view_.SetRemoteColumns(index, reply.remoteIp, reply.remotePort);
-        view_.SetPollState(index, VspController::kPollClient);
-        view_.frame_.SetPortItemText(view_.Cell(index, VspRow::kNameColumn) + " (" +
-                                     view_.Cell(index, VspRow::kRemoteIpColumn) + ")");
-    }
-    handle.Close();
-    return true;
+    timers_.SetTimer(this, kProbeTimer, kNextProbeMs);
 }

@@ -1,16 +1,16 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
+#include <vector>
 
+#include "platform/TimerHost.h"
 #include "protocol/OrvinSocket.h"
-
-class VspController;
 
 // A device's answer to the status probe: a management message of command 1 of which the
 // supervision reads the device's address and the byte at offset 69 (nonzero: still connected).
@@ -29,8 +29,8 @@ struct VspProbeAnswer {
     bool operator==(const VspProbeAnswer&) const = default;
 };
 
-// One connected row's supervision word: bit 1 means no answer since the last evaluation, the
-// rest counts unanswered evaluations in steps of 256; an answer replaces the word by 0 or 1.
+// One watched port's word: bit 1 means no answer since the last evaluation, the rest counts
+// unanswered evaluations in steps of 256; an answer replaces the word by 0 or 1.
 namespace vsppoll {
 inline constexpr uint32_t kAnsweredOpen = 1;
 inline constexpr uint32_t kAnsweredClosed = 0;
@@ -45,56 +45,65 @@ enum class Verdict {
     kClose,          // the device says its side is closed
     kConnected,      // the device answered
 };
-// One evaluation of a word: what to do with the row; the word moves on.
+// One evaluation of a word: what to do with the port; the word moves on.
 Verdict Evaluate(uint32_t& word);
 }  // namespace vsppoll
 
-// Watches the connected ports of the virtual serial port view: probes each connected device,
-// evaluates the answers, and disconnects ports whose device stays silent. Also repairs, once
-// at start-up, the client ports that vsp.dat saved as connected but the service has not. It
-// works on the controller's rows and timers; everything runs on the user-interface thread.
-class VspSupervision final : public OrvinSocketOwner {
+// The ports that supervision watches, and what it finds about them.
+class VspSupervisionHost {
   public:
+    struct Watched {
+        QString name;
+        uint32_t peerIp = 0;  // host order, never 0
+    };
+    virtual ~VspSupervisionHost() = default;
+    // The client links whose device is known, in list order.
+    virtual std::vector<Watched> WatchedPorts() const = 0;
+    virtual QString HostAddress() const = 0;
+    // A probe could not be sent: the port shows as silent at once.
+    virtual void OnProbeFailed(const QString& name) = 0;
+    virtual void OnVerdict(const QString& name, vsppoll::Verdict verdict) = 0;
+};
+
+// Probes the device of every watched port every five seconds and judges each port by the
+// answers from its own peer. Keeps a word per port name; a port that is not watched is never
+// probed, judged or disconnected. Everything runs on the user-interface thread.
+class VspSupervision final : public TimerClient, public OrvinSocketOwner {
+  public:
+    static constexpr int kProbeTimer = 1;
+    static constexpr int kEvaluationTimer = 2;
     static constexpr int kFirstProbeMs = 5000;
     static constexpr int kEvaluationMs = 5000;
     static constexpr int kNextProbeMs = 10;
-    static constexpr int kReconnectMs = 2000;
     static constexpr int kReceiveBufferSize = 1500;
 
-    using LocalTime = std::function<QDateTime()>;
+    VspSupervision(VspSupervisionHost& host, TimerHost& timers);
+    ~VspSupervision() override;
 
-    explicit VspSupervision(VspController& view);
-
-    // The view's initial update: the first probe pass when the connection check is on.
-    void Start();
-    // Timers 1, 2 and 5 of the view.
-    void OnProbeTimer();
-    void OnEvaluationTimer();
-    void OnReconnectTimer();
-    void RunStartupRepair();
+    // The first probe pass, five seconds on, when the connection check is on.
+    void Start(bool connectionCheck);
+    // A port that has just been linked starts as answered.
+    void Watch(const QString& name);
+    void Forget(const QString& name);
+    uint32_t Word(const QString& name) const;
 
     bool ProbeSocketOpen() const { return socketOpen_; }
     uint16_t ProbeSocketPort() const { return socket_.localPort(); }
-    // Where the dated failure message takes its time from.
-    void SetLocalTime(LocalTime localTime) { localTime_ = std::move(localTime); }
 
+    void OnTimer(int timerId) override;
     void OnVspSocketData(COrvinSocket& socket) override;
     void OnMonitorSocketData(COrvinSocket&) override {}
 
   private:
-    bool Supervised(int row) const;
+    void ProbePass();
+    void Evaluation();
     bool OpenProbeSocket();
-    void Probe(int row);
     void TakeAnswer(const VspProbeAnswer& answer);
-    void EvaluateRow(int row);
-    void DisconnectSilent(int row);
-    void CloseAnswered(int row);
-    void ReportFailedDisconnection(int row, uint32_t error);
-    void RepairRecord(int index);
-    bool ReconnectRecord(int index);
+    bool StillWatched(const QString& name) const;
 
-    VspController& view_;
+    VspSupervisionHost& host_;
+    TimerHost& timers_;
     COrvinSocket socket_;
     bool socketOpen_ = false;
-    LocalTime localTime_ = [] { return QDateTime::currentDateTime(); };
+    std::map<QString, uint32_t> words_;
 };

@@ -35,7 +35,7 @@ void CDeviceDrag::Start(int row) {
     if (active_ || !table.Contains(row)) return;
     const QString ip = table.IpText(row);
     if (table.CellText(row, DmDeviceTable::kStatusColumn) != QStringLiteral("Idle") ||
-        menu_.TreeShowsText(ip))
+        menu_.TreeShowsPeer(ip))
         return;
     ip_ = ip;
     port_ = table.CellText(row, DmDeviceTable::kPortColumn);

@@ -126,7 +126,7 @@ class CMainFrame : public QMainWindow,
     // The virtual serial port view's commands for the navigation panel.
     QStringList BuildPortNames() override;
     void AddPort() override;
-    int RemoveByName(const QString& itemText) override;
+    int RemoveByName(const QString& portName) override;
     int CloseByName(const QString& portName) override;
     bool ConnectByDrop(const QString& portName, const QString& ip, const QString& port,
                        bool udp) override;
@@ -134,7 +134,7 @@ class CMainFrame : public QMainWindow,
     // What the virtual serial port view asks of the frame.
     NetInterfaces& Net() override { return services_.net; }
     VspSettingsValues VspSettings() const override;
-    CVspPortTable& PortTable() override { return portTable_; }
+    const CVspPortTable& PortTable() const override { return portTable_; }
     QString PortTablePath() const override;
     CVspDriver& VspDriver() override { return *vspDriver_; }
     VspInstallService& VspInstaller() override;
@@ -147,11 +147,7 @@ class CMainFrame : public QMainWindow,
                               std::array<uint8_t, 2> reportedPort) override;
     void CloseTerminalsOnPort(const QString& portName) override;
     void RefreshTerminalPortLists() override;
-    void RebuildPortTree() override;
-    bool TreeShowsText(const QString& text) const override;
-    void RemovePortItem(const QString& text) override;
-    void SetPortItemText(const QString& fullText) override;
-    void ResetPortItem(const QString& text) override;
+    void ShowPortItems(const QStringList& itemTexts) override;
 
     void AddLog(const QString& text) override;
     void OnHelp();

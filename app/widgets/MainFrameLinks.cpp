@@ -6,15 +6,15 @@
 #include "vsp/widgets/ViewVsp.h"
 
 QStringList CMainFrame::BuildPortNames() {
-    return vspView_->Controller().BuildPortNames();
+    return vspView_->Controller().PortItemTexts();
 }
 
 void CMainFrame::AddPort() {
-    vspView_->Controller().OnAdd();
+    vspView_->Controller().CreateFromTree();
 }
 
-int CMainFrame::RemoveByName(const QString& itemText) {
-    return vspView_->Controller().RemoveByName(itemText) ? 1 : 0;
+int CMainFrame::RemoveByName(const QString& portName) {
+    return vspView_->Controller().RemoveByName(portName) ? 1 : 0;
 }
 
 int CMainFrame::CloseByName(const QString& portName) {
@@ -34,22 +34,6 @@ void CMainFrame::RefreshTerminalPortLists() {
     terminalView_->RefreshIdlePortLists();
 }
 
-void CMainFrame::RebuildPortTree() {
-    viewMenu_->RebuildPortTree();
-}
-
-bool CMainFrame::TreeShowsText(const QString& text) const {
-    return viewMenu_->TreeShowsText(text);
-}
-
-void CMainFrame::RemovePortItem(const QString& text) {
-    viewMenu_->RemovePortItem(text);
-}
-
-void CMainFrame::SetPortItemText(const QString& fullText) {
-    viewMenu_->SetPortItemText(fullText);
-}
-
-void CMainFrame::ResetPortItem(const QString& text) {
-    viewMenu_->ResetPortItem(text);
+void CMainFrame::ShowPortItems(const QStringList& itemTexts) {
+    viewMenu_->ShowPortItems(itemTexts);
 }

@@ -134,37 +134,38 @@ void CViewMenu::RebuildPortTree() {
     root_->setExpanded(true);
 }
 
-QList<QTreeWidgetItem*> CViewMenu::VisibleItems() const {
-    QList<QTreeWidgetItem*> items;
-    if (!root_ || !root_->isExpanded()) return items;
-    for (int i = 0; i < root_->childCount(); ++i) items.append(root_->child(i));
-    return items;
-}
-
-QTreeWidgetItem* CViewMenu::FirstItemContaining(const QString& text) const {
-    for (QTreeWidgetItem* item : VisibleItems())
-        if (item->text(0).contains(text)) return item;
+QTreeWidgetItem* CViewMenu::ItemOfPort(const QString& portName) const {
+    for (int i = 0; root_ && i < root_->childCount(); ++i) {
+        if (PortNameOf(root_->child(i)->text(0)) == portName) return root_->child(i);
+    }
     return nullptr;
 }
 
-bool CViewMenu::TreeShowsText(const QString& text) const {
-    return FirstItemContaining(text) != nullptr;
-}
-
-void CViewMenu::RemovePortItem(const QString& text) {
-    if (QTreeWidgetItem* item = FirstItemContaining(text)) {
-        if (drag_) drag_->ForgetTarget();
-        delete item;
+void CViewMenu::ShowPortItems(const QStringList& itemTexts) {
+    if (!root_) return;
+    QStringList names;
+    for (const QString& text : itemTexts) names << PortNameOf(text);
+    for (int i = root_->childCount() - 1; i >= 0; --i) {
+        if (!names.contains(PortNameOf(root_->child(i)->text(0)))) {
+            if (drag_) drag_->ForgetTarget();
+            delete root_->child(i);
+        }
+    }
+    for (int i = 0; i < itemTexts.size(); ++i) {
+        QTreeWidgetItem* item = ItemOfPort(names[i]);
+        if (!item) {
+            item = new QTreeWidgetItem(QStringList{itemTexts[i]});
+            root_->insertChild(std::min(i, root_->childCount()), item);
+        }
+        item->setText(0, itemTexts[i]);
     }
 }
 
-void CViewMenu::SetPortItemText(const QString& fullText) {
-    if (QTreeWidgetItem* item = FirstItemContaining(PortNameOf(fullText)))
-        item->setText(0, fullText);
-}
-
-void CViewMenu::ResetPortItem(const QString& text) {
-    if (QTreeWidgetItem* item = FirstItemContaining(text)) item->setText(0, text);
+bool CViewMenu::TreeShowsPeer(const QString& ip) const {
+    for (int i = 0; root_ && i < root_->childCount(); ++i) {
+        if (PeerOf(root_->child(i)->text(0)) == ip) return true;
+    }
+    return false;
 }
 
 void CViewMenu::OnContextMenu(const QPoint& pos) {
@@ -181,22 +182,16 @@ void CViewMenu::OnContextMenu(const QPoint& pos) {
     tree_->setEnabled(true);
     if (!chosen) return;
 
-    // The command may remove or rebuild items: the chosen item is used only while it lives.
-    const QPersistentModelIndex chosenItem(tree_->indexFromItem(item));
-    const auto stillListed = [&] { return tree_->itemFromIndex(chosenItem); };
+    // The views bring the items in step with what the command did.
     switch (entry) {
         case PortMenuEntry::Create:
             frame_.AddPort();
             break;
         case PortMenuEntry::Remove:
-            if (frame_.RemoveByName(text) == 1) {
-                if (drag_) drag_->ForgetTarget();
-                delete stillListed();
-            }
+            frame_.RemoveByName(PortNameOf(text));
             break;
         case PortMenuEntry::Close:
-            if (frame_.CloseByName(PortNameOf(text)) != 0)
-                if (QTreeWidgetItem* listed = stillListed()) listed->setText(0, PortNameOf(text));
+            frame_.CloseByName(PortNameOf(text));
             break;
         case PortMenuEntry::None:
             break;
@@ -207,5 +202,5 @@ void CViewMenu::DropDevice(QTreeWidgetItem* item, const QString& ip, const QStri
                            bool udp) {
     const QString text = item->text(0);
     if (item == root_ || text.contains('(')) return;
-    if (frame_.ConnectByDrop(text, ip, port, udp)) SetPortItemText(ConnectedItemText(text, ip));
+    frame_.ConnectByDrop(PortNameOf(text), ip, port, udp);
 }

@@ -24,10 +24,10 @@ class NavigationFrame {
     virtual QStringList BuildPortNames() = 0;
     virtual void AddPort() = 0;
     // 1 when the port is gone.
-    virtual int RemoveByName(const QString& itemText) = 0;
+    virtual int RemoveByName(const QString& portName) = 0;
     // Nonzero when the port is closed.
     virtual int CloseByName(const QString& portName) = 0;
-    // True when the port is now connected to that device.
+    // True when the port has started connecting to that device.
     virtual bool ConnectByDrop(const QString& portName, const QString& ip, const QString& port,
                                bool udp) = 0;
 };
@@ -54,12 +54,12 @@ class CViewMenu : public QWidget {
     void ShowFunction(int index);
     void ShowTerminal(bool shown);
 
-    // Tree operations for the other views; they look at the visible port items only.
+    // The port items, rebuilt from the virtual serial port view, or brought in step with its
+    // item texts: an item is matched by its exact port name and keeps its place while it lives.
     void RebuildPortTree();
-    bool TreeShowsText(const QString& text) const;
-    void RemovePortItem(const QString& text);
-    void SetPortItemText(const QString& fullText);
-    void ResetPortItem(const QString& text);
+    void ShowPortItems(const QStringList& itemTexts);
+    // Whether an item shows a link to exactly this device address.
+    bool TreeShowsPeer(const QString& ip) const;
 
     // The context menu of the item at a point of the tree's viewport.
     void OnContextMenu(const QPoint& pos);
@@ -82,9 +82,7 @@ class CViewMenu : public QWidget {
 
   private:
     QPushButton* AddButton(const QString& text, const QString& tip);
-    // The port items that follow the root in visible order.
-    QList<QTreeWidgetItem*> VisibleItems() const;
-    QTreeWidgetItem* FirstItemContaining(const QString& text) const;
+    QTreeWidgetItem* ItemOfPort(const QString& portName) const;
 
     NavigationFrame& frame_;
     QButtonGroup functions_;

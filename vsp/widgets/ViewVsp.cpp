@@ -205,15 +205,7 @@ void CViewVsp::ConnectControls() {
 
     connect(&vsp_, &VspController::formChanged, this, &CViewVsp::ShowForm);
     connect(&vsp_, &VspController::controlsChanged, this, &CViewVsp::ShowControls);
-    connect(&vsp_, &VspController::listReset, list_,
-            [this] { list_->DeleteRows(ReportRows::kAll); });
-    connect(&vsp_, &VspController::rowInserted, this, [this](int row) {
-        list_->InsertRow(row, QString());
-        FillRow(row);
-    });
-    connect(&vsp_, &VspController::rowRemoved, list_, [this](int row) { list_->DeleteRow(row); });
-    connect(&vsp_, &VspController::rowChanged, this, &CViewVsp::FillRow);
-    connect(&vsp_, &VspController::rowSelected, list_, &CReportCtrl::SelectRow);
+    connect(&vsp_, &VspController::rowsChanged, this, &CViewVsp::ShowRows);
 }
 
 void CViewVsp::InitialUpdate() {
@@ -263,10 +255,19 @@ void CViewVsp::ShowControls() {
     progress_->setValue(vsp_.Progress());
 }
 
-void CViewVsp::FillRow(int row) {
-    if (row < 0 || row >= vsp_.RowCount() || row >= list_->ItemCount()) return;
-    const VspRow& r = vsp_.Rows()[size_t(row)];
-    for (int column = 0; column < VspRow::kColumnCount; ++column)
-        list_->SetCellText(row, column, r.cells[size_t(column)]);
-    list_->SetCellBackColor(row, -1, ToColor(r.back));
+void CViewVsp::ShowRows() {
+    const std::vector<VspRow> rows = vsp_.Rows();
+    if (list_->ItemCount() != int(rows.size())) {
+        list_->DeleteRows(ReportRows::kAll);
+        for (int row = 0; row < int(rows.size()); ++row) list_->InsertRow(row, QString());
+    }
+    for (int row = 0; row < int(rows.size()); ++row) {
+        for (int column = 0; column < VspRow::kColumnCount; ++column)
+            list_->SetCellText(row, column, rows[size_t(row)].cells[size_t(column)]);
+        list_->SetCellBackColor(row, -1, ToColor(rows[size_t(row)].back));
+    }
+    // The selection is the port the user clicked, wherever the list now shows it.
+    const std::optional<int> selected = vsp_.SelectedRow();
+    for (int row = 0; row < int(rows.size()); ++row)
+        list_->SetRowSelected(row, selected && *selected == row);
 }

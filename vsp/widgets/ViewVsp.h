@@ -50,7 +50,7 @@ class CViewVsp final : public QWidget {
     void ReadForm();
     void ShowForm();
     void ShowControls();
-    void FillRow(int row);
+    void ShowRows();
     template <typename Handler>
     void OnUser(QPushButton* button, Handler handler);
 
