@@ -143,6 +143,7 @@ bool VspPortCommands::Close(const QString& name) {
 
 bool VspPortCommands::ConnectToDevice(const QString& name, uint32_t address, uint16_t port,
                                       bool udp) {
+    if (!ports_.Find(name)) return false;
     vspd::RemoteInfoReply config;
     const uint32_t error = driver_.GetRemoteInfo(name, &config);
     if (error != winerr::kSuccess) {

@@ -25,8 +25,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 // The main frame as the virtual serial port view sees it: a manual clock, scripted prompts, a
 // driver and installer talking to the test's own service, the driver package copied into a
-// temporary working folder, a device manager list of (IP, UDP flag, status) rows, and a
-// navigation tree that matches items by containment as the real one does.
+// temporary working folder, a device manager list of (IP, UDP flag, status) rows, and the
+// navigation tree's item texts as the view last showed them.
 class FakeVspFrame final : public VspFrame {
   public:
     // The scripted prompts, with a hook that runs while a box is open, as the event loop of a
@@ -68,7 +68,7 @@ class FakeVspFrame final : public VspFrame {
     NetInterfaces& Net() override { return net; }
     QString HostAddress() const override { return hostAddress; }
     VspSettingsValues VspSettings() const override { return settings; }
-    CVspPortTable& PortTable() override { return table; }
+    const CVspPortTable& PortTable() const override { return table; }
     QString PortTablePath() const override { return dir.filePath("vsp.dat"); }
     CVspDriver& VspDriver() override { return driver; }
     VspInstallService& VspInstaller() override { return installer; }
@@ -94,24 +94,8 @@ class FakeVspFrame final : public VspFrame {
     void CloseTerminalsOnPort(const QString& name) override { terminalCalls << "close " + name; }
     void RefreshTerminalPortLists() override { terminalCalls << "refresh"; }
 
-    void RebuildPortTree() override { tree = buildPortNames ? buildPortNames() : QStringList(); }
-    bool TreeShowsText(const QString& text) const override { return Find(text) >= 0; }
-    void RemovePortItem(const QString& text) override {
-        if (int i = Find(text); i >= 0) tree.removeAt(i);
-    }
-    void SetPortItemText(const QString& fullText) override {
-        if (int i = Find(fullText.section(' ', 0, 0)); i >= 0) tree[i] = fullText;
-    }
-    void ResetPortItem(const QString& text) override {
-        if (int i = Find(text); i >= 0) tree[i] = text;
-    }
+    void ShowPortItems(const QStringList& itemTexts) override { tree = itemTexts; }
 
-    int Find(const QString& text) const {
-        for (int i = 0; i < tree.size(); ++i) {
-            if (tree[i].contains(text)) return i;
-        }
-        return -1;
-    }
     QByteArray SavedTable() const {
         QFile file(PortTablePath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -131,7 +115,6 @@ class FakeVspFrame final : public VspFrame {
     CUnicastSocket unicast{msg::kUnicastSocketPort};
     std::vector<DmRow> dmRows;
     QStringList tree;
-    std::function<QStringList()> buildPortNames;
     QStringList terminalCalls;
     QStringList log;
 };

@@ -36,8 +36,7 @@ TEST_F(VspFlow, ClientConnectCarriesBytesToThePeerAndBackThenCloses) {
     EXPECT_EQ(vsp.SettingCaption(), "Setting");
     EXPECT_EQ(vsp.ConnectCaption(), "Connect");
 
-    vsp.ClickRow(0);
-    vsp.OnConnect();
+    ConnectRow(0);
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
     EXPECT_EQ(vsp.Form().statusLine,
               QString("Connected to remote host 127.0.0.1@%1 successfully").arg(peer.port));
@@ -45,7 +44,8 @@ TEST_F(VspFlow, ClientConnectCarriesBytesToThePeerAndBackThenCloses) {
     EXPECT_EQ(vsp.Rows()[0].back, kVspConnectedBack);
     EXPECT_EQ(Cell(0, VspRow::kRemoteIpColumn), "127.0.0.1");
     EXPECT_EQ(Cell(0, VspRow::kRemotePortColumn), QString::number(peer.port));
-    EXPECT_EQ(vsp.PollState(0), VspController::kPollClient);
+    EXPECT_EQ(Word("COM5"), vsppoll::kAnsweredOpen);
+    EXPECT_EQ(frame.tree, (QStringList{"COM5 (127.0.0.1)", "COM6"}));
     EXPECT_FALSE(Enabled(VspControl::kConnect));
     EXPECT_TRUE(Enabled(VspControl::kClose));
     EXPECT_FALSE(Enabled(VspControl::kSetting));
@@ -62,11 +62,10 @@ TEST_F(VspFlow, ClientConnectCarriesBytesToThePeerAndBackThenCloses) {
         EXPECT_EQ(EchoThrough(tty.get(), data, 1024, kIo), data);
         // A terminal holds the port: Close is refused and nothing changes.
         vsp.OnClose();
-        EXPECT_EQ(frame.prompts.Texts().last(), VspController::kStopTerminal);
+        EXPECT_EQ(frame.prompts.Texts(), QStringList{VspPortCommands::kStopTerminal});
         EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
     }
     frame.prompts.Clear();
-    frame.tree = QStringList{"COM5 (127.0.0.1)", "COM6"};
     vsp.OnClose();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty());
     EXPECT_EQ(frame.terminalCalls.last(), "close COM5");
@@ -92,24 +91,24 @@ TEST_F(VspFlow, ServerStartShowsServerAfterItsPauseAndAPeerReachesThePort) {
     });
     EXPECT_EQ(vsp.ConnectCaption(), "Server");
     const QByteArray saved = frame.SavedTable();
-    frame.tree = QStringList{"COM5"};
 
     vsp.ClickRow(0);
     vsp.OnConnect();
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Idle");
-    EXPECT_FALSE(Enabled(VspControl::kConnect));
-    frame.clock.Advance(VspController::kServerWaitMs - 1);
+    frame.clock.Advance(VspPortCommands::kServerWaitMs - 1);
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Idle");
     frame.clock.Advance(1);
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Server");
+    EXPECT_EQ(Cell(0, VspRow::kRemotePortColumn), QString::number(listen));
     EXPECT_EQ(vsp.Rows()[0].back, kVspConnectedBack);
-    EXPECT_EQ(vsp.PollState(0), VspController::kPollServer);
     EXPECT_EQ(frame.tree, QStringList{"COM5 (Server)"});
+    EXPECT_FALSE(Enabled(VspControl::kConnect));
     EXPECT_TRUE(Enabled(VspControl::kClose));
-    EXPECT_EQ(frame.table.Record(0).status, "Server");
-    EXPECT_EQ(frame.table.Record(0).remotePortText, QString::number(listen));
-    // A server start does not save the table.
+    // A server start does not save the table; the next save has it listening.
     EXPECT_EQ(frame.SavedTable(), saved);
+    vsp.SaveTable();
+    EXPECT_TRUE(frame.SavedTable().contains(
+        QString(" Server 0 0 1400 COM5  %1 \r\n").arg(listen).toLatin1()));
 
     Fd tty = OpenTty(service.ComLink(5));
     Fd peer = TcpConnect(listen);
@@ -126,24 +125,25 @@ TEST_F(VspFlow, ConnectFailuresAreToldByTheServiceCode) {
     Add(5);
     const uint16_t closed = FreePort();
     ConfigureClient(0, closed);
-    vsp.ClickRow(0);
-    vsp.OnConnect();
+    ConnectRow(0);
     EXPECT_EQ(frame.prompts.Texts(),
               QStringList{"Connection failed! (The remote host refused the network connection)"});
     EXPECT_EQ(vsp.Form().statusLine, "");
     EXPECT_TRUE(Enabled(VspControl::kConnect));
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Idle");
-    EXPECT_TRUE(frame.SavedTable().contains(" Idle 1 0 1400 COM5   \r\n"));
+    EXPECT_TRUE(frame.SavedTable().contains(" Idle 1 0 1400 COM5 # # \r\n"));
 }
 
-TEST_F(VspFlow, ConnectToAnAddressAnotherPortShowsIsRefusedBeforeAnyAttempt) {
+TEST_F(VspFlow, ConnectToADeviceAnotherPortIsLinkedToIsRefusedBeforeAnyAttempt) {
     Start();
     Add(5);
+    Add(9);
     EchoPeer peer;
     ConfigureClient(0, peer.port);
-    frame.tree = QStringList{"COM5", "COM9 (127.0.0.1)"};
-    vsp.ClickRow(0);
-    vsp.OnConnect();
+    ConfigureClient(1, peer.port);
+    ConnectRow(1);
+    ASSERT_EQ(frame.tree, (QStringList{"COM5", "COM9 (127.0.0.1)"}));
+    ConnectRow(0);
     EXPECT_EQ(frame.prompts.Texts(),
               QStringList{"Warning: This remote device has already established a connection "
                           "with another virtual serial port!"});
@@ -158,8 +158,7 @@ TEST_F(VspFlow, ConnectToAUdpDeviceReconfiguresATcpPortForUdpFirst) {
     Fd device = UdpBind(&port);
     ConfigureClient(0, port, 0);
     frame.dmRows = {{"10.1.1.1"}, {"127.0.0.1", true}};
-    vsp.ClickRow(0);
-    vsp.OnConnect();
+    ConnectRow(0);
     EXPECT_EQ(service.EntryOf(5).info.protocol, vspd::kProtocolUdp);
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
     EXPECT_EQ(frame.dmRows[1].status, "Connected");
@@ -202,7 +201,6 @@ TEST_F(VspFlow, SettingRenumbersThePortThroughTheService) {
     Start();
     Add(5);
     Add(6);
-    frame.tree.clear();
     Configure(0, [](VspForm&) {});
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM5");  // the same number: nothing to do
     vsp.ClickRow(0);
@@ -211,8 +209,7 @@ TEST_F(VspFlow, SettingRenumbersThePortThroughTheService) {
     vsp.OnSetting();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM7");
-    EXPECT_EQ(frame.table.Record(0).portName, "COM7");
-    EXPECT_EQ(frame.table.Record(0).treeName, "COM7");
+    EXPECT_EQ(vsp.SelectedName(), "COM7");
     EXPECT_EQ(frame.tree, (QStringList{"COM7", "COM6"}));
     EXPECT_EQ(frame.terminalCalls.last(), "refresh");
     EXPECT_TRUE(QFile::exists(QString::fromStdString(service.ComLink(7))));
@@ -247,12 +244,13 @@ TEST_F(VspFlow, ADeviceDroppedOnAPortConnectsItToTheSimulatedDevice) {
 
     EXPECT_FALSE(vsp.ConnectByDrop("COM9", device->AddressText(), "34110", false));
     EXPECT_TRUE(vsp.ConnectByDrop("COM5", device->AddressText(), "34110", false));
+    Settle();
     EXPECT_EQ(vsp.Form().statusLine,
               QString("Connected to remote host %1@34110 successfully").arg(device->AddressText()));
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
     EXPECT_EQ(Cell(0, VspRow::kRemoteIpColumn), device->AddressText());
     EXPECT_EQ(frame.dmRows[0].status, "Connected");
-    EXPECT_EQ(vsp.SelectedRow(), 0);
+    EXPECT_EQ(vsp.SelectedRow(), std::nullopt);  // only the user's click moves the selection
     EXPECT_TRUE(frame.SavedTable().contains(" Connected 1 0 1400 COM5 127.0.91.10 34110 \r\n"));
 
     // The simulator runs on this thread's event loop: pump it while reading the echo back.

@@ -1,5 +1,6 @@
-// CVspDriver: the exact buffers it sends and reads (against a scripted service), its
-// messages, and the busy and connected checks against a running veltro-vspd.
+// CVspDriver: the exact buffers it sends and reads (against a scripted service), the port it
+// resolves by name, its error codes, and the busy and connected checks against a running
+// veltro-vspd.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -82,7 +83,7 @@ TEST_F(ScriptedDriver, SetRemoteInfoSendsTheRequestBufferByteForByte) {
     settings.maxPacketSize = 1400;
     settings.hostIp = 0x01020304;  // replaced by the host address text
     hostText = "192.168.300.9";    // each part truncated to 8 bits: 300 -> 44
-    driver.SetRemoteInfo(1, settings);
+    EXPECT_EQ(driver.SetRemoteInfo("COM5", settings), 0u);
 
     auto requests = fake.Requests();
     ASSERT_EQ(requests.size(), 3u);
@@ -103,7 +104,7 @@ TEST_F(ScriptedDriver, GetRemoteInfoKeepsModeAndReportedPortAsReceived) {
                    0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00,
                    0x00, 0x00, 0x00, 0x00, 0xB4, 0x05, 0x00, 0x00, 0xC3, 0x51, 0x00, 0x00};
     RemoteInfoReply reply;
-    ASSERT_TRUE(driver.GetRemoteInfo(1, &reply));
+    ASSERT_EQ(driver.GetRemoteInfo("COM5", &reply), 0u);
     EXPECT_EQ(reply.remoteIp, 0x7F000001u);
     EXPECT_EQ(reply.remotePort, 4001);
     EXPECT_EQ(reply.connectAtStart, 1u);
@@ -117,74 +118,56 @@ TEST_F(ScriptedDriver, GetRemoteInfoKeepsModeAndReportedPortAsReceived) {
     EXPECT_EQ(Ioctls().at(0).code, 0x00222088u);
     EXPECT_EQ(Ioctls().at(0).outputSize, 36u);
     EXPECT_TRUE(Ioctls().at(0).input.empty());
+
+    ioctlOutput.resize(20);  // a reply cut short is refused, not read past its end
+    EXPECT_EQ(driver.GetRemoteInfo("COM5", &reply), winerr::kInvalidParameter);
 }
 
-TEST_F(ScriptedDriver, FailedRequestsShowTheirMessages) {
+TEST_F(ScriptedDriver, EveryCallAnswersWithTheServiceCodeAndShowsNothing) {
     struct Case {
         const char* what;
-        uint32_t open, ioctl;
-        bool result;
-        QStringList texts;
+        uint32_t list, open, ioctl;
+        const char* name;
+        uint32_t expected;
     } cases[] = {
-        {"busy",
-         5,
-         0,
-         false,
-         {"Open serial device failed (0x5)\n", "Please stop terminal program first\n"}},
-        {"bad command", 22, 0, false, {"Please stop terminal program first\n"}},
-        {"request fails", 0, 31, true, {"IOCTL_GET_DOS_NAME Failed (0x1f)\n"}},
+        {"held by another program", 0, 5, 0, "COM5", 5},
+        {"request fails", 0, 0, 1225, "COM5", 1225},
+        {"no such name", 0, 0, 0, "COM6", winerr::kFileNotFound},
+        {"a physical port is not ours", 0, 0, 0, "COM1", winerr::kFileNotFound},
+        {"the name differs in case", 0, 0, 0, "com5", winerr::kFileNotFound},
+        {"list refused", 31, 0, 0, "COM5", 31},
     };
+    ports[0].portName = "COM1";
     for (const Case& c : cases) {
+        listStatus = c.list;
         openStatus = c.open;
         ioctlStatus = c.ioctl;
-        prompts.Clear();
-        QString name = "x";
-        EXPECT_EQ(driver.GetDosName(1, &name), c.result) << c.what;
-        EXPECT_TRUE(name.isEmpty());
-        EXPECT_EQ(prompts.Texts(), c.texts) << c.what;
+        RemoteInfoReply reply;
+        EXPECT_EQ(driver.GetRemoteInfo(c.name, &reply), c.expected) << c.what;
+        EXPECT_EQ(driver.SetRemoteInfo(c.name, {}), c.expected) << c.what;
+        EXPECT_EQ(driver.Disconnect(c.name), c.expected) << c.what;
     }
-    prompts.Clear();
-    ioctlStatus = 1225;
-    RemoteInfoReply reply;
-    EXPECT_TRUE(driver.GetRemoteInfo(1, &reply));
-    EXPECT_TRUE(driver.SetDosName(1, 9));
-    driver.SetRemoteInfo(1, {});
-    EXPECT_EQ(prompts.Texts(), (QStringList{"IOCTL_GET_REMOTE_INFO Failed (0x4c9)\n",
-                                            "IOCTL_SET_DOS_NAME Failed (0x4c9)\n",
-                                            "IOCTL_SET_REMOTE_INFO Failed (0x4c9)\n"}));
-    VspHandle handle = driver.OpenPort(1);
-    ASSERT_TRUE(handle.IsValid());
-    EXPECT_FALSE(driver.ConnectPort(handle));
-    EXPECT_EQ(driver.LastError(), 1225u);
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
-TEST_F(ScriptedDriver, EnumerationFailuresAreDiagnosed) {
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(driver.OpenPort(2).IsValid());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Enumerate interfaces             Failed (0x103)\n");
-    ports[1].devicePath = "\\\\?\\root#ports#0000#" + std::string(260, 'x');
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(driver.OpenPort(1).IsValid());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error 122 getting interface detail\n");
+TEST_F(ScriptedDriver, ConnectionCheckFailsSafeWhenTheListIsRefused) {
+    EXPECT_FALSE(driver.IsAnyPortConnected());
+    ports[1].info.connected = 1;
     EXPECT_TRUE(driver.IsAnyPortConnected());
-    EXPECT_EQ(prompts.Texts(), QStringList{"Error 122 getting interface detail\n"});
-
+    ports[1].info.connected = 0;
     listStatus = winerr::kGenFailure;
-    prompts.Clear();
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(driver.OpenPort(1).IsValid());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Enumeration device                Failed (0x1f)\n");
     EXPECT_TRUE(driver.IsAnyPortConnected());
     EXPECT_EQ(prompts.Texts(), QStringList{"Check VSP connection status failed (0x1f)\n"});
 }
 
-TEST(VspDriverIsOurPort, PathMarkInstanceRangeAndHardwareId) {
+TEST(VspDriverIsOurPort, PathMarkInstanceRangeHardwareIdAndPathLimit) {
     auto devices = [](const std::string& hwid) {
-        return std::vector<VspInterface>{
-            {"", "ROOT\\PORTS\\0007", QString::fromStdString(hwid), "", "", ""},
-            {"", "ROOT\\PORTS\\0100", "QMDR\\Vser", "", "", ""}};
+        VspInterface ours, high;
+        ours.instanceId = "ROOT\\PORTS\\0007";
+        ours.hardwareId = QString::fromStdString(hwid);
+        high.instanceId = "ROOT\\PORTS\\0100";
+        high.hardwareId = "QMDR\\Vser";
+        return std::vector<VspInterface>{ours, high};
     };
     const QString guid = "#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
     struct Case {
@@ -200,6 +183,7 @@ TEST(VspDriverIsOurPort, PathMarkInstanceRangeAndHardwareId) {
         {"\\\\?\\root#ports#0100" + guid, "QMDR\\Vser", false},  // only 0000 to 0099
         {"\\\\?\\root#ports#0042" + guid, "QMDR\\Vser", false},  // no such instance
         {"\\\\?\\acpi#pnp0501#1" + guid, "QMDR\\Vser", false},
+        {"\\\\?\\root#ports#0007" + QString(260, 'x'), "QMDR\\Vser", false},  // too long
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CVspDriver::IsOurPort(c.path, devices(c.hwid)), c.ours)
@@ -216,18 +200,29 @@ class ServiceDriver : public ::testing::Test {
                       QString::fromStdString(service.Socket())};
 };
 
-TEST_F(ServiceDriver, BusyAndConnectedChecksFollowTheVirtualPorts) {
+TEST_F(ServiceDriver, APortIsTheOneItsNameNamesWhateverIsMappedBeforeIt) {
+    service.Install(5);
+    service.Install(6);
+    uint16_t p = 0;
+    Fd listener = TcpListen(&p);
+    ASSERT_EQ(driver.SetRemoteInfo("COM6", ClientConfig(p, kProtocolTcp)), 0u);
+    // A device mapped now takes the first place in the enumeration.
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
     EXPECT_EQ(service.Call(MapRequest{ptsname(master), 1}).status, 0u);
-    service.Install(5);
     uint32_t error = 0;
-    auto list = driver.Enumerate(&error);
-    ASSERT_TRUE(list);
-    ASSERT_EQ(list->size(), 2u);
-    EXPECT_FALSE(CVspDriver::IsOurPort((*list)[0].devicePath, *list));
-    EXPECT_TRUE(CVspDriver::IsOurPort((*list)[1].devicePath, *list));  // port ID 1
+    VspHandle handle = driver.OpenPort("COM6", &error);
+    ASSERT_TRUE(handle.IsValid());
+    EXPECT_EQ(handle.Ioctl(kIoctlConnection), 0u);
+    Fd remote = AcceptWithin(listener.get(), 5000);
+    EXPECT_TRUE(remote.valid());
+    EXPECT_EQ(service.EntryOf(6).state, PortState::Connected);
+    EXPECT_EQ(service.EntryOf(5).state, PortState::Idle);
+    close(master);
+}
 
+TEST_F(ServiceDriver, BusyAndConnectedChecksFollowTheVirtualPorts) {
+    service.Install(5);
     driver.CheckBusy();
     EXPECT_FALSE(driver.PortBusy());
     EXPECT_FALSE(driver.IsAnyPortConnected());
@@ -236,47 +231,39 @@ TEST_F(ServiceDriver, BusyAndConnectedChecksFollowTheVirtualPorts) {
         ASSERT_TRUE(terminal.valid());
         driver.CheckBusy();
         EXPECT_TRUE(driver.PortBusy());
-        EXPECT_EQ(prompts.Texts(), QStringList{"Open serial device failed (0x5)\n"});
         EXPECT_FALSE(driver.IsAnyPortConnected());
+        uint32_t error = 0;
+        EXPECT_FALSE(driver.OpenPort("COM5", &error).IsValid());
+        EXPECT_EQ(error, winerr::kAccessDenied);
+        // A management handle neither is refused nor holds the port.
+        EXPECT_TRUE(driver.OpenPort("COM5", &error, true).IsValid());
     }
     driver.CheckBusy();
     EXPECT_FALSE(driver.PortBusy());
 
     uint16_t p = 0;
     Fd listener = TcpListen(&p);
-    RemoteInfoRequest settings = ClientConfig(p, kProtocolTcp);
-    driver.SetRemoteInfo(1, settings);
+    EXPECT_EQ(driver.SetRemoteInfo("COM5", ClientConfig(p, kProtocolTcp)), 0u);
     {
-        VspHandle handle = driver.OpenPort(1);
+        uint32_t error = 0;
+        VspHandle handle = driver.OpenPort("COM5", &error);
         ASSERT_TRUE(handle.IsValid());
-        EXPECT_FALSE(driver.OpenPort(1).IsValid());  // one handle at a time
-        EXPECT_EQ(driver.LastError(), winerr::kAccessDenied);
-        EXPECT_TRUE(driver.ConnectPort(handle));
+        EXPECT_FALSE(driver.OpenPort("COM5", &error).IsValid());  // one handle at a time
+        EXPECT_EQ(error, winerr::kAccessDenied);
+        EXPECT_EQ(handle.Ioctl(kIoctlConnection), 0u);
     }
     Fd remote = AcceptWithin(listener.get(), 5000);
     EXPECT_TRUE(driver.IsAnyPortConnected());
     RemoteInfoReply reply;
-    ASSERT_TRUE(driver.GetRemoteInfo(1, &reply));
+    ASSERT_EQ(driver.GetRemoteInfo("COM5", &reply), 0u);
     EXPECT_EQ(reply.remotePort, p);
     EXPECT_EQ(reply.connected, 1u);
     EXPECT_EQ(service.EntryOf(5).hostIp, 0x7F000001u);
-    {
-        VspHandle handle = driver.OpenPort(1);
-        EXPECT_TRUE(driver.DisconnectPort(handle));
-    }
+    EXPECT_EQ(driver.Disconnect("COM5"), 0u);
     EXPECT_FALSE(driver.IsAnyPortConnected());
-
-    listener.reset();
-    {
-        VspHandle handle = driver.OpenPort(1);
-        EXPECT_FALSE(driver.ConnectPort(handle));
-        EXPECT_EQ(driver.LastError(), winerr::kConnectionRefused);
-    }
-    QString name;
-    EXPECT_TRUE(driver.SetDosName(1, 9));
-    EXPECT_TRUE(driver.GetDosName(1, &name));
-    EXPECT_EQ(name, "COM9");
-    close(master);
+    uint32_t error = 0;
+    EXPECT_EQ(driver.InstancePattern("COM5", &error), "@root\\ports\\0000");
+    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(ServiceDriver, OnlyInstancesBelow100WithOurHardwareIdCount) {
@@ -290,7 +277,8 @@ TEST_F(ServiceDriver, OnlyInstancesBelow100WithOurHardwareIdCount) {
     EXPECT_TRUE(CVspDriver::IsOurPort((*list)[0].devicePath, *list));
     EXPECT_FALSE(CVspDriver::IsOurPort((*list)[1].devicePath, *list));
     EXPECT_FALSE(CVspDriver::IsOurPort((*list)[2].devicePath, *list));
-    // Ports that are not ours are never opened, busy or not.
+    EXPECT_FALSE(driver.FindPort("COM6", &error));
+    // Ports that are not ours never count as busy.
     Fd terminal = OpenTty(service.ComLink(6));
     Fd other = OpenTty(service.ComLink(7));
     driver.CheckBusy();
@@ -298,22 +286,20 @@ TEST_F(ServiceDriver, OnlyInstancesBelow100WithOurHardwareIdCount) {
     EXPECT_TRUE(prompts.shown.empty());
 }
 
-TEST(VspDriverWithoutService, NoServiceMeansNoVirtualPorts) {
+TEST(VspDriverWithoutService, EveryCallSaysTheServiceIsNotRunning) {
     QTemporaryDir dir;
     ScriptedPrompts prompts;
     CVspDriver driver(
         prompts, [] { return QString(); }, dir.filePath("none.sock"));
     uint32_t error = 0;
-    auto list = driver.Enumerate(&error);
-    ASSERT_TRUE(list);
-    EXPECT_TRUE(list->empty());
+    EXPECT_FALSE(driver.Enumerate(&error));
+    EXPECT_EQ(error, winerr::kServiceNotActive);
+    EXPECT_FALSE(driver.OpenPort("COM5", &error).IsValid());
+    EXPECT_EQ(error, winerr::kServiceNotActive);
+    EXPECT_EQ(driver.Disconnect("COM5"), winerr::kServiceNotActive);
     driver.CheckBusy();
     EXPECT_FALSE(driver.PortBusy());
     EXPECT_FALSE(driver.IsAnyPortConnected());
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(driver.OpenPort(0).IsValid());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Enumerate interfaces             Failed (0x103)\n");
     EXPECT_TRUE(prompts.shown.empty());
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/EventPump.h"
 #include "tests/vsp/FakeVspFrame.h"
 #include "tests/vspd/NetPeers.h"
 #include "tests/vspd/VspdProcess.h"
@@ -10,9 +11,10 @@
 // The view's controller against a veltro-vspd of the test's own, on the manual clock.
 class VspFlow : public ::testing::Test {
   protected:
+    static constexpr int kAttemptGuardMs = 10000;
+
     void SetUp() override {
         ASSERT_TRUE(service.Start());
-        frame.buildPortNames = [this] { return vsp.BuildPortNames(); };
     }
 
     // The initial update and the first refresh a second later.
@@ -43,6 +45,18 @@ class VspFlow : public ::testing::Test {
             f.remotePortText = QString::number(port);
         });
     }
+    // Waits for every connection attempt's result to come back to this thread.
+    void Settle() {
+        ASSERT_TRUE(PumpUntil([this] { return vsp.Commands().Connector().RunningCount() == 0; },
+                              kAttemptGuardMs));
+    }
+    // Connect on `row`, as the user clicks it and presses the button, to its result.
+    void ConnectRow(int row) {
+        vsp.ClickRow(row);
+        vsp.OnConnect();
+        Settle();
+    }
+    uint32_t Word(const QString& name) { return vsp.Commands().Supervision().Word(name); }
     QString Cell(int row, int column) const {
         return vsp.Rows().at(size_t(row)).cells[size_t(column)];
     }

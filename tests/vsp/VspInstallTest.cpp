@@ -20,8 +20,8 @@ TEST_F(VspFlow, AddGivesTheNewPortItsFirstConfiguration) {
     ASSERT_EQ(vsp.RowCount(), 1);
     EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 5>{"0", "COM5", "Idle", "", ""}));
     const vspd::PortEntry entry = service.EntryOf(5);
-    EXPECT_EQ(entry.info.remoteIp, VspController::kNewPortAddress);
-    EXPECT_EQ(entry.info.maxPacketSize, VspController::kNewPortPacketSize);
+    EXPECT_EQ(entry.info.remoteIp, VspPortCommands::kNewPortAddress);
+    EXPECT_EQ(entry.info.maxPacketSize, VspPortCommands::kNewPortPacketSize);
     EXPECT_EQ(entry.info.enableVcom, 0u);
     EXPECT_EQ(entry.hostIp, 0x7F000001u);
     EXPECT_EQ(frame.tree, QStringList{"COM5"});
@@ -29,7 +29,7 @@ TEST_F(VspFlow, AddGivesTheNewPortItsFirstConfiguration) {
     EXPECT_TRUE(frame.SavedTable().startsWith(
         "1 \r\n0 COM5 3232235523l 0 0 0 Idle 1 0 1400 COM5 # # \r\n"));
     EXPECT_TRUE(Enabled(VspControl::kAdd));
-    EXPECT_FALSE(Enabled(VspControl::kRemove));
+    EXPECT_FALSE(Enabled(VspControl::kRemove));  // nothing is selected
 
     // The number in use is marked and refused.
     vsp.SetPortNumberChooser([&](const VspComUsage& used) {
@@ -48,16 +48,12 @@ TEST_F(VspFlow, RemoveTheMiddleOfThreeKeepsPortIdsWithPositions) {
     Add(6);
     Add(7);
     ASSERT_EQ(Column(VspRow::kPortIdColumn), (QStringList{"0", "1", "2"}));
-    frame.tree = vsp.BuildPortNames();
     frame.terminalCalls.clear();
     vsp.ClickRow(1);
     vsp.OnRemove();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
     EXPECT_EQ(Column(VspRow::kPortIdColumn), (QStringList{"0", "1"}));
     EXPECT_EQ(Column(VspRow::kNameColumn), (QStringList{"COM5", "COM7"}));
-    EXPECT_EQ(frame.table.PortCount(), 2u);
-    EXPECT_EQ(frame.table.Record(1).portId, "1");
-    EXPECT_EQ(frame.table.Record(1).portName, "COM7");
     EXPECT_EQ(vsp.Form().statusLine, "VSP removed successfully");
     EXPECT_EQ(frame.tree, (QStringList{"COM5", "COM7"}));
     EXPECT_EQ(frame.terminalCalls, QStringList{"refresh"});
@@ -68,66 +64,42 @@ TEST_F(VspFlow, RemoveTheMiddleOfThreeKeepsPortIdsWithPositions) {
     EXPECT_TRUE(frame.SavedTable().contains("\r\n1 COM7 "));
     // The list and the service agree: the port now at position 1 is COM7.
     vsp.ClickRow(1);
+    EXPECT_EQ(vsp.SelectedName(), "COM7");
     EXPECT_TRUE(Enabled(VspControl::kConnect));
-    QString name;
-    EXPECT_TRUE(frame.driver.GetDosName(1, &name));
-    EXPECT_EQ(name, "COM7");
 }
 
-TEST_F(VspFlow, APortHeldByAnotherProgramIsListedIdleAndTheProgramKeepsRunning) {
+TEST_F(VspFlow, APortHeldByAnotherProgramIsListedAsTheServiceKeepsIt) {
     service.Install(5);
     service.Install(6);
+    {
+        PortSession session(service, service.PathOf(5));
+        ASSERT_EQ(session.Configure(ClientConfig(4001, vspd::kProtocolTcp, 9000)), 0u);
+    }
     Fd held = OpenTty(service.ComLink(5));
     ASSERT_TRUE(held.valid());
     Start();
-    EXPECT_EQ(frame.prompts.Texts(), QStringList{VspController::kStopTerminal});
+    // The service lists a held port with its configuration: nothing to tell at start.
+    EXPECT_TRUE(frame.prompts.Texts().isEmpty());
     ASSERT_EQ(vsp.RowCount(), 2);
     EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 5>{"0", "COM5", "Idle", "", ""}));
     EXPECT_EQ(Cell(1, VspRow::kNameColumn), "COM6");
-    EXPECT_EQ(frame.table.Record(0).portName, "COM5");
-    EXPECT_EQ(frame.table.Record(1).portName, "COM6");
-    EXPECT_EQ(frame.table.Record(1).portId, "1");
+    EXPECT_EQ(service.EntryOf(5).info.maxPacketSize, 9000u);  // left as the service has it
 
-    frame.prompts.Clear();
+    // A click tells once and shows the clicked port.
+    vsp.ClickRow(1);
     vsp.ClickRow(0);
-    for (VspControl c : {VspControl::kAdd, VspControl::kRemove, VspControl::kConnect,
-                         VspControl::kClose, VspControl::kSetting})
-        EXPECT_FALSE(Enabled(c)) << int(c);
-    EXPECT_EQ(vsp.BuildPortNames(), (QStringList{"COM5", "COM6"}));
+    EXPECT_EQ(frame.prompts.Texts(), QStringList{VspPortCommands::kStopTerminal});
+    EXPECT_EQ(vsp.Form().remotePortText, "4001");
+    EXPECT_EQ(vsp.Form().remoteIp, 0x7F000001u);
+    vsp.SaveTable();
+    EXPECT_TRUE(frame.SavedTable().startsWith(
+        "2 \r\n0 COM5 2130706433l 4001 0 0 Idle 1 0 9000 COM5 # # \r\n"));
 
     frame.prompts.Clear();
     Add(7);
-    EXPECT_EQ(frame.prompts.Texts().last(),
-              "You need to close all opened VSP ports before adding a new one!");
+    EXPECT_EQ(frame.prompts.Texts(),
+              QStringList{"You need to close all opened VSP ports before adding a new one!"});
     EXPECT_EQ(service.List().size(), 2u);
-}
-
-TEST_F(VspFlow, WithPortsHeldTheListIsRestoredFromTheTable) {
-    service.Install(5);
-    service.Install(6);
-    const QByteArray saved =
-        "2 \r\n"
-        "0 COM5 2130706433l 4001 0 0 Connected 1 0 1400 COM5 127.0.0.1 4001 \r\n"
-        "1 COM6 0l 4100 1 0 Server 0 0 9000 COM6  4100 \r\n";
-    QFile file(frame.PortTablePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(saved);
-    file.close();
-    frame.table.Load(frame.PortTablePath());
-    Fd held = OpenTty(service.ComLink(6));
-    frame.driver.CheckBusy();
-    ASSERT_TRUE(frame.driver.PortBusy());
-    frame.dmRows = {{"127.0.0.1"}};
-    Start();
-    EXPECT_EQ(Column(VspRow::kStatusColumn), (QStringList{"Connected", "Server"}));
-    EXPECT_EQ(vsp.Rows()[0].cells[VspRow::kRemoteIpColumn], "127.0.0.1");
-    EXPECT_EQ(vsp.Rows()[1].cells[VspRow::kRemotePortColumn], "4100");
-    EXPECT_EQ(vsp.Rows()[0].back, kVspConnectedBack);
-    EXPECT_EQ(vsp.Rows()[1].back, kVspConnectedBack);
-    // The UDP port's packet size is lowered to its limit and sent to the service.
-    EXPECT_EQ(frame.table.Record(1).maxPacketSize, 1472u);
-    EXPECT_EQ(vsp.Form().listenPortText, "4100");
-    EXPECT_EQ(vsp.BuildPortNames(), (QStringList{"COM5 (127.0.0.1)", "COM6 (Server)"}));
 }
 
 TEST_F(VspFlow, PacketSizeNeverExceedsTheSmallestMtuLimit) {
@@ -143,7 +115,7 @@ TEST_F(VspFlow, PacketSizeNeverExceedsTheSmallestMtuLimit) {
     };
     for (const Case& c : cases) {
         frame.net.mtus = c.mtus;
-        vsp.ScanMtu();
+        vsp.Commands().ScanMtu();
         VspForm form = vsp.Form();
         form.protocol = c.protocol;
         form.maxPacketSize = c.typed;

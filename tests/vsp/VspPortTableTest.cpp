@@ -52,8 +52,7 @@ class VspPortTableFile : public ::testing::Test {
 }  // namespace
 
 TEST_F(VspPortTableFile, ExampleIsWrittenByteForByteAndReadsBackUnsigned) {
-    table.Record(0) = ExamplePort();
-    ASSERT_TRUE(table.Save(1, prompts, Path()));
+    ASSERT_TRUE(CVspPortTable::Save({ExamplePort()}, prompts, Path()));
     EXPECT_EQ(Read(), kExampleFile);
 
     CVspPortTable loaded;
@@ -78,10 +77,7 @@ TEST_F(VspPortTableFile, RoundTripKeepsHighAddressesEmptyTextsAndWideNumbers) {
     server.remotePort = 65535;
     VspPortRecord idle;  // all texts empty, all numbers 0
     idle.remoteIp = 0x80000000u;
-    table.Record(0) = server;
-    table.Record(1) = idle;
-    table.Record(2) = ExamplePort();
-    ASSERT_TRUE(table.Save(3, prompts, Path()));
+    ASSERT_TRUE(CVspPortTable::Save({server, idle, ExamplePort()}, prompts, Path()));
 
     const QByteArray bytes = Read();
     EXPECT_TRUE(bytes.contains(" Server 0 0 -1 COM5  # \r\n")) << bytes.constData();
@@ -95,18 +91,16 @@ TEST_F(VspPortTableFile, RoundTripKeepsHighAddressesEmptyTextsAndWideNumbers) {
     EXPECT_EQ(loaded.Record(2), ExamplePort());
 }
 
-TEST_F(VspPortTableFile, SaveWritesTheListsRowsNotThePortCount) {
-    table.Record(0) = ExamplePort();
-    table.Record(1) = ExamplePort();
-    table.SetPortCount(5);
-    ASSERT_TRUE(table.Save(2, prompts, Path()));
+TEST_F(VspPortTableFile, SaveWritesTheGivenRecordsUpToATable) {
+    ASSERT_TRUE(CVspPortTable::Save({ExamplePort(), ExamplePort()}, prompts, Path()));
     EXPECT_EQ(Read().count("\r\n"), 3);
     EXPECT_TRUE(Read().startsWith("2 \r\n"));
 
-    ASSERT_TRUE(table.Save(0, prompts, Path()));
+    ASSERT_TRUE(CVspPortTable::Save({}, prompts, Path()));
     EXPECT_EQ(Read(), "0 \r\n");
 
-    ASSERT_TRUE(table.Save(1000, prompts, Path()));  // never past the table
+    const std::vector<VspPortRecord> many(1000, ExamplePort());
+    ASSERT_TRUE(CVspPortTable::Save(many, prompts, Path()));  // never past the table
     EXPECT_TRUE(Read().startsWith("256 \r\n"));
     CVspPortTable loaded;
     loaded.Load(Path());
@@ -116,15 +110,13 @@ TEST_F(VspPortTableFile, SaveWritesTheListsRowsNotThePortCount) {
 TEST_F(VspPortTableFile, SpacesInTextsDoNotShiftTheFields) {
     VspPortRecord odd = ExamplePort();
     odd.status = "Con nected\r\n";
-    table.Record(0) = odd;
-    ASSERT_TRUE(table.Save(1, prompts, Path()));
+    ASSERT_TRUE(CVspPortTable::Save({odd}, prompts, Path()));
     EXPECT_EQ(Read(), kExampleFile);
 }
 
 TEST_F(VspPortTableFile, SaveFailureIsReportedAndLeavesNoFile) {
-    table.Record(0) = ExamplePort();
     const QString path = dir.filePath("missing/vsp.dat");
-    EXPECT_FALSE(table.Save(1, prompts, path));
+    EXPECT_FALSE(CVspPortTable::Save({ExamplePort()}, prompts, path));
     EXPECT_EQ(prompts.Texts(), QStringList{"Failed to save Virtual Serial Port setting data!"});
     EXPECT_FALSE(QFile::exists(path));
 }
@@ -176,7 +168,10 @@ TEST_F(VspPortTableFile, LoadKeepsOnlyCompleteRecordsWithinBufferAndTable) {
 }
 
 TEST_F(VspPortTableFile, MissingFileLeavesTheTableEmpty) {
-    table.Record(0) = ExamplePort();
+    Write(kExampleFile);
+    table.Load(Path());
+    ASSERT_TRUE(table.TableLoaded());
+    QFile::remove(Path());
     table.Load(Path());
     EXPECT_FALSE(table.TableLoaded());
     EXPECT_EQ(table.PortCount(), 0u);

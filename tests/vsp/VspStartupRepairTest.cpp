@@ -24,14 +24,18 @@ class StartupRepair : public Supervision {
         Start();
         AddClientPort(connectAtStart);
         ASSERT_EQ(service.EntryOf(5).info.connected, 0u);
-        frame.table.Record(0).status = QStringLiteral("Connected");
-        ASSERT_TRUE(frame.table.Save(1, frame.prompts, frame.PortTablePath()));
+        QByteArray saved = frame.SavedTable();
+        ASSERT_TRUE(saved.contains(" Idle "));
+        QFile file(frame.PortTablePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(saved.replace(" Idle ", " Connected "));
+        file.close();
         frame.table.Load(frame.PortTablePath());
         ASSERT_TRUE(frame.table.TableLoaded());
     }
     std::array<uint8_t, 2> ReportedPort() {
         vspd::RemoteInfoReply reply;
-        EXPECT_TRUE(frame.driver.GetRemoteInfo(0, &reply));
+        EXPECT_EQ(frame.driver.GetRemoteInfo("COM5", &reply), 0u);
         std::array<uint8_t, 2> port{};
         bytes::PutBE16(port.data(), reply.reportedPort);
         return port;
@@ -41,7 +45,6 @@ class StartupRepair : public Supervision {
 TEST_F(StartupRepair, AnnouncesThreeTimesAndReconnectsTwoSecondsLater) {
     SaveAsConnected(1);
     const std::array<uint8_t, 2> reported = ReportedPort();
-    frame.tree = QStringList{"COM5"};
     vsp.RunStartupRepair();
     ASSERT_TRUE(PumpUntil([&] { return AnnouncementsOf(*device).size() >= 3; }));
     PumpQuiet(kPumpMs);
@@ -59,18 +62,19 @@ TEST_F(StartupRepair, AnnouncesThreeTimesAndReconnectsTwoSecondsLater) {
         EXPECT_EQ(a.reportedPort, reported);
     }
 
-    EXPECT_EQ(frame.clock.DueIn(&vsp, VspController::kReconnectTimer),
-              VspSupervision::kReconnectMs);
-    frame.clock.Advance(VspSupervision::kReconnectMs - 1);
+    EXPECT_EQ(frame.clock.DueIn(&vsp.Commands(), VspPortCommands::kReconnectTimer),
+              VspPortCommands::kReconnectMs);
+    frame.clock.Advance(VspPortCommands::kReconnectMs - 1);
     EXPECT_EQ(service.EntryOf(5).info.connected, 0u);
     frame.clock.Advance(1);
+    Settle();
     EXPECT_EQ(service.EntryOf(5).info.connected, 1u);
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
     EXPECT_EQ(Cell(0, VspRow::kRemoteIpColumn), DeviceIp());
     EXPECT_EQ(Cell(0, VspRow::kRemotePortColumn), QString::number(peer->port));
-    EXPECT_EQ(vsp.PollState(0), VspController::kPollClient);
+    EXPECT_EQ(Word("COM5"), vsppoll::kAnsweredOpen);
     EXPECT_EQ(frame.tree, QStringList{"COM5 (" + DeviceIp() + ")"});
-    EXPECT_FALSE(frame.clock.IsRunning(&vsp, VspController::kReconnectTimer));
+    EXPECT_FALSE(frame.clock.IsRunning(&vsp.Commands(), VspPortCommands::kReconnectTimer));
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
 }
 
@@ -78,20 +82,19 @@ TEST_F(StartupRepair, WithoutConnectAtStartOnlyAnnounces) {
     SaveAsConnected(0);
     vsp.RunStartupRepair();
     ASSERT_TRUE(PumpUntil([&] { return AnnouncementsOf(*device).size() >= 3; }));
-    EXPECT_FALSE(frame.clock.IsRunning(&vsp, VspController::kReconnectTimer));
-    frame.clock.Advance(10 * VspSupervision::kReconnectMs);
+    EXPECT_FALSE(frame.clock.IsRunning(&vsp.Commands(), VspPortCommands::kReconnectTimer));
+    frame.clock.Advance(10 * VspPortCommands::kReconnectMs);
     EXPECT_EQ(service.EntryOf(5).info.connected, 0u);
 }
 
 TEST_F(StartupRepair, APortTheServiceHasConnectedIsLeftAlone) {
     SaveAsConnected(1);
-    vsp.ClickRow(0);
-    vsp.OnConnect();
+    ConnectRow(0);
     ASSERT_EQ(service.EntryOf(5).info.connected, 1u);
     vsp.RunStartupRepair();
     PumpQuiet(50);
     EXPECT_TRUE(AnnouncementsOf(*device).empty());
-    EXPECT_FALSE(frame.clock.IsRunning(&vsp, VspController::kReconnectTimer));
+    EXPECT_FALSE(frame.clock.IsRunning(&vsp.Commands(), VspPortCommands::kReconnectTimer));
 }
 
 TEST_F(StartupRepair, WithoutVspDatNothingIsSent) {
@@ -103,7 +106,7 @@ TEST_F(StartupRepair, WithoutVspDatNothingIsSent) {
     vsp.RunStartupRepair();
     PumpQuiet(50);
     EXPECT_TRUE(device->Received().empty());
-    EXPECT_FALSE(frame.clock.IsRunning(&vsp, VspController::kReconnectTimer));
-    frame.clock.Advance(10 * VspSupervision::kReconnectMs);
+    EXPECT_FALSE(frame.clock.IsRunning(&vsp.Commands(), VspPortCommands::kReconnectTimer));
+    frame.clock.Advance(10 * VspPortCommands::kReconnectMs);
     EXPECT_EQ(service.EntryOf(5).info.connected, 0u);
 }

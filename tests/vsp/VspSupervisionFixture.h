@@ -39,6 +39,7 @@ class Supervision : public VspFlow {
     }
 
     QString DeviceIp() const { return device->AddressText(); }
+    VspSupervision& Watch() { return vsp.Commands().Supervision(); }
 
     // COM5 configured as a client of the device's data port.
     void AddClientPort(int32_t connectAtStart = 0) {
@@ -60,9 +61,7 @@ class Supervision : public VspFlow {
         frame.dmRows = {{DeviceIp(), false, QStringLiteral("Connected")}};
         Start();
         AddClientPort();
-        frame.tree = QStringList{"COM5"};
-        vsp.ClickRow(0);
-        vsp.OnConnect();
+        ConnectRow(0);
         ASSERT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
         ASSERT_EQ(frame.tree, QStringList{"COM5 (" + DeviceIp() + ")"});
         ASSERT_EQ(service.EntryOf(5).info.connected, 1u);
