@@ -81,6 +81,10 @@ class NavigationInFrame : public ::testing::Test {
         RightClick(-1);
         clock.Advance(VspController::kRefreshMs);
     }
+    // The connection attempt's result, back on this thread.
+    void Settle() {
+        ASSERT_TRUE(PumpUntil([this] { return Vsp().Commands().Connector().RunningCount() == 0; }));
+    }
     void Search() {
         QTest::mouseClick(frame->DeviceManager().Button(DmButton::kSearch), Qt::LeftButton);
         for (int i = 0; i < 3; ++i) {
@@ -134,6 +138,7 @@ TEST_F(NavigationInFrame, TheTreeFollowsPortsCreatedConnectedClosedAndRemoved) {
     ASSERT_EQ(frame->DeviceManager().RowCount(), 1);
     const QString ip = device->AddressText();
     Menu().DropDevice(Menu().PortsRoot()->child(1), ip, QString::number(kSerialPort), false);
+    Settle();
     EXPECT_EQ(Items(), (QStringList{"COM5", "COM6 (" + ip + ")"}));
     EXPECT_EQ(frame->DeviceManager().DeviceTable().CellText(0, DmDeviceTable::kStatusColumn),
               "Connected");
@@ -163,6 +168,7 @@ TEST_F(NavigationInFrame, DraggingAnIdleDeviceOntoAPortConnectsItAndTheBytesCome
     ASSERT_TRUE(Menu().Drag()->Active());
     QTest::mouseMove(list, target);
     QTest::mouseRelease(list, Qt::LeftButton, {}, target);
+    Settle();
 
     const QString ip = device->AddressText();
     EXPECT_EQ(Items(), QStringList{"COM5 (" + ip + ")"});
