@@ -124,7 +124,8 @@ void VspPortCommands::StartServer(const QString& name) {
 bool VspPortCommands::Close(const QString& name) {
     if (connector_.Running(name)) {
         // The attempt's result ends the state; the user is told then.
-        return Reached(connector_.Cancel(name));
+        connector_.Cancel(name);
+        return true;
     }
     const uint32_t error = driver_.Disconnect(name);
     if (error == winerr::kAccessDenied || !Reached(error)) {
@@ -158,8 +159,7 @@ bool VspPortCommands::ConnectToDevice(const QString& name, uint32_t address, uin
     config.mode = 1;
     config.remoteIp = address;
     config.remotePort = port;
-    return Configure(name, VspConfigRequest(config)) &&
-           Attempt(name, VspConnector::Origin::kDrop);
+    return Configure(name, VspConfigRequest(config)) && Attempt(name, VspConnector::Origin::kDrop);
 }
 
 bool VspPortCommands::Configure(const QString& name, const vspd::RemoteInfoRequest& request) {

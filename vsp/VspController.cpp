@@ -115,9 +115,9 @@ void VspController::UpdateControls() {
         const VspLink link = port ? port->link : VspLink::kDisconnecting;
         const bool idle = port && link == VspLink::kIdle;
         for (C c : {C::kRemove, C::kConnect, C::kSetting}) enabled_[size_t(c)] = idle;
-        enabled_[size_t(C::kClose)] = port && (link == VspLink::kConnecting ||
-                                               link == VspLink::kConnected ||
-                                               link == VspLink::kServer);
+        enabled_[size_t(C::kClose)] =
+            port && (link == VspLink::kConnecting || link == VspLink::kConnected ||
+                     link == VspLink::kServer);
     }
     emit controlsChanged();
 }
@@ -156,7 +156,8 @@ void VspController::ClickRow(int row) {
 
 bool VspController::RefuseDuringEdit() {
     if (!SettingMode()) return false;
-    frame_.Prompts().Inform(QStringLiteral("Finish the setting of %1 first: press OK.").arg(editPort_));
+    frame_.Prompts().Inform(
+        QStringLiteral("Finish the setting of %1 first: press OK.").arg(editPort_));
     return true;
 }
 

@@ -48,6 +48,10 @@ void VspHandle::Close() {
     session_.reset();
 }
 
+int VspHandle::SessionSocket() const {
+    return session_ ? session_->Socket() : -1;
+}
+
 uint32_t VspHandle::Ioctl(uint32_t code, std::span<const uint8_t> input, uint32_t outputSize,
                           std::vector<uint8_t>* output) {
     if (!session_) return winerr::kInvalidHandle;
@@ -72,7 +76,7 @@ std::optional<std::vector<VspInterface>> CVspDriver::Enumerate(uint32_t* error) 
     vspd::ControlClient client(socketPath_.toStdString());
     auto reply = client.Call(vspd::ListRequest{});
     if (!reply || reply->status != winerr::kSuccess) {
-        *error = reply                ? reply->status
+        *error = reply                 ? reply->status
                  : client.NotRunning() ? winerr::kServiceNotActive
                                        : winerr::kGenFailure;
         return std::nullopt;
@@ -113,24 +117,22 @@ QString CVspDriver::InstancePattern(const QString& name, uint32_t* error) const 
     return '@' + part.replace('#', '\\');
 }
 
-VspHandle CVspDriver::OpenPort(const QString& name, uint32_t* error, bool shared) {
+VspHandle CVspDriver::OpenPort(const QString& name, uint32_t* error) {
     auto port = FindPort(name, error);
     if (!port) return {};
     auto session = std::make_unique<vspd::ControlClient>(socketPath_.toStdString());
-    auto reply = session->Call(
-        vspd::OpenRequest{shared ? vspd::kOpenShared : 0, port->devicePath.toStdString()});
-    *error = reply                  ? reply->status
+    auto reply = session->Call(vspd::OpenRequest{0, port->devicePath.toStdString()});
+    *error = reply                   ? reply->status
              : session->NotRunning() ? winerr::kServiceNotActive
                                      : winerr::kGenFailure;
     if (*error != winerr::kSuccess) return {};
     return VspHandle(std::move(session));
 }
 
-uint32_t CVspDriver::OneRequest(const QString& name, uint32_t code,
-                                std::span<const uint8_t> input, uint32_t outputSize,
-                                std::vector<uint8_t>* output, bool shared) {
+uint32_t CVspDriver::OneRequest(const QString& name, uint32_t code, std::span<const uint8_t> input,
+                                uint32_t outputSize, std::vector<uint8_t>* output) {
     uint32_t error = 0;
-    VspHandle handle = OpenPort(name, &error, shared);
+    VspHandle handle = OpenPort(name, &error);
     if (!handle.IsValid()) return error;
     return handle.Ioctl(code, input, outputSize, output);
 }
@@ -159,10 +161,6 @@ uint32_t CVspDriver::Disconnect(const QString& name) {
 
 uint32_t CVspDriver::StartServer(const QString& name) {
     return OneRequest(name, vspd::kIoctlServer);
-}
-
-uint32_t CVspDriver::CancelConnection(const QString& name) {
-    return OneRequest(name, vspd::kIoctlDisconnection, {}, 0, nullptr, true);
 }
 
 void CVspDriver::CheckBusy() {

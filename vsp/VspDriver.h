@@ -29,6 +29,8 @@ class VspHandle {
 
     bool IsValid() const { return session_ != nullptr; }
     void Close();
+    // The session's socket, -1 when closed.
+    int SessionSocket() const;
     // One driver request; the Windows error code, 0 on success.
     uint32_t Ioctl(uint32_t code, std::span<const uint8_t> input = {}, uint32_t outputSize = 0,
                    std::vector<uint8_t>* output = nullptr);
@@ -77,15 +79,12 @@ class CVspDriver final : public VspDriverQueries {
     // The port's instance pattern for removal and renumbering: @root\ports\NNNN.
     QString InstancePattern(const QString& name, uint32_t* error) const;
 
-    // shared: a management handle that is neither refused while the port is held nor holds it.
-    VspHandle OpenPort(const QString& name, uint32_t* error, bool shared = false);
+    VspHandle OpenPort(const QString& name, uint32_t* error);
     uint32_t GetRemoteInfo(const QString& name, vspd::RemoteInfoReply* reply);
     // Sends the settings with the current host address at offset 28.
     uint32_t SetRemoteInfo(const QString& name, const vspd::RemoteInfoRequest& settings);
     uint32_t Disconnect(const QString& name);
     uint32_t StartServer(const QString& name);
-    // Ends a connection attempt that another session waits for.
-    uint32_t CancelConnection(const QString& name);
 
     void CheckBusy() override;
     bool PortBusy() const override { return portBusy_; }
@@ -93,8 +92,7 @@ class CVspDriver final : public VspDriverQueries {
 
   private:
     uint32_t OneRequest(const QString& name, uint32_t code, std::span<const uint8_t> input = {},
-                        uint32_t outputSize = 0, std::vector<uint8_t>* output = nullptr,
-                        bool shared = false);
+                        uint32_t outputSize = 0, std::vector<uint8_t>* output = nullptr);
 
     UserPrompts& prompts_;
     std::function<QString()> hostAddressText_;

@@ -90,8 +90,8 @@ bool VspPortCommands::Remove(const QString& name) {
         return false;
     }
     if (port->link != VspLink::kIdle &&
-        !frame_.Prompts().AskYesNo(
-            QStringLiteral("%1 is in use (%2). Remove it anyway?").arg(name, StatusWord(port->link))))
+        !frame_.Prompts().AskYesNo(QStringLiteral("%1 is in use (%2). Remove it anyway?")
+                                       .arg(name, StatusWord(port->link))))
         return false;
     uint32_t error = 0;
     driver_.OpenPort(name, &error);
@@ -113,7 +113,8 @@ bool VspPortCommands::Remove(const QString& name) {
 bool VspPortCommands::Renumber(const QString& name, int comNumber) {
     uint32_t error = 0;
     const QString pattern = driver_.InstancePattern(name, &error);
-    if (!pattern.isEmpty()) error = frame_.VspInstaller().RenumberPort(pattern, uint32_t(comNumber));
+    if (!pattern.isEmpty())
+        error = frame_.VspInstaller().RenumberPort(pattern, uint32_t(comNumber));
     if (!Reached(error)) return false;
     if (error != winerr::kSuccess) {
         Inform(error == winerr::kServiceNotActive ? QStringLiteral("Open COM DB Failed")

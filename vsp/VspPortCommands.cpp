@@ -34,8 +34,7 @@ VspPortCommands::VspPortCommands(VspFrame& frame, QObject* parent)
     : QObject(parent),
       frame_(frame),
       driver_(frame.VspDriver()),
-      supervision_(*this, frame.Timers()),
-      connector_(frame.VspDriver()) {
+      supervision_(*this, frame.Timers()) {
     connect(&connector_, &VspConnector::finished, this, &VspPortCommands::OnAttemptFinished);
 }
 

@@ -125,14 +125,15 @@ const VspPort* VspPorts::LinkedTo(uint32_t address, const QString& except) const
 
 namespace {
 
+// An attempt shows only while this program waits for it: one that the program cancelled may
+// still run in the service for a moment.
 VspLink LinkOf(vspd::PortState state) {
     switch (state) {
-        case vspd::PortState::Connecting:
-            return VspLink::kConnecting;
         case vspd::PortState::Connected:
             return VspLink::kConnected;
         case vspd::PortState::Listening:
             return VspLink::kServer;
+        case vspd::PortState::Connecting:
         case vspd::PortState::Idle:
             break;
     }

@@ -53,7 +53,7 @@ struct VspPort {
     VspLink link = VspLink::kIdle;
     uint32_t peerIp = 0;  // the device the port is linked to, host order; 0 when unknown
     uint16_t peerPort = 0;
-    bool held = false;    // another program has the port open
+    bool held = false;        // another program has the port open
     bool silent = false;      // connected, but the device stopped answering the probes
     bool attempting = false;  // the program waits for a connection attempt on the port
     uint64_t bytesToNet = 0;

@@ -94,14 +94,15 @@ void VspSupervision::OnVspSocketData(COrvinSocket& socket) {
 void VspSupervision::TakeAnswer(const VspProbeAnswer& answer) {
     for (const auto& port : host_.WatchedPorts()) {
         if (port.peerIp == answer.deviceAddress)
-            words_[port.name] = answer.state != 0 ? vsppoll::kAnsweredOpen
-                                                  : vsppoll::kAnsweredClosed;
+            words_[port.name] =
+                answer.state != 0 ? vsppoll::kAnsweredOpen : vsppoll::kAnsweredClosed;
     }
 }
 
 bool VspSupervision::StillWatched(const QString& name) const {
     const auto watched = host_.WatchedPorts();
-    return std::any_of(watched.begin(), watched.end(), [&](const auto& p) { return p.name == name; });
+    return std::any_of(watched.begin(), watched.end(),
+                       [&](const auto& p) { return p.name == name; });
 }
 
 void VspSupervision::Evaluation() {

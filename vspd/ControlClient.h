@@ -24,6 +24,8 @@ class ControlClient {
     // listens there (as opposed to a broken socket).
     bool Connect();
     bool IsConnected() const { return fd_ >= 0; }
+    // The session's socket, -1 when none: another thread may shut it down to end a wait.
+    int Socket() const { return fd_; }
     void Disconnect();
 
     // Sends one request and waits for its reply, up to kConnectionReplyLimitMs for a

@@ -103,7 +103,7 @@ void ControlServer::OnSession(uint64_t id, uint32_t events) {
     if (it == sessions_.end()) return;
     Session& s = *it->second;
     if ((events & EPOLLOUT) && !Flush(id)) return;
-    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
+    if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
         size_t room = kInputLimit - s.in.size();
         if (room > kReadChunk) room = kReadChunk;
         size_t old = s.in.size();
@@ -223,6 +223,9 @@ bool ControlServer::Flush(uint64_t id) {
 void ControlServer::Update(Session& s) {
     uint32_t mask = 0;
     if (!s.busy && !s.closing && s.in.size() < kInputLimit) mask |= EPOLLIN;
+    // A session that goes away while its request waits (a connection attempt) is noticed,
+    // so that the attempt ends with it.
+    if (s.busy) mask |= EPOLLRDHUP;
     if (!s.out.empty()) mask |= EPOLLOUT;
     s.watch.SetMask(mask);
 }
@@ -230,11 +233,14 @@ void ControlServer::Update(Session& s) {
 void ControlServer::CloseSession(uint64_t id) {
     auto it = sessions_.find(id);
     if (it == sessions_.end()) return;
-    handler_.SessionClosed(id);
-    loop_.Cancel(it->second->idleTimer);
-    it->second->watch.Release();
-    close(it->second->fd);
+    const std::unique_ptr<Session> s = std::move(it->second);
     sessions_.erase(it);
+    loop_.Cancel(s->idleTimer);
+    s->watch.Release();
+    close(s->fd);
+    // Gone first: what the handler answers while it lets go of the session (an attempt it
+    // ends) finds no session to write to.
+    handler_.SessionClosed(id);
     if (listen_ >= 0) listenWatch_.SetMask(EPOLLIN);
 }
 

@@ -65,6 +65,12 @@ uint32_t RequestHandler::Close(uint64_t session) {
 }
 
 void RequestHandler::SessionClosed(uint64_t session) {
+    const auto attempt = connecting_.find(session);
+    if (attempt != connecting_.end()) {
+        VirtualPort* port = table_.Port(attempt->second);
+        connecting_.erase(attempt);
+        if (port) port->Disconnect();
+    }
     Close(session);
 }
 
@@ -117,7 +123,9 @@ bool RequestHandler::Ioctl(uint64_t session, const IoctlRequest& r, Reply& reply
         }
         case kIoctlConnection: {
             if (!noInput) return Fail(reply, winerr::kInvalidParameter);
-            port->Connect([respond, reply](uint32_t error) mutable {
+            connecting_[session] = ref.instance;
+            port->Connect([this, session, respond, reply](uint32_t error) mutable {
+                connecting_.erase(session);
                 reply.status = error;
                 respond(std::move(reply));
             });

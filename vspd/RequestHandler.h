@@ -19,7 +19,8 @@ class RequestHandler : public RequestSink {
   public:
     explicit RequestHandler(DeviceTable& table) : table_(table) {}
 
-    // respond runs at once, or (IOCTL_CONNECTION) when the attempt ends.
+    // respond runs at once, or (IOCTL_CONNECTION) when the attempt ends; a session that
+    // closes while its attempt runs ends the attempt.
     void Handle(uint64_t session, const Request& request, Respond respond) override;
     void SessionClosed(uint64_t session) override;
 
@@ -38,6 +39,9 @@ class RequestHandler : public RequestSink {
     DeviceTable& table_;
     std::unordered_map<uint64_t, PortHandle> handles_;
     std::map<std::string, uint64_t> exclusive_;  // device path -> session holding it
+    // Sessions whose connection attempt runs, with the port's instance: closing such a
+    // session cancels its attempt, as closing a handle cancels its pending requests.
+    std::unordered_map<uint64_t, uint32_t> connecting_;
 };
 
 }  // namespace vspd

@@ -11,11 +11,11 @@
 // The view's controller against a veltro-vspd of the test's own, on the manual clock.
 class VspFlow : public ::testing::Test {
   protected:
+    explicit VspFlow(VspdOptions options = {}) : service(std::move(options)) {}
+
     static constexpr int kAttemptGuardMs = 10000;
 
-    void SetUp() override {
-        ASSERT_TRUE(service.Start());
-    }
+    void SetUp() override { ASSERT_TRUE(service.Start()); }
 
     // The initial update and the first refresh a second later.
     void Start() {

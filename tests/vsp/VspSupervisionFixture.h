@@ -8,9 +8,9 @@
 
 #include "protocol/Message.h"
 #include "tests/support/EventPump.h"
+#include "tests/support/TestNamespace.h"
 #include "tests/vsp/VspFlowFixture.h"
 #include "tools/devsim/DeviceSimulator.h"
-#include "tests/support/TestNamespace.h"
 
 // The supervision's world: the view's controller and a veltro-vspd of the test's own, a
 // simulated device on 127.0.0.10 answering probes on its real port 25124, and a socat peer

@@ -152,13 +152,15 @@ TEST_F(Supervision, FailedDisconnectionShowsTheDatedBoxAndNothingRunsWhileItIsOp
     // One box: the day, hour and minute, then the port's row and the service's refusal.
     ASSERT_EQ(frame.prompts.Texts().size(), 1);
     const QRegularExpression dated(
-        "^date: \\d+ hour: \\d+ min: \\d+ \r\nPortID 0 fail to do IOCTL_DISCONNECTION \\(0x5\\)\n$");
+        "^date: \\d+ hour: \\d+ min: \\d+ \r\nPortID 0 fail to do IOCTL_DISCONNECTION "
+        "\\(0x5\\)\n$");
     EXPECT_TRUE(dated.match(frame.prompts.Texts()[0]).hasMatch())
         << frame.prompts.Texts()[0].toStdString();
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Disconnecting");
     EXPECT_EQ(service.EntryOf(5).info.connected, 1u);
     // Once the box is closed the next pass follows, and the disconnection is tried again.
-    EXPECT_EQ(frame.clock.DueIn(&Watch(), VspSupervision::kProbeTimer), VspSupervision::kNextProbeMs);
+    EXPECT_EQ(frame.clock.DueIn(&Watch(), VspSupervision::kProbeTimer),
+              VspSupervision::kNextProbeMs);
     Passes(1);
     EXPECT_EQ(boxes, 2);
     EXPECT_FALSE(passArmedWhileOpen);
