@@ -58,6 +58,9 @@ VspRow VspPort::Row() const {
     if (showsPeer && peerIp != 0) row.cells[VspRow::kRemoteIpColumn] = FormatDotted(peerIp);
     if (link != VspLink::kIdle && peerPort != 0)
         row.cells[VspRow::kRemotePortColumn] = QString::number(peerPort);
+    row.cells[VspRow::kBytesOutColumn] = QString::number(bytesToNet);
+    row.cells[VspRow::kBytesInColumn] = QString::number(bytesFromNet);
+    row.cells[VspRow::kDiscardedColumn] = QString::number(dropped);
     row.back = StatusBack(link);
     return row;
 }

@@ -31,14 +31,18 @@ inline const QString kDisconnecting = QStringLiteral("Disconnecting");
 QString StatusWord(VspLink link);
 Rgb StatusBack(VspLink link);
 
-// One row of the port list: Port ID, Port Name, Status, Remote IP, Remote Port.
+// One row of the port list: Port ID, Port Name, Status, Remote IP, Remote Port, and the
+// service's counters: bytes to and from the network, bytes it discarded.
 struct VspRow {
-    static constexpr int kColumnCount = 5;
+    static constexpr int kColumnCount = 8;
     static constexpr int kPortIdColumn = 0;
     static constexpr int kNameColumn = 1;
     static constexpr int kStatusColumn = 2;
     static constexpr int kRemoteIpColumn = 3;
     static constexpr int kRemotePortColumn = 4;
+    static constexpr int kBytesOutColumn = 5;
+    static constexpr int kBytesInColumn = 6;
+    static constexpr int kDiscardedColumn = 7;
     std::array<QString, kColumnCount> cells;
     Rgb back = kVspIdleBack;
     bool operator==(const VspRow&) const = default;

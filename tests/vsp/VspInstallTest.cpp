@@ -18,7 +18,7 @@ TEST_F(VspFlow, AddGivesTheNewPortItsFirstConfiguration) {
     EXPECT_EQ(vsp.Progress(), vsp.ProgressRange().second);
     EXPECT_FALSE(frame.clock.IsRunning(&vsp, VspController::kProgressTimer));
     ASSERT_EQ(vsp.RowCount(), 1);
-    EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 5>{"0", "COM5", "Idle", "", ""}));
+    EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 8>{"0", "COM5", "Idle", "", "", "0", "0", "0"}));
     const vspd::PortEntry entry = service.EntryOf(5);
     EXPECT_EQ(entry.info.remoteIp, VspPortCommands::kNewPortAddress);
     EXPECT_EQ(entry.info.maxPacketSize, VspPortCommands::kNewPortPacketSize);
@@ -81,7 +81,7 @@ TEST_F(VspFlow, APortHeldByAnotherProgramIsListedAsTheServiceKeepsIt) {
     // The service lists a held port with its configuration: nothing to tell at start.
     EXPECT_TRUE(frame.prompts.Texts().isEmpty());
     ASSERT_EQ(vsp.RowCount(), 2);
-    EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 5>{"0", "COM5", "Idle", "", ""}));
+    EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 8>{"0", "COM5", "Idle", "", "", "0", "0", "0"}));
     EXPECT_EQ(Cell(1, VspRow::kNameColumn), "COM6");
     EXPECT_EQ(service.EntryOf(5).info.maxPacketSize, 9000u);  // left as the service has it
 

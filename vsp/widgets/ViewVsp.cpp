@@ -19,8 +19,9 @@
 
 namespace {
 
-const QString kColumnSpec =
-    QStringLiteral("Port ID, 60;Port Name, 150;Status, 100;Remote IP, 120;Remote Port, 90");
+const QString kColumnSpec = QStringLiteral(
+    "Port ID, 60;Port Name, 150;Status, 100;Remote IP, 120;Remote Port, 90;Bytes Out, 90;"
+    "Bytes In, 90;Discarded, 80");
 constexpr int kPortTextLength = 5;
 constexpr int kStatusMinWidth = 260;
 

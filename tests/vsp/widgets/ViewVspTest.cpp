@@ -11,6 +11,7 @@
 
 #include "app/widgets/OrvinApp.h"
 #include "devcfg/widgets/PageControls.h"
+#include "tests/support/EventPump.h"
 #include "tests/vsp/FakeVspFrame.h"
 #include "tests/vspd/NetPeers.h"
 #include "tests/vspd/VspdProcess.h"
@@ -63,8 +64,9 @@ TEST_F(ViewVsp, AfterStartUpTheListShowsThePortsAndTheConnectedOneIsGreen) {
     frame.dmRows = {{"127.0.0.1", false, "Idle"}};
     StartView();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty());
-    EXPECT_EQ(List().ColumnCount(), 5);
+    EXPECT_EQ(List().ColumnCount(), 8);
     EXPECT_EQ(List().ColumnTitle(4), "Remote Port");
+    EXPECT_EQ(List().ColumnTitle(7), "Discarded");
     EXPECT_EQ(List().ColumnWidth(1), 150);
     EXPECT_TRUE(List().showGrid());
     EXPECT_FALSE(List().HeaderSortEnabled());
@@ -97,6 +99,16 @@ TEST_F(ViewVsp, AfterStartUpTheListShowsThePortsAndTheConnectedOneIsGreen) {
     EXPECT_TRUE(Button(VspControl::kClose)->isEnabled());
     EXPECT_FALSE(Button(VspControl::kRemove)->isEnabled());
     EXPECT_EQ(view->RemotePortEdit()->text(), QString::number(peerPort));
+
+    // The service's counters, as the list follows it.
+    {
+        Fd tty = OpenTty(service.ComLink(6));
+        ASSERT_EQ(write(tty.get(), "hello", 5), 5);
+        ASSERT_TRUE(PumpUntil([&] { return service.EntryOf(6).bytesToNet == 5; }, kIo));
+    }
+    frame.clock.Advance(VspPortCommands::kServiceWatchMs);
+    EXPECT_EQ(List().CellText(1, 5), "5");
+    EXPECT_EQ(List().CellText(1, 7), "0");
 
     QTest::mouseClick(Button(VspControl::kClose), Qt::LeftButton);
     EXPECT_EQ(List().CellText(1, 2), "Idle");
