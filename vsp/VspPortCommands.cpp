@@ -100,7 +100,7 @@ void VspPortCommands::ServiceLost() {
     ports_.Clear();
     frame_.Timers().SetTimer(this, kServiceWatchTimer, kServiceRetryMs);
     frame_.AddLog(kServiceDown);
-    emit statusText(kServiceDown);
+    emit statusText(kServiceDownStatus);
     emit serviceChanged(false);
     ShowPorts(changes);
 }

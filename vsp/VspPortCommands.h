@@ -44,6 +44,8 @@ class VspPortCommands final : public QObject, public TimerClient, public VspSupe
     static inline const QString kServiceDown = QStringLiteral(
         "The virtual serial port service is not running: start it with \"systemctl --user "
         "start veltro-vspd\", or run \"veltro-vspd\".");
+    static inline const QString kServiceDownStatus =
+        QStringLiteral("The virtual serial port service is not running.");
     static inline const QString kServiceBack =
         QStringLiteral("The virtual serial port service is running again.");
 

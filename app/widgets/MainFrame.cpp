@@ -1,5 +1,7 @@
 #include "app/widgets/MainFrame.h"
 
+#include <QScrollArea>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
@@ -56,6 +58,19 @@ void CMainFrame::Create() {
     broadcast_.Create(hostAddress_, msg::kBroadcastSocketPort);
 }
 
+namespace {
+
+// A pane smaller than its view scrolls instead of squeezing the view's controls.
+QScrollArea* Scrolled(QWidget* view) {
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(view);
+    return area;
+}
+
+}  // namespace
+
 void CMainFrame::CreatePanes() {
     rows_ = new QSplitter(Qt::Vertical, this);
     columns_ = new QSplitter(Qt::Horizontal, rows_);
@@ -78,8 +93,9 @@ void CMainFrame::CreatePanes() {
     bottomViews_ = {terminalView_, logView_};
     // Creating a view in a pane shows it: the last one created is the one shown.
     for (QWidget* view : functionViews_)
-        functionPane_->setCurrentIndex(functionPane_->addWidget(view));
-    for (QWidget* view : bottomViews_) bottomPane_->setCurrentIndex(bottomPane_->addWidget(view));
+        functionPane_->setCurrentIndex(functionPane_->addWidget(Scrolled(view)));
+    for (QWidget* view : bottomViews_)
+        bottomPane_->setCurrentIndex(bottomPane_->addWidget(Scrolled(view)));
 
     columns_->setChildrenCollapsible(false);
     rows_->setChildrenCollapsible(false);

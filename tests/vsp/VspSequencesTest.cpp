@@ -230,7 +230,7 @@ TEST_F(VspFlow, TheServiceGoingAwayIsToldOnceAndItsReturnRefreshesTheList) {
 
     service.Kill();
     frame.clock.Advance(VspPortCommands::kServiceWatchMs);
-    EXPECT_EQ(vsp.Form().statusLine, VspPortCommands::kServiceDown);
+    EXPECT_EQ(vsp.Form().statusLine, VspPortCommands::kServiceDownStatus);
     EXPECT_EQ(frame.log, QStringList{VspPortCommands::kServiceDown});
     EXPECT_EQ(vsp.RowCount(), 0);
     EXPECT_TRUE(frame.tree.isEmpty());

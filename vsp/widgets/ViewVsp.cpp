@@ -25,6 +25,12 @@ const QString kColumnSpec = QStringLiteral(
 constexpr int kPortTextLength = 5;
 constexpr int kStatusMinWidth = 260;
 
+// An edit never narrower than `widest` in its own font, with room for its frame.
+void FitText(QLineEdit* edit, const QString& widest) {
+    constexpr int kFrameRoom = 16;
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(widest) + kFrameRoom);
+}
+
 QGroupBox* Group(const QString& title, QLayout* layout, QWidget* parent) {
     auto* group = new QGroupBox(title, parent);
     group->setLayout(layout);
@@ -90,6 +96,7 @@ QWidget* CViewVsp::BuildModeGroup() {
     server_ = new QRadioButton(QStringLiteral("Server"), this);
     listenPort_ = new QLineEdit(this);
     listenPort_->setMaxLength(kPortTextLength);
+    FitText(listenPort_, QStringLiteral("65535"));
     auto* modes = new QButtonGroup(this);
     modes->addButton(client_);
     modes->addButton(server_);
@@ -117,6 +124,9 @@ QWidget* CViewVsp::BuildConfiguration() {
     address_ = new IpAddressEdit(this);
     remotePort_ = new QLineEdit(this);
     remotePort_->setMaxLength(kPortTextLength);
+    // Wide enough for the longest text each holds, in the font in use.
+    FitText(address_, QStringLiteral("255.255.255.255"));
+    FitText(remotePort_, QStringLiteral("65535"));
     packetSizeLabel_ = new QLabel(QStringLiteral("Max Packet Size"), this);
     packetSize_ = new QLineEdit(this);
     enableVcom_ = new QCheckBox(QStringLiteral("Enable VCOM"), this);
@@ -236,6 +246,7 @@ void CViewVsp::ShowForm() {
     remotePort_->setText(form.remotePortText);
     (form.protocol == 1 ? udp_ : tcp_)->setChecked(true);
     status_->setText(form.statusLine);
+    status_->setToolTip(form.statusLine);  // a long one is cut in the line
     enableVcom_->setChecked(form.enableVcom != 0);
     if (form.clientMode >= 0) (form.clientMode == 1 ? client_ : server_)->setChecked(true);
     listenPort_->setText(form.listenPortText);
