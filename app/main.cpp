@@ -13,7 +13,13 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const AppPaths paths =
         ChooseAppPaths(QDir::currentPath(), QCoreApplication::applicationDirPath(), ConfigHome());
-    if (paths.installed) StartPortServiceUnitIfNeeded();
+    PortServiceStarter service;
+    QString serviceNote;
+    if (paths.installed) {
+        PortServiceStarter::Programs programs;
+        programs.vspd = QDir(QCoreApplication::applicationDirPath()).filePath("veltro-vspd");
+        serviceNote = service.EnsureRunning(CVspDriver::DefaultSocketPath(), programs);
+    }
     QtUserPrompts prompts;
     QtTimerHost timers;
     LinuxNetInterfaces net;
@@ -27,6 +33,7 @@ int main(int argc, char** argv) {
     appObject = &app;
     CMainFrame* frame = app.InitInstance();
     if (!frame) return 1;
+    if (!serviceNote.isEmpty()) frame->AddLog(serviceNote);
     prompts.SetParent(frame);
     return application.exec();
 }
