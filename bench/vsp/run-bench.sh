@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# run-bench.sh BUILD_DIR [RUNS] [PORTS]: starts a veltro-vspd of its own (connection attempts
-# bounded at 2 s) and runs vsp_bench against it: the view's refresh of PORTS ports (default 256)
-# against a bare loop of the same requests, and the paint gaps during a connection attempt that
-# never gets an answer. Runs itself inside a private network namespace; by hand, not in CI.
+# run-bench.sh BUILD_DIR [RUNS] [PORTS]: starts two veltro-vspd of its own (connection attempts
+# bounded at 2 s) and runs vsp_bench against them: the refresh of PORTS ports (default 256)
+# against a bare loop of the same requests on the first, the start-up repair of 16 ports whose
+# devices never answer on the second. Runs itself inside a private network namespace; by
+# hand, not in CI.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${VELTRO_IN_NETNS:-}" != 1 ]; then exec "$here/../../scripts/in-netns" "$0" "$@"; fi
@@ -14,14 +15,23 @@ vspd=$build/vspd/veltro-vspd
 for f in "$bench" "$vspd"; do [ -x "$f" ] || { echo "build $f first" >&2; exit 1; }; done
 
 work=$(mktemp -d)
-service=
+services=()
 cleanup() {
-  [ -n "$service" ] && kill "$service" 2>/dev/null && wait "$service" 2>/dev/null || true
+  for pid in "${services[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
-"$vspd" --socket "$work/run/control.sock" --com-dir "$work/com" --state-dir "$work/state" \
-  --no-auto-map --connect-timeout-ms 2000 >"$work/vspd.log" 2>&1 &
-service=$!
-for _ in $(seq 50); do [ -S "$work/run/control.sock" ] && break; sleep 0.1; done
-QT_QPA_PLATFORM=offscreen "$bench" --socket "$work/run/control.sock" --ports "$ports" --runs "$runs"
+# start_service NAME: a service with its own socket, COM directory and state under $work/NAME.
+start_service() {
+  "$vspd" --socket "$work/$1/run/control.sock" --com-dir "$work/$1/com" \
+    --state-dir "$work/$1/state" --no-auto-map --connect-timeout-ms 2000 \
+    >"$work/$1.log" 2>&1 &
+  services+=($!)
+  for _ in $(seq 50); do [ -S "$work/$1/run/control.sock" ] && return; sleep 0.1; done
+  echo "veltro-vspd ($1) did not start" >&2
+  exit 1
+}
+start_service refresh
+start_service repair
+QT_QPA_PLATFORM=offscreen "$bench" --socket "$work/refresh/run/control.sock" \
+  --repair-socket "$work/repair/run/control.sock" --ports "$ports" --runs "$runs"
