@@ -120,8 +120,12 @@ QString CVspDriver::InstancePattern(const QString& name, uint32_t* error) const 
 VspHandle CVspDriver::OpenPort(const QString& name, uint32_t* error) {
     auto port = FindPort(name, error);
     if (!port) return {};
+    return OpenDevice(port->devicePath, error);
+}
+
+VspHandle CVspDriver::OpenDevice(const QString& devicePath, uint32_t* error) {
     auto session = std::make_unique<vspd::ControlClient>(socketPath_.toStdString());
-    auto reply = session->Call(vspd::OpenRequest{0, port->devicePath.toStdString()});
+    auto reply = session->Call(vspd::OpenRequest{0, devicePath.toStdString()});
     *error = reply                   ? reply->status
              : session->NotRunning() ? winerr::kServiceNotActive
                                      : winerr::kGenFailure;
@@ -148,11 +152,24 @@ uint32_t CVspDriver::GetRemoteInfo(const QString& name, vspd::RemoteInfoReply* r
     return winerr::kSuccess;
 }
 
-uint32_t CVspDriver::SetRemoteInfo(const QString& name, const vspd::RemoteInfoRequest& settings) {
+vspd::RemoteInfoRequest CVspDriver::WithHostAddress(const vspd::RemoteInfoRequest& settings) const {
     vspd::RemoteInfoRequest request = settings;
     request.hostIp = ParseDottedAddress(hostAddressText_ ? hostAddressText_() : QString());
-    const auto input = request.Encode();
+    return request;
+}
+
+uint32_t CVspDriver::SetRemoteInfo(const QString& name, const vspd::RemoteInfoRequest& settings) {
+    const auto input = WithHostAddress(settings).Encode();
     return OneRequest(name, vspd::kIoctlSetRemoteInfo, input);
+}
+
+uint32_t CVspDriver::SetRemoteInfoAt(const QString& devicePath,
+                                     const vspd::RemoteInfoRequest& settings) {
+    uint32_t error = 0;
+    VspHandle handle = OpenDevice(devicePath, &error);
+    if (!handle.IsValid()) return error;
+    const auto input = WithHostAddress(settings).Encode();
+    return handle.Ioctl(vspd::kIoctlSetRemoteInfo, input);
 }
 
 uint32_t CVspDriver::Disconnect(const QString& name) {

@@ -83,6 +83,8 @@ class CVspDriver final : public VspDriverQueries {
     uint32_t GetRemoteInfo(const QString& name, vspd::RemoteInfoReply* reply);
     // Sends the settings with the current host address at offset 28.
     uint32_t SetRemoteInfo(const QString& name, const vspd::RemoteInfoRequest& settings);
+    // The same for a port whose device path a list just gave, without listing again.
+    uint32_t SetRemoteInfoAt(const QString& devicePath, const vspd::RemoteInfoRequest& settings);
     uint32_t Disconnect(const QString& name);
     uint32_t StartServer(const QString& name);
 
@@ -91,8 +93,10 @@ class CVspDriver final : public VspDriverQueries {
     bool IsAnyPortConnected() override;
 
   private:
+    VspHandle OpenDevice(const QString& devicePath, uint32_t* error);
     uint32_t OneRequest(const QString& name, uint32_t code, std::span<const uint8_t> input = {},
                         uint32_t outputSize = 0, std::vector<uint8_t>* output = nullptr);
+    vspd::RemoteInfoRequest WithHostAddress(const vspd::RemoteInfoRequest& settings) const;
 
     UserPrompts& prompts_;
     std::function<QString()> hostAddressText_;

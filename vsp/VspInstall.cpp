@@ -53,7 +53,7 @@ void VspPortCommands::RewriteConfig(const VspPort& port, bool added) {
     }
     if (config.protocol <= 1 && config.maxPacketSize > PacketSizeLimit(config.protocol))
         config.maxPacketSize = PacketSizeLimit(config.protocol);
-    Reached(driver_.SetRemoteInfo(port.name, VspConfigRequest(config)));
+    Reached(driver_.SetRemoteInfoAt(port.devicePath, VspConfigRequest(config)));
 }
 
 QString VspPortCommands::Install(int comNumber) {

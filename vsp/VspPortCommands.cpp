@@ -3,6 +3,7 @@
 #include "vsp/VspPortCommands.h"
 
 #include <QDateTime>
+#include <QFile>
 
 #include "platform/NetInterfaces.h"
 #include "platform/UserPrompts.h"
@@ -137,7 +138,11 @@ void VspPortCommands::ShowDeviceStatus() {
 
 void VspPortCommands::SaveTable() {
     if (!listed_ || !serviceUp_) return;
-    CVspPortTable::Save(ports_.Records(), frame_.Prompts(), frame_.PortTablePath());
+    // Each save is a synced write: one that would not change the file is left out.
+    std::vector<VspPortRecord> records = ports_.Records();
+    if (records == savedRecords_ && QFile::exists(frame_.PortTablePath())) return;
+    if (CVspPortTable::Save(records, frame_.Prompts(), frame_.PortTablePath()))
+        savedRecords_ = std::move(records);
 }
 
 void VspPortCommands::Inform(const QString& text) {

@@ -129,5 +129,6 @@ class VspPortCommands final : public QObject, public TimerClient, public VspSupe
     uint32_t minMtu_ = kDefaultMtu;
     QStringList serverWaits_;
     QStringList itemTexts_;
+    std::vector<VspPortRecord> savedRecords_;  // what vsp.dat holds, once written here
     std::set<uint32_t> devicesShownConnected_;
 };

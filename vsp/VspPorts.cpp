@@ -146,6 +146,7 @@ VspLink LinkOf(vspd::PortState state) {
 VspPort PortFrom(const VspInterface& entry, int portId, const VspPort* before) {
     VspPort port;
     port.name = entry.portName;
+    port.devicePath = entry.devicePath;
     port.portId = portId;
     port.config = entry.info;
     port.held = entry.busy;

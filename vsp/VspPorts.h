@@ -52,6 +52,7 @@ struct VspRow {
 // reported them, and what the program adds (a silent device, an attempt under way).
 struct VspPort {
     QString name;
+    QString devicePath;            // the service's device path, as the last list gave it
     int portId = 0;                // its position in the service's list, shown only
     vspd::RemoteInfoReply config;  // what the service keeps for the port
     VspLink link = VspLink::kIdle;

@@ -1,6 +1,6 @@
 // The start-up repair: client ports that vsp.dat saved as connected but the service has not
-// connected. Their devices are told the host's address at once; the ports that connect at
-// start are reconnected two seconds later, all at the same time.
+// connected. Their devices are told the host's address at once; two seconds later every saved
+// client port that connects at start and is still idle is reconnected, all at the same time.
 #include "protocol/Address.h"
 #include "protocol/ByteOrder.h"
 #include "vsp/VspPortCommands.h"
