@@ -94,7 +94,7 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         int line;
         const char* reason;
     } cases[] = {
-        {device + "name = \"A\"\nname = \"B\"\n", 3, "redefinition"},
+        {device + "name = \"A\"\nname = \"B\"\n", 3, "cannot redefine"},
         {device + "colour = \"red\"\n", 2, "unknown key \"colour\""},
         {device + "settings = { baudrate = 9600 }\n", 2, "unknown setting \"baudrate\""},
         {device + "network = { address = \"10.0.0.300\" }\n", 2, "is not an IPv4 address"},
@@ -104,7 +104,7 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         {device + "settings = { parity = \"mark\" }\n", 2, "\"none\", \"odd\", \"even\""},
         {device + "name = \"Press 1\"\n", 2, "NO SPACES"},
         {device + "network = { dhcp = true, address = \"10.0.0.5\" }\n", 2, "takes no address"},
-        {device + "[device.\"02:56:54:00:00:01\"]\n", 3, "02-56-54-00-00-01 is also at line 1"},
+        {device + "[device.\"02:56:54:00:00:01\"]\n", 2, "02-56-54-00-00-01 is also at line 1"},
         {device + "network = { address = \"10.0.0.5\" }\n[device.\"02-56-54-00-00-02\"]\n"
                   "network = { address = \"10.0.0.5\" }\n",
          4, "is also that of the device at line 1"},
