@@ -67,7 +67,8 @@ std::vector<CliResult> FleetApply::Run(const Plan& plan) {
     for (size_t i = 0; i < plan.devices.size(); ++i) {
         const DevicePlan& one = plan.devices[i];
         jobs[i].plan = &one;
-        jobs[i].device = one.device.value_or(CliDevice{{}, inventory::MacText(one.entry->mac), {}});
+        jobs[i].device = one.device.value_or(
+            CliDevice{QStringLiteral("-"), inventory::MacText(one.entry->mac), {}});
         if (one.device && one.Changes()) work.push_back(&jobs[i]);
     }
     for (size_t first = 0; first < work.size() && !Interrupted();
@@ -90,7 +91,8 @@ std::vector<CliResult> FleetApply::Run(const Plan& plan) {
         } else if (job.failed || job.interrupted) {
             result.text = job.failed ? job.failure : QStringLiteral("interrupted");
             if (!job.done.isEmpty())
-                result.text += QStringLiteral(" after: %1").arg(job.done.join(QStringLiteral(", ")));
+                result.text +=
+                    QStringLiteral(" after: %1").arg(job.done.join(QStringLiteral(", ")));
         } else {
             result = {job.device, true,
                       QStringLiteral("changed: %1").arg(job.done.join(QStringLiteral(", "))),
@@ -191,13 +193,13 @@ void FleetApply::Upgrade(std::vector<Job*>& group) {
     for (auto& [image, jobs] : byImage) {
         std::vector<CliDevice> devices;
         for (Job* job : jobs) devices.push_back(job->device);
-        CliUpgrade upgrade(session_, {image, settings_.parallel, settings_.tftpPort,
-                                      settings_.progress, false});
+        CliUpgrade upgrade(
+            session_, {image, settings_.parallel, settings_.tftpPort, settings_.progress, false});
         const std::vector<CliResult> results = upgrade.Run(devices);
         for (size_t i = 0; i < jobs.size(); ++i) {
             if (results[i].ok)
-                jobs[i]->done << QStringLiteral("firmware %1").arg(
-                    jobs[i]->plan->entry->firmware->version);
+                jobs[i]->done
+                    << QStringLiteral("firmware %1").arg(jobs[i]->plan->entry->firmware->version);
             else
                 jobs[i]->Fail(results[i].text);
         }
@@ -213,7 +215,8 @@ void FleetApply::Verify(std::vector<Job*>& group) {
     for (Job* job : group) {
         if (!job->Active() || !job->Restarts()) continue;
         if (!MatchesIntended(job->device.record, *job->plan))
-            job->Fail(QStringLiteral("verification: the record it reports is not the intended one"));
+            job->Fail(
+                QStringLiteral("verification: the record it reports is not the intended one"));
         else if (job->plan->upgrade)
             upgraded.push_back(job->device);
     }
@@ -292,7 +295,8 @@ QString FleetApply::MapPort(const Job& job) {
             return port && port->state == wanted;
         },
         kPortDeadlineMs);
-    return settled ? QString() : QStringLiteral("%1 is not connected after the apply").arg(spec.com);
+    return settled ? QString()
+                   : QStringLiteral("%1 is not connected after the apply").arg(spec.com);
 }
 
 }  // namespace fleet

@@ -36,7 +36,8 @@ std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out)
     if (!out.parsed.Ok()) {
         for (const QString& line : inventory::FormatProblems(path, out.parsed.problems))
             PrintError(line);
-        PrintError(QStringLiteral("veltroctl %1: %2 refused, nothing sent").arg(command.Name(), path));
+        PrintError(
+            QStringLiteral("veltroctl %1: %2 refused, nothing sent").arg(command.Name(), path));
         return kExitUsage;
     }
     int exitCode = kExitOk;
@@ -110,7 +111,8 @@ int RunApply(const QStringList& args) {
     const int n = command.Parser().value(parallel).toInt(&ok);
     if (!ok || n < 1 || n > kMaxParallel) return command.Usage(QStringLiteral("bad --parallel"));
     const uint32_t port = command.Parser().value(tftpPort).toUInt(&ok);
-    if (!ok || port == 0 || port > kMaxPort) return command.Usage(QStringLiteral("bad --tftp-port"));
+    if (!ok || port == 0 || port > kMaxPort)
+        return command.Usage(QStringLiteral("bad --tftp-port"));
     fleet::CatchInterrupt();
     Prepared prepared;
     if (auto code = Prepare(command, command.Parser().isSet(force), prepared)) return *code;

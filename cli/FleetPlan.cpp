@@ -161,7 +161,8 @@ QString PortText(const inventory::PortSpec& spec, const PortSteps& steps) {
                           spec.client ? QStringLiteral("client") : QStringLiteral("server"),
                           FormatDotted(steps.config.remoteIp))
                      .arg(steps.config.remotePort);
-    if (steps.connect) parts << (spec.client ? QStringLiteral("connect") : QStringLiteral("listen"));
+    if (steps.connect)
+        parts << (spec.client ? QStringLiteral("connect") : QStringLiteral("listen"));
     return QStringLiteral("port %1: %2").arg(spec.com, parts.join(QStringLiteral(", ")));
 }
 
@@ -177,16 +178,17 @@ QString FormatPlan(const Plan& plan, bool json) {
         QJsonObject object{{QStringLiteral("mac"), mac},
                            {QStringLiteral("ip"), ip},
                            {QStringLiteral("result"), StatusText(one)}};
-        if (one.setup) object[QStringLiteral("settings")] = QJsonArray::fromStringList(one.settingChanges);
+        if (one.setup)
+            object[QStringLiteral("settings")] = QJsonArray::fromStringList(one.settingChanges);
         if (one.upgrade)
-            object[QStringLiteral("firmware")] = QJsonObject{
-                {QStringLiteral("reported"), one.reportedVersion},
-                {QStringLiteral("wanted"), one.entry->firmware->version}};
+            object[QStringLiteral("firmware")] =
+                QJsonObject{{QStringLiteral("reported"), one.reportedVersion},
+                            {QStringLiteral("wanted"), one.entry->firmware->version}};
         if (one.entry->port && one.port.Any())
             object[QStringLiteral("port")] = PortText(*one.entry->port, one.port);
         array.append(object);
-        text += QStringLiteral("%1 %2 %3\n").arg(mac, ip.isEmpty() ? QStringLiteral("-") : ip,
-                                                  StatusText(one));
+        text += QStringLiteral("%1 %2 %3\n")
+                    .arg(mac, ip.isEmpty() ? QStringLiteral("-") : ip, StatusText(one));
         for (const QString& line : lines) text += QStringLiteral("  %1\n").arg(line);
     }
     const QString left = QStringLiteral("not in the inventory (left alone)");

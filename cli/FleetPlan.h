@@ -48,8 +48,8 @@ struct Plan {
 // What the planner is told. Versions and ports may be missing: a device that did not answer
 // the status query is upgraded, a port the service did not list is added.
 struct Observed {
-    std::vector<CliDevice> devices;              // in the search's order
-    std::map<QString, QString> versions;         // by IP address
+    std::vector<CliDevice> devices;                  // in the search's order
+    std::map<QString, QString> versions;             // by IP address
     std::optional<std::vector<VspInterface>> ports;  // nullopt: the service did not answer
 };
 

@@ -61,7 +61,8 @@ class Reader {
             entry.line = static_cast<int>(key.source().begin.line);
             const std::optional<Mac> mac = ParseMac(Text(key.str()));
             if (!mac)
-                Fail(entry.line, QStringLiteral("\"%1\" is not a MAC address").arg(Text(key.str())));
+                Fail(entry.line,
+                     QStringLiteral("\"%1\" is not a MAC address").arg(Text(key.str())));
             if (!node.is_table()) {
                 Fail(entry.line, QStringLiteral("a device is a table"));
                 continue;
@@ -84,7 +85,8 @@ class Reader {
         if (!pattern.match(text).hasMatch()) return std::nullopt;
         Mac mac{};
         for (int i = 0; i < devrec::kMacSize; ++i)
-            mac[static_cast<size_t>(i)] = static_cast<uint8_t>(text.mid(i * 3, 2).toUInt(nullptr, 16));
+            mac[static_cast<size_t>(i)] =
+                static_cast<uint8_t>(text.mid(i * 3, 2).toUInt(nullptr, 16));
         return mac;
     }
 
@@ -134,7 +136,8 @@ class Reader {
         const std::optional<QString> text = String(node, key);
         if (!text) return std::nullopt;
         const std::optional<uint32_t> address = ParseStrictAddress(*text);
-        if (!address) Fail(LineOf(node), QStringLiteral("%1 \"%2\" is not an IPv4 address").arg(key, *text));
+        if (!address)
+            Fail(LineOf(node), QStringLiteral("%1 \"%2\" is not an IPv4 address").arg(key, *text));
         return address;
     }
 
@@ -162,7 +165,8 @@ class Reader {
         }
         if (const toml::node* g = table->get("gateway"))
             network.gateway = Address(*g, QStringLiteral("gateway"));
-        if (const toml::node* d = table->get("dns")) network.dns = Address(*d, QStringLiteral("dns"));
+        if (const toml::node* d = table->get("dns"))
+            network.dns = Address(*d, QStringLiteral("dns"));
     }
 
     QString Path(const QString& relative) const {
@@ -183,8 +187,9 @@ class Reader {
         if (loaded.result == settingfile::LoadResult::VersionWrong)
             Fail(LineOf(node), QStringLiteral("%1: %2").arg(path, settingfile::kVersionWrong));
         else if (loaded.result == settingfile::LoadResult::Short)
-            Fail(LineOf(node), QStringLiteral("%1: %2").arg(path, settingfile::ShortFileMessage(
-                                                                    loaded.lineCount).trimmed()));
+            Fail(LineOf(node),
+                 QStringLiteral("%1: %2").arg(
+                     path, settingfile::ShortFileMessage(loaded.lineCount).trimmed()));
     }
 
     void ReadSettings(const toml::node& node, DeviceEntry& entry) {
@@ -229,21 +234,21 @@ class Reader {
         if (!table || !KnownKeys(*table, kPortKeys, QStringLiteral(" in port"))) return;
         PortSpec port;
         port.line = LineOf(one);
-        const auto com = table->get("com") ? String(*table->get("com"), QStringLiteral("com"))
-                                           : std::nullopt;
+        const auto com =
+            table->get("com") ? String(*table->get("com"), QStringLiteral("com")) : std::nullopt;
         static const QRegularExpression comPattern(QStringLiteral("^COM([1-9][0-9]{0,2})$"));
         const QRegularExpressionMatch match = comPattern.match(com.value_or(QString()));
         if (!match.hasMatch() || match.captured(1).toInt() > kMaxComNumber)
             return Fail(port.line, QStringLiteral("port needs com = \"COM1\" to \"COM256\""));
         port.com = *com;
-        const QString protocol = table->get("protocol")
-                                     ? String(*table->get("protocol"), QStringLiteral("protocol"))
-                                           .value_or(QString())
-                                     : QStringLiteral("tcp");
-        const QString mode = table->get("mode")
-                                 ? String(*table->get("mode"), QStringLiteral("mode"))
-                                       .value_or(QString())
-                                 : QStringLiteral("client");
+        const QString protocol =
+            table->get("protocol")
+                ? String(*table->get("protocol"), QStringLiteral("protocol")).value_or(QString())
+                : QStringLiteral("tcp");
+        const QString mode =
+            table->get("mode")
+                ? String(*table->get("mode"), QStringLiteral("mode")).value_or(QString())
+                : QStringLiteral("client");
         if (protocol != "tcp" && protocol != "udp")
             return Fail(port.line, QStringLiteral("port protocol is \"tcp\" or \"udp\""));
         if (mode != "client" && mode != "server")
@@ -293,15 +298,16 @@ void CheckAcrossDevices(const std::vector<DeviceEntry>& devices, std::vector<Pro
     std::map<QString, int> ports;
     for (const DeviceEntry& entry : devices) {
         if (auto [it, added] = macs.emplace(entry.mac, entry.line); !added)
-            problems.push_back({entry.line, QStringLiteral("%1 is also at line %2")
-                                                .arg(MacText(entry.mac))
-                                                .arg(it->second)});
+            problems.push_back(
+                {entry.line,
+                 QStringLiteral("%1 is also at line %2").arg(MacText(entry.mac)).arg(it->second)});
         if (entry.network.address)
             if (auto [it, added] = addresses.emplace(*entry.network.address, entry.line); !added)
-                problems.push_back({entry.network.addressLine,
-                                    QStringLiteral("address %1 is also that of the device at line %2")
-                                        .arg(FormatDotted(*entry.network.address))
-                                        .arg(it->second)});
+                problems.push_back(
+                    {entry.network.addressLine,
+                     QStringLiteral("address %1 is also that of the device at line %2")
+                         .arg(FormatDotted(*entry.network.address))
+                         .arg(it->second)});
         if (entry.port)
             if (auto [it, added] = ports.emplace(entry.port->com, entry.port->line); !added)
                 problems.push_back({entry.port->line, QStringLiteral("%1 is also mapped at line %2")
@@ -343,8 +349,9 @@ Parsed Load(const QString& path) {
 QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems) {
     QStringList lines;
     for (const Problem& problem : problems)
-        lines << (problem.line > 0 ? QStringLiteral("%1:%2: %3").arg(path).arg(problem.line).arg(problem.reason)
-                                   : QStringLiteral("%1: %2").arg(path, problem.reason));
+        lines << (problem.line > 0
+                      ? QStringLiteral("%1:%2: %3").arg(path).arg(problem.line).arg(problem.reason)
+                      : QStringLiteral("%1: %2").arg(path, problem.reason));
     return lines;
 }
 

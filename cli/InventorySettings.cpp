@@ -40,41 +40,67 @@ struct NamedSetting {
 
 // The README's list, in the same order.
 const std::array<NamedSetting, 12> kSettings{{
-    {"operating_mode", Kind::kChoice,
+    {"operating_mode",
+     Kind::kChoice,
      [](V& v, const SettingValue& s) { v.operationMode = static_cast<int>(s.number); },
-     {}, nullptr, {"socket", "vcom", "rfc2217", "modbus_gateway"}},
-    {"role", Kind::kChoice, [](V& v, const SettingValue& s) { v.clientMode = s.number == 1; },
-     {}, nullptr, {"server", "client"}},
-    {"protocol", Kind::kChoice,
+     {},
+     nullptr,
+     {"socket", "vcom", "rfc2217", "modbus_gateway"}},
+    {"role",
+     Kind::kChoice,
+     [](V& v, const SettingValue& s) { v.clientMode = s.number == 1; },
+     {},
+     nullptr,
+     {"server", "client"}},
+    {"protocol",
+     Kind::kChoice,
      [](V& v, const SettingValue& s) {
          v.udp = s.number == 1;
          v.tcp = s.number == 0;
      },
-     {}, nullptr, {"tcp", "udp"}},
+     {},
+     nullptr,
+     {"tcp", "udp"}},
     {"data_listening_port", Kind::kNumber,
      [](V& v, const SettingValue& s) { v.listenPort = s.number; }, limits::kPort},
     {"destination_port", Kind::kNumber,
      [](V& v, const SettingValue& s) { v.destinationPort = s.number; }, limits::kPort},
-    {"destination_host", Kind::kText,
+    {"destination_host",
+     Kind::kText,
      [](V& v, const SettingValue& s) { v.destinationHost = s.text; },
-     {}, nullptr, {}, devrec::destinationHost.width},
+     {},
+     nullptr,
+     {},
+     devrec::destinationHost.width},
     {"transmission_timer", Kind::kNumber,
      [](V& v, const SettingValue& s) { v.transmitTimer = s.number; }, limits::kTransmitTimer},
-    {"baud_rate", Kind::kList,
+    {"baud_rate",
+     Kind::kList,
      [](V& v, const SettingValue& s) { v.baudRate = static_cast<int>(s.number); },
-     {}, &lists::baudRate},
-    {"data_bits", Kind::kList,
+     {},
+     &lists::baudRate},
+    {"data_bits",
+     Kind::kList,
      [](V& v, const SettingValue& s) { v.dataBits = static_cast<int>(s.number); },
-     {}, &lists::dataBits},
-    {"parity", Kind::kChoice,
+     {},
+     &lists::dataBits},
+    {"parity",
+     Kind::kChoice,
      [](V& v, const SettingValue& s) { v.parity = static_cast<int>(s.number); },
-     {}, nullptr, {"none", "odd", "even"}},
-    {"stop_bits", Kind::kList,
+     {},
+     nullptr,
+     {"none", "odd", "even"}},
+    {"stop_bits",
+     Kind::kList,
      [](V& v, const SettingValue& s) { v.stopBits = static_cast<int>(s.number); },
-     {}, &lists::stopBits},
-    {"flow_control", Kind::kChoice,
+     {},
+     &lists::stopBits},
+    {"flow_control",
+     Kind::kChoice,
      [](V& v, const SettingValue& s) { v.flowControl = static_cast<int>(s.number); },
-     {}, nullptr, {"off", "on"}},
+     {},
+     nullptr,
+     {"off", "on"}},
 }};
 
 QString ListText(const ValueList& list) {
@@ -96,9 +122,10 @@ QString CheckValue(const NamedSetting& setting, const SettingInput& input, Setti
             out.number = static_cast<uint32_t>(*input.number);
             return {};
         case Kind::kList: {
-            const auto position = input.number ? setting.list->PositionOf(*input.number)
-                                               : std::nullopt;
-            if (!position) return QStringLiteral("%1 is one of %2").arg(key, ListText(*setting.list));
+            const auto position =
+                input.number ? setting.list->PositionOf(*input.number) : std::nullopt;
+            if (!position)
+                return QStringLiteral("%1 is one of %2").arg(key, ListText(*setting.list));
             out.number = static_cast<uint32_t>(*position);
             return {};
         }
@@ -170,7 +197,8 @@ std::optional<uint32_t> ParseStrictAddress(const QString& text) {
     for (const QString& part : parts) {
         bool ok = false;
         const uint32_t octet = part.toUInt(&ok);
-        if (!ok || part.isEmpty() || part.size() > 3 || !part.front().isDigit() || octet > kOctetMax)
+        if (!ok || part.isEmpty() || part.size() > 3 || !part.front().isDigit() ||
+            octet > kOctetMax)
             return std::nullopt;
         address = (address << kOctetBits) | octet;
     }

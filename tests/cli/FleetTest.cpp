@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <QFile>
@@ -69,7 +68,9 @@ TEST_F(Fleet, PlanShowsChangesMissingAndExtraDevicesAndRefusesCollisionsAndBadFi
           "02-56-54-00-00-03 127.1.1.12 not in the inventory (left alone)"},
          {}},
         {Device(1, "name = \"VTM5800x-002\"\n"), 0, {"02-56-54-00-00-02 127.1.1.11 unchanged"}, {}},
-        {Device(0, "network = { address = \"127.1.1.11\" }\n"), 2, {},
+        {Device(0, "network = { address = \"127.1.1.11\" }\n"),
+         2,
+         {},
          "02-56-54-00-00-01: address 127.1.1.11 is that of 02-56-54-00-00-02 now"},
         {Device(0, "colour = \"red\"\n"), 2, {}, "inv.toml:2: unknown key \"colour\""},
     };
@@ -92,18 +93,20 @@ TEST_F(Fleet, ApplyMakesTheFleetSoAndASecondApplySendsNothing) {
     VspdProcess service;
     ASSERT_TRUE(service.Start());
     qputenv("VELTRO_VSPD_SOCKET", QByteArray::fromStdString(service.Socket()));
-    const QString path = Inventory(
-        "[defaults]\n" + kFirmware +
-        Device(0, "name = \"Press-1\"\nnetwork = { address = \"127.1.1.20\" }\n"
-                  "settings = { data_listening_port = 4777 }\n"
-                  "port = { com = \"COM5\", protocol = \"tcp\", mode = \"client\" }\n") +
-        Device(1, "settings = { baud_rate = 9600 }\n"));
+    const QString path =
+        Inventory("[defaults]\n" + kFirmware +
+                  Device(0,
+                         "name = \"Press-1\"\nnetwork = { address = \"127.1.1.20\" }\n"
+                         "settings = { data_listening_port = 4777 }\n"
+                         "port = { com = \"COM5\", protocol = \"tcp\", mode = \"client\" }\n") +
+                  Device(1, "settings = { baud_rate = 9600 }\n"));
 
     const CliNet::Run first = net_.Ctl({"apply", path, "--parallel", "2", "--json"});
     ASSERT_EQ(first.exitCode, 0) << first.err.toStdString() << first.out.toStdString();
     const QJsonArray results = CliNet::JsonArray(first.out);
     ASSERT_EQ(results.size(), 2);
-    EXPECT_EQ(results[0].toObject()["result"].toString(), "changed: settings, firmware V1.7.0, port COM5");
+    EXPECT_EQ(results[0].toObject()["result"].toString(),
+              "changed: settings, firmware V1.7.0, port COM5");
     EXPECT_EQ(results[0].toObject()["ip"].toString(), "127.1.1.20");
     EXPECT_EQ(results[1].toObject()["result"].toString(), "changed: settings, firmware V1.7.0");
     devsim::SimDevice& press = net_.sim->Device(0);
@@ -145,8 +148,9 @@ TEST_F(Fleet, ADeviceThatReportsAnotherVersionFailsItsVerification) {
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
     EXPECT_TRUE(lines[0].endsWith("changed: firmware V1.7.0")) << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].contains("FAILED: verification: reports firmware V1.6.99, wanted V1.7.0 "
-                                  "after: firmware V1.7.0"))
+    EXPECT_TRUE(
+        lines[1].contains("FAILED: verification: reports firmware V1.6.99, wanted V1.7.0 "
+                          "after: firmware V1.7.0"))
         << lines[1].toStdString();
 }
 
@@ -157,7 +161,8 @@ TEST_F(Fleet, CtrlCLetsTheDeviceUnderWayEndItsStepAndStartsNoOther) {
     bool sent = false;
     const CliNet::Run run =
         net_.Ctl({"apply", Inventory(text), "--parallel", "1"}, true, [&](QProcess& process) {
-            if (!sent && Setups(0) > 0) sent = ::kill(static_cast<pid_t>(process.processId()), SIGINT) == 0;
+            if (!sent && Setups(0) > 0)
+                sent = ::kill(static_cast<pid_t>(process.processId()), SIGINT) == 0;
         });
     ASSERT_TRUE(sent);
     EXPECT_EQ(run.exitCode, 1);

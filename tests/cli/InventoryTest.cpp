@@ -58,7 +58,8 @@ network = { dhcp = true }
 
 TEST_F(InventoryFiles, DefaultsUnderEachDeviceAndTheDevicesOwnValuesOverThem) {
     const inventory::Parsed parsed = Parse(kGood);
-    ASSERT_TRUE(parsed.Ok()) << inventory::FormatProblems("inv", parsed.problems).join('\n').toStdString();
+    ASSERT_TRUE(parsed.Ok())
+        << inventory::FormatProblems("inv", parsed.problems).join('\n').toStdString();
     ASSERT_EQ(parsed.devices.size(), 2u);
     const inventory::DeviceEntry& first = parsed.devices[0];
     EXPECT_EQ(inventory::MacText(first.mac), "02-56-54-00-00-01");
@@ -108,12 +109,14 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         {device + "network = { address = \"10.0.0.5\" }\n[device.\"02-56-54-00-00-02\"]\n"
                   "network = { address = \"10.0.0.5\" }\n",
          4, "is also that of the device at line 1"},
-        {device + "port = [{ com = \"COM5\" }, { com = \"COM6\" }]\n", 2, "two ports to one device"},
+        {device + "port = [{ com = \"COM5\" }, { com = \"COM6\" }]\n", 2,
+         "two ports to one device"},
         {device + "port = { com = \"COM5\" }\n[device.\"02-56-54-00-00-02\"]\n"
                   "port = { com = \"COM5\" }\n",
          4, "COM5 is also mapped at line 2"},
         {device + "port = { com = \"COM300\" }\n", 2, "\"COM1\" to \"COM256\""},
-        {device + "firmware = { image = \"none.bin\", version = \"V2\" }\n", 2, "cannot read the image"},
+        {device + "firmware = { image = \"none.bin\", version = \"V2\" }\n", 2,
+         "cannot read the image"},
         {device + "firmware = { image = \"notfw.bin\", version = \"V2\" }\n", 2,
          "It's not a correct firmware file !!"},
         {device + "firmware = { image = \"fw.bin\" }\n", 2, "needs image and version"},

@@ -28,9 +28,8 @@ struct Options {
     QCommandLineOption demo{"demo", "A handful of varied devices."};
     QCommandLineOption restart{"restart-ms", "Default restart time.", "ms",
                                QString::number(kDefaultRestartMs)};
-    QCommandLineOption upgradeVersion{"upgrade-version",
-                                      "Version reported after a whole image was written.",
-                                      "version"};
+    QCommandLineOption upgradeVersion{
+        "upgrade-version", "Version reported after a whole image was written.", "version"};
     QCommandLineOption managementPort{"management-port", "Device management port.", "port",
                                       QString::number(msg::kDevicePort)};
     QCommandLineOption probePort{"probe-port", "Device probe port.", "port",
@@ -41,8 +40,8 @@ struct Options {
     QCommandLineOption quiet{{"q", "quiet"}, "Log nothing once the devices are up."};
 
     void AddTo(QCommandLineParser& p) const {
-        p.addOptions({help, count, base, device, config, demo, restart, upgradeVersion, managementPort, probePort,
-                      tftpPort, noTftp, quiet});
+        p.addOptions({help, count, base, device, config, demo, restart, upgradeVersion,
+                      managementPort, probePort, tftpPort, noTftp, quiet});
     }
 };
 
