@@ -71,11 +71,6 @@ std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out)
     return kExitUsage;
 }
 
-QCommandLineOption ForceOption() {
-    return {QStringLiteral("force"),
-            QStringLiteral("Go on when a device is outside the host's subnet.")};
-}
-
 }  // namespace
 
 int RunPlan(const QStringList& args) {
@@ -104,7 +99,8 @@ int RunApply(const QStringList& args) {
                                 QStringLiteral("The devices' TFTP port."), QStringLiteral("port"),
                                 QString::number(CTftpClient::kServerPort));
     tftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
-    const QCommandLineOption force = ForceOption();
+    QCommandLineOption force(QStringLiteral("force"),
+                             QStringLiteral("Go on when a device is outside the host's subnet."));
     command.Parser().addOptions({parallel, tftpPort, force});
     if (auto code = command.Parse(args, 1, 1)) return *code;
     bool ok = false;
