@@ -58,6 +58,7 @@ TEST_F(Fleet, PlanShowsChangesMissingAndExtraDevicesAndRefusesCollisionsAndBadFi
         int exitCode;
         QStringList out;  // each in the output, in this order
         QString err;
+        bool sendsNothing = false;  // refused before the search
     } cases[] = {
         {Device(0, "name = \"Press-1\"\nsettings = { data_listening_port = 4777 }\n" + kFirmware) +
              Device(1, "name = \"VTM5800x-002\"\n") + "[device.\"02-56-54-00-00-09\"]\n",
@@ -71,11 +72,14 @@ TEST_F(Fleet, PlanShowsChangesMissingAndExtraDevicesAndRefusesCollisionsAndBadFi
         {Device(0, "network = { address = \"127.1.1.11\" }\n"),
          2,
          {},
-         "02-56-54-00-00-01: address 127.1.1.11 is that of 02-56-54-00-00-02 now"},
-        {Device(0, "colour = \"red\"\n"), 2, {}, "inv.toml:2: unknown key \"colour\""},
+         "02-56-54-00-00-01: address 127.1.1.11 is that of 02-56-54-00-00-02 now",
+         false},
+        {Device(0, "colour = \"red\"\n"), 2, {}, "inv.toml:2: unknown key \"colour\"", true},
     };
     for (const auto& c : cases) {
+        const size_t received = net_.sim->Device(0).Received().size();
         const CliNet::Run run = net_.Ctl({"plan", Inventory(c.inventory)});
+        if (c.sendsNothing) EXPECT_EQ(net_.sim->Device(0).Received().size(), received);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
         qsizetype at = 0;
         for (const QString& expected : c.out) {
