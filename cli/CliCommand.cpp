@@ -21,7 +21,9 @@ const char* const kUsage =
     "  import IP FILE         apply a device setting file to a device\n"
     "  reboot IP...           reboot devices\n"
     "  restore IP...          return devices to their default settings\n"
-    "  upgrade FIRMWARE IP... push a firmware image into devices\n\n"
+    "  upgrade FIRMWARE IP... push a firmware image into devices\n"
+    "  plan INVENTORY         show what apply would change in the devices of an inventory\n"
+    "  apply INVENTORY        make the devices what an inventory says\n\n"
     "Every command takes --help. Exit code 0 when every device succeeded, 1 when any\n"
     "failed, 2 on a wrong command line.\n";
 
@@ -146,6 +148,8 @@ int RunCli(const QStringList& args) {
     if (command == QLatin1String("reboot")) return RunReboot(rest);
     if (command == QLatin1String("restore")) return RunRestore(rest);
     if (command == QLatin1String("upgrade")) return RunUpgrade(rest);
+    if (command == QLatin1String("plan")) return RunPlan(rest);
+    if (command == QLatin1String("apply")) return RunApply(rest);
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         Print(stdout, QString::fromLatin1(kUsage));

@@ -4,12 +4,15 @@
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "cli/CliHost.h"
 #include "cli/CliSession.h"
+#include "devcfg/DeviceSetupValues.h"
+#include "monitor/StatusReply.h"
 
 // Exit codes: every device succeeded, a device failed, the command line was wrong.
 inline constexpr int kExitOk = 0;
@@ -60,6 +63,12 @@ std::vector<CliDevice> Lookup(CliSession& session, const QStringList& ips,
 // The results in the order their addresses were given.
 std::vector<CliResult> InArgumentOrder(std::vector<CliResult> results, const QStringList& ips);
 
+// The setting file lines whose values differ, as "Description: old -> new".
+QStringList ChangedLines(const DeviceSetupValues& before, const DeviceSetupValues& after);
+// One status query to every listed device; the answers by sender address.
+std::map<QString, StatusReply> QueryStatus(CliSession& session, uint16_t devicePort,
+                                           const std::vector<CliDevice>& devices);
+
 // The subcommands; each returns the exit code.
 int RunSearch(const QStringList& args);
 int RunExport(const QStringList& args);
@@ -67,6 +76,8 @@ int RunImport(const QStringList& args);
 int RunReboot(const QStringList& args);
 int RunRestore(const QStringList& args);
 int RunUpgrade(const QStringList& args);
+int RunPlan(const QStringList& args);
+int RunApply(const QStringList& args);
 
 // The program: the subcommand named first in `args` (the program name left out).
 int RunCli(const QStringList& args);

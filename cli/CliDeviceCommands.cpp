@@ -14,22 +14,6 @@ namespace {
 constexpr int kStatusWaitMs = 1000;
 constexpr int kMaxWaitMs = 600000;
 
-// One status query to every listed device; the answers by sender address.
-std::map<QString, StatusReply> QueryStatus(CliSession& session, uint16_t devicePort,
-                                           const std::vector<CliDevice>& devices) {
-    std::map<QString, StatusReply> replies;
-    session.BroadcastSocket().SetMonitorHandler([&replies](const ReceivedDatagram& datagram) {
-        const auto reply = StatusReply::Decode(datagram.slot.first(
-            static_cast<size_t>(std::min<int>(datagram.length, datagram.slot.size()))));
-        if (reply) replies[QHostAddress(datagram.sender.toIPv4Address()).toString()] = *reply;
-    });
-    for (const CliDevice& device : devices)
-        session.BroadcastSocket().Send(msg::BuildStatusQuery(), device.ip, devicePort);
-    CliSession::WaitUntil([&] { return replies.size() >= devices.size(); }, kStatusWaitMs);
-    session.BroadcastSocket().SetMonitorHandler(nullptr);
-    return replies;
-}
-
 int AckCommand(const QStringList& args, const QString& name, CliSession::AckFlow flow,
                const QString& description) {
     CliCommand command(name, QStringLiteral("IP..."), description);
@@ -57,6 +41,21 @@ int AckCommand(const QStringList& args, const QString& name, CliSession::AckFlow
 }
 
 }  // namespace
+
+std::map<QString, StatusReply> QueryStatus(CliSession& session, uint16_t devicePort,
+                                           const std::vector<CliDevice>& devices) {
+    std::map<QString, StatusReply> replies;
+    session.BroadcastSocket().SetMonitorHandler([&replies](const ReceivedDatagram& datagram) {
+        const auto reply = StatusReply::Decode(datagram.slot.first(
+            static_cast<size_t>(std::min<int>(datagram.length, datagram.slot.size()))));
+        if (reply) replies[QHostAddress(datagram.sender.toIPv4Address()).toString()] = *reply;
+    });
+    for (const CliDevice& device : devices)
+        session.BroadcastSocket().Send(msg::BuildStatusQuery(), device.ip, devicePort);
+    CliSession::WaitUntil([&] { return replies.size() >= devices.size(); }, kStatusWaitMs);
+    session.BroadcastSocket().SetMonitorHandler(nullptr);
+    return replies;
+}
 
 int RunSearch(const QStringList& args) {
     CliCommand command(QStringLiteral("search"), {},

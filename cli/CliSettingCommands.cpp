@@ -17,7 +17,13 @@ DeviceSetupValues SheetValues(CliSession& session, const CliDevice& device) {
     return values;
 }
 
-// The setting file lines whose values differ, as "Description: old -> new".
+int Finish(const CliCommand& command, const CliResult& result) {
+    PrintOut(FormatResults({result}, command.Json()));
+    return result.ok ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
 QStringList ChangedLines(const DeviceSetupValues& before, const DeviceSetupValues& after) {
     const QList<QByteArray> old = settingfile::LineValues(settingfile::Write(before).text);
     const QList<QByteArray> now = settingfile::LineValues(settingfile::Write(after).text);
@@ -32,13 +38,6 @@ QStringList ChangedLines(const DeviceSetupValues& before, const DeviceSetupValue
     }
     return changed;
 }
-
-int Finish(const CliCommand& command, const CliResult& result) {
-    PrintOut(FormatResults({result}, command.Json()));
-    return result.ok ? kExitOk : kExitFailed;
-}
-
-}  // namespace
 
 int RunExport(const QStringList& args) {
     CliCommand command(QStringLiteral("export"), QStringLiteral("IP FILE"),

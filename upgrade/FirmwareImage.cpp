@@ -50,3 +50,7 @@ FirmwareImage ReadFirmwareImage(const QString& path, int64_t maxSize) {
     ::close(fd);
     return image;
 }
+
+bool IsFirmwareImage(const QByteArray& head) {
+    return head.startsWith(kFirmwareMagic);
+}

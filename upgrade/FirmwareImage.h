@@ -12,5 +12,12 @@ struct FirmwareImage {
     QByteArray bytes;
 };
 
+// Every firmware image of the device family begins with these four bytes.
+inline constexpr char kFirmwareMagic[] = "QMDR";
+inline constexpr char kNotFirmware[] = "It's not a correct firmware file !!";
+
+// Whether `head` (the image, or at least its first bytes) begins as a firmware image does.
+bool IsFirmwareImage(const QByteArray& head);
+
 // A regular file of at most maxSize bytes; a larger one is refused before it is read.
 FirmwareImage ReadFirmwareImage(const QString& path, int64_t maxSize);

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "platform/QtTimerHost.h"
@@ -50,8 +51,10 @@ class CliNet {
 
     QString Ip(int index) { return sim->Device(index).AddressText(); }
 
-    // The program with the loopback address bound; `host` false leaves --bind out.
-    Run Ctl(const QStringList& args, bool host = true) {
+    // The program with the loopback address bound; `host` false leaves --bind out. `whileRunning`
+    // is called every few milliseconds until the program ends.
+    Run Ctl(const QStringList& args, bool host = true,
+            const std::function<void(QProcess&)>& whileRunning = {}) {
         QProcess process;
         process.setProgram(qEnvironmentVariable("VELTRO_BINARY_DIR") + "/cli/veltroctl");
         QStringList all = args;
@@ -67,6 +70,11 @@ class CliNet {
         QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
         QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
         QTimer::singleShot(kProgramDeadlineMs, &loop, &QEventLoop::quit);
+        QTimer poll;
+        if (whileRunning) {
+            QObject::connect(&poll, &QTimer::timeout, [&] { whileRunning(process); });
+            poll.start(kPollMs);
+        }
         process.start();
         loop.exec();
         if (process.state() != QProcess::NotRunning) {
@@ -84,6 +92,7 @@ class CliNet {
 
   private:
     static constexpr uint16_t kTftpPort = 69;
+    static constexpr int kPollMs = 5;
 };
 
 #define CLI_START_NET(net, ...)                            \

@@ -67,6 +67,8 @@ struct DeviceProfile {
     bool wifi = false;
     int restartMs = kDefaultRestartMs;
     bool restartAfterUpgrade = true;  // a whole firmware image makes the device restart
+    // The version its status reply gives once a whole image was written; empty: unchanged.
+    QString upgradeVersion;
     Faults faults;
     TftpMode tftpMode = TftpMode::OptionAck;
     uint8_t probeByte = 1;  // offset 69 of the probe answer: nonzero while connected

@@ -157,6 +157,7 @@ const std::map<QString, Setter>& Setters() {
         {"faults-for", Field(&DeviceProfile::faults, &Faults::commands, ParseCodes)},
         {"version",
          Field(&DeviceProfile::status, &StatusValues::firmwareVersion, Text(kMaxVersionLength))},
+        {"upgrade-version", Field(&DeviceProfile::upgradeVersion, Text(kMaxVersionLength))},
         {"modem", Field(&DeviceProfile::status, &StatusValues::modemStatus, Hex(0xFF))},
         {"tx", Field(&DeviceProfile::status, &StatusValues::txCount, Max(0xFFFFFFFF))},
         {"rx", Field(&DeviceProfile::status, &StatusValues::rxCount, Max(0xFFFFFFFF))},

@@ -16,7 +16,7 @@ constexpr uint32_t kMaxRestartMs = 3600000;
 const char* const kKeysHelp =
     "\nDevice keys (--device and --config lines): name mac addr mode role proto dhcp link\n"
     "listen dport dhost baud wifi restart upgrade-restart tftp probe silent late twice\n"
-    "nomagic faults-for version modem tx rx serial (echo, silent, close:N)\n";
+    "nomagic faults-for version upgrade-version modem tx rx serial (echo, silent, close:N)\n";
 
 struct Options {
     QCommandLineOption help{{"h", "help"}, "Show this help."};
@@ -28,6 +28,8 @@ struct Options {
     QCommandLineOption demo{"demo", "A handful of varied devices."};
     QCommandLineOption restart{"restart-ms", "Default restart time.", "ms",
                                QString::number(kDefaultRestartMs)};
+    QCommandLineOption upgradeVersion{
+        "upgrade-version", "Version reported after a whole image was written.", "version"};
     QCommandLineOption managementPort{"management-port", "Device management port.", "port",
                                       QString::number(msg::kDevicePort)};
     QCommandLineOption probePort{"probe-port", "Device probe port.", "port",
@@ -38,8 +40,8 @@ struct Options {
     QCommandLineOption quiet{{"q", "quiet"}, "Log nothing once the devices are up."};
 
     void AddTo(QCommandLineParser& p) const {
-        p.addOptions({help, count, base, device, config, demo, restart, managementPort, probePort,
-                      tftpPort, noTftp, quiet});
+        p.addOptions({help, count, base, device, config, demo, restart, upgradeVersion,
+                      managementPort, probePort, tftpPort, noTftp, quiet});
     }
 };
 
@@ -108,9 +110,11 @@ CommandLine ParseCommandLine(const QStringList& args, const ReadLines& readFile)
         out.error = QStringLiteral("bad option value");
         return out;
     }
-    const BaseProfile base = [restartMs](int index) {
+    const QString upgradeVersion = parser.value(o.upgradeVersion);
+    const BaseProfile base = [restartMs, upgradeVersion](int index) {
         DeviceProfile s = DefaultProfile(index);
         s.restartMs = restartMs;
+        s.upgradeVersion = upgradeVersion;
         return s;
     };
     out.error = ReadProfiles(parser, o, readFile, base, out.profiles);

@@ -76,6 +76,8 @@ SimDevice::SimDevice(int index, const DeviceProfile& profile, uint32_t address,
       tftp_(
           *context.timers, [this](const QString& text) { Log(text); },
           [this](const ReceivedImage&) {
+              if (!profile_.upgradeVersion.isEmpty())
+                  profile_.status.firmwareVersion = profile_.upgradeVersion;
               if (profile_.restartAfterUpgrade) BeginRestart("firmware upgrade");
           }) {
     tftp_.SetMode(profile.tftpMode);

@@ -8,13 +8,7 @@
 #include <QVBoxLayout>
 
 #include "devmgr/DmMessageBox.h"
-
-namespace {
-
-// Every firmware image of the device family begins with these four bytes.
-const QByteArray kFirmwareMagic = QByteArrayLiteral("QMDR");
-
-}  // namespace
+#include "upgrade/FirmwareImage.h"
 
 CDlgDmTftpClient::CDlgDmTftpClient(UserPrompts& prompts, QWidget* parent)
     : QDialog(parent),
@@ -68,8 +62,8 @@ void CDlgDmTftpClient::OnUpgradeFirmware() {
         accept();
         return;
     }
-    if (image.read(kFirmwareMagic.size()) != kFirmwareMagic) {
-        ShowDmMessage(prompts_, QStringLiteral("It's not a correct firmware file !!"));
+    if (!IsFirmwareImage(image.read(qstrlen(kFirmwareMagic)))) {
+        ShowDmMessage(prompts_, QString::fromLatin1(kNotFirmware));
         return;
     }
     accept();

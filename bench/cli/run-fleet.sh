@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# run-fleet.sh BUILD_DIR: veltroctl apply against a veltro-devsim process whose devices take a
+# realistic restart time after a setup and after an upgrade.
+#   apply:  settings and a 256 KiB firmware image into 1 device, then into 64 devices with
+#           --parallel 64: the fleet should take about one device's time (target: a ratio of
+#           at most 2).
+#   again:  a second apply right after the first: the setup commands and TFTP write requests
+#           that reach the simulator (target: 0 and 0).
+# Runs itself inside a private network namespace.
+set -euo pipefail
+build=$(realpath "${1:?usage: run-fleet.sh BUILD_DIR}")
+ctl=$build/cli/veltroctl
+program=$build/tools/devsim/veltro-devsim
+fleet=64
+restart_ms=3000
+version=V1.7.0
+
+if [ "${VELTRO_IN_NETNS:-}" != 1 ]; then
+  exec "$(dirname "$0")/../../scripts/in-netns" "$0" "$build"
+fi
+[ -x "$ctl" ] && [ -x "$program" ] || { echo "build veltroctl and veltro-devsim in $build" >&2; exit 1; }
+
+work=$(mktemp -d)
+sim_pid=
+stop_sim() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  sim_pid=
+}
+trap 'stop_sim; rm -rf "$work"' EXIT
+
+# start_sim BASE DEVICES: veltro-devsim in the background, logging every datagram it receives.
+start_sim() {
+  "$program" -n "$2" --base "$1" --restart-ms "$restart_ms" --upgrade-version "$version" \
+    >"$work/devsim.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    grep -q "devices ready" "$work/devsim.log" && return 0
+    sleep 0.1
+  done
+  cat "$work/devsim.log" >&2
+  exit 1
+}
+
+# inventory DEVICES: each device a name of its own, the defaults' baud rate and firmware.
+inventory() {
+  printf '[defaults]\nsettings = { baud_rate = 9600 }\n'
+  printf 'firmware = { image = "fw.bin", version = "%s" }\n' "$version"
+  for i in $(seq "$1"); do
+    printf '[device."02-56-54-00-%02X-%02X"]\nname = "Line-%d"\n' $((i >> 8)) $((i & 255)) "$i"
+  done
+}
+
+seconds() { date +%s.%N; }
+
+# apply DEVICES: the wall time of one apply into a fresh simulator of that many devices.
+apply() {
+  start_sim "127.7.$1.10" "$1"
+  inventory "$1" >"$work/fleet-$1.toml"
+  local start
+  start=$(seconds)
+  "$ctl" apply "$work/fleet-$1.toml" --bind 127.0.0.1 --parallel "$1" >"$work/apply-$1.out" 2>&1 ||
+    { cat "$work/apply-$1.out" >&2; exit 1; }
+  wall[$1]=$(echo "$(seconds) - $start" | bc -l)
+  printf 'apply settings + 256 KiB firmware, %2d device(s), --parallel %2d: %6.2f s (%s)\n' "$1" "$1" \
+    "${wall[$1]}" "$(grep -o "applied: [0-9]* of [0-9]* devices" "$work/apply-$1.out")"
+}
+
+(printf 'QMDR'; head -c $((256 * 1024 - 4)) /dev/urandom) >"$work/fw.bin"
+declare -A wall
+apply 1
+stop_sim
+apply "$fleet"
+printf 'fleet ratio %d devices / 1 device: %.2fx (target <= 2x)\n' "$fleet" \
+  "$(echo "${wall[$fleet]} / ${wall[1]}" | bc -l)"
+
+mark=$(wc -l <"$work/devsim.log")
+"$ctl" apply "$work/fleet-$fleet.toml" --bind 127.0.0.1 --parallel "$fleet" >"$work/again.out" 2>&1 ||
+  { cat "$work/again.out" >&2; exit 1; }
+setups=$(tail -n +$((mark + 1)) "$work/devsim.log" | grep -c "<- setup command" || true)
+writes=$(tail -n +$((mark + 1)) "$work/devsim.log" | grep -c "TFTP: write request" || true)
+printf 'second apply: %d of %d unchanged, %d setup commands, %d write requests at the simulator (target 0 and 0)\n' \
+  "$(grep -c " unchanged$" "$work/again.out" || true)" "$fleet" "$setups" "$writes"

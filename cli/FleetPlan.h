@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "cli/CliSession.h"
+#include "cli/Inventory.h"
+#include "vsp/VspDriver.h"
+#include "vspd/DriverRequests.h"
+
+// What an apply would do to each device of an inventory, from what the search, the status
+// queries and the port service said: a pure comparison, no traffic.
+namespace fleet {
+
+// What is done to a device's virtual port, in this order.
+struct PortSteps {
+    bool add = false;
+    bool configure = false;
+    bool connect = false;
+    vspd::RemoteInfoRequest config;  // without the host address, which the driver fills in
+    bool Any() const { return add || configure || connect; }
+};
+
+struct DevicePlan {
+    const inventory::DeviceEntry* entry = nullptr;
+    std::optional<CliDevice> device;  // nullopt: not found by the search
+    int row = 0;                      // its row when planned; fills in a name the device lacks
+    DeviceConfigRecord intended;      // the setup command the inventory makes
+    bool setup = false;
+    QStringList settingChanges;  // "what: old -> new"
+    QString reportedVersion;     // empty when the device did not answer the status query
+    bool upgrade = false;
+    uint32_t address = 0;  // where the device answers once applied (host order)
+    PortSteps port;
+    bool Changes() const { return !device || setup || upgrade || port.Any(); }
+};
+
+struct Plan {
+    std::vector<DevicePlan> devices;  // in the inventory's order
+    std::vector<CliDevice> others;    // found, not in the inventory: left alone
+    std::vector<inventory::Problem> problems;
+    bool Changes() const;
+};
+
+// What the planner is told. Versions and ports may be missing: a device that did not answer
+// the status query is upgraded, a port the service did not list is added.
+struct Observed {
+    std::vector<CliDevice> devices;                  // in the search's order
+    std::map<QString, QString> versions;             // by IP address
+    std::optional<std::vector<VspInterface>> ports;  // nullopt: the service did not answer
+};
+
+Plan MakePlan(const std::vector<inventory::DeviceEntry>& entries, const Observed& observed);
+
+// The setup command the device's record stands for, and whether a record the device reported
+// is the intended one in every byte the inventory decides (its current address is its own).
+DeviceConfigRecord RecordAsCommand(const DeviceConfigRecord& record, int row);
+bool MatchesIntended(const DeviceConfigRecord& reported, const DevicePlan& plan);
+
+// The port's state in the service's list: added, set up as wanted, connected (or listening).
+PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,
+                       const DeviceSetupValues& values, const std::vector<VspInterface>* ports);
+
+// One block per device ("MAC IP what", then the changes indented), or a JSON array.
+QString FormatPlan(const Plan& plan, bool json);
+// The port's steps as "port COM5: add, configure tcp client 10.0.0.7:4001, connect".
+QString PortText(const inventory::PortSpec& spec, const PortSteps& steps);
+
+}  // namespace fleet

@@ -1,0 +1,381 @@
+#include "cli/Inventory.h"
+
+#define TOML_EXCEPTIONS 0
+#include <toml++/toml.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <map>
+#include <set>
+
+#include "cli/InventorySettings.h"
+#include "devcfg/DeviceSettingFile.h"
+#include "devmgr/DmDeviceTable.h"
+#include "monitor/StatusReply.h"
+#include "protocol/Address.h"
+#include "upgrade/FirmwareImage.h"
+#include "upgrade/TftpClient.h"
+
+namespace inventory {
+
+namespace {
+
+constexpr int kMaxComNumber = 256;
+
+const std::set<QString> kDeviceKeys{"name",     "network",  "settings_file",
+                                    "settings", "firmware", "port"};
+const std::set<QString> kDefaultKeys{"network", "settings_file", "settings", "firmware"};
+const std::set<QString> kNetworkKeys{"dhcp", "address", "netmask", "gateway", "dns"};
+const std::set<QString> kFirmwareKeys{"image", "version"};
+const std::set<QString> kPortKeys{"com", "protocol", "mode"};
+
+int LineOf(const toml::node& node) {
+    return static_cast<int>(node.source().begin.line);
+}
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Reads one file's tables into entries; the defaults first, then each device over them.
+class Reader {
+  public:
+    Reader(QString folder, std::vector<Problem>& problems)
+        : folder_(std::move(folder)), problems_(problems) {}
+
+    void Read(const toml::table& root) {
+        DeviceEntry defaults;
+        for (auto&& [key, node] : root) {
+            const QString name = Text(key.str());
+            if (name == "defaults" && node.is_table())
+                ReadEntry(*node.as_table(), defaults, true);
+            else if (name != "device" || !node.is_table())
+                Fail(LineOf(node), QStringLiteral("unknown key \"%1\"").arg(name));
+        }
+        const toml::table* devices = root["device"].as_table();
+        if (!devices) return Fail(0, QStringLiteral("no [device.\"MAC\"] tables"));
+        for (auto&& [key, node] : *devices) {
+            DeviceEntry entry = defaults;
+            entry.line = static_cast<int>(key.source().begin.line);
+            const std::optional<Mac> mac = ParseMac(Text(key.str()));
+            if (!mac)
+                Fail(entry.line,
+                     QStringLiteral("\"%1\" is not a MAC address").arg(Text(key.str())));
+            if (!node.is_table()) {
+                Fail(entry.line, QStringLiteral("a device is a table"));
+                continue;
+            }
+            entry.mac = mac.value_or(Mac{});
+            ReadEntry(*node.as_table(), entry, false);
+            Finish(entry);
+            devices_.push_back(std::move(entry));
+        }
+    }
+
+    std::vector<DeviceEntry> TakeDevices() { return std::move(devices_); }
+
+  private:
+    void Fail(int line, const QString& reason) { problems_.push_back({line, reason}); }
+
+    static std::optional<Mac> ParseMac(const QString& text) {
+        static const QRegularExpression pattern(
+            QStringLiteral("^([0-9A-Fa-f]{2})([-:][0-9A-Fa-f]{2}){5}$"));
+        if (!pattern.match(text).hasMatch()) return std::nullopt;
+        Mac mac{};
+        for (int i = 0; i < devrec::kMacSize; ++i)
+            mac[static_cast<size_t>(i)] =
+                static_cast<uint8_t>(text.mid(i * 3, 2).toUInt(nullptr, 16));
+        return mac;
+    }
+
+    bool KnownKeys(const toml::table& table, const std::set<QString>& known, const QString& where) {
+        bool ok = true;
+        for (auto&& [key, node] : table) {
+            if (known.contains(Text(key.str()))) continue;
+            Fail(static_cast<int>(key.source().begin.line),
+                 QStringLiteral("unknown key \"%1\"%2").arg(Text(key.str()), where));
+            ok = false;
+        }
+        return ok;
+    }
+
+    const toml::table* Table(const toml::node& node, const QString& key) {
+        if (const toml::table* table = node.as_table()) return table;
+        Fail(LineOf(node), QStringLiteral("%1 is a table").arg(key));
+        return nullptr;
+    }
+
+    std::optional<QString> String(const toml::node& node, const QString& key) {
+        if (const auto* value = node.as_string()) return Text(value->get());
+        Fail(LineOf(node), QStringLiteral("%1 is a text in quotes").arg(key));
+        return std::nullopt;
+    }
+
+    void ReadEntry(const toml::table& table, DeviceEntry& entry, bool defaults) {
+        KnownKeys(table, defaults ? kDefaultKeys : kDeviceKeys,
+                  defaults ? QStringLiteral(" in [defaults]") : QString());
+        if (const toml::node* node = table.get("name")) ReadName(*node, entry);
+        if (const toml::node* node = table.get("network")) ReadNetwork(*node, entry.network);
+        if (const toml::node* node = table.get("settings_file")) ReadSettingFile(*node, entry);
+        if (const toml::node* node = table.get("settings")) ReadSettings(*node, entry);
+        if (const toml::node* node = table.get("firmware")) ReadFirmware(*node, entry);
+        if (const toml::node* node = table.get("port")) ReadPort(*node, entry);
+    }
+
+    void ReadName(const toml::node& node, DeviceEntry& entry) {
+        const std::optional<QString> name = String(node, QStringLiteral("name"));
+        if (!name) return;
+        if (const QString error = CheckDeviceName(*name); !error.isEmpty())
+            return Fail(LineOf(node), error);
+        entry.name = name;
+    }
+
+    std::optional<uint32_t> Address(const toml::node& node, const QString& key) {
+        const std::optional<QString> text = String(node, key);
+        if (!text) return std::nullopt;
+        const std::optional<uint32_t> address = ParseStrictAddress(*text);
+        if (!address)
+            Fail(LineOf(node), QStringLiteral("%1 \"%2\" is not an IPv4 address").arg(key, *text));
+        return address;
+    }
+
+    void ReadNetwork(const toml::node& node, NetworkSpec& network) {
+        const toml::table* table = Table(node, QStringLiteral("network"));
+        if (!table || !KnownKeys(*table, kNetworkKeys, QStringLiteral(" in network"))) return;
+        if (const toml::node* dhcp = table->get("dhcp")) {
+            if (const auto* flag = dhcp->as_boolean())
+                network.dhcp = flag->get();
+            else
+                Fail(LineOf(*dhcp), QStringLiteral("dhcp is true or false"));
+        }
+        if (const toml::node* a = table->get("address")) {
+            network.address = Address(*a, QStringLiteral("address"));
+            network.addressLine = LineOf(*a);
+            if (network.address && !IsHostAddress(*network.address))
+                Fail(LineOf(*a), QStringLiteral("address %1 cannot be a device's address")
+                                     .arg(FormatDotted(*network.address)));
+        }
+        if (const toml::node* m = table->get("netmask")) {
+            network.netmask = Address(*m, QStringLiteral("netmask"));
+            if (network.netmask && !IsNetmask(*network.netmask))
+                Fail(LineOf(*m), QStringLiteral("netmask %1 is not a netmask")
+                                     .arg(FormatDotted(*network.netmask)));
+        }
+        if (const toml::node* g = table->get("gateway"))
+            network.gateway = Address(*g, QStringLiteral("gateway"));
+        if (const toml::node* d = table->get("dns"))
+            network.dns = Address(*d, QStringLiteral("dns"));
+    }
+
+    QString Path(const QString& relative) const {
+        return QDir::cleanPath(QDir(folder_).absoluteFilePath(relative));
+    }
+
+    void ReadSettingFile(const toml::node& node, DeviceEntry& entry) {
+        const std::optional<QString> relative = String(node, QStringLiteral("settings_file"));
+        if (!relative) return;
+        const QString path = Path(*relative);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return Fail(LineOf(node), QStringLiteral("cannot read the setting file %1").arg(path));
+        entry.settingFile = path;
+        entry.settingFileText = file.readAll();
+        DeviceSetupValues values;
+        const settingfile::LoadReport loaded = settingfile::Load(entry.settingFileText, values);
+        if (loaded.result == settingfile::LoadResult::VersionWrong)
+            Fail(LineOf(node), QStringLiteral("%1: %2").arg(path, settingfile::kVersionWrong));
+        else if (loaded.result == settingfile::LoadResult::Short)
+            Fail(LineOf(node),
+                 QStringLiteral("%1: %2").arg(
+                     path, settingfile::ShortFileMessage(loaded.lineCount).trimmed()));
+    }
+
+    void ReadSettings(const toml::node& node, DeviceEntry& entry) {
+        const toml::table* table = Table(node, QStringLiteral("settings"));
+        if (!table) return;
+        for (auto&& [key, value] : *table) {
+            const int line = static_cast<int>(key.source().begin.line);
+            SettingInput input{Text(key.str()), line, {}, {}};
+            if (const auto* number = value.as_integer()) input.number = number->get();
+            if (const auto* text = value.as_string()) input.text = Text(text->get());
+            SettingValue checked;
+            if (const QString error = CheckSetting(input, checked); !error.isEmpty()) {
+                Fail(line, error);
+                continue;
+            }
+            std::erase_if(entry.settings,
+                          [&](const SettingValue& s) { return s.index == checked.index; });
+            entry.settings.push_back(checked);
+        }
+    }
+
+    void ReadFirmware(const toml::node& node, DeviceEntry& entry) {
+        const toml::table* table = Table(node, QStringLiteral("firmware"));
+        if (!table || !KnownKeys(*table, kFirmwareKeys, QStringLiteral(" in firmware"))) return;
+        FirmwareSpec firmware = entry.firmware.value_or(FirmwareSpec{});
+        firmware.line = LineOf(node);
+        if (const toml::node* image = table->get("image"))
+            if (const auto relative = String(*image, QStringLiteral("image")))
+                firmware.image = Path(*relative);
+        if (const toml::node* version = table->get("version"))
+            if (const auto text = String(*version, QStringLiteral("version")))
+                firmware.version = *text;
+        entry.firmware = firmware;
+    }
+
+    void ReadPort(const toml::node& node, DeviceEntry& entry) {
+        if (const toml::array* ports = node.as_array(); ports && ports->size() > 1)
+            return Fail(LineOf(node), QStringLiteral("two ports to one device"));
+        const toml::node& one =
+            node.is_array() && !node.as_array()->empty() ? *node.as_array()->get(0) : node;
+        const toml::table* table = Table(one, QStringLiteral("port"));
+        if (!table || !KnownKeys(*table, kPortKeys, QStringLiteral(" in port"))) return;
+        PortSpec port;
+        port.line = LineOf(one);
+        const auto com =
+            table->get("com") ? String(*table->get("com"), QStringLiteral("com")) : std::nullopt;
+        static const QRegularExpression comPattern(QStringLiteral("^COM([1-9][0-9]{0,2})$"));
+        const QRegularExpressionMatch match = comPattern.match(com.value_or(QString()));
+        if (!match.hasMatch() || match.captured(1).toInt() > kMaxComNumber)
+            return Fail(port.line, QStringLiteral("port needs com = \"COM1\" to \"COM256\""));
+        port.com = *com;
+        const QString protocol =
+            table->get("protocol")
+                ? String(*table->get("protocol"), QStringLiteral("protocol")).value_or(QString())
+                : QStringLiteral("tcp");
+        const QString mode =
+            table->get("mode")
+                ? String(*table->get("mode"), QStringLiteral("mode")).value_or(QString())
+                : QStringLiteral("client");
+        if (protocol != "tcp" && protocol != "udp")
+            return Fail(port.line, QStringLiteral("port protocol is \"tcp\" or \"udp\""));
+        if (mode != "client" && mode != "server")
+            return Fail(port.line, QStringLiteral("port mode is \"client\" or \"server\""));
+        port.udp = protocol == "udp";
+        port.client = mode == "client";
+        entry.port = port;
+    }
+
+    // What only the merged entry can tell.
+    void Finish(const DeviceEntry& entry) {
+        if (entry.network.dhcp.value_or(false) && entry.network.address)
+            Fail(entry.network.addressLine,
+                 QStringLiteral("a device with dhcp = true takes no address"));
+        if (entry.firmware) CheckFirmware(*entry.firmware);
+    }
+
+    void CheckFirmware(const FirmwareSpec& firmware) {
+        if (firmware.image.isEmpty() || firmware.version.isEmpty())
+            return Fail(firmware.line, QStringLiteral("firmware needs image and version"));
+        if (firmware.version.size() > StatusReply::kVersionWidth)
+            return Fail(firmware.line, QStringLiteral("firmware version \"%1\" is longer than %2")
+                                           .arg(firmware.version)
+                                           .arg(StatusReply::kVersionWidth));
+        if (checkedImages_.contains(firmware.image)) return;
+        checkedImages_.insert(firmware.image);
+        const FirmwareImage image = ReadFirmwareImage(firmware.image, CTftpClient::kMaxImageSize);
+        if (image.status == FirmwareImage::Status::CannotOpen)
+            Fail(firmware.line, QStringLiteral("cannot read the image %1").arg(firmware.image));
+        else if (image.status == FirmwareImage::Status::TooLarge)
+            Fail(firmware.line, QStringLiteral("the image %1 is too large").arg(firmware.image));
+        else if (!IsFirmwareImage(image.bytes))
+            Fail(firmware.line,
+                 QStringLiteral("%1: %2").arg(firmware.image, QString::fromLatin1(kNotFirmware)));
+    }
+
+    QString folder_;
+    std::vector<Problem>& problems_;
+    std::vector<DeviceEntry> devices_;
+    std::set<QString> checkedImages_;
+};
+
+// Two entries for one device, one address or one port, found after every entry was read.
+void CheckAcrossDevices(const std::vector<DeviceEntry>& devices, std::vector<Problem>& problems) {
+    std::map<Mac, int> macs;
+    std::map<uint32_t, int> addresses;
+    std::map<QString, int> ports;
+    for (const DeviceEntry& entry : devices) {
+        if (auto [it, added] = macs.emplace(entry.mac, entry.line); !added)
+            problems.push_back(
+                {entry.line,
+                 QStringLiteral("%1 is also at line %2").arg(MacText(entry.mac)).arg(it->second)});
+        if (entry.network.address)
+            if (auto [it, added] = addresses.emplace(*entry.network.address, entry.line); !added)
+                problems.push_back(
+                    {entry.network.addressLine,
+                     QStringLiteral("address %1 is also that of the device at line %2")
+                         .arg(FormatDotted(*entry.network.address))
+                         .arg(it->second)});
+        if (entry.port)
+            if (auto [it, added] = ports.emplace(entry.port->com, entry.port->line); !added)
+                problems.push_back({entry.port->line, QStringLiteral("%1 is also mapped at line %2")
+                                                          .arg(entry.port->com)
+                                                          .arg(it->second)});
+    }
+}
+
+}  // namespace
+
+Parsed Parse(const QByteArray& text, const QString& folder) {
+    Parsed parsed;
+    const toml::parse_result result =
+        toml::parse(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    if (!result) {
+        parsed.problems.push_back({static_cast<int>(result.error().source().begin.line),
+                                   Text(result.error().description())});
+        return parsed;
+    }
+    Reader reader(folder, parsed.problems);
+    reader.Read(result.table());
+    parsed.devices = reader.TakeDevices();
+    CheckAcrossDevices(parsed.devices, parsed.problems);
+    std::stable_sort(parsed.problems.begin(), parsed.problems.end(),
+                     [](const Problem& a, const Problem& b) { return a.line < b.line; });
+    return parsed;
+}
+
+Parsed Load(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Parsed parsed;
+        parsed.problems.push_back({0, QStringLiteral("cannot read the file")});
+        return parsed;
+    }
+    return Parse(file.readAll(), QFileInfo(path).absolutePath());
+}
+
+QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems) {
+    QStringList lines;
+    for (const Problem& problem : problems)
+        lines << (problem.line > 0
+                      ? QStringLiteral("%1:%2: %3").arg(path).arg(problem.line).arg(problem.reason)
+                      : QStringLiteral("%1: %2").arg(path, problem.reason));
+    return lines;
+}
+
+DeviceSetupValues Intended(const DeviceEntry& entry, DeviceSetupValues current) {
+    DeviceSetupValues values = current;
+    if (!entry.settingFileText.isEmpty()) {
+        settingfile::Load(entry.settingFileText, values);
+        // A setting file serves many devices: what identifies one stays the device's own.
+        values.deviceName = current.deviceName;
+        values.dhcp = current.dhcp;
+        values.dhcpClientFlag = current.dhcpClientFlag;
+        values.currentIp = current.currentIp;
+        values.staticIp = current.staticIp;
+    }
+    for (const SettingValue& setting : entry.settings) ApplySetting(values, setting);
+    if (entry.name) values.deviceName = *entry.name;
+    ApplyNetwork(values, entry.network);
+    return values;
+}
+
+QString MacText(const Mac& mac) {
+    DeviceConfigRecord record;
+    record.SetMacAddress(mac);
+    return DmDeviceTable::MacText(record);
+}
+
+}  // namespace inventory

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "cli/Inventory.h"
+#include "devcfg/DeviceSettingFile.h"
+#include "devcfg/SetupMapping.h"
+#include "tools/devsim/SimRecords.h"
+
+namespace {
+
+// A folder with a firmware image, a file that is not one, and a setting file exported from a
+// simulated device's factory record.
+class InventoryFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        Write("fw.bin", QByteArray("QMDR") + QByteArray(2000, '\x5A'));
+        Write("notfw.bin", QByteArray("MZ") + QByteArray(2000, '\0'));
+        const devsim::DeviceProfile profile;
+        DeviceSetupValues values;
+        FillSetupValues(values, devsim::FactoryRecord(profile, 0x7F010114u, devsim::DefaultMac(7)),
+                        0);
+        values.baudRate = 5;  // 9600
+        Write("line.txt", settingfile::Write(values).text);
+        Write("old.txt", QByteArray("Another_Config:V9\n"));
+    }
+
+    void Write(const QString& name, const QByteArray& bytes) {
+        QFile file(dir_.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    inventory::Parsed Parse(const QByteArray& text) { return inventory::Parse(text, dir_.path()); }
+
+    QTemporaryDir dir_;
+};
+
+const QByteArray kGood = R"(# two presses
+[defaults]
+settings_file = "line.txt"
+settings = { baud_rate = 19200, operating_mode = "vcom" }
+firmware = { image = "fw.bin", version = "V1.7.0" }
+network = { netmask = "255.255.255.0", gateway = "10.0.0.1" }
+
+[device."02-56-54-00-00-01"]
+name = "Press-1"
+network = { address = "10.0.0.11" }
+settings = { data_listening_port = 4777, baud_rate = 57600 }
+port = { com = "COM5", protocol = "tcp", mode = "client" }
+
+[device."02:56:54:00:00:02"]
+name = "Press-2"
+network = { dhcp = true }
+)";
+
+TEST_F(InventoryFiles, DefaultsUnderEachDeviceAndTheDevicesOwnValuesOverThem) {
+    const inventory::Parsed parsed = Parse(kGood);
+    ASSERT_TRUE(parsed.Ok())
+        << inventory::FormatProblems("inv", parsed.problems).join('\n').toStdString();
+    ASSERT_EQ(parsed.devices.size(), 2u);
+    const inventory::DeviceEntry& first = parsed.devices[0];
+    EXPECT_EQ(inventory::MacText(first.mac), "02-56-54-00-00-01");
+    EXPECT_EQ(first.line, 8);
+    ASSERT_TRUE(first.port);
+    EXPECT_EQ(first.port->com, "COM5");
+    EXPECT_EQ(parsed.devices[1].firmware->image, dir_.filePath("fw.bin"));
+
+    DeviceSetupValues current;
+    FillSetupValues(current, devsim::FactoryRecord({}, 0x0A000063u, devsim::DefaultMac(1)), 0);
+    const DeviceSetupValues one = inventory::Intended(first, current);
+    EXPECT_EQ(one.deviceName, "Press-1");
+    EXPECT_EQ(one.staticIp, "10.0.0.11");
+    EXPECT_EQ(one.subnetMask, "255.255.255.0");
+    EXPECT_EQ(one.gateway, "10.0.0.1");
+    EXPECT_EQ(one.listenPort, 4777u);
+    EXPECT_EQ(one.baudRate, 2);  // 57600: the device's own value over the defaults' 19200
+    EXPECT_EQ(one.operationMode, 1);
+    EXPECT_EQ(one.dhcp, 0);
+    // The setting file serves many devices: its name and addresses are not taken.
+    const DeviceSetupValues two = inventory::Intended(parsed.devices[1], current);
+    EXPECT_EQ(two.deviceName, "Press-2");
+    EXPECT_EQ(two.dhcp, 1);
+    EXPECT_EQ(two.staticIp, current.staticIp);
+    EXPECT_EQ(two.baudRate, 4);  // 19200 from the defaults over the file's 9600
+}
+
+// Each kind of bad file is refused with the line at fault and the reason.
+TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
+    const QByteArray device = "[device.\"02-56-54-00-00-01\"]\n";
+    const struct {
+        QByteArray text;
+        int line;
+        const char* reason;
+    } cases[] = {
+        {device + "name = \"A\"\nname = \"B\"\n", 3, "cannot redefine"},
+        {device + "colour = \"red\"\n", 2, "unknown key \"colour\""},
+        {device + "settings = { baudrate = 9600 }\n", 2, "unknown setting \"baudrate\""},
+        {device + "network = { address = \"10.0.0.300\" }\n", 2, "is not an IPv4 address"},
+        {device + "network = { netmask = \"255.0.255.0\" }\n", 2, "is not a netmask"},
+        {device + "settings = { data_listening_port = 80 }\n", 2, "from 1024 to 65535"},
+        {device + "settings = { baud_rate = 12345 }\n", 2, "one of 921600, 115200"},
+        {device + "settings = { parity = \"mark\" }\n", 2, "\"none\", \"odd\", \"even\""},
+        {device + "name = \"Press 1\"\n", 2, "NO SPACES"},
+        {device + "network = { dhcp = true, address = \"10.0.0.5\" }\n", 2, "takes no address"},
+        {device + "[device.\"02:56:54:00:00:01\"]\n", 2, "02-56-54-00-00-01 is also at line 1"},
+        {device + "network = { address = \"10.0.0.5\" }\n[device.\"02-56-54-00-00-02\"]\n"
+                  "network = { address = \"10.0.0.5\" }\n",
+         4, "is also that of the device at line 1"},
+        {device + "port = [{ com = \"COM5\" }, { com = \"COM6\" }]\n", 2,
+         "two ports to one device"},
+        {device + "port = { com = \"COM5\" }\n[device.\"02-56-54-00-00-02\"]\n"
+                  "port = { com = \"COM5\" }\n",
+         4, "COM5 is also mapped at line 2"},
+        {device + "port = { com = \"COM300\" }\n", 2, "\"COM1\" to \"COM256\""},
+        {device + "firmware = { image = \"none.bin\", version = \"V2\" }\n", 2,
+         "cannot read the image"},
+        {device + "firmware = { image = \"notfw.bin\", version = \"V2\" }\n", 2,
+         "It's not a correct firmware file !!"},
+        {device + "firmware = { image = \"fw.bin\" }\n", 2, "needs image and version"},
+        {device + "settings_file = \"none.txt\"\n", 2, "cannot read the setting file"},
+        {device + "settings_file = \"old.txt\"\n", 2, "Device File Version Wrong"},
+        {"[defaults]\nname = \"All\"\n" + device, 2, "unknown key \"name\" in [defaults]"},
+        {"[device.\"02-56-54-00-00\"]\n", 1, "is not a MAC address"},
+    };
+    for (const auto& c : cases) {
+        const inventory::Parsed parsed = Parse(c.text);
+        ASSERT_FALSE(parsed.Ok()) << c.text.toStdString();
+        EXPECT_EQ(parsed.problems.front().line, c.line) << c.text.toStdString();
+        EXPECT_TRUE(parsed.problems.front().reason.contains(c.reason))
+            << c.text.toStdString() << " -> " << parsed.problems.front().reason.toStdString();
+    }
+}
+
+}  // namespace
