@@ -18,7 +18,7 @@ install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES vspd/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.vspd.md)
 
 set(CPACK_PACKAGE_NAME veltro)
-set(CPACK_PACKAGE_VERSION 1.1.0)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "VELTRO developers <veltro@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Configuration and test utility for VTM5800x serial-to-network device servers")

@@ -35,7 +35,7 @@ void ScriptedPrompts::Beep(int, int) {
 
 bool ScriptedPrompts::ShellOpen(const QString& target) {
     opened << target;
-    return true;
+    return shellOpens;
 }
 
 QStringList ScriptedPrompts::Texts() const {

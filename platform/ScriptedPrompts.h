@@ -36,6 +36,7 @@ class ScriptedPrompts final : public UserPrompts {
     std::vector<Shown> shown;
     std::vector<FileDialogRequest> fileDialogs;
     QStringList opened;
+    bool shellOpens = true;  // whether the desktop has a program for what is opened
     int beeps = 0;
 
     QStringList Texts() const;

@@ -1,13 +1,13 @@
 #include "app/widgets/MainFrame.h"
 
-#include <QScrollArea>
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -113,6 +113,10 @@ void CMainFrame::CreateMenusAndBars() {
     auto* exit = new QAction("E&xit", this);
     auto* contents = new QAction("Contents", this);
     auto* about = new QAction("&About VELTRO...", this);
+    openLog->setShortcut(QKeySequence::Open);
+    saveLog->setShortcut(QKeySequence::Save);
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // the platform may define none
+    contents->setShortcut(QKeySequence::HelpContents);
     openLog->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     saveLog->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     contents->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
@@ -149,6 +153,15 @@ void CMainFrame::CreateMenusAndBars() {
     connect(showStatus, &QAction::toggled, statusBar(), &QWidget::setVisible);
     auto* showTerminal = view->addAction("COM Port &Terminal");
     connect(showTerminal, &QAction::triggered, this, [this] { ShowBottomView(kBottomTerminal); });
+    view->addSeparator();
+    // The device manager's Search, as its button would: not while the button is off.
+    auto* search = view->addAction("&Search Devices");
+    search->setShortcut(Qt::Key_F5);
+    connect(search, &QAction::triggered, this, [this] {
+        ShowFunctionView(kFunctionDeviceManager);
+        QPushButton* button = dmView_->Button(DmButton::kSearch);
+        if (button->isEnabled()) button->click();
+    });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(contents);
@@ -276,7 +289,11 @@ void CMainFrame::AddLog(const QString& text) {
 }
 
 void CMainFrame::OnHelp() {
-    services_.prompts.ShellOpen(QDir(DataDirectory()).filePath(kHelpFileName));
+    const QString help = QDir(DataDirectory()).filePath(kHelpFileName);
+    if (!services_.prompts.ShellOpen(help))
+        services_.prompts.Inform(
+            QStringLiteral("No program to show the help was found. The help is the file %1.")
+                .arg(QDir::toNativeSeparators(help)));
 }
 
 void CMainFrame::OnExportList() {
@@ -289,7 +306,7 @@ void CMainFrame::OnAbout() {
     QMessageBox box(this);
     box.setWindowTitle("About VELTRO Configuration Utility");
     box.setIconPixmap(windowIcon().pixmap(32, 32));
-    box.setText("VELTRO Configuration Utility");
+    box.setText(QStringLiteral("VELTRO Configuration Utility\nVersion %1").arg(VELTRO_VERSION));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }

@@ -140,3 +140,25 @@ TEST_F(Startup, DeviceManagerGetsItsInitialUpdateAndHandsItsBoxBackAtClose) {
     frame->close();
     EXPECT_TRUE(ReadFile("VELTRO.dat").contains("\r\n0                   // (07)"));
 }
+
+TEST_F(Startup, MenusCarryTheUsualShortcutsAndHelpWithoutABrowserSaysWhereItIs) {
+    WriteFile("TUNLDRV.inf", "[Manufacturer]\n");
+    COrvinApp app = App();
+    CMainFrame* frame = app.InitInstance();
+    ASSERT_NE(frame, nullptr);
+    QStringList shortcuts;
+    for (const QAction* action : frame->findChildren<QAction*>()) {
+        if (!action->shortcut().isEmpty())
+            shortcuts << action->text() + " " + action->shortcut().toString();
+    }
+    for (const char* expected : {"&Open Log... Ctrl+O", "&Save Log Ctrl+S", "E&xit Ctrl+Q",
+                                 "&Search Devices F5", "Contents F1"})
+        EXPECT_TRUE(shortcuts.contains(expected))
+            << expected << " in " << shortcuts.join(", ").toStdString();
+
+    prompts.shellOpens = false;
+    frame->OnHelp();
+    EXPECT_EQ(prompts.Texts().last(),
+              "No program to show the help was found. The help is the file " +
+                  dir.filePath("VELTRO.html") + ".");
+}
