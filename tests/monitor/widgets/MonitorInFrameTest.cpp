@@ -39,6 +39,23 @@ class MonitorInFrame : public ::testing::Test {
         return app->InitInstance();
     }
     CViewMonitor& Monitor() { return app->Frame()->Monitor(); }
+    // Simulated devices on 127.42.0.x, answering at kDevicePort.
+    bool StartDevices(int count) {
+        devsim::SimulatorOptions options;
+        options.managementPort = kDevicePort;
+        options.baseAddress = kDeviceBase;
+        options.tftp = false;
+        devices = std::make_unique<devsim::DeviceSimulator>(clock, options);
+        return devices->Start() && devices->AddDevices(count);
+    }
+    // The program with its device manager and monitor talking to those devices.
+    CMainFrame* LaunchOnDevices() {
+        CMainFrame* frame = Launch();
+        if (!frame) return nullptr;
+        frame->DeviceManager().Controller().SetDevicePort(kDevicePort);
+        Monitor().Controller().SetDevicePort(kDevicePort);
+        return frame;
+    }
 
     QTemporaryDir dir;
     ScriptedPrompts prompts;
@@ -46,6 +63,7 @@ class MonitorInFrame : public ::testing::Test {
     FakeNetInterfaces net;
     FakeVspDriverQueries vsp;
     std::unique_ptr<COrvinApp> app;
+    std::unique_ptr<devsim::DeviceSimulator> devices;
 };
 
 }  // namespace
@@ -72,20 +90,13 @@ TEST_F(MonitorInFrame, IsFunctionViewZeroAndKeepsItsIntervalInTheSettingsFile) {
 
 TEST_F(MonitorInFrame, ShowingTheViewCopiesTheTickedDevicesAndRepliesReachIt) {
     ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
-    devsim::SimulatorOptions options;
-    options.managementPort = kDevicePort;
-    options.baseAddress = kDeviceBase;
-    options.tftp = false;
-    devsim::DeviceSimulator sim(clock, options);
-    ASSERT_TRUE(sim.Start());
-    ASSERT_TRUE(sim.AddDevices(3));
+    ASSERT_TRUE(StartDevices(3));
+    devsim::DeviceSimulator& sim = *devices;
     sim.Device(2).Status() = {0x0B, "V2.0.01", 1, 2};
 
-    CMainFrame* frame = Launch();
+    CMainFrame* frame = LaunchOnDevices();
     ASSERT_NE(frame, nullptr);
     DmController& dm = frame->DeviceManager().Controller();
-    dm.SetDevicePort(kDevicePort);
-    Monitor().Controller().SetDevicePort(kDevicePort);
     dm.OnSearch();
     ASSERT_TRUE(PumpUntil([&] { return dm.Table().Count() == 3; }));
     clock.Advance(1000);
@@ -117,21 +128,14 @@ TEST_F(MonitorInFrame, ShowingTheViewCopiesTheTickedDevicesAndRepliesReachIt) {
 // that no longer finds the device forgets it.
 TEST_F(MonitorInFrame, ExportListGivesEachDeviceTheLastVersionTheMonitorReadFromIt) {
     ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
-    devsim::SimulatorOptions options;
-    options.managementPort = kDevicePort;
-    options.baseAddress = kDeviceBase;
-    options.tftp = false;
-    devsim::DeviceSimulator sim(clock, options);
-    ASSERT_TRUE(sim.Start());
-    ASSERT_TRUE(sim.AddDevices(2));
+    ASSERT_TRUE(StartDevices(2));
+    devsim::DeviceSimulator& sim = *devices;
     sim.Device(0).Status().firmwareVersion = "V2.0.01";
     sim.Device(1).Status().firmwareVersion = "V3.1.07";
 
-    CMainFrame* frame = Launch();
+    CMainFrame* frame = LaunchOnDevices();
     ASSERT_NE(frame, nullptr);
     DmController& dm = frame->DeviceManager().Controller();
-    dm.SetDevicePort(kDevicePort);
-    Monitor().Controller().SetDevicePort(kDevicePort);
     const auto search = [&](int listed) {
         dm.OnSearch();
         ASSERT_TRUE(PumpUntil([&] { return dm.Table().Count() == listed; }));
