@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "devcfg/SetupRules.h"
 #include "devcfg/ValueLists.h"
 #include "protocol/Address.h"
 
@@ -132,17 +131,16 @@ class Builder {
             Fail(message);
         }
     }
-    void Fail(const QString& message, const char* field = nullptr) {
-        out_.errors << message;
-        if (field && out_.firstField.isEmpty()) out_.firstField = QString::fromLatin1(field);
-    }
     void Fail(const char* message, const char* field = nullptr) {
-        Fail(QString::fromLatin1(message), field);
+        out_.errors << QString::fromLatin1(message);
+        if (field && out_.firstField.isEmpty()) out_.firstField = QString::fromLatin1(field);
     }
     // A text the command carries: one longer than its field would go out cut.
     void Text(TextField field, const QString& text, const char* label, const char* control) {
         if (text.toLatin1().size() > field.width) {
-            Fail(OverLongMessage(QString::fromLatin1(label), field.width), control);
+            out_.overLong.append(
+                {QString::fromLatin1(label), field.width, QString::fromLatin1(control)});
+            if (out_.firstField.isEmpty()) out_.firstField = QString::fromLatin1(control);
         }
         R().Set(field, text);
     }

@@ -52,11 +52,21 @@ bool IsFillableCommand(uint8_t command);
 // whose command the sheet does not take.
 bool FillSetupValues(DeviceSetupValues& values, const DeviceConfigRecord& record, int listIndex);
 
+// A text longer than its control or its field in the command holds.
+struct OverLongText {
+    QString label;    // the control's label
+    int limit = 0;    // characters
+    QString control;  // the control's object name
+
+    bool operator==(const OverLongText&) const = default;
+};
+
 struct SetupBuild {
-    DeviceConfigRecord command;  // the setup command; fields whose check failed are zero
-    QStringList errors;          // in the order they are to be shown
-    QString firstField;          // object name of the first named control that failed, if any
-    bool Ok() const { return errors.isEmpty(); }
+    DeviceConfigRecord command;    // the setup command; fields whose check failed are zero
+    QStringList errors;            // the failed checks, in the order they are to be shown
+    QList<OverLongText> overLong;  // texts that would go out cut
+    QString firstField;            // object name of the first named control that failed, if any
+    bool Ok() const { return errors.isEmpty() && overLong.isEmpty(); }
 };
 
 // Converts the values into a setup command carrying `mac`, running the sixteen checks in

@@ -2,7 +2,13 @@
 
 #include <algorithm>
 
-QString OverLongMessage(const QString& label, int limit) {
+QString OverLongMessage(const QString& label, int limit, bool editable) {
+    if (!editable)
+        return QStringLiteral(
+                   "%1: The text has more than %2 characters and cannot be edited here; Load a "
+                   "setting file with a shorter one.")
+            .arg(label)
+            .arg(limit);
     return QStringLiteral("%1: Please enter no more than %2 characters.").arg(label).arg(limit);
 }
 

@@ -17,8 +17,10 @@ inline constexpr NumberLimits kResponseTimeout{10, 65000};
 inline constexpr NumberLimits kFrameDelay{10, 500};  // inter-frame and inter-character
 }  // namespace limits
 
-// The message for a text longer than its control allows, naming the control by its label.
-QString OverLongMessage(const QString& label, int limit);
+// The message for a text longer than its control allows, naming the control by its label. A
+// control the user cannot edit got its text from a setting file: the message says to load
+// another.
+QString OverLongMessage(const QString& label, int limit, bool editable = true);
 
 // The sheet's vertical scrolling, in units of kScrollUnitPixels.
 namespace sheetscroll {

@@ -1,5 +1,7 @@
 #include "devmgr/DmController.h"
 
+#include <utility>
+
 #include "devmgr/DmMessageBox.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Address.h"
@@ -30,10 +32,8 @@ DmController::DmController(DmFrame& frame, QObject* parent)
       devicePort_(msg::kDevicePort) {
     frame_.BroadcastSocket().SetDeviceManagerHandler(
         [this](const ReceivedDatagram& datagram) { HandleReply(datagram); });
-    connect(tftp_.get(), &CTftpClient::buttonsEnabled, this, &DmController::EnableAllButtons);
-    // The device restarts with its new firmware: wait, then search again.
-    connect(tftp_.get(), &CTftpClient::upgradeFinished, this,
-            [this] { StartRestartWait(kUpgradedDevices); });
+    connect(tftp_.get(), &CTftpClient::buttonsEnabled, this, &DmController::OnUpgradeButtons);
+    connect(tftp_.get(), &CTftpClient::upgradeFinished, this, &DmController::OnUpgradeFinished);
 }
 
 DmController::~DmController() {
@@ -92,6 +92,30 @@ void DmController::EnableRowButtons(bool enabled) {
 void DmController::EnableAllButtons(bool enabled) {
     buttons_.fill(enabled);
     emit controlsChanged();
+}
+
+void DmController::RunConfirmed(std::function<void()> start) {
+    if (flow_ == DmFlow::kIdle) {
+        start();
+        return;
+    }
+    if (confirmed_) {
+        ShowDmMessage(frame_.Prompts(),
+                      QStringLiteral("Another operation is waiting to start. Nothing was sent."));
+        return;
+    }
+    confirmed_ = std::move(start);
+}
+
+void DmController::EndFlow() {
+    flow_ = DmFlow::kIdle;
+    if (std::function<void()> start = std::exchange(confirmed_, nullptr)) start();
+}
+
+void DmController::ShowIdleUnlessBusy() {
+    if (flow_ != DmFlow::kIdle) return;
+    SetIdle();
+    SetProgress(0);
 }
 
 void DmController::ClearList() {
@@ -243,6 +267,7 @@ void DmController::SetStatusText(int row, const QString& text) {
 }
 
 void DmController::OnWebBrowser() {
+    if (Busy()) return;
     SetProgress(0);
     SetIdle();
     const std::optional<int> row = SingleDeviceChoice();
@@ -255,16 +280,33 @@ void DmController::OnWebBrowser() {
 }
 
 void DmController::OnFirmwareUpgrade() {
+    if (Busy()) return;
     const std::optional<int> row = SingleDeviceChoice();
     if (!row) return;
     const DeviceConfigRecord chosen = table_.Record(*row);
     if (!SubnetCheck(chosen, DmSubnetWarning::kUpgrade)) return;
     const std::optional<QString> image = imageChooser_ ? imageChooser_() : std::nullopt;
     if (!image) return;
+    RunConfirmed([this, chosen, path = *image] { StartUpgrade(chosen, path); });
+}
+
+void DmController::StartUpgrade(const DeviceConfigRecord& chosen, const QString& image) {
     const std::optional<DmTarget> target = FindAgain(chosen);
     if (!target) return;
     StopRestartWait();
-    tftp_->Start(*image, target->address, InetAddr(frame_.HostAddress()));
+    if (tftp_->Start(image, target->address, InetAddr(frame_.HostAddress())))
+        flow_ = DmFlow::kUpgrade;
+}
+
+void DmController::OnUpgradeButtons(bool enabled) {
+    EnableAllButtons(enabled);
+    if (enabled && flow_ == DmFlow::kUpgrade) EndFlow();
+}
+
+// The device restarts with its new firmware: wait, then search again. A flow that was waiting
+// for the upgrade has started instead and ends in a search of its own.
+void DmController::OnUpgradeFinished() {
+    if (flow_ == DmFlow::kIdle) StartRestartWait(kUpgradedDevices);
 }
 
 bool DmController::SendHostAnnouncement(const QString& deviceAddress,

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <memory>
@@ -37,6 +38,10 @@ struct DmTarget {
     DeviceConfigRecord record;
 };
 
+// The flow that holds the device manager. At most one runs; kIdle while none does. The restart
+// wait after an upgrade runs while idle, with the buttons enabled: a flow started then ends it.
+enum class DmFlow { kIdle, kSearch, kSetup, kRestore, kReboot, kUpgrade };
+
 // Which warning the subnet check shows: the device manager's own, or the push upgrade's, which
 // also unticks the device on No.
 enum class DmSubnetWarning { kDeviceManager, kUpgrade };
@@ -45,6 +50,10 @@ enum class DmSubnetWarning { kDeviceManager, kUpgrade };
 // selected row, the status text, progress and button states the view shows, and the flows
 // that change them (search, setup, restore, reboot, restart wait, start-up actions), driven by
 // the view's timers and the replies of the broadcast socket.
+//
+// A flow the user confirms in a box or dialog while another flow runs (a search that the
+// restart wait or the start-up actions began while the box was open) waits for that flow to
+// end, then looks its devices up again and starts; flows never interleave.
 class DmController : public QObject, public TimerClient {
     Q_OBJECT
   public:
@@ -104,9 +113,6 @@ class DmController : public QObject, public TimerClient {
     bool SubnetCheck(const DeviceConfigRecord& device,
                      DmSubnetWarning warning = DmSubnetWarning::kDeviceManager);
     void StartSearch();
-    void StartRestartWait(int tickedDevices);
-    void StopRestartWait();
-    void EnableAllButtons(bool enabled);
     void SetStatusText(int row, const QString& text);
     bool SendHostAnnouncement(const QString& deviceAddress, std::array<uint8_t, 2> reportedPort);
 
@@ -127,6 +133,8 @@ class DmController : public QObject, public TimerClient {
     void rowChanged(int row);
     void controlsChanged();
     void searchAtStartChanged(bool on);
+    // A search ended with these devices listed (their MAC addresses as the list shows them).
+    void searchEnded(const QStringList& listedMacs);
 
   private:
     static size_t Index(DmButton button) { return static_cast<size_t>(button); }
@@ -134,7 +142,17 @@ class DmController : public QObject, public TimerClient {
     void SetIdle();
     void SetProgress(int value);
     void EnableButton(DmButton button, bool enabled);
+    void EnableAllButtons(bool enabled);
     void EnableRowButtons(bool enabled);
+    // True while a flow runs or waits: the buttons are disabled then, and their handlers do
+    // nothing.
+    bool Busy() const { return flow_ != DmFlow::kIdle || confirmed_; }
+    // Starts a flow the user has just confirmed, or keeps it until the running flow ends.
+    void RunConfirmed(std::function<void()> start);
+    void EndFlow();
+    // " Idle" and progress 0 after a box ended a flow before it began, unless another flow
+    // runs and shows its own.
+    void ShowIdleUnlessBusy();
     void ClearList();
     bool Send(const QByteArray& data, const QString& destination);
     bool SendTo(const QByteArray& data, uint32_t address);
@@ -149,13 +167,19 @@ class DmController : public QObject, public TimerClient {
     void SendSearchRequest(int times);
     void OnSearchTick();
     void OnSearchReply(const ReceivedDatagram& datagram);
+    void StartSetup(const DeviceConfigRecord& chosen, const DeviceConfigRecord& command);
     void OnSetupTick();
     void OnSetupReply(const ReceivedDatagram& datagram);
-    std::optional<std::vector<DmTarget>> ConfirmAckFlow(const QString& question,
-                                                        const QString& caption);
-    void StartAckWork(DmAckWork& work, std::vector<DmTarget> targets);
+    std::optional<std::vector<DeviceConfigRecord>> ConfirmAckFlow(const QString& question,
+                                                                  const QString& caption);
+    void StartAckFlow(DmFlow flow, const std::vector<DeviceConfigRecord>& chosen);
+    void StartUpgrade(const DeviceConfigRecord& chosen, const QString& image);
+    void OnUpgradeButtons(bool enabled);
+    void OnUpgradeFinished();
     void OnAckTick(DmAckWork& work, int timerId);
     void OnAckFlowEnd(bool succeeded, int timerId);
+    void StartRestartWait(int tickedDevices);
+    void StopRestartWait();
     void OnRestartWaitTick();
     void OnStartupTick();
 
@@ -174,6 +198,9 @@ class DmController : public QObject, public TimerClient {
     std::array<bool, kDmButtonCount> buttons_{};
     bool searchAtStartBox_ = false;
     DmPeriods periods_;
+    DmFlow flow_ = DmFlow::kIdle;
+    // A flow confirmed while another ran, started when that one ends.
+    std::function<void()> confirmed_;
 
     // Each flow counts its own resends: the search that ends a restart wait may run while a
     // flow started meanwhile is resending.

@@ -22,12 +22,13 @@ bool Ask(UserPrompts& prompts, const QString& text, const QString& caption) {
 }  // namespace
 
 void DmController::OnDeviceSetup() {
+    if (Busy()) return;
     SetProgress(0);
     const std::optional<int> row = SingleDeviceChoice();
     if (!row) return;
     const DeviceConfigRecord chosen = table_.Record(*row);
     if (!SubnetCheck(chosen)) {
-        SetIdle();
+        ShowIdleUnlessBusy();
         return;
     }
     SetProgress(kSheetOpenProgress);
@@ -35,8 +36,7 @@ void DmController::OnDeviceSetup() {
         setupSheet_ ? setupSheet_(chosen, *row) : std::nullopt;
     if (!command) {
         Untick(chosen);
-        SetIdle();
-        SetProgress(0);
+        ShowIdleUnlessBusy();
         return;
     }
     if (!Ask(frame_.Prompts(),
@@ -44,18 +44,22 @@ void DmController::OnDeviceSetup() {
                             "proceed ?"),
              QStringLiteral("Device Setup")))
         return;
+    RunConfirmed([this, chosen, command = *command] { StartSetup(chosen, command); });
+}
+
+void DmController::StartSetup(const DeviceConfigRecord& chosen, const DeviceConfigRecord& command) {
     const std::optional<DmTarget> target = FindAgain(chosen);
     if (!target) {
-        SetIdle();
-        SetProgress(0);
+        ShowIdleUnlessBusy();
         return;
     }
-    SetStatus(QStringLiteral(" Device setting ..."));
     StopRestartWait();
+    flow_ = DmFlow::kSetup;
+    SetStatus(QStringLiteral(" Device setting ..."));
     EnableAllButtons(false);
     setupMac_ = chosen.MacAddress();
     setupAddress_ = target->address;
-    setupCommand_ = command->ToByteArray();
+    setupCommand_ = command.ToByteArray();
     SendTo(setupCommand_, setupAddress_);
     setupReplied_ = false;
     setupRetry_ = 0;
@@ -79,6 +83,7 @@ void DmController::OnSetupTick() {
     SetStatus(QStringLiteral("Setup Device Fail !"));
     SetProgress(kProgressMax);
     EnableAllButtons(true);
+    EndFlow();
 }
 
 void DmController::OnSetupReply(const ReceivedDatagram& datagram) {
@@ -103,9 +108,9 @@ void DmController::OnSetupReply(const ReceivedDatagram& datagram) {
     WarnIfLowPort(*reply);
 }
 
-// The ticked devices are taken before the boxes and looked up again after them.
-std::optional<std::vector<DmTarget>> DmController::ConfirmAckFlow(const QString& question,
-                                                                  const QString& caption) {
+// The ticked devices are taken before the boxes and looked up again when the flow starts.
+std::optional<std::vector<DeviceConfigRecord>> DmController::ConfirmAckFlow(
+    const QString& question, const QString& caption) {
     SetProgress(0);
     std::vector<DeviceConfigRecord> chosen;
     for (int row : table_.CheckedRows()) chosen.push_back(table_.Record(row));
@@ -115,49 +120,49 @@ std::optional<std::vector<DmTarget>> DmController::ConfirmAckFlow(const QString&
     }
     if (!Ask(frame_.Prompts(), question, caption)) return std::nullopt;
     if (!SubnetCheck(chosen.back())) return std::nullopt;
-    std::vector<DmTarget> targets;
-    for (const DeviceConfigRecord& device : chosen) {
-        std::optional<DmTarget> target = FindAgain(device);
-        if (!target) return std::nullopt;
-        targets.push_back(std::move(*target));
-    }
-    return targets;
+    return chosen;
 }
 
 // The work keeps the devices it was started with, whatever happens to the list meanwhile.
-void DmController::StartAckWork(DmAckWork& work, std::vector<DmTarget> targets) {
+void DmController::StartAckFlow(DmFlow flow, const std::vector<DeviceConfigRecord>& chosen) {
+    std::vector<DmTarget> targets;
+    for (const DeviceConfigRecord& device : chosen) {
+        std::optional<DmTarget> target = FindAgain(device);
+        if (!target) return;
+        targets.push_back(std::move(*target));
+    }
+    const bool restore = flow == DmFlow::kRestore;
+    DmAckWork& work = restore ? restore_ : reboot_;
+    work.Clear();
+    if (restore) restartTicked_ = static_cast<int>(targets.size());
     StopRestartWait();
+    flow_ = flow;
+    EnableAllButtons(false);
     ackTargets_ = std::move(targets);
     std::vector<int> indexes(ackTargets_.size());
     for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<int>(i);
     work.Start(std::move(indexes));
+    ackRetry_ = 0;
+    timers_.SetTimer(this, restore ? kRestoreTimer : kRebootTimer, kTickMs);
+    SetStatus(restore ? QStringLiteral(" Resetting ...") : QStringLiteral(" Rebooting ..."));
 }
 
 void DmController::OnRestore() {
-    restore_.Clear();
-    std::optional<std::vector<DmTarget>> ticked =
+    if (Busy()) return;
+    std::optional<std::vector<DeviceConfigRecord>> ticked =
         ConfirmAckFlow(QStringLiteral("This operation will return the device's default setting and "
                                       "reboot.\r\nDo you want to proceed ?"),
                        QStringLiteral("Reset"));
     if (!ticked) return;
-    restartTicked_ = static_cast<int>(ticked->size());
-    EnableAllButtons(false);
-    StartAckWork(restore_, std::move(*ticked));
-    ackRetry_ = 0;
-    timers_.SetTimer(this, kRestoreTimer, kTickMs);
-    SetStatus(QStringLiteral(" Resetting ..."));
+    RunConfirmed([this, chosen = std::move(*ticked)] { StartAckFlow(DmFlow::kRestore, chosen); });
 }
 
 void DmController::OnReboot() {
-    reboot_.Clear();
-    std::optional<std::vector<DmTarget>> ticked = ConfirmAckFlow(
+    if (Busy()) return;
+    std::optional<std::vector<DeviceConfigRecord>> ticked = ConfirmAckFlow(
         QStringLiteral("Do you really want to REBOOT device(s) ?"), QStringLiteral("Reboot"));
     if (!ticked) return;
-    EnableAllButtons(false);
-    StartAckWork(reboot_, std::move(*ticked));
-    ackRetry_ = 0;
-    timers_.SetTimer(this, kRebootTimer, kTickMs);
-    SetStatus(QStringLiteral(" Rebooting ..."));
+    RunConfirmed([this, chosen = std::move(*ticked)] { StartAckFlow(DmFlow::kReboot, chosen); });
 }
 
 void DmController::OnAckTick(DmAckWork& work, int timerId) {
@@ -197,6 +202,7 @@ void DmController::OnAckFlowEnd(bool succeeded, int timerId) {
                       : QStringLiteral("Reboot Device Fail !"));
     SetProgress(kProgressMax);
     EnableAllButtons(true);
+    EndFlow();
 }
 
 void DmController::StartRestartWait(int tickedDevices) {
@@ -219,8 +225,7 @@ void DmController::OnRestartWaitTick() {
 
 // After an upgrade the buttons are enabled during the restart wait. A flow the user starts
 // then ends the wait: its search would clear the list and enable the buttons in the middle of
-// that flow, and a second Restore or Reboot started then would take over the first one's
-// devices.
+// that flow.
 void DmController::StopRestartWait() {
     timers_.KillTimer(this, kRestartWaitTimer);
     restartCounter_ = 0;

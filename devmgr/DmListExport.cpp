@@ -34,7 +34,7 @@ QByteArray DeviceListCsv(const DmDeviceTable& table, const VersionLookup& versio
         for (int column = DmDeviceTable::kNumberColumn; column < DmDeviceTable::kColumnCount;
              ++column)
             fields << table.CellText(row, column);
-        fields << versionOf(table.IpText(row));
+        fields << versionOf(table.CellText(row, DmDeviceTable::kMacColumn));
         csv += CsvLine(fields);
     }
     return csv;

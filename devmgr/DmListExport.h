@@ -7,9 +7,9 @@
 class DmDeviceTable;
 class UserPrompts;
 
-// The firmware version the device monitor has read from the device at an address; empty when
-// it has none.
-using VersionLookup = std::function<QString(const QString& ip)>;
+// The firmware version the device monitor has read from the device with this MAC address (as
+// the list shows it); empty when it has none.
+using VersionLookup = std::function<QString(const QString& mac)>;
 
 // The listed devices as CSV: a header line, then one line per row with the list's nine
 // columns (the check box as 1 or 0) and the firmware version. Lines end in CR LF; fields

@@ -11,6 +11,7 @@ constexpr int kSearchRetryProgress = 850;
 }  // namespace
 
 void DmController::OnSearch() {
+    if (Busy()) return;
     StopRestartWait();
     SetProgress(0);
     SetStatus(QStringLiteral(" Searching ..."));
@@ -18,6 +19,7 @@ void DmController::OnSearch() {
 }
 
 void DmController::StartSearch() {
+    flow_ = DmFlow::kSearch;
     ClearList();
     EnableAllButtons(false);
     SendSearchRequest(kSearchRequestBurst);
@@ -44,10 +46,15 @@ void DmController::OnSearchTick() {
         EnableButton(b, true);
     SetProgress(kProgressMax);
     SetIdle();
+    QStringList listed;
+    for (int row = 0; row < table_.Count(); ++row)
+        listed << table_.CellText(row, DmDeviceTable::kMacColumn);
+    emit searchEnded(listed);
     if (table_.Count() == 0)
         InformSearchResult(QStringLiteral("No devices found!"));
     else
         EnableRowButtons(true);
+    EndFlow();
 }
 
 void DmController::OnSearchReply(const ReceivedDatagram& datagram) {
@@ -65,5 +72,6 @@ void DmController::OnSearchReply(const ReceivedDatagram& datagram) {
 void DmController::OnStartupTick() {
     timers_.KillTimer(this, kStartupTimer);
     frame_.RunVspStartupRepair();
-    if (frame_.DmSettings().searchAtStart) StartSearch();
+    // A search the user started in the first second is the one asked for.
+    if (frame_.DmSettings().searchAtStart && flow_ == DmFlow::kIdle) StartSearch();
 }

@@ -55,13 +55,13 @@ void MonitorController::Fill() {
     emit controlsChanged();
 }
 
-QString MonitorController::VersionOf(const QString& ip) const {
-    for (const MonitorRow& row : rows_) {
-        if (row.Ip() != ip) continue;
-        const QString& version = row.cells[MonitorRow::kVersionColumn];
-        return version == MonitorRow::kNoValue ? QString() : version;
-    }
-    return {};
+QString MonitorController::VersionOf(const QString& mac) const {
+    const auto found = versions_.find(mac);
+    return found == versions_.end() ? QString() : found->second;
+}
+
+void MonitorController::KeepVersionsOf(const QStringList& listedMacs) {
+    std::erase_if(versions_, [&](const auto& entry) { return !listedMacs.contains(entry.first); });
 }
 
 int MonitorController::SetInterval(qint64 seconds) {
@@ -142,7 +142,9 @@ void MonitorController::HandleReply(const ReceivedDatagram& datagram) {
     const bool answersQuery = QueryOutstanding() && sender == queried_;
     const int row = answersQuery ? current_ : FindRowByIp(sender);
     if (row < 0) return;
-    rows_[static_cast<size_t>(row)].ShowReply(*reply);
+    MonitorRow& shown = rows_[static_cast<size_t>(row)];
+    shown.ShowReply(*reply);
+    if (!shown.mac.isEmpty()) versions_[shown.mac] = shown.cells[MonitorRow::kVersionColumn];
     emit rowChanged(row);
     if (answersQuery) {
         timers_.KillTimer(this, kReplyTimer);

@@ -2,7 +2,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -55,8 +57,12 @@ class MonitorController : public QObject, public TimerClient, private OrvinSocke
     bool StartEnabled() const { return running_ || (socketReady_ && !rows_.empty()); }
     const std::vector<MonitorRow>& Rows() const { return rows_; }
     int CurrentRow() const { return current_; }
-    // The firmware version read from the device at an address; empty when none was read.
-    QString VersionOf(const QString& ip) const;
+    // The last firmware version read from the device with this MAC address; empty when none
+    // was read since a search last showed the device gone. Failed queries and rebuilt rows
+    // keep it.
+    QString VersionOf(const QString& mac) const;
+    // A search of the device manager ended with these devices listed: the others are gone.
+    void KeepVersionsOf(const QStringList& listedMacs);
     // Where the view's own socket is bound; 0 when it could not be made.
     uint16_t SocketPort() const;
 
@@ -88,6 +94,7 @@ class MonitorController : public QObject, public TimerClient, private OrvinSocke
     bool socketReady_ = false;
 
     std::vector<MonitorRow> rows_;
+    std::map<QString, QString> versions_;  // by MAC address
     int interval_ = kMinInterval;
     bool running_ = false;
     int current_ = 0;

@@ -11,7 +11,8 @@ class UserPrompts;
 struct MonitorDevice {
     int index = 0;  // the row's index in the device manager's list
     QString name;
-    QString ip;  // dotted text
+    QString ip;   // dotted text
+    QString mac;  // as the device manager's list shows it
 
     bool operator==(const MonitorDevice&) const = default;
 };

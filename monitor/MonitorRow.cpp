@@ -8,6 +8,7 @@ MonitorRow MonitorRow::FromDevice(const MonitorDevice& device) {
     row.cells[kStatusColumn] = kIdle;
     row.cells[kNameColumn] = device.name;
     row.cells[kIpColumn] = device.ip;
+    row.mac = device.mac;
     return row;
 }
 

@@ -33,6 +33,7 @@ struct MonitorRow {
 
     std::array<QString, kColumnCount> cells;
     Rgb back = kMonitorNormalBack;
+    QString mac;  // the device's identity; not shown
 
     // "Idle", with the device's index, name and address.
     static MonitorRow FromDevice(const MonitorDevice& device);

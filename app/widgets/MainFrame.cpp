@@ -86,6 +86,8 @@ void CMainFrame::CreatePanes() {
     dmView_ = new CViewDm(*this);
     viewMenu_->AcceptDragsFrom(*dmView_);
     monitorView_ = new CViewMonitor(*this);
+    connect(&dmView_->Controller(), &DmController::searchEnded, &monitorView_->Controller(),
+            &MonitorController::KeepVersionsOf);
     vspView_ = new CViewVsp(*this);
     functionViews_ = {monitorView_, vspView_, dmView_};
     logView_ = new CViewLogSys(log_);
@@ -237,8 +239,8 @@ std::vector<MonitorDevice> CMainFrame::CheckedDevices() const {
     const DmDeviceTable& table = dmView_->DeviceTable();
     std::vector<MonitorDevice> devices;
     for (int row : table.CheckedRows())
-        devices.push_back(
-            {row, table.CellText(row, DmDeviceTable::kNameColumn), table.IpText(row)});
+        devices.push_back({row, table.CellText(row, DmDeviceTable::kNameColumn), table.IpText(row),
+                           table.CellText(row, DmDeviceTable::kMacColumn)});
     return devices;
 }
 
@@ -299,7 +301,7 @@ void CMainFrame::OnHelp() {
 void CMainFrame::OnExportList() {
     const MonitorController& monitor = monitorView_->Controller();
     ExportDeviceList(services_.prompts, dmView_->DeviceTable(),
-                     [&monitor](const QString& ip) { return monitor.VersionOf(ip); });
+                     [&monitor](const QString& mac) { return monitor.VersionOf(mac); });
 }
 
 void CMainFrame::OnAbout() {

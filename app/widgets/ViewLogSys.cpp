@@ -6,10 +6,19 @@
 #include "app/SystemLog.h"
 #include "ui/widgets/ReportCtrl.h"
 
+namespace {
+
+constexpr int kTimeColumn = 1;
+// Every field at its longest, so that the Time column shows any time stamp whole.
+const QDateTime kWidestTime(QDate(2026, 12, 28), QTime(23, 58, 58));
+
+}  // namespace
+
 CViewLogSys::CViewLogSys(SystemLog& log, QWidget* parent)
     : QWidget(parent), log_(log), list_(new CReportCtrl(this)) {
     list_->setObjectName(QString::number(kListId));
     list_->ApplyColumnSpec(kColumnSpec);
+    list_->SetColumnSample(kTimeColumn, FormatLogTime(kWidestTime));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("System Log"), this));
     layout->addWidget(list_, 1);
@@ -37,7 +46,7 @@ void CViewLogSys::OnOpenLog() {
 void CViewLogSys::ShowRow(int row) {
     const LogRow& line = log_.Rows().at(static_cast<size_t>(row));
     list_->InsertRow(row, line.number);
-    list_->SetCellText(row, 1, line.time);
+    list_->SetCellText(row, kTimeColumn, line.time);
     list_->SetCellText(row, 2, line.message);
 }
 

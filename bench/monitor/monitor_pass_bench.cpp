@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
     for (uint32_t address = ParseDottedAddress(base); static_cast<int>(list.size()) < devices;
          ++address)
         if (devsim::IsAssignableLoopback(address))
-            list.push_back({static_cast<int>(list.size()), QString(), FormatDotted(address)});
+            list.push_back(
+                {static_cast<int>(list.size()), QString(), FormatDotted(address), QString()});
 
     BenchFrame controllerFrame(list);
     MonitorController controller(controllerFrame);

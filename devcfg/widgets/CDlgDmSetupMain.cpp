@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <algorithm>
 
 #include "devcfg/SetupMapping.h"
 #include "devcfg/SetupRules.h"
@@ -154,13 +155,23 @@ void CDlgDmSetupMain::RefreshAllPages() {
     for (SetupPage* page : Pages()) page->RefreshControls();
 }
 
-QString CDlgDmSetupMain::ReadAllPages() {
-    QList<const LimitedLineEdit*> overLong;
-    for (SetupPage* page : std::array<SetupPage*, 5>{network_, wifi_, serial_, dhcp_, ntp_})
-        overLong += page->ReadControls();
-    for (const LimitedLineEdit* edit : overLong)
-        prompts_.Inform(OverLongMessage(edit->accessibleName(), edit->Limit()));
-    return overLong.isEmpty() ? QString() : overLong.front()->objectName();
+QList<OverLongText> CDlgDmSetupMain::ReadAllPages() {
+    QList<OverLongText> overLong;
+    for (SetupPage* page : std::array<SetupPage*, 5>{network_, wifi_, serial_, dhcp_, ntp_}) {
+        for (const LimitedLineEdit* edit : page->ReadControls())
+            overLong.append({edit->accessibleName(), edit->Limit(), edit->objectName()});
+    }
+    return overLong;
+}
+
+void CDlgDmSetupMain::ShowOverLong(const QList<OverLongText>& texts) {
+    if (texts.isEmpty()) return;
+    QStringList lines;
+    for (const OverLongText& text : texts) {
+        const auto* control = findChild<const QWidget*>(text.control);
+        lines << OverLongMessage(text.label, text.limit, !control || control->isEnabled());
+    }
+    prompts_.Inform(lines.join('\n'));
 }
 
 void CDlgDmSetupMain::ShowControl(const QString& objectName) {
@@ -180,18 +191,24 @@ bool CDlgDmSetupMain::FillFromRecord(const DeviceConfigRecord& record, int listI
 }
 
 bool CDlgDmSetupMain::BuildRecord() {
-    // A text cut to its limit would not be the one the user believes set: refuse instead.
-    if (const QString overLong = ReadAllPages(); !overLong.isEmpty()) {
-        ShowControl(overLong);
-        return false;
-    }
+    // A text cut to its limit would not be the one the user believes set: refuse instead. The
+    // edits and the command's fields both limit texts; each text is named once.
+    QList<OverLongText> overLong = ReadAllPages();
     const SetupBuild build = BuildSetupRecord(values_, mac_);
-    for (const QString& error : build.errors) {
-        prompts_.Inform(error, setupmsg::kErrorCaption, PromptIcon::Error);
+    for (const OverLongText& text : build.overLong) {
+        const bool named = std::any_of(overLong.begin(), overLong.end(), [&](const auto& shown) {
+            return shown.control == text.control;
+        });
+        if (!named) overLong.append(text);
     }
-    if (!build.firstField.isEmpty()) ShowControl(build.firstField);
-    if (build.Ok()) outgoing_ = build.command;
-    return build.Ok();
+    ShowOverLong(overLong);
+    if (!build.errors.isEmpty())
+        prompts_.Inform(build.errors.join('\n'), setupmsg::kErrorCaption, PromptIcon::Error);
+    const QString first = overLong.isEmpty() ? build.firstField : overLong.front().control;
+    if (!first.isEmpty()) ShowControl(first);
+    const bool ok = overLong.isEmpty() && build.Ok();
+    if (ok) outgoing_ = build.command;
+    return ok;
 }
 
 void CDlgDmSetupMain::OnSubmit() {

@@ -6,6 +6,7 @@
 
 #include "devcfg/DeviceConfigRecord.h"
 #include "devcfg/DeviceSetupValues.h"
+#include "devcfg/SetupMapping.h"
 
 class QPushButton;
 class QScrollBar;
@@ -45,8 +46,9 @@ class CDlgDmSetupMain : public QDialog {
     // slave ID). A record whose command byte the sheet does not take leaves the pages as they
     // are and gives false.
     bool FillFromRecord(const DeviceConfigRecord& record, int listIndex);
-    // Reads the pages back, checks them (one "Error Info" box per failed check) and builds
-    // the outgoing record. True only when no check failed.
+    // Reads the pages back, checks them and builds the outgoing record: one box names every
+    // text that does not fit, one "Error Info" box lists every failed check. True only when
+    // nothing failed.
     bool BuildRecord();
     // The "Save" and "Load" buttons: the device setting file.
     bool SaveSettingFile();
@@ -75,9 +77,10 @@ class CDlgDmSetupMain : public QDialog {
     void OnScrollAction(int action);
     void RefreshAllPages();
     // Reads every page into the shared values, in the order Network, WiFi, Serial, DHCP
-    // server, NTP, and shows the over-long entry messages, naming each edit. Returns the
-    // object name of the first over-long edit, empty when there is none.
-    QString ReadAllPages();
+    // server, NTP; the texts longer than their edit allows, in that order.
+    QList<OverLongText> ReadAllPages();
+    // One box naming every text that does not fit, each by its control's label.
+    void ShowOverLong(const QList<OverLongText>& texts);
     // Brings the page holding the named control to the front and, if it is shown, the focus
     // to it.
     void ShowControl(const QString& objectName);

@@ -17,7 +17,7 @@ bool CDlgDmSetupMain::SaveSettingFile() {
     const QString path = prompts_.SaveFileName(
         {{}, settingfile::kSaveName, settingfile::kSaveFilter, settingfile::kSuffix});
     if (path.isEmpty()) return false;
-    ReadAllPages();
+    ShowOverLong(ReadAllPages());
     const settingfile::Written written = settingfile::Write(values_);
     if (!WriteFileAtomically(path, written.text)) {
         ShowFileFailure(settingfile::kOpenFailed, path);

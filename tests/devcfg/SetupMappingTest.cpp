@@ -237,30 +237,25 @@ TEST(SetupMapping, BothAddressesAreCheckedAndAHiddenOneIsNamedWithTheSettingThat
 TEST(SetupMapping, TextsLongerThanTheirFieldAreRefusedAndNamedNotCut) {
     struct Case {
         QString DeviceSetupValues::*text;
-        int length;
-        const char* message;
-        const char* control;
+        OverLongText named;
     };
     const Case cases[] = {
-        {&DeviceSetupValues::deviceName, 17,
-         "Device Name: Please enter no more than 16 characters.", "deviceName"},
-        {&DeviceSetupValues::smtpPassword, 37, "Password: Please enter no more than 36 characters.",
-         "smtpPassword"},
-        {&DeviceSetupValues::destinationHost, 37,
-         "Destination Hostname/IP: Please enter no more than 36 characters.", "destinationHost"},
-        {&DeviceSetupValues::firmwareFile, 65,
-         "Firmware File: Please enter no more than 64 characters.", "firmwareFile"},
-        {&DeviceSetupValues::ntpServer3, 37,
-         "NTP Server 3: Please enter no more than 36 characters.", "ntpServer3"},
+        {&DeviceSetupValues::deviceName, {"Device Name", 16, "deviceName"}},
+        {&DeviceSetupValues::smtpPassword, {"Password", 36, "smtpPassword"}},
+        {&DeviceSetupValues::destinationHost, {"Destination Hostname/IP", 36, "destinationHost"}},
+        {&DeviceSetupValues::firmwareFile, {"Firmware File", 64, "firmwareFile"}},
+        {&DeviceSetupValues::ntpServer3, {"NTP Server 3", 36, "ntpServer3"}},
     };
     for (const Case& c : cases) {
         DeviceSetupValues v = Filled(RealisticReply());
-        v.*c.text = QString("x").repeated(c.length - 1);
-        EXPECT_TRUE(BuildSetupRecord(v, kMac).Ok()) << c.control;  // a full field is fine
-        v.*c.text = QString("x").repeated(c.length);
+        v.*c.text = QString("x").repeated(c.named.limit);
+        EXPECT_TRUE(BuildSetupRecord(v, kMac).Ok()) << c.named.control.toStdString();
+        v.*c.text = QString("x").repeated(c.named.limit + 1);
         const SetupBuild build = BuildSetupRecord(v, kMac);
-        EXPECT_EQ(build.errors, QStringList{c.message});
-        EXPECT_EQ(build.firstField, c.control);
+        EXPECT_FALSE(build.Ok());
+        EXPECT_TRUE(build.errors.isEmpty());
+        EXPECT_EQ(build.overLong, QList<OverLongText>{c.named});
+        EXPECT_EQ(build.firstField, c.named.control);
     }
 }
 

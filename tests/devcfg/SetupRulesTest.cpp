@@ -28,6 +28,9 @@ TEST(SetupRules, NumberTextsReadTheirLeadingDigitsAndSaturate) {
     EXPECT_EQ(ReadUnsigned("99999999999999999999"), UINT32_MAX);
     EXPECT_EQ(OverLongMessage("User Name", 36),
               "User Name: Please enter no more than 36 characters.");
+    EXPECT_EQ(OverLongMessage("Firmware File", 64, false),
+              "Firmware File: The text has more than 64 characters and cannot be edited here; "
+              "Load a setting file with a shorter one.");
 }
 
 TEST(SetupRules, ScrollRequestsMoveWithinTheRange) {

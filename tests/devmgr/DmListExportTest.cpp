@@ -25,8 +25,8 @@ DeviceConfigRecord Reply(uint8_t lastMacByte, const QByteArray& name, uint32_t i
     return r;
 }
 
-QString VersionOf(const QString& ip) {
-    return ip == "10.0.0.1" ? QStringLiteral("V1.2 \"beta\", rc1") : QString();
+QString VersionOf(const QString& mac) {
+    return mac == "00-1A-AB-cd-ef-01" ? QStringLiteral("V1.2 \"beta\", rc1") : QString();
 }
 
 // What a spreadsheet reads from CSV: quoted fields with doubled quotes, CR LF line ends.
@@ -101,9 +101,9 @@ TEST_F(DmListExportDemo, TheDemoDevicesParseBackToTheListedRows) {
     for (const devsim::DeviceProfile& profile : devsim::DemoProfiles()) net.Add(profile);
     ListDevices();
     Tick({1, 4});
-    const auto versionOf = [this](const QString& ip) {
+    const auto versionOf = [this](const QString& mac) {
         for (int i = 0; i < net.sim->Count(); ++i)
-            if (net.sim->Device(i).AddressText() == ip)
+            if (DmDeviceTable::MacText(net.sim->Device(i).StoredRecord()) == mac)
                 return net.sim->Device(i).Profile().status.firmwareVersion;
         return QString();
     };
@@ -118,7 +118,7 @@ TEST_F(DmListExportDemo, TheDemoDevicesParseBackToTheListedRows) {
         for (int column = DmDeviceTable::kNumberColumn; column < DmDeviceTable::kColumnCount;
              ++column)
             listed << table.CellText(row, column);
-        listed << versionOf(table.IpText(row));
+        listed << versionOf(table.CellText(row, DmDeviceTable::kMacColumn));
         EXPECT_EQ(rows[static_cast<size_t>(row) + 1], listed) << row;
     }
     EXPECT_EQ(rows[2][0], "1");

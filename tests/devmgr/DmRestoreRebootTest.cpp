@@ -261,3 +261,30 @@ TEST_F(DmReboot, TheTickedDeviceIsLookedUpAgainByItsMacAfterTheQuestion) {
         Prompts().Clear();
     }
 }
+
+// Boxes are modal, so a second flow can be confirmed while one waits only through nested
+// boxes; it is refused rather than queued behind the first.
+TEST_F(DmReboot, AFlowConfirmedWhileAnotherWaitsIsRefused) {
+    devsim::SimDevice* a = net.Add();
+    ListDevices();
+    Tick({0});
+    Prompts().WhileNextBoxIsOpen([&] {
+        Prompts().WhileNextBoxIsOpen([&] {
+            a->SetFaults(SearchFaults(false, 1500));
+            dm->OnSearch();
+            net.Ticks(1);
+        });
+        dm->OnRestore();
+    });
+    const int64_t t1 = Now();
+    dm->OnReboot();
+    ASSERT_EQ(Prompts().shown.size(), 3u);
+    EXPECT_EQ(Prompts().shown[2].text, "Another operation is waiting to start. Nothing was sent.");
+    EXPECT_EQ(dm->Status(), " Searching ...");
+
+    net.Ticks(2);  // the search ends at its second tick; the restore sends at its first
+    EXPECT_EQ(dm->Status(), " Resetting ...");
+    EXPECT_EQ(DmSimNet::Times(*a, msg::kRestoreCommand, t1), std::vector<int64_t>{3000});
+    net.Ticks(30);
+    EXPECT_TRUE(DmSimNet::Times(*a, msg::kRebootCommand).empty());
+}

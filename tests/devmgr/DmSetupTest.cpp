@@ -151,6 +151,23 @@ TEST_F(DmSetup, CancellingTheSheetUnticksAndNoKeepsTheTick) {
     EXPECT_TRUE(DmSimNet::Times(*d, msg::kSetupCommand).empty());
 }
 
+// The sheet closed without a command while a search runs: the search keeps its status and
+// progress, and the buttons stay disabled until it ends.
+TEST_F(DmSetup, CancellingDuringASearchLeavesTheSearchShowing) {
+    devsim::SimDevice* d = net.Add();
+    ListDevices();
+    Tick({0});
+    sheet.whileOpen = [&] {
+        d->SetFaults(SearchFaults(true));
+        dm->OnSearch();
+        net.Ticks(1);
+    };
+    dm->OnDeviceSetup();
+    EXPECT_EQ(dm->Status(), " Searching ...");
+    EXPECT_EQ(dm->Progress(), 850);
+    EXPECT_EQ(Buttons(), AllButtons(false));
+}
+
 TEST_F(DmSetup, ChoosesOneDeviceAndChecksItsSubnet) {
     net.Add();
     net.Add();

@@ -224,3 +224,116 @@ TEST_F(DmUpgrade, TheChosenDeviceIsLookedUpAgainByItsMacAfterTheDialog) {
     EXPECT_EQ(chosen->Images().size(), 1u);
     EXPECT_TRUE(other->Images().empty());
 }
+
+// The restart wait after an upgrade runs out while the box of the next flow is open; the
+// devices answer its search 1.3 s late and the user confirms 1.6 s into it. The flow waits for
+// the search, then runs alone: the buttons stay disabled and the status is its own until it
+// ends, and no other flow starts meanwhile (a Reboot once sent a reboot command to a device
+// ticked later for a Restore).
+class DmUpgradeThenFlow : public DmUpgrade {
+  protected:
+    // Upgrades the device and lets every device answer searches 1.3 s late.
+    void Upgrade(devsim::SimDevice* device) {
+        for (int i = 0; i < net.sim->Count(); ++i) net.sim->Device(i).SetFaults({});
+        List();
+        TickDevices({device});
+        const qsizetype before = net.frame.log.count("TFTP_OPERATION FINISH");
+        dm->OnFirmwareUpgrade();
+        ASSERT_TRUE(
+            PumpUntil([&] { return net.frame.log.count("TFTP_OPERATION FINISH") > before; }));
+        ASSERT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+        for (int i = 0; i < net.sim->Count(); ++i)
+            net.sim->Device(i).SetFaults(SearchFaults(false, 1300));
+        dm->SetRowChecked(dm->Table().CheckedRows().at(0), false);
+    }
+    void TickDevices(std::initializer_list<devsim::SimDevice*> devices) {
+        for (devsim::SimDevice* d : devices)
+            dm->SetRowChecked(dm->Table().FindRowByMac(d->StoredRecord().MacAddress()), true);
+    }
+    // While the box is open: the wait's 17th tick searches, and 1.6 s pass.
+    void WaitRunsOutAndItsSearchRuns() {
+        net.Ticks(17);
+        ASSERT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kSearchTimer));
+        net.frame.clock.Advance(1600);
+        ASSERT_EQ(dm->Table().Count(), 3);
+    }
+};
+
+TEST_F(DmUpgradeThenFlow, AFlowConfirmedDuringTheWaitsSearchStartsWhenTheSearchEnds) {
+    devsim::SimDevice* farm1 = net.Add();
+    devsim::SimDevice* farm2 = net.Add();
+    devsim::SimDevice* farm3 = net.Add();
+    dm->SetSetupSheet([](const DeviceConfigRecord& record, int) {
+        return std::optional(BuildSetupCommand(record, record.MacAddress()));
+    });
+    struct Case {
+        void (DmController::*start)();
+        uint8_t command;
+        std::vector<devsim::SimDevice*> ticked;
+        QString status;
+        int firstSendTick;  // after the search's end
+    };
+    const Case cases[] = {
+        {&DmController::OnReboot, msg::kRebootCommand, {farm2, farm3}, " Rebooting ...", 1},
+        {&DmController::OnRestore, msg::kRestoreCommand, {farm2, farm3}, " Resetting ...", 1},
+        {&DmController::OnDeviceSetup, msg::kSetupCommand, {farm2}, " Device setting ...", 0},
+    };
+    const std::vector<uint8_t> commands{msg::kRebootCommand, msg::kRestoreCommand,
+                                        msg::kSetupCommand};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status.toStdString());
+        Upgrade(farm1);
+        for (devsim::SimDevice* d : c.ticked) TickDevices({d});
+        const int64_t t1 = net.frame.clock.Now();
+        net.frame.prompts.WhileNextBoxIsOpen([this] { WaitRunsOutAndItsSearchRuns(); });
+        (dm.get()->*c.start)();
+        EXPECT_TRUE(AllButtons(false));
+        EXPECT_TRUE(DmSimNet::Times(*farm2, c.command, t1).empty());
+
+        net.frame.clock.Advance(400);  // the search ends and the flow starts
+        EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kSearchTimer));
+        net.Ticks(c.firstSendTick);
+        EXPECT_EQ(dm->Status(), c.status);
+        EXPECT_TRUE(AllButtons(false));
+        EXPECT_EQ(DmSimNet::Times(*farm2, c.command, t1).size(), 1u);
+
+        // Another flow for the upgraded device, as a click that reached the controller.
+        const size_t boxes = net.frame.prompts.shown.size();
+        TickDevices({farm1});
+        dm->OnRestore();
+        dm->OnReboot();
+        EXPECT_EQ(net.frame.prompts.shown.size(), boxes);
+        net.Ticks(30);
+        for (uint8_t command : commands)
+            EXPECT_TRUE(DmSimNet::Times(*farm1, command, t1).empty()) << int{command};
+        EXPECT_EQ(dm->Status(), " Idle");
+        EXPECT_TRUE(AllButtons(true));
+        net.frame.prompts.Clear();
+    }
+}
+
+TEST_F(DmUpgradeThenFlow, AnUpgradeConfirmedDuringTheWaitsSearchRunsWithTheButtonsDisabled) {
+    devsim::SimDevice* farm1 = net.Add();
+    devsim::SimDevice* farm2 = net.Add();
+    net.Add();
+    Upgrade(farm1);
+    TickDevices({farm2});
+    duringDialog = [this] { WaitRunsOutAndItsSearchRuns(); };
+    dm->OnFirmwareUpgrade();
+    EXPECT_FALSE(dm->Tftp().IsRunning());
+    EXPECT_TRUE(AllButtons(false));
+
+    farm2->Tftp().SetMode(devsim::TftpMode::Silent);  // the request is sent again and again
+    net.frame.clock.Advance(400);
+    EXPECT_TRUE(dm->Tftp().IsRunning());
+    EXPECT_TRUE(AllButtons(false));
+    EXPECT_EQ(dm->Status(), " Idle");  // the upgrade reports in the system log
+    net.Ticks(1);
+    EXPECT_TRUE(AllButtons(false));
+    farm2->Tftp().SetMode(devsim::TftpMode::OptionAck);
+    ASSERT_TRUE(PumpUntil([&] { return !dm->Tftp().IsRunning(); }));
+    ASSERT_FALSE(farm2->Images().empty());
+    EXPECT_EQ(farm2->Images().back().data, content);
+    EXPECT_TRUE(AllButtons(true));
+    EXPECT_TRUE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+}

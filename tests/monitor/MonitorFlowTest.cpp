@@ -230,3 +230,31 @@ TEST_F(MonitorFlow, StartWithoutRowsIsNotOffered) {
     EXPECT_FALSE(monitor->Running());
     EXPECT_TRUE(sim.Log().isEmpty());
 }
+
+// Export List asks the monitor for versions by MAC address: the last one read stays while the
+// rows are rebuilt or a query fails, until a search ends without the device.
+TEST_F(MonitorFlow, KeepsTheLastVersionReadPerMacUntilASearchShowsTheDeviceGone) {
+    MONITOR_BEGIN({Answering(0, "V2.0.01", 0, 0), Answering(0, "V3.1.07", 0, 0)});
+    const QString macA = sim.frame.devices[0].mac;
+    const QString macB = sim.frame.devices[1].mac;
+    EXPECT_EQ(monitor->VersionOf(macA), "");
+    Start();
+    monitor->OnStartStop();
+    EXPECT_EQ(monitor->VersionOf(macA), "V2.0.01");
+    EXPECT_EQ(monitor->VersionOf(macB), "V3.1.07");
+    EXPECT_EQ(monitor->VersionOf(sim.Device(0).AddressText()), "");
+
+    // B unticked and the view shown again; A no longer answers.
+    sim.frame.devices.pop_back();
+    monitor->Fill();
+    sim.Device(0).SetFaults(Silent().faults);
+    Start();
+    Advance(1000);
+    ASSERT_EQ(Status(0), "Fail");
+    EXPECT_EQ(monitor->VersionOf(macA), "V2.0.01");
+    EXPECT_EQ(monitor->VersionOf(macB), "V3.1.07");
+
+    monitor->KeepVersionsOf({macA});
+    EXPECT_EQ(monitor->VersionOf(macA), "V2.0.01");
+    EXPECT_EQ(monitor->VersionOf(macB), "");
+}

@@ -43,7 +43,8 @@ struct MonitorSimNet {
             devsim::SimDevice* device = net.Add(profile);
             if (!device) return false;
             const int index = static_cast<int>(frame.devices.size());
-            frame.devices.push_back({index * 2, device->Profile().name, device->AddressText()});
+            frame.devices.push_back({index * 2, device->Profile().name, device->AddressText(),
+                                     device->StoredRecord().MacAddressText()});
         }
         return true;
     }

@@ -65,8 +65,9 @@ TEST(StatusMessages, VersionEndsAtItsZeroByteOrAtItsField) {
 }
 
 TEST(MonitorRows, ShowTheReplyTheFailureAndTheDevice) {
-    MonitorRow row = MonitorRow::FromDevice({4, "Lab-7", "127.0.0.9"});
+    MonitorRow row = MonitorRow::FromDevice({4, "Lab-7", "127.0.0.9", "00-1A-AB-cd-ef-07"});
     EXPECT_EQ(row.cells, (std::array<QString, 8>{"4", "Idle", "Lab-7", "127.0.0.9"}));
+    EXPECT_EQ(row.mac, "00-1A-AB-cd-ef-07");
     EXPECT_EQ(row.back, kMonitorNormalBack);
 
     row.ShowFailure();

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "ui/ReportSort.h"
@@ -52,6 +53,7 @@ CReportCtrl::~CReportCtrl() = default;
 
 bool CReportCtrl::ApplyColumnSpec(const QString& spec) {
     model_->Clear();
+    given_.clear();
     ResetSortState();
     const QList<ReportColumnSpec> columns = ParseColumnSpec(spec);
     for (const ReportColumnSpec& column : columns)
@@ -63,15 +65,58 @@ int CReportCtrl::InsertReportColumn(int position, const QString& title, ReportAl
                                     int width) {
     const int column = model_->InsertColumn(position, title, align);
     if (column < 0) return -1;
-    horizontalHeader()->resizeSection(column, std::max(0, width));
+    given_.insert(given_.begin() + column, GivenColumn{std::max(0, width), {}});
+    ScaleColumns();
     ResetSortState();  // column indexes have moved
     return column;
 }
 
 bool CReportCtrl::DeleteColumn(int column) {
     if (!model_->RemoveColumn(column)) return false;
+    given_.erase(given_.begin() + column);
+    ScaleColumns();
     ResetSortState();
     return true;
+}
+
+void CReportCtrl::SetColumnSample(int column, const QString& text) {
+    if (!model_->IsColumn(column)) return;
+    given_[static_cast<size_t>(column)].sample = text;
+    ScaleColumns();
+}
+
+// What the column needs to show its title, and its sample, whole: the header's and the item
+// delegate's own measures, margins included.
+int CReportCtrl::NeededWidth(int column) const {
+    int needed = horizontalHeader()->sectionSizeHint(column);
+    const QString& sample = given_[static_cast<size_t>(column)].sample;
+    if (!sample.isEmpty()) {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.text = CReportModel::OneLine(sample);
+        option.features |= QStyleOptionViewItem::HasDisplay;
+        needed = std::max(
+            needed,
+            style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).width());
+    }
+    return needed;
+}
+
+void CReportCtrl::ScaleColumns() {
+    double scale = 1.0;
+    for (int column = 0; column < ColumnCount(); ++column) {
+        const int given = given_[static_cast<size_t>(column)].width;
+        if (given > 0) scale = std::max(scale, static_cast<double>(NeededWidth(column)) / given);
+    }
+    scale_ = scale;
+    for (int column = 0; column < ColumnCount(); ++column)
+        horizontalHeader()->resizeSection(
+            column, static_cast<int>(std::ceil(given_[static_cast<size_t>(column)].width * scale)));
+}
+
+void CReportCtrl::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) ScaleColumns();
 }
 
 int CReportCtrl::ColumnCount() const {
@@ -87,7 +132,7 @@ ReportAlign CReportCtrl::ColumnAlign(int column) const {
 }
 
 int CReportCtrl::ColumnWidth(int column) const {
-    return model_->IsColumn(column) ? horizontalHeader()->sectionSize(column) : 0;
+    return model_->IsColumn(column) ? given_[static_cast<size_t>(column)].width : 0;
 }
 
 int CReportCtrl::InsertRow(int index, const QString& text) {

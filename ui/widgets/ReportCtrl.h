@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QTableView>
+#include <vector>
 
 #include "ui/ReportColumnSpec.h"
 #include "ui/ReportRowState.h"
@@ -17,6 +18,10 @@ class CReportModel;
 //
 // Rows and columns are addressed by index. Colours: an invalid QColor means the system default
 // (window text, window background).
+//
+// Column widths are given for the font the program's layout was drawn with. The list shows
+// them scaled by one factor, the smallest (and at least 1) with which every column's title,
+// and the sample text given for it, fits in the font in use; a font change scales them anew.
 class CReportCtrl : public QTableView {
     Q_OBJECT
   public:
@@ -34,7 +39,10 @@ class CReportCtrl : public QTableView {
     int ColumnCount() const;
     QString ColumnTitle(int column) const;
     ReportAlign ColumnAlign(int column) const;
-    int ColumnWidth(int column) const;
+    int ColumnWidth(int column) const;  // as given; the list shows columnWidth(column)
+    // The widest text the column's cells are to show whole, such as a time stamp.
+    void SetColumnSample(int column, const QString& text);
+    double ColumnScale() const { return scale_; }
 
     // Rows and texts.
     int InsertRow(int index, const QString& text);  // the row's index or -1
@@ -97,6 +105,7 @@ class CReportCtrl : public QTableView {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
   private:
@@ -107,8 +116,17 @@ class CReportCtrl : public QTableView {
     void ShowSortIndicator();
     unsigned RowState(int row) const;
     void SetColor(bool text, int row, int column, const QColor& color, bool redraw);
+    void ScaleColumns();
+    int NeededWidth(int column) const;
+
+    struct GivenColumn {
+        int width = kDefaultColumnWidth;
+        QString sample;
+    };
 
     CReportModel* model_;
+    std::vector<GivenColumn> given_;  // one per column
+    double scale_ = 1.0;
     int checkBoxMode_ = kNoCheckBoxes;
     bool headerSort_ = false;
     int sortColumn_ = -1;

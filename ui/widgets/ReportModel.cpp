@@ -16,18 +16,17 @@ Qt::Alignment ToQt(ReportAlign align) {
     return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
-// Cells hold their texts exactly (the log's time cells end in " \r\n"); a row shows one line.
-QString OneLine(const QString& text) {
+}  // namespace
+
+CReportModel::CReportModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QString CReportModel::OneLine(const QString& text) {
     if (!text.contains(u'\r') && !text.contains(u'\n')) return text;
     QString shown = text;
     shown.remove(u'\r');
     shown.replace(u'\n', u' ');
     return shown;
 }
-
-}  // namespace
-
-CReportModel::CReportModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int CReportModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : RowCount();

@@ -28,6 +28,10 @@ class CReportModel final : public QAbstractTableModel {
 
     explicit CReportModel(QObject* parent = nullptr);
 
+    // Cells hold their texts exactly (the log's time cells end in " \r\n"); a row shows one
+    // line.
+    static QString OneLine(const QString& text);
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

@@ -8,6 +8,7 @@
 #include "app/widgets/ViewLogSys.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/FileBytes.h"
+#include "tests/ui/widgets/ReportFit.h"
 #include "ui/widgets/ReportCtrl.h"
 
 namespace {
@@ -41,6 +42,10 @@ TEST_F(ViewLogSysTest, ListHasTheLogColumnsAndTheStartUpLines) {
     ASSERT_EQ(list->ItemCount(), 2);
     EXPECT_EQ(Row(0),
               (QStringList{"1", "2024-11-30--23-5-0 \r\n", "Application starts successfully."}));
+    // The Time column was set for another system's font: it shows a whole time stamp here.
+    for (int column = 0; column < 3; ++column) EXPECT_TRUE(TitleShowsWhole(*list, column));
+    list->SetCellText(0, 1, FormatLogTime(QDateTime(QDate(2026, 12, 10), QTime(23, 21, 45))));
+    EXPECT_TRUE(CellShowsWhole(*list, 0, 1));
     EXPECT_EQ(Row(1), (QStringList{"2", "2024-11-30--23-5-0 \r\n",
                                    "Selected network interface: 127.0.0.2"}));
 }

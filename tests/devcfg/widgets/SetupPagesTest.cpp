@@ -2,6 +2,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include "devcfg/widgets/PageControls.h"
 #include "tests/devcfg/widgets/SheetFixture.h"
 
 using namespace devrec;
@@ -186,9 +187,27 @@ TEST_F(SheetTest, TypingStopsAtEachTextLimit) {
     Type("staticIp", "10.0.0.1");
     Type("ntpServer1", QString("n").repeated(70));  // no limit on the page
     EXPECT_EQ(Edit("ntpServer1")->text().size(), 70);
+    Type("deviceName", "Lab Unit");
+    // as a setting file gives it
+    sheet->findChild<LimitedLineEdit*>("smtpUser")->SetWholeText(QString("u").repeated(40));
     Click("submit");  // but the command holds 36: refused rather than sent cut
     EXPECT_FALSE(Accepted());
-    EXPECT_EQ(ErrorTexts(), QStringList{"NTP Server 1: Please enter no more than 36 characters."});
+    // Every text that does not fit in one box, as the edits' own limits name them; the failed
+    // checks in the other.
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "User Name: Please enter no more than 36 characters.\n"
+              "NTP Server 1: Please enter no more than 36 characters.");
+    EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
+    EXPECT_EQ(prompts.shown[0].icon, PromptIcon::Warning);
+    EXPECT_EQ(ErrorTexts(), QStringList{" NO SPACES between the letters."});
+    EXPECT_EQ(sheet->Tabs().currentIndex(), 0);
+    Type("deviceName", "LabUnit");
+    Type("smtpUser", "user");
+    prompts.Clear();
+    Click("submit");
+    EXPECT_EQ(prompts.Texts(),
+              QStringList{"NTP Server 1: Please enter no more than 36 characters."});
     EXPECT_EQ(sheet->Tabs().currentIndex(), 4);
     Type("ntpServer1", QString("n").repeated(36));
     Click("submit");

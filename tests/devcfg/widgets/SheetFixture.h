@@ -47,14 +47,14 @@ class SheetTest : public ::testing::Test {
     void Click(const char* button) const { Get<QPushButton>(button)->click(); }
     bool Accepted() const { return sheet->result() == QDialog::Accepted && !sheet->isVisible(); }
 
-    // Texts of the "Error Info" boxes shown, each checked for its caption and icon.
+    // The lines of the "Error Info" boxes shown, each box checked for its caption and icon.
     QStringList ErrorTexts() const {
         QStringList texts;
         for (const auto& box : prompts.shown) {
             if (box.caption != "Error Info") continue;
             EXPECT_EQ(box.icon, PromptIcon::Error) << box.text.toStdString();
             EXPECT_EQ(box.buttons, PromptButtons::Ok);
-            texts << box.text;
+            texts << box.text.split('\n');
         }
         return texts;
     }

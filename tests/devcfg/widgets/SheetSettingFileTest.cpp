@@ -210,3 +210,27 @@ TEST_F(SheetFileTest, FilesThatCannotBeOpenedBeepAndNameThePath) {
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(Edit("deviceName")->text(), "Lab-Unit-07");
 }
+
+// A file of garbage: Submit lists every failed check in one box, and names the loaded firmware
+// file, which no one can edit, saying to load another file.
+TEST_F(SheetFileTest, AGarbageFileIsReportedInOneBoxPerKindOnSubmit) {
+    Open(RealisticReply());
+    const QByteArray saved = Save();
+    std::map<int, QByteArray> garbage;
+    for (int line = 2; line <= 70; ++line) garbage[line] = "#~garbage~#";
+    garbage[70] = QByteArray(70, 'f');
+    WriteFile(PathOf("garbage.txt"), Edited(saved, garbage));
+    Load(PathOf("garbage.txt"));
+    prompts.Clear();
+    Click("submit");
+    EXPECT_FALSE(Accepted());
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "Firmware File: The text has more than 64 characters and cannot be edited here; "
+              "Load a setting file with a shorter one.");
+    EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
+    EXPECT_EQ(ErrorTexts(),
+              QStringList({" Serial Port Stop Bits Wrong.", " Wifi Network Mode select wrong.",
+                           " Wifi Channel select wrong.", setupmsg::kCurrentIp, " Static IP wrong.",
+                           " Subnet Mask wrong.", " Gateway wrong.", " DNS Server wrong."}));
+}

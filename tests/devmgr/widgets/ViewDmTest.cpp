@@ -13,6 +13,7 @@
 #include "devmgr/widgets/DlgDmSetting.h"
 #include "devmgr/widgets/ViewDm.h"
 #include "tests/devmgr/DmSimNet.h"
+#include "tests/ui/widgets/ReportFit.h"
 #include "ui/widgets/ReportCtrl.h"
 
 using devsim::DeviceProfile;
@@ -76,6 +77,7 @@ TEST_F(ViewDm, ShowsEveryControlAndTheListColumns) {
     for (int c = 0; c < 9; ++c) {
         EXPECT_EQ(List().ColumnTitle(c), titles[c]);
         EXPECT_EQ(List().ColumnWidth(c), widths[static_cast<size_t>(c)]);
+        EXPECT_TRUE(TitleShowsWhole(List(), c)) << c;
         EXPECT_EQ(List().ColumnAlign(c), ReportAlign::Center);
     }
     EXPECT_EQ(List().CheckBoxModeOf(), CReportCtrl::kIndependentCheckBoxes);

@@ -3,20 +3,22 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <map>
 
 #include "app/widgets/OrvinApp.h"
 #include "devmgr/widgets/ViewDm.h"
-#include "ui/widgets/CommitNumberEdit.h"
 #include "monitor/widgets/ViewMonitor.h"
 #include "platform/ManualClock.h"
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
+#include "protocol/Message.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/TestNamespace.h"
 #include "tools/devsim/DeviceSimulator.h"
+#include "ui/widgets/CommitNumberEdit.h"
 #include "ui/widgets/ReportCtrl.h"
 #include "vsp/VspDriverQueries.h"
-#include "tests/support/TestNamespace.h"
 
 namespace {
 
@@ -37,6 +39,23 @@ class MonitorInFrame : public ::testing::Test {
         return app->InitInstance();
     }
     CViewMonitor& Monitor() { return app->Frame()->Monitor(); }
+    // Simulated devices on 127.42.0.x, answering at kDevicePort.
+    bool StartDevices(int count) {
+        devsim::SimulatorOptions options;
+        options.managementPort = kDevicePort;
+        options.baseAddress = kDeviceBase;
+        options.tftp = false;
+        devices = std::make_unique<devsim::DeviceSimulator>(clock, options);
+        return devices->Start() && devices->AddDevices(count);
+    }
+    // The program with its device manager and monitor talking to those devices.
+    CMainFrame* LaunchOnDevices() {
+        CMainFrame* frame = Launch();
+        if (!frame) return nullptr;
+        frame->DeviceManager().Controller().SetDevicePort(kDevicePort);
+        Monitor().Controller().SetDevicePort(kDevicePort);
+        return frame;
+    }
 
     QTemporaryDir dir;
     ScriptedPrompts prompts;
@@ -44,6 +63,7 @@ class MonitorInFrame : public ::testing::Test {
     FakeNetInterfaces net;
     FakeVspDriverQueries vsp;
     std::unique_ptr<COrvinApp> app;
+    std::unique_ptr<devsim::DeviceSimulator> devices;
 };
 
 }  // namespace
@@ -70,20 +90,13 @@ TEST_F(MonitorInFrame, IsFunctionViewZeroAndKeepsItsIntervalInTheSettingsFile) {
 
 TEST_F(MonitorInFrame, ShowingTheViewCopiesTheTickedDevicesAndRepliesReachIt) {
     ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
-    devsim::SimulatorOptions options;
-    options.managementPort = kDevicePort;
-    options.baseAddress = kDeviceBase;
-    options.tftp = false;
-    devsim::DeviceSimulator sim(clock, options);
-    ASSERT_TRUE(sim.Start());
-    ASSERT_TRUE(sim.AddDevices(3));
+    ASSERT_TRUE(StartDevices(3));
+    devsim::DeviceSimulator& sim = *devices;
     sim.Device(2).Status() = {0x0B, "V2.0.01", 1, 2};
 
-    CMainFrame* frame = Launch();
+    CMainFrame* frame = LaunchOnDevices();
     ASSERT_NE(frame, nullptr);
     DmController& dm = frame->DeviceManager().Controller();
-    dm.SetDevicePort(kDevicePort);
-    Monitor().Controller().SetDevicePort(kDevicePort);
     dm.OnSearch();
     ASSERT_TRUE(PumpUntil([&] { return dm.Table().Count() == 3; }));
     clock.Advance(1000);
@@ -108,4 +121,72 @@ TEST_F(MonitorInFrame, ShowingTheViewCopiesTheTickedDevicesAndRepliesReachIt) {
     EXPECT_EQ(list.ItemCount(), 1);
     EXPECT_EQ(list.CellText(0, 1), "Success");
     EXPECT_EQ(frame->Log().Rows().back().message, "Monitor function starts");
+}
+
+// File > Export List... gives each listed device the version the monitor last read from it,
+// found by its MAC address: rebuilding the monitor's rows and a failed query keep it, a search
+// that no longer finds the device forgets it.
+TEST_F(MonitorInFrame, ExportListGivesEachDeviceTheLastVersionTheMonitorReadFromIt) {
+    ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
+    ASSERT_TRUE(StartDevices(2));
+    devsim::DeviceSimulator& sim = *devices;
+    sim.Device(0).Status().firmwareVersion = "V2.0.01";
+    sim.Device(1).Status().firmwareVersion = "V3.1.07";
+
+    CMainFrame* frame = LaunchOnDevices();
+    ASSERT_NE(frame, nullptr);
+    DmController& dm = frame->DeviceManager().Controller();
+    const auto search = [&](int listed) {
+        dm.OnSearch();
+        ASSERT_TRUE(PumpUntil([&] { return dm.Table().Count() == listed; }));
+        clock.Advance(1000);
+        prompts.Clear();
+    };
+    // Each listed device's MAC address and the version the CSV gives it.
+    const auto exported = [&] {
+        prompts.AnswerFile(dir.filePath("list.csv"));
+        frame->OnExportList();
+        std::map<QString, QString> versions;
+        for (const QByteArray& line : ReadFileBytes(dir.filePath("list.csv")).split('\n').mid(1))
+            if (const QStringList fields = QString::fromUtf8(line).trimmed().split(',');
+                fields.size() == 10)
+                versions[fields[3]] = fields[9];
+        return versions;
+    };
+    const QString macA = DmDeviceTable::MacText(sim.Device(0).StoredRecord());
+    const QString macB = DmDeviceTable::MacText(sim.Device(1).StoredRecord());
+    search(2);
+    for (int row = 0; row < 2; ++row) dm.SetRowChecked(row, true);
+    frame->ShowFunctionView(kFunctionMonitor);
+    CReportCtrl& list = *Monitor().List();
+    QTest::mouseClick(Monitor().StartButton(), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return list.CellText(1, 1) == "Success"; }));
+    QTest::mouseClick(Monitor().StartButton(), Qt::LeftButton);
+    using Versions = std::map<QString, QString>;
+    EXPECT_EQ(exported(), (Versions{{macA, "V2.0.01"}, {macB, "V3.1.07"}}));
+
+    // B unticked and the monitor shown again; A's query fails.
+    dm.SetRowChecked(dm.Table().FindRowByMac(sim.Device(1).MacAddress()), false);
+    frame->ShowFunctionView(kFunctionDeviceManager);
+    frame->ShowFunctionView(kFunctionMonitor);
+    devsim::Faults deaf;
+    deaf.silent = true;
+    deaf.commands = {msg::kStatusQuery};
+    sim.Device(0).SetFaults(deaf);
+    QTest::mouseClick(Monitor().StartButton(), Qt::LeftButton);
+    clock.Advance(1000);
+    ASSERT_EQ(list.CellText(0, 5), "---");
+    QTest::mouseClick(Monitor().StartButton(), Qt::LeftButton);
+    EXPECT_EQ(exported(), (Versions{{macA, "V2.0.01"}, {macB, "V3.1.07"}}));
+
+    // B misses a search: when it is found again, nothing read from it is known.
+    devsim::Faults away;
+    away.silent = true;
+    away.commands = {msg::kSearchRequest};
+    sim.Device(1).SetFaults(away);
+    search(1);
+    EXPECT_EQ(exported(), (Versions{{macA, "V2.0.01"}}));
+    sim.Device(1).SetFaults({});
+    search(2);
+    EXPECT_EQ(exported(), (Versions{{macA, "V2.0.01"}, {macB, ""}}));
 }

@@ -5,9 +5,10 @@
 #include <QTest>
 #include <memory>
 
-#include "ui/widgets/CommitNumberEdit.h"
 #include "monitor/widgets/ViewMonitor.h"
 #include "tests/monitor/MonitorSimNet.h"
+#include "tests/ui/widgets/ReportFit.h"
+#include "ui/widgets/CommitNumberEdit.h"
 #include "ui/widgets/ReportCtrl.h"
 
 namespace {
@@ -55,6 +56,7 @@ TEST_F(ViewMonitor, ListsTheTickedDevicesInEightCentredColumns) {
     for (int c = 0; c < 8; ++c) {
         EXPECT_EQ(List().ColumnTitle(c), titles[c]);
         EXPECT_EQ(List().ColumnWidth(c), widths[static_cast<size_t>(c)]);
+        EXPECT_TRUE(TitleShowsWhole(List(), c)) << c;  // the last one too
         EXPECT_EQ(List().ColumnAlign(c), ReportAlign::Center);
     }
     EXPECT_EQ(Start().text(), "Start");

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "tests/ui/QtPrinters.h"
+#include "tests/ui/widgets/ReportFit.h"
 #include "ui/widgets/ReportCtrl.h"
 
 namespace {
@@ -106,6 +108,35 @@ TEST_F(ReportCtrlTest, ColumnSpecGivesTitlesWidthsAndAlignments) {
     EXPECT_EQ(list.ColumnWidth(1), 100);
     EXPECT_FALSE(list.ApplyColumnSpec(";;"));
     EXPECT_EQ(list.ColumnCount(), 0);
+}
+
+// The widths given were set for another system's font. In every installed font, small or
+// large, the list shows them scaled by one factor so that each title and the Time column's
+// time stamp show whole, and never narrower than given.
+TEST_F(ReportCtrlTest, ColumnsScaleSoTitlesAndSamplesShowWholeInTheFontInUse) {
+    const QString stamp = QStringLiteral("2026-12-28--23-58-58 ");
+    const std::vector<int> given{60, 140, 605};
+    ASSERT_TRUE(list.ApplyColumnSpec("No, 60; Time, 140; Message, 605"));
+    list.SetColumnSample(1, stamp);
+    list.InsertRow(0, "9999");
+    list.SetCellText(0, 1, stamp);
+    QStringList families = QFontDatabase::families();
+    ASSERT_FALSE(families.isEmpty());
+    for (const QString& family : families) {
+        for (int points : {6, 10, 18}) {
+            const QFont font(family, points);
+            list.setFont(font);
+            SCOPED_TRACE(font.toString().toStdString());
+            EXPECT_TRUE(CellShowsWhole(list, 0, 1));
+            for (int column = 0; column < 3; ++column) {
+                const int width = given[static_cast<size_t>(column)];
+                EXPECT_TRUE(TitleShowsWhole(list, column)) << column;
+                EXPECT_EQ(list.ColumnWidth(column), width);  // the specification as given
+                EXPECT_GE(list.columnWidth(column), width);
+                EXPECT_NEAR(list.columnWidth(column), width * list.ColumnScale(), 1.0);
+            }
+        }
+    }
 }
 
 TEST_F(ReportCtrlTest, ColumnWidthsSurviveCheckBoxModeAndDeletingAllRows) {
