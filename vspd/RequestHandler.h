@@ -22,6 +22,7 @@ class RequestHandler : public RequestSink {
     // respond runs at once, or (IOCTL_CONNECTION) when the attempt ends.
     void Handle(uint64_t session, const Request& request, Respond respond) override;
     void SessionClosed(uint64_t session) override;
+    bool HoldsHandle(uint64_t session) const override { return handles_.count(session) != 0; }
 
   private:
     struct PortHandle {

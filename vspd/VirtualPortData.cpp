@@ -71,7 +71,7 @@ void VirtualPort::OnSocket(uint32_t events) {
         // Reading the error clears it; a UDP socket only hears of ICMP errors this way.
         int err = SocketError(sock_);
         if (err != 0 && IsTcp()) {
-            PeerGone();
+            PeerGone(err);
             UpdateMasks();
             return;
         }
@@ -79,6 +79,7 @@ void VirtualPort::OnSocket(uint32_t events) {
     if (events & EPOLLOUT) SendUp();
     if (sock_ >= 0 && (events & (EPOLLIN | EPOLLHUP))) {
         if (events & EPOLLHUP) sockHup_ = true;
+        LookAtTty();
         ReadSocket();
     }
     UpdateMasks();
@@ -112,7 +113,7 @@ void VirtualPort::ReadSocket() {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) break;
         if (!tcp) continue;  // a reported ICMP error; the next datagram may be fine
-        PeerGone();
+        PeerGone(n == 0 ? 0 : errno);
         return;
     }
 }
@@ -156,7 +157,7 @@ void VirtualPort::SendUp() {
         if (SendSlices(&partial)) {
             if (partial) return;  // the socket is full
         } else if (errno != EINTR) {
-            if (errno != EAGAIN) PeerGone();
+            if (errno != EAGAIN) PeerGone(errno);
             return;
         }
     }

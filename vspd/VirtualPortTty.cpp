@@ -20,8 +20,9 @@ uint8_t g_discard[kDiscardChunk];  // the service is single-threaded
 }  // namespace
 
 void VirtualPort::OnMaster(uint32_t events) {
+    if (events & EPOLLOUT) LookAtTty();
     // The hang-up may be stale: another program may have opened the tty since.
-    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_ && !pty_.SlaveHeldOpen()) HungUp();
+    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_ && !pty_.SlaveHeldOpen()) EndSession();
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadMaster();
     if (events & EPOLLOUT) WriteMaster();
     UpdateMasks();
@@ -56,8 +57,8 @@ void VirtualPort::ReadMaster() {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) break;
         // EIO: no program holds the slave and all it wrote has been read.
-        if (!ttyHup_) HungUp();
-        if (!hupDrained_) ForgetUnread();
+        EndSession();
+        hupDrained_ = true;
         break;
     }
 }
@@ -82,21 +83,19 @@ void VirtualPort::WriteMaster() {
     }
 }
 
-void VirtualPort::HungUp() {
+void VirtualPort::EndSession() {
+    if (ttyHup_) return;
     ttyHup_ = true;
     masterFull_ = false;
     DropDown();
+    droppedFromNet_ += pty_.DiscardSlaveInput();
 }
 
-void VirtualPort::ForgetUnread() {
-    hupDrained_ = true;
-    // What the program left unread would reach the next one.
-    pty_.FlushSlaveInput();
-    // The flush's status byte, so that it is not taken for the next program's flush. A
-    // one-byte read takes a status only: data would need a second byte.
-    uint8_t status = 0;
-    ssize_t taken = read(pty_.Master(), &status, 1);
-    (void)taken;
+void VirtualPort::SlaveClosed() {
+    if (ttyHup_) return;
+    EndSession();
+    // A program that opened the tty at once starts afresh.
+    SlaveOpened();
 }
 
 void VirtualPort::SlaveOpened() {
@@ -105,8 +104,8 @@ void VirtualPort::SlaveOpened() {
         ttyHup_ = false;
         hupDrained_ = false;
     } else {
-        // Opened and closed again before this look (or the service's own flush): collect
-        // what it wrote. It was given nothing, so nothing of it is left to forget.
+        // Opened and closed again before this look (or the service's own read-out): collect
+        // what it wrote. It was given nothing, so nothing of it is left to drop.
         ReadMaster();
     }
     UpdateMasks();
