@@ -167,8 +167,16 @@ bool VirtualPort::SendSlices(bool* partial) {
     mmsghdr messages[kDatagramBatch];
     iovec pieces[kDatagramBatch];
     unsigned count = Slice(pieces, messages);
-    int sent = sendmmsg(sock_, messages, count, MSG_DONTWAIT | MSG_NOSIGNAL);
+    // On TCP the slices but the last go with MSG_MORE, so that they may share segments
+    // instead of each taking one; the last pushes them out.
+    unsigned first = IsTcp() && count > 1 ? count - 1 : count;
+    int more = first < count ? MSG_MORE : 0;
+    int sent = sendmmsg(sock_, messages, first, MSG_DONTWAIT | MSG_NOSIGNAL | more);
     if (sent <= 0) return false;
+    if (unsigned(sent) == first && messages[first - 1].msg_len == pieces[first - 1].iov_len &&
+        first < count) {
+        sent += std::max(0, sendmmsg(sock_, &messages[first], 1, MSG_DONTWAIT | MSG_NOSIGNAL));
+    }
     size_t bytes = 0;
     for (int i = 0; i < sent; ++i) bytes += messages[i].msg_len;
     Sent(bytes);
