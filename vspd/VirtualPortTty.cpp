@@ -5,6 +5,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "vspd/VirtualPort.h"
@@ -12,7 +13,8 @@
 namespace vspd {
 namespace {
 
-constexpr int kReadsPerEvent = 8;  // then other descriptors get their turn
+constexpr int kReadsPerEvent = 8;    // then other descriptors get their turn
+constexpr size_t kPtyBuffer = 4095;  // the most one read of a pty master returns
 constexpr size_t kDiscardChunk = 16 * 1024;
 
 uint8_t g_discard[kDiscardChunk];  // the service is single-threaded
@@ -29,6 +31,8 @@ void VirtualPort::OnMaster(uint32_t events) {
 }
 
 void VirtualPort::ReadMaster() {
+    // What a flood brings in several reads goes out in one batch of sends, not one per read.
+    bool queued = false;
     for (int i = 0; i < kReadsPerEvent; ++i) {
         // With no link to take it, the program's output is kept up to the queue's bound
         // while one is expected, else discarded: the writer is never held up.
@@ -47,11 +51,12 @@ void VirtualPort::ReadMaster() {
             size_t data = size_t(n) - 1;
             if (queue) {
                 up_.Produced(data);
-                SendUp();
+                queued = true;
             } else {
                 droppedToNet_ += data;
             }
-            if (data < parts[1].iov_len) break;  // drained: no read that only says EAGAIN
+            // Less than the pty holds: drained, and no read that only says EAGAIN.
+            if (data < std::min(kPtyBuffer, parts[1].iov_len)) break;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -61,6 +66,7 @@ void VirtualPort::ReadMaster() {
         hupDrained_ = true;
         break;
     }
+    if (queued) SendUp();
 }
 
 void VirtualPort::WriteMaster() {
