@@ -130,9 +130,9 @@ class VirtualPort {
     void SendUp();
     void SendDatagrams();
     bool SendSegmented(size_t limit);
-    // Sends a batch of packet-size slices of the queued bytes in one system call (TCP: two,
-    // see there). False
-    // (errno tells) when nothing went out; *partial when the socket took less than offered.
+    // Sends a batch of packet-size slices of the queued bytes in one system call (two on
+    // TCP, the last slice apart). False (errno tells) when nothing went out; *partial when
+    // the socket took less than offered.
     bool SendSlices(bool* partial);
     // Cuts the queued bytes into messages of at most the packet size.
     unsigned Slice(iovec* pieces, mmsghdr* messages);
