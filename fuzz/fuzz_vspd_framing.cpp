@@ -36,6 +36,7 @@ class Sink : public vspd::RequestSink {
         }
     }
     void SessionClosed(uint64_t) override {}
+    bool HoldsHandle(uint64_t) const override { return false; }
     std::vector<vspd::Request> requests;
 
   private:

@@ -101,6 +101,8 @@ bool OpenExclusive(QSerialPort& port, const QString& portName) {
 
 CMyUart::CMyUart() {
     QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { OnReadyRead(); });
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
+                     [this](QSerialPort::SerialPortError error) { OnError(error); });
 }
 
 CMyUart::~CMyUart() {
@@ -130,10 +132,29 @@ bool CMyUart::Open(const QString& portName, const Line& line, Owner owner, int t
 }
 
 void CMyUart::Close() {
+    tx_.clear();
     if (port_.isOpen()) port_.close();
 }
 
+void CMyUart::OnError(QSerialPort::SerialPortError error) {
+    // A device that is gone fails every read and write from now on; other errors (a
+    // refused open, a timeout) leave the port as it is. A hung-up tty reads as end of file,
+    // which the library reports, again at each turn of the event loop, as a read error
+    // whose text is a stale errno's.
+    if (!port_.isOpen()) return;
+    QString reason;
+    if (error == QSerialPort::ResourceError)
+        reason = port_.errorString();
+    else if (error == QSerialPort::ReadError)
+        reason = QStringLiteral("the device hung up");
+    else
+        return;
+    Close();
+    if (lost_) lost_(reason);
+}
+
 qsizetype CMyUart::Write(QByteArrayView bytes) {
+    if (!port_.isOpen()) return 0;
     const qsizetype taken = std::min(bytes.size(), std::max<qsizetype>(0, kTxCapacity - Pending()));
     tx_.append(bytes.first(taken));
     Flush();

@@ -8,7 +8,7 @@
 
 // One serial (COM) port of a terminal. Everything runs on the user-interface thread: received
 // bytes reach the owner as they arrive, in order, in chunks of 1 to 4096 bytes; bytes to send
-// wait in a transmit queue of at most 11792 bytes.
+// wait in a transmit queue of at most 11792 bytes. Nothing is taken while the port is closed.
 //
 // Exclusive open: a port is refused while another terminal or program holds it with the
 // usual serial-port locks (a lock file in the lock directory, flock on the device, or TIOCEXCL).
@@ -32,6 +32,9 @@ class CMyUart {
 
     // Called once per received chunk; chunk.constData()[chunk.size()] is a zero byte.
     using Owner = std::function<void(int terminal, const QByteArray& chunk)>;
+    // Called when the device failed under an open port (unplugged, its service gone); the
+    // port is closed by then.
+    using Lost = std::function<void(const QString& reason)>;
 
     CMyUart();
     virtual ~CMyUart();
@@ -42,7 +45,9 @@ class CMyUart {
     bool Open(const QString& portName, const Line& line, Owner owner, int terminal);
     void Close();
     bool IsOpen() const { return port_.isOpen(); }
-    // Queues bytes for sending; returns how many fitted into the transmit queue.
+    void OnLost(Lost lost) { lost_ = std::move(lost); }
+    // Queues bytes for sending; returns how many fitted into the transmit queue (none while
+    // the port is closed).
     qsizetype Write(QByteArrayView bytes);
     // Bytes queued and not yet written.
     qsizetype Pending() const;
@@ -54,11 +59,13 @@ class CMyUart {
 
   private:
     void OnReadyRead();
+    void OnError(QSerialPort::SerialPortError error);
     void Flush();
 
     QSerialPort port_;
-    QByteArray tx_;  // bytes not yet handed to the port (queued while it was closed)
+    QByteArray tx_;  // bytes the port did not take yet
     Owner owner_;
+    Lost lost_;
     int terminal_ = 0;
     bool reading_ = false;
 };

@@ -17,6 +17,7 @@ using C = TermControl;
 TerminalController::TerminalController(TerminalFrame& frame, int number, QObject* parent)
     : QObject(parent), frame_(frame), timers_(frame.Timers()), number_(number) {
     Enable({C::kOpenPort, C::kTxInterval, C::kTxLength, C::kLineSettings}, true);
+    uart_.OnLost([this](const QString& reason) { PortLost(reason); });
 }
 
 TerminalController::~TerminalController() {
@@ -60,6 +61,14 @@ bool TerminalController::OpenPort(const TermLineChoice& choice) {
 }
 
 void TerminalController::ClosePort() {
+    Shut(QStringLiteral(" closed.\r\n"));
+}
+
+void TerminalController::PortLost(const QString& reason) {
+    Shut(QStringLiteral(" closed: %1.\r\n").arg(reason));
+}
+
+void TerminalController::Shut(const QString& how) {
     autoTest_ = false;
     echo_ = false;
     uart_.Close();
@@ -70,7 +79,7 @@ void TerminalController::ClosePort() {
     const QString name = std::exchange(portName_, {});
     Enable({C::kClosePort, C::kAutoTest, C::kEcho, C::kPurgeBuffer}, false);
     Enable({C::kOpenPort, C::kLineSettings, C::kTxInterval, C::kTxLength}, true);
-    Log(name + QStringLiteral(" closed.\r\n"));
+    Log(name + how);
     emit controlsChanged();
 }
 
@@ -116,6 +125,7 @@ void TerminalController::RunEcho(bool on) {
 }
 
 void TerminalController::Type(char key) {
+    if (!IsOpen()) return;
     if (const std::optional<char> byte = console_.Typed(key)) Send(QByteArrayView(&*byte, 1));
 }
 

@@ -65,7 +65,8 @@ class TerminalController : public QObject, public TimerClient {
     // While the port is closed this only ticks the box (as the settings do); Echo then runs
     // from the moment the port opens.
     void SetEcho(bool on);
-    // A key typed while the terminal's log has the focus.
+    // A key typed while the terminal's log has the focus; nothing goes out while the port is
+    // closed.
     void Type(char key);
     // Applies the limits to edited TX values (baudIndex: the baud list's current index).
     void SetTxValues(qint64 interval, qint64 length, int baudIndex);
@@ -100,6 +101,10 @@ class TerminalController : public QObject, public TimerClient {
   private:
     static size_t Index(TermControl c) { return static_cast<size_t>(c); }
     void Enable(std::initializer_list<TermControl> controls, bool enabled);
+    // Closes the port and gives the controls back; the log says "<port><how>".
+    void Shut(const QString& how);
+    // The device failed under the open port.
+    void PortLost(const QString& reason);
     void Send(QByteArrayView bytes);
     void Log(const QString& text) {
         emit logInserted(text.toLatin1(), term::LogKind::kStatus, false);

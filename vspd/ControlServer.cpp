@@ -92,6 +92,7 @@ void ControlServer::Accept() {
         uint64_t id = nextId_++;
         auto session = std::make_unique<Session>();
         session->fd = fd;
+        session->lastInput = EventLoop::Clock::now();
         session->watch = FdWatch(loop_, fd, [this, id](uint32_t events) { OnSession(id, events); });
         Update(*session);
         sessions_[id] = std::move(session);
@@ -126,24 +127,35 @@ void ControlServer::ArmIdleLimit(uint64_t id) {
     Session& s = *it->second;
     loop_.Cancel(s.idleTimer);
     s.idleTimer = 0;
+    // A waiting newcomer may take this place now.
+    listenWatch_.SetMask(EPOLLIN);
     if (s.in.empty() || s.busy || s.closing) return;
     s.idleTimer = loop_.After(idleLimitMs_, [this, id] {
         sessions_.at(id)->idleTimer = 0;
         CloseSession(id);
     });
-    listenWatch_.SetMask(EPOLLIN);  // a waiting newcomer may take this place
+}
+
+bool ControlServer::Idle(uint64_t id, const Session& s) const {
+    return s.in.empty() && !s.busy && !s.closing && s.out.empty() && !handler_.HoldsHandle(id);
 }
 
 bool ControlServer::EvictStalest() {
-    auto stalest = sessions_.end();
+    auto halfFrame = sessions_.end();
+    auto idle = sessions_.end();
+    auto older = [](auto candidate, auto best, auto end) {
+        return best == end || candidate->second->lastInput < best->second->lastInput;
+    };
     for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
-        if (it->second->idleTimer == 0) continue;
-        if (stalest == sessions_.end() || it->second->lastInput < stalest->second->lastInput) {
-            stalest = it;
+        if (it->second->idleTimer != 0) {
+            if (older(it, halfFrame, sessions_.end())) halfFrame = it;
+        } else if (Idle(it->first, *it->second) && older(it, idle, sessions_.end())) {
+            idle = it;
         }
     }
-    if (stalest == sessions_.end()) return false;
-    CloseSession(stalest->first);
+    auto victim = halfFrame != sessions_.end() ? halfFrame : idle;
+    if (victim == sessions_.end()) return false;
+    CloseSession(victim->first);
     return true;
 }
 

@@ -15,8 +15,10 @@
 // after the reply is out. A frame longer than allowed gets an error reply and ends its
 // session; a body that does not decode gets an error reply and the session goes on.
 // A session that has sent part of a frame and then nothing for the idle limit is
-// closed; when every session place is taken, a newcomer takes the place of the session
-// whose part of a frame is oldest, or waits in the backlog until a place is free.
+// closed. When every session place is taken, a newcomer takes the place of the session
+// whose part of a frame is oldest, else of the session that has waited longest holding
+// nothing (no request, no port handle); when every session is busy or holds a handle, it
+// waits in the backlog until a place is free.
 namespace vspd {
 
 constexpr int kSessionIdleLimitMs = 5000;
@@ -29,6 +31,8 @@ class RequestSink {
     // respond runs exactly once, at once or later.
     virtual void Handle(uint64_t session, const Request& request, Respond respond) = 0;
     virtual void SessionClosed(uint64_t session) = 0;
+    // Whether the session holds a port handle: such a session is never closed to make room.
+    virtual bool HoldsHandle(uint64_t session) const = 0;
 };
 
 class ControlServer {
@@ -56,8 +60,10 @@ class ControlServer {
     };
 
     void Accept();
-    // Closes the session whose part of a frame waits longest; false when none does.
+    // Closes the session whose part of a frame waits longest, else the one idle longest
+    // without a handle; false when there is none of either.
     bool EvictStalest();
+    bool Idle(uint64_t id, const Session& s) const;
     // Times a part of a frame; a whole one, or a request being handled, is not timed.
     void ArmIdleLimit(uint64_t id);
     void OnSession(uint64_t id, uint32_t events);

@@ -33,7 +33,7 @@ RemoteInfoRequest DefaultConfig() {
 DeviceTable::DeviceTable(EventLoop& loop, TableOptions options)
     : loop_(loop),
       options_(std::move(options)),
-      watcher_(loop, [this](int wd) { SlaveOpened(wd); }) {}
+      watcher_(loop, [this](int wd, SlaveWatcher::Event event) { OnSlaveEvent(wd, event); }) {}
 
 DeviceTable::~DeviceTable() {
     for (auto& [instance, entry] : ports_) watcher_.Remove(entry.watch);
@@ -86,6 +86,7 @@ bool DeviceTable::CreatePort(uint32_t instance, Virtual& entry, std::string* err
     entry.port = std::make_unique<VirtualPort>(loop_, options_.timing, instance);
     if (!entry.port->Create(error)) return false;
     entry.port->onLocalPortChanged = [this] { Persist(); };
+    entry.port->lookAtTty = [this] { watcher_.Drain(); };
     entry.watch = watcher_.Add(entry.port->SlavePath());
     if (!PlaceLink(options_.comDir, ComName(entry.comNumber), entry.port->SlavePath(), error)) {
         watcher_.Remove(entry.watch);
@@ -100,9 +101,14 @@ void DeviceTable::DropPort(Virtual& entry) {
     entry.port.reset();
 }
 
-void DeviceTable::SlaveOpened(int wd) {
+void DeviceTable::OnSlaveEvent(int wd, SlaveWatcher::Event event) {
     for (auto& [instance, entry] : ports_) {
-        if (wd < 0 || entry.watch == wd) entry.port->SlaveOpened();
+        if (wd >= 0 && entry.watch != wd) continue;
+        if (event == SlaveWatcher::Event::kClosed) {
+            entry.port->SlaveClosed();
+        } else {
+            entry.port->SlaveOpened();
+        }
     }
 }
 

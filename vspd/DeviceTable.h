@@ -80,7 +80,7 @@ class DeviceTable {
 
     bool CreatePort(uint32_t instance, Virtual& entry, std::string* error);
     void DropPort(Virtual& entry);
-    void SlaveOpened(int wd);
+    void OnSlaveEvent(int wd, SlaveWatcher::Event event);
     bool Persist();
     ServiceState Snapshot() const;
     // Entry n-1 is nonzero when a virtual port, mapping or foreign COM entry has COMn.

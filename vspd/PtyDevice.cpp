@@ -14,6 +14,11 @@
 #include "vspd/ControlProtocol.h"
 
 namespace vspd {
+namespace {
+
+constexpr size_t kReadOutChunk = 4096;
+
+}  // namespace
 
 PtyDevice::~PtyDevice() {
     if (master_ >= 0) close(master_);
@@ -53,11 +58,31 @@ bool PtyDevice::Create(std::string* error) {
     return true;
 }
 
-void PtyDevice::FlushSlaveInput() {
-    int slave = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0) return;
-    tcflush(slave, TCIFLUSH);
+uint64_t PtyDevice::DiscardSlaveInput() {
+    int slave = open(slavePath_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) return 0;
+    // A canonical tty keeps an unfinished line from the reader, and an echoing one would
+    // send back what moves into it meanwhile: both are off while the service reads.
+    termios saved{};
+    bool cooked = tcgetattr(slave, &saved) == 0 && (saved.c_lflag & (ICANON | ECHO | ECHONL));
+    if (cooked) {
+        termios plain = saved;
+        plain.c_lflag &= ~tcflag_t(ICANON | ECHO | ECHONL);
+        tcsetattr(slave, TCSANOW, &plain);
+    }
+    uint64_t total = 0;
+    uint8_t buffer[kReadOutChunk];
+    for (;;) {
+        ssize_t n = read(slave, buffer, sizeof(buffer));
+        if (n > 0) {
+            total += uint64_t(n);
+        } else if (!(n < 0 && errno == EINTR)) {
+            break;
+        }
+    }
+    if (cooked) tcsetattr(slave, TCSANOW, &saved);
     close(slave);
+    return total;
 }
 
 bool PtyDevice::SlaveHeldOpen() const {

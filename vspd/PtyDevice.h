@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The pseudo-terminal behind one virtual port. The service holds the master; programs
@@ -23,8 +24,10 @@ class PtyDevice {
     // settings (data passes unchanged until a program sets others), slave unlocked and in
     // the hung-up state.
     bool Create(std::string* error);
-    // Drops what waits in the slave for a reader (opens it for a moment).
-    void FlushSlaveInput();
+    // Reads out and drops what waits in the slave for a reader; returns how many bytes that
+    // was. Opens the slave read-only for a moment, so that the slave watcher can tell this
+    // close (IN_CLOSE_NOWRITE) from a program's.
+    uint64_t DiscardSlaveInput();
     int Master() const { return master_; }
     const std::string& SlavePath() const { return slavePath_; }
     bool SlaveHeldOpen() const;

@@ -23,6 +23,7 @@ class RequestHandler : public RequestSink {
     // closes while its attempt runs ends the attempt.
     void Handle(uint64_t session, const Request& request, Respond respond) override;
     void SessionClosed(uint64_t session) override;
+    bool HoldsHandle(uint64_t session) const override { return handles_.count(session) != 0; }
 
   private:
     struct PortHandle {

@@ -21,7 +21,7 @@ SlaveWatcher::~SlaveWatcher() {
 }
 
 int SlaveWatcher::Add(const std::string& path) {
-    return fd_ < 0 ? -1 : inotify_add_watch(fd_, path.c_str(), IN_OPEN);
+    return fd_ < 0 ? -1 : inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE_WRITE);
 }
 
 void SlaveWatcher::Remove(int wd) {
@@ -29,6 +29,7 @@ void SlaveWatcher::Remove(int wd) {
 }
 
 void SlaveWatcher::Drain() {
+    if (fd_ < 0) return;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         ssize_t n = read(fd_, buffer, sizeof(buffer));
@@ -37,9 +38,11 @@ void SlaveWatcher::Drain() {
             inotify_event ev;
             std::memcpy(&ev, buffer + off, sizeof(ev));
             if (ev.mask & IN_Q_OVERFLOW) {
-                handler_(-1);
+                handler_(-1, Event::kLost);
             } else if (ev.mask & IN_OPEN) {
-                handler_(ev.wd);
+                handler_(ev.wd, Event::kOpened);
+            } else if (ev.mask & IN_CLOSE_WRITE) {
+                handler_(ev.wd, Event::kClosed);
             }
             off += static_cast<ssize_t>(sizeof(inotify_event) + ev.len);
         }

@@ -70,8 +70,14 @@ class VirtualPort {
 
     // The slave watcher saw a program open the tty.
     void SlaveOpened();
+    // The slave watcher saw a program that wrote to the tty close it; another may hold it
+    // already.
+    void SlaveClosed();
     // Called after the local UDP port changed, so that it can be kept across restarts.
     std::function<void()> onLocalPortChanged;
+    // Handles the slave watcher's pending reports; called before network data goes to the
+    // tty, so that a close is never taken for the same program reading on.
+    std::function<void()> lookAtTty;
 
   private:
     enum class Role { None, TcpClient, UdpClient, TcpServer, UdpServer };
@@ -89,7 +95,9 @@ class VirtualPort {
     void Established(int fd);
     void CloseData();
     void CloseAll();
-    void PeerGone();
+    // The TCP peer closed (err 0) or the connection failed with err (a reset, keep-alive
+    // giving up).
+    void PeerGone(int err);
     // Keeps connecting until it succeeds or a disconnection ends it.
     void StartRetrying(int firstDelayMs, bool backoff);
     void ScheduleRetry();
@@ -106,10 +114,12 @@ class VirtualPort {
     void OnSocket(uint32_t events);
     void ReadMaster();
     void WriteMaster();
-    // The program closed the tty: what it has not read goes, and so does what waits for it.
-    void HungUp();
-    // And once all it wrote has been read.
-    void ForgetUnread();
+    // The program closed the tty: what it has not read (in the tty and in the queue) is
+    // dropped and counted, as a serial driver empties its input at the last close.
+    void EndSession();
+    void LookAtTty() {
+        if (lookAtTty) lookAtTty();
+    }
     // A packet-mode status byte: the program flushed a direction.
     void OnTtyStatus(uint8_t status);
     void DropDown();
@@ -120,8 +130,9 @@ class VirtualPort {
     void SendUp();
     void SendDatagrams();
     bool SendSegmented(size_t limit);
-    // Sends a batch of packet-size slices of the queued bytes in one system call. False
-    // (errno tells) when nothing went out; *partial when the socket took less than offered.
+    // Sends a batch of packet-size slices of the queued bytes in one system call (two on
+    // TCP, the last slice apart). False (errno tells) when nothing went out; *partial when
+    // the socket took less than offered.
     bool SendSlices(bool* partial);
     // Cuts the queued bytes into messages of at most the packet size.
     unsigned Slice(iovec* pieces, mmsghdr* messages);

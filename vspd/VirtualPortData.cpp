@@ -71,7 +71,7 @@ void VirtualPort::OnSocket(uint32_t events) {
         // Reading the error clears it; a UDP socket only hears of ICMP errors this way.
         int err = SocketError(sock_);
         if (err != 0 && IsTcp()) {
-            PeerGone();
+            PeerGone(err);
             UpdateMasks();
             return;
         }
@@ -79,6 +79,7 @@ void VirtualPort::OnSocket(uint32_t events) {
     if (events & EPOLLOUT) SendUp();
     if (sock_ >= 0 && (events & (EPOLLIN | EPOLLHUP))) {
         if (events & EPOLLHUP) sockHup_ = true;
+        LookAtTty();
         ReadSocket();
     }
     UpdateMasks();
@@ -112,7 +113,7 @@ void VirtualPort::ReadSocket() {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) break;
         if (!tcp) continue;  // a reported ICMP error; the next datagram may be fine
-        PeerGone();
+        PeerGone(n == 0 ? 0 : errno);
         return;
     }
 }
@@ -156,7 +157,7 @@ void VirtualPort::SendUp() {
         if (SendSlices(&partial)) {
             if (partial) return;  // the socket is full
         } else if (errno != EINTR) {
-            if (errno != EAGAIN) PeerGone();
+            if (errno != EAGAIN) PeerGone(errno);
             return;
         }
     }
@@ -166,8 +167,16 @@ bool VirtualPort::SendSlices(bool* partial) {
     mmsghdr messages[kDatagramBatch];
     iovec pieces[kDatagramBatch];
     unsigned count = Slice(pieces, messages);
-    int sent = sendmmsg(sock_, messages, count, MSG_DONTWAIT | MSG_NOSIGNAL);
+    // On TCP the slices but the last go with MSG_MORE, so that they may share segments
+    // instead of each taking one; the last pushes them out.
+    unsigned first = IsTcp() && count > 1 ? count - 1 : count;
+    int more = first < count ? MSG_MORE : 0;
+    int sent = sendmmsg(sock_, messages, first, MSG_DONTWAIT | MSG_NOSIGNAL | more);
     if (sent <= 0) return false;
+    if (unsigned(sent) == first && messages[first - 1].msg_len == pieces[first - 1].iov_len &&
+        first < count) {
+        sent += std::max(0, sendmmsg(sock_, &messages[first], 1, MSG_DONTWAIT | MSG_NOSIGNAL));
+    }
     size_t bytes = 0;
     for (int i = 0; i < sent; ++i) bytes += messages[i].msg_len;
     Sent(bytes);

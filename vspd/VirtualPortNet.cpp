@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/SocketAddress.h"
 #include "vspd/Log.h"
@@ -216,14 +217,21 @@ void VirtualPort::RefuseConnection(int fd, const sockaddr_in& from) {
         Dotted(from).c_str(), Dotted(peer_).c_str());
 }
 
-void VirtualPort::PeerGone() {
+void VirtualPort::PeerGone(int err) {
+    std::string reason = err == 0 ? "closed by the peer" : std::strerror(err);
+    std::string peer = Dotted(peer_);
     CloseData();
-    if (role_ == Role::TcpServer) return;  // listens on for the next peer
+    if (role_ == Role::TcpServer) {
+        Log("%s: the connection from %s ended (%s); waiting for the next", Name().c_str(),
+            peer.c_str(), reason.c_str());
+        return;
+    }
     bool dropped = role_ == Role::TcpClient && state_ == PortState::Connected;
     role_ = Role::None;
     state_ = PortState::Idle;
     if (dropped) {
-        Log("%s: the link to %s dropped; restoring it", Name().c_str(), Dotted(peer_).c_str());
+        Log("%s: the link to %s dropped (%s); restoring it", Name().c_str(), peer.c_str(),
+            reason.c_str());
         StartRetrying(timing_.reconnectFirstMs, true);
     }
 }

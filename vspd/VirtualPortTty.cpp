@@ -5,6 +5,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "vspd/VirtualPort.h"
@@ -12,7 +13,8 @@
 namespace vspd {
 namespace {
 
-constexpr int kReadsPerEvent = 8;  // then other descriptors get their turn
+constexpr int kReadsPerEvent = 8;    // then other descriptors get their turn
+constexpr size_t kPtyBuffer = 4095;  // the most one read of a pty master returns
 constexpr size_t kDiscardChunk = 16 * 1024;
 
 uint8_t g_discard[kDiscardChunk];  // the service is single-threaded
@@ -20,14 +22,17 @@ uint8_t g_discard[kDiscardChunk];  // the service is single-threaded
 }  // namespace
 
 void VirtualPort::OnMaster(uint32_t events) {
+    if (events & EPOLLOUT) LookAtTty();
     // The hang-up may be stale: another program may have opened the tty since.
-    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_ && !pty_.SlaveHeldOpen()) HungUp();
+    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_ && !pty_.SlaveHeldOpen()) EndSession();
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadMaster();
     if (events & EPOLLOUT) WriteMaster();
     UpdateMasks();
 }
 
 void VirtualPort::ReadMaster() {
+    // What a flood brings in several reads goes out in one batch of sends, not one per read.
+    bool queued = false;
     for (int i = 0; i < kReadsPerEvent; ++i) {
         // With no link to take it, the program's output is kept up to the queue's bound
         // while one is expected, else discarded: the writer is never held up.
@@ -46,20 +51,22 @@ void VirtualPort::ReadMaster() {
             size_t data = size_t(n) - 1;
             if (queue) {
                 up_.Produced(data);
-                SendUp();
+                queued = true;
             } else {
                 droppedToNet_ += data;
             }
-            if (data < parts[1].iov_len) break;  // drained: no read that only says EAGAIN
+            // Less than the pty holds: drained, and no read that only says EAGAIN.
+            if (data < std::min(kPtyBuffer, parts[1].iov_len)) break;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) break;
         // EIO: no program holds the slave and all it wrote has been read.
-        if (!ttyHup_) HungUp();
-        if (!hupDrained_) ForgetUnread();
+        EndSession();
+        hupDrained_ = true;
         break;
     }
+    if (queued) SendUp();
 }
 
 void VirtualPort::WriteMaster() {
@@ -82,21 +89,19 @@ void VirtualPort::WriteMaster() {
     }
 }
 
-void VirtualPort::HungUp() {
+void VirtualPort::EndSession() {
+    if (ttyHup_) return;
     ttyHup_ = true;
     masterFull_ = false;
     DropDown();
+    droppedFromNet_ += pty_.DiscardSlaveInput();
 }
 
-void VirtualPort::ForgetUnread() {
-    hupDrained_ = true;
-    // What the program left unread would reach the next one.
-    pty_.FlushSlaveInput();
-    // The flush's status byte, so that it is not taken for the next program's flush. A
-    // one-byte read takes a status only: data would need a second byte.
-    uint8_t status = 0;
-    ssize_t taken = read(pty_.Master(), &status, 1);
-    (void)taken;
+void VirtualPort::SlaveClosed() {
+    if (ttyHup_) return;
+    EndSession();
+    // A program that opened the tty at once starts afresh.
+    SlaveOpened();
 }
 
 void VirtualPort::SlaveOpened() {
@@ -105,8 +110,8 @@ void VirtualPort::SlaveOpened() {
         ttyHup_ = false;
         hupDrained_ = false;
     } else {
-        // Opened and closed again before this look (or the service's own flush): collect
-        // what it wrote. It was given nothing, so nothing of it is left to forget.
+        // Opened and closed again before this look (or the service's own read-out): collect
+        // what it wrote. It was given nothing, so nothing of it is left to drop.
         ReadMaster();
     }
     UpdateMasks();

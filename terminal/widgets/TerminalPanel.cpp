@@ -279,7 +279,11 @@ void TerminalPanel::Insert(const QByteArray& text, term::LogKind kind, bool ownL
 
 bool TerminalPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == log_ && event->type() == QEvent::KeyPress) {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Copy and Select All stay the log's; the console never sent those control bytes.
+        if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll))
+            return QGroupBox::eventFilter(watched, event);
+        const QString text = key->text();
         if (text.size() == 1 && text.front().unicode() < 0x80 && text.front() != u'\t') {
             terminal_.Type(text.front().toLatin1());
             return true;

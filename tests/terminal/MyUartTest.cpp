@@ -108,12 +108,25 @@ TEST_F(MyUartTest, TheTransmitQueueTakes11792BytesOfALargerWrite) {
     EXPECT_EQ(uart.Pending(), 0);
 }
 
-TEST_F(MyUartTest, BytesWrittenWhileClosedWaitForTheNextWriteAfterOpen) {
-    EXPECT_EQ(uart.Write("ab"), 2);
+TEST_F(MyUartTest, NothingWrittenWhileClosedGoesOutAfterOpen) {
+    EXPECT_EQ(uart.Write("ab\r"), 0);
     ASSERT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
-    EXPECT_TRUE(pty.ReadQuiet().isEmpty());
     uart.Write("c");
-    EXPECT_EQ(pty.Read(3), "abc");
+    EXPECT_EQ(pty.Read(1), "c");
+    EXPECT_TRUE(pty.ReadQuiet().isEmpty());
+}
+
+TEST_F(MyUartTest, ADeviceThatGoesAwayClosesThePortWithTheReason) {
+    QStringList lost;
+    uart.OnLost([&](const QString& reason) { lost << reason; });
+    ASSERT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
+    pty.End();
+    ASSERT_TRUE(PumpUntil([&] { return !lost.isEmpty(); }));
+    EXPECT_FALSE(uart.IsOpen());
+    EXPECT_FALSE(lost.front().isEmpty());
+    EXPECT_EQ(uart.Write("x"), 0);
+    PumpQuiet(50);
+    EXPECT_EQ(lost.size(), 1);
 }
 
 TEST_F(MyUartTest, APortHeldElsewhereIsNeitherOfferedNorOpened) {

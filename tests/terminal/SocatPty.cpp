@@ -34,7 +34,12 @@ SocatPty::SocatPty(const QString& comDir, int comNumber)
 }
 
 SocatPty::~SocatPty() {
+    End();
+}
+
+void SocatPty::End() {
     if (peer_ >= 0) ::close(peer_);
+    peer_ = -1;
     socat_.kill();
     socat_.waitForFinished();
 }

@@ -36,6 +36,8 @@ class SocatPty {
     QByteArray ReadQuiet(int quietMs = 100);
     // `stty -a -F` of the COM end.
     QString Stty() const;
+    // Ends socat, as when an adapter is unplugged: the COM end fails from now on.
+    void End();
 
   private:
     void Drain();

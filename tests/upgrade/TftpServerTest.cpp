@@ -8,10 +8,10 @@
 #include <csignal>
 #include <memory>
 
-#include "upgrade/TftpClient.h"
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/EventPump.h"
+#include "upgrade/TftpClient.h"
 
 // Uploads to a real TFTP server (tftpd-hpa) on loopback in the test's network namespace.
 namespace {
@@ -32,6 +32,23 @@ bool Listening(quint16 port) {
     const QByteArray local =
         QStringLiteral("0100007F:%1").arg(port, 4, 16, QChar('0')).toUpper().toLatin1();
     return table.readAll().contains(local);
+}
+
+// Empty when kTftpd is tftpd-hpa, whose options the server below is started with; another
+// TFTP server (atftpd) may have installed the same path.
+std::string TftpdHpaProblem() {
+    QProcess version;
+    version.start(kTftpd, {"-V"});
+    if (version.waitForFinished() && version.exitStatus() == QProcess::NormalExit) {
+        const QByteArray said =
+            (version.readAllStandardOutput() + version.readAllStandardError()).trimmed();
+        if (said.startsWith("tftp-hpa")) return {};
+        return std::string(kTftpd) + " is not tftpd-hpa (it says \"" + said.left(80).toStdString() +
+               "\"); install the tftpd-hpa package (apt-get install tftpd-hpa, as scripts/setup "
+               "does), which takes that path over from another TFTP server";
+    }
+    return std::string(kTftpd) + " does not run (" + version.errorString().toStdString() +
+           "); install the tftpd-hpa package (apt-get install tftpd-hpa, as scripts/setup does)";
 }
 
 // in.tftpd in the foreground, uploads allowed, serving a fresh directory that its unprivileged
@@ -99,6 +116,8 @@ QStringList ExpectedLog(qint64 size) {
 }
 
 TEST(TftpServer, UploadsReachTheServerByteForByte) {
+    const std::string problem = TftpdHpaProblem();
+    ASSERT_TRUE(problem.empty()) << problem;
     Tftpd server;
     ASSERT_TRUE(server.Start()) << "in.tftpd did not start";
     ManualClock clock;

@@ -1,6 +1,7 @@
 // Links that drop and come back, and server ports that keep their peer.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "tests/vspd/NetPeers.h"
@@ -102,6 +103,23 @@ TEST_F(ServiceLink, ASecondConnectionToAServerPortIsRefused) {
     ASSERT_TRUE(Pump(program, remote, 200000, 200000, kLimitMs));
     EXPECT_TRUE(program.received == remote.send);
     EXPECT_TRUE(remote.received == program.send);
+
+    // A peer that is gone (reset here; keep-alive giving up ends the same way) leaves a
+    // line in the log, and the next one is taken.
+    linger reset{1, 0};
+    ASSERT_EQ(setsockopt(device.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof(reset)), 0);
+    device.reset();
+    std::string gone = "the connection from 127.0.0.1:" + std::to_string(devicePort) +
+                       " ended (Connection reset by peer); waiting for the next";
+    EXPECT_TRUE(
+        PollUntil([&] { return service.LogText().find(gone) != std::string::npos; }, kLimitMs))
+        << service.LogText();
+    EXPECT_NE(service.LogText().find("refused a connection from 127.0.0.1"), std::string::npos);
+    Fd next = TcpConnect(p);
+    PumpSide nextRemote{next.get()}, reader{tty.get()};
+    nextRemote.send = {'n', 'e', 'x', 't'};
+    ASSERT_TRUE(Pump(reader, nextRemote, 4, 0, kLimitMs));
+    EXPECT_TRUE(reader.received == nextRemote.send);
 }
 
 TEST_F(ServiceLink, AUdpServerKeepsItsFirstSendersAddress) {

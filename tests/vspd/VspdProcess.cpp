@@ -1,5 +1,6 @@
 #include "tests/vspd/VspdProcess.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -7,7 +8,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "vspd/ControlClient.h"
@@ -35,12 +39,18 @@ VspdProcess::VspdProcess(VspdOptions options) : options_(std::move(options)) {
 
 VspdProcess::~VspdProcess() {
     Stop();
+    if (::testing::Test::HasFailure()) std::fprintf(stderr, "%s", LogText().c_str());
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
 }
 
 std::string VspdProcess::ComLink(unsigned number) const {
     return ComDir() + "/COM" + std::to_string(number);
+}
+
+std::string VspdProcess::LogText() const {
+    std::ifstream file(LogPath());
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 bool VspdProcess::Start() {
@@ -61,14 +71,17 @@ bool VspdProcess::Start() {
         args.insert(args.end(), {"--sys-class-tty", options_.sysClassTty});
     }
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int log = open(LogPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     pid_ = fork();
     if (pid_ == 0) {
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
+        if (log >= 0) dup2(log, STDERR_FILENO);
         execv(argv[0], argv.data());
         _exit(127);
     }
+    if (log >= 0) close(log);
     // The process's start is an I/O wait: probe the socket until it answers.
     for (int waited = 0; waited < kStartLimitMs; waited += kStartProbeMs) {
         vspd::ControlClient client(Socket());

@@ -36,6 +36,9 @@ class VspdProcess {
     std::string ComDir() const { return dir_ + "/com"; }
     std::string StateDir() const { return dir_ + "/state"; }
     std::string ComLink(unsigned number) const;
+    // What the service has logged so far (its standard error goes to a file, shown when the
+    // test fails).
+    std::string LogText() const;
 
     // One request in a session of its own; a broken session fails the test.
     vspd::Reply Call(const vspd::Request& request) const;
@@ -48,6 +51,8 @@ class VspdProcess {
     vspd::PortEntry EntryOf(unsigned comNumber) const;
 
   private:
+    std::string LogPath() const { return dir_ + "/vspd.log"; }
+
     VspdOptions options_;
     std::string dir_;
     pid_t pid_ = -1;

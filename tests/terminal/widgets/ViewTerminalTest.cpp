@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QFontInfo>
+#include <QClipboard>
+#include <QFontMetrics>
+#include <QRegularExpression>
 
 #include "terminal/MyUart.h"
 #include "tests/support/EventPump.h"
@@ -23,7 +25,11 @@ TEST_F(ViewTerminalTest, StartUpScansThePortsAndTakesTheSettings) {
              {static_cast<QWidget*>(p.CloseButton()), static_cast<QWidget*>(p.PurgeButton()),
               static_cast<QWidget*>(p.AutoTestBox()), static_cast<QWidget*>(p.EchoBox())})
             EXPECT_FALSE(off->isEnabled());
-        EXPECT_TRUE(QFontInfo(p.Log()->font()).fixedPitch());
+        // Fixed pitch as the user sees it: narrow and wide characters take the same room.
+        const QFontMetrics metrics(p.Log()->font());
+        for (QChar c : QStringLiteral(".:1WM@"))
+            EXPECT_EQ(metrics.horizontalAdvance(c), metrics.horizontalAdvance(u'i'))
+                << c.toLatin1();
         EXPECT_EQ(p.Log()->font().pointSize(), 10);
         EXPECT_EQ(p.List(TermList::kParity)->itemText(2), "None");
         EXPECT_EQ(p.List(TermList::kFlowControl)->itemText(1), "Xon/Xoff");
@@ -224,8 +230,10 @@ TEST_F(ViewTerminalTest, NineThousandSixHundredOnARealPortIsAConsole) {
 }
 
 TEST_F(ViewTerminalTest, TypingSendsPrintablesAndCrButNotSpaces) {
-    Open(0, "COM3", kBaud115200);
     Panel(0).Log()->setFocus();
+    Type(0, "at\r");  // while closed: gone, not kept for the port
+    Open(0, "COM3", kBaud115200);
+    EXPECT_TRUE(com3.ReadQuiet().isEmpty());
     QTest::keyClick(Panel(0).Log(), Qt::Key_Backspace);
     QTest::keyClick(Panel(0).Log(), Qt::Key_Space);
     EXPECT_TRUE(com3.ReadQuiet().isEmpty());
@@ -236,6 +244,26 @@ TEST_F(ViewTerminalTest, TypingSendsPrintablesAndCrButNotSpaces) {
     EXPECT_EQ(com3.Read(2), "\b\r");
     EXPECT_EQ(Panel(0).Controller().TypedCount(), 0);
     EXPECT_EQ(LogOf(0), "Open COM3 successfully.\n") << "typing inserts nothing";
+
+    // Select All and Copy are the log's.
+    QApplication::clipboard()->clear();
+    QTest::keyClick(Panel(0).Log(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(Panel(0).Log(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Open COM3 successfully.\n");
+    EXPECT_TRUE(com3.ReadQuiet().isEmpty());
+}
+
+TEST_F(ViewTerminalTest, APortWhoseDeviceGoesAwayClosesAndSaysWhy) {
+    Open(0, "COM3", kBaud115200);
+    Panel(0).AutoTestBox()->click();
+    com3.End();
+    ASSERT_TRUE(PumpUntil([&] { return !Panel(0).Controller().IsOpen(); }));
+    EXPECT_TRUE(LogOf(0).contains(QRegularExpression("\nCOM3 closed: .+\\.\n$")))
+        << LogOf(0).toStdString();
+    EXPECT_TRUE(Panel(0).OpenButton()->isEnabled());
+    EXPECT_FALSE(Panel(0).CloseButton()->isEnabled());
+    EXPECT_FALSE(Panel(0).AutoTestBox()->isChecked());
+    EXPECT_FALSE(frame.clock.IsRunning(&Panel(0).Controller(), 1));
 }
 
 TEST_F(ViewTerminalTest, TheDataLogEmptiesBeyondAThousandLines) {
