@@ -55,6 +55,9 @@ struct DeviceProfile {
     QString name;               // up to 16 characters; may be empty
     std::optional<Mac> mac;     // default: derived from the device's index
     uint32_t address = 0;       // host order, within 127.0.0.0/8; 0: the next free address
+    // The address its records claim (host order), as a misconfigured device may; 0: the
+    // address it answers on.
+    uint32_t claimedAddress = 0;
     uint8_t operationMode = 1;  // 0 Socket, 1 VCOM, 2 RFC2217, 3 MODBUS gateway
     bool clientMode = false;
     bool dhcp = false;
@@ -67,6 +70,7 @@ struct DeviceProfile {
     bool wifi = false;
     int restartMs = kDefaultRestartMs;
     bool restartAfterUpgrade = true;  // a whole firmware image makes the device restart
+    int upgradeRestartDelayMs = 0;    // ... this long after it acknowledged the last block
     Faults faults;
     TftpMode tftpMode = TftpMode::OptionAck;
     uint8_t probeByte = 1;  // offset 69 of the probe answer: nonzero while connected

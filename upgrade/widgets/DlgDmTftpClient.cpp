@@ -8,13 +8,7 @@
 #include <QVBoxLayout>
 
 #include "devmgr/DmMessageBox.h"
-
-namespace {
-
-// Every firmware image of the device family begins with these four bytes.
-const QByteArray kFirmwareMagic = QByteArrayLiteral("QMDR");
-
-}  // namespace
+#include "upgrade/FirmwareImage.h"
 
 CDlgDmTftpClient::CDlgDmTftpClient(UserPrompts& prompts, QWidget* parent)
     : QDialog(parent),
@@ -64,12 +58,12 @@ void CDlgDmTftpClient::OnUpgradeFirmware() {
     QFile image(imagePath_);
     if (!image.open(QIODevice::ReadOnly)) {
         // The upgrade's own open reports it again and stops there.
-        ShowDmMessage(prompts_, QStringLiteral("Can't open target file !!"));
+        ShowDmMessage(prompts_, QString::fromLatin1(kCantOpenImage));
         accept();
         return;
     }
-    if (image.read(kFirmwareMagic.size()) != kFirmwareMagic) {
-        ShowDmMessage(prompts_, QStringLiteral("It's not a correct firmware file !!"));
+    if (!HasFirmwareMark(image.read(qstrlen(kFirmwareMark)))) {
+        ShowDmMessage(prompts_, QString::fromLatin1(kNotFirmware));
         return;
     }
     accept();
