@@ -8,8 +8,10 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
+#include "devmgr/DmDeviceTable.h"
 #include "platform/QtTimerHost.h"
 #include "tests/support/TestNamespace.h"
 #include "tools/devsim/DeviceSimulator.h"
@@ -21,6 +23,7 @@ class CliNet {
     static constexpr int kRestartMs = 300;
     static constexpr int kSpeedup = 10;
     static constexpr int kProgramDeadlineMs = 90000;
+    static constexpr int kWatchMs = 5;
 
     struct Run {
         int exitCode = -1;
@@ -44,14 +47,20 @@ class CliNet {
 
     devsim::SimDevice* Add(devsim::DeviceProfile profile = {}) {
         if (profile.name.isNull()) profile.name = devsim::DefaultProfile(sim->Count()).name;
-        profile.restartMs = kRestartMs;
+        if (profile.restartMs == devsim::kDefaultRestartMs) profile.restartMs = kRestartMs;
         return sim->AddDevice(profile);
     }
 
     QString Ip(int index) { return sim->Device(index).AddressText(); }
+    // The MAC address as the list shows it.
+    QString Mac(int index) { return DmDeviceTable::MacText(sim->Device(index).StoredRecord()); }
+    // The same in the normal form of JSON.
+    QString JsonMac(int index) { return Mac(index).toLower().replace('-', ':'); }
 
-    // The program with the loopback address bound; `host` false leaves --bind out.
-    Run Ctl(const QStringList& args, bool host = true) {
+    // The program with the loopback address bound; `host` false leaves --bind out. `watch`
+    // is called every few milliseconds while the program runs.
+    Run Ctl(const QStringList& args, bool host = true,
+            const std::function<void(QProcess&)>& watch = {}) {
         QProcess process;
         process.setProgram(qEnvironmentVariable("VELTRO_BINARY_DIR") + "/cli/veltroctl");
         QStringList all = args;
@@ -67,6 +76,11 @@ class CliNet {
         QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
         QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
         QTimer::singleShot(kProgramDeadlineMs, &loop, &QEventLoop::quit);
+        QTimer watching;
+        if (watch) {
+            QObject::connect(&watching, &QTimer::timeout, [&] { watch(process); });
+            watching.start(kWatchMs);
+        }
         process.start();
         loop.exec();
         if (process.state() != QProcess::NotRunning) {
