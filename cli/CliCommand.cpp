@@ -100,7 +100,8 @@ std::optional<int> CliCommand::Parse(const QStringList& args, qsizetype minPosit
         return Usage(QStringLiteral("unexpected argument \"%1\"").arg(Positional()[maxPositional]));
     bool ok = false;
     const uint32_t port = parser_.value(devicePortOption_).toUInt(&ok);
-    if (!ok || port == 0 || port > kMaxPortNumber) return Usage(QStringLiteral("bad --device-port"));
+    if (!ok || port == 0 || port > kMaxPortNumber)
+        return Usage(QStringLiteral("bad --device-port"));
     devicePort_ = static_cast<uint16_t>(port);
     speedup_ = parser_.value(speedupOption_).toInt(&ok);
     if (!ok || speedup_ < 1 || speedup_ > kMaxSpeedup)

@@ -89,10 +89,10 @@ int RunSearch(const QStringList& args) {
     std::vector<CliListing> rows;
     const DmDeviceTable& table = session->Controller().Table();
     for (int row = 0; row < table.Count(); ++row) {
-        CliListing listing{{table.IpText(row), table.CellText(row, DmDeviceTable::kMacColumn),
-                            table.Record(row)},
-                           {},
-                           std::nullopt};
+        CliListing listing{
+            {table.IpText(row), table.CellText(row, DmDeviceTable::kMacColumn), table.Record(row)},
+            {},
+            std::nullopt};
         for (int column = DmDeviceTable::kNameColumn; column <= DmDeviceTable::kStatusColumn;
              ++column)
             listing.cells << table.CellText(row, column);

@@ -15,7 +15,8 @@ CliHost ChooseCliHost(NetInterfaces& net, const QString& bind) {
     }
     const QString chosen = bind.isEmpty() ? addresses->front() : bind;
     if (!addresses->contains(chosen)) {
-        host.error = QStringLiteral("%1 is not a host address (choose one of: %2)").arg(chosen, list);
+        host.error =
+            QStringLiteral("%1 is not a host address (choose one of: %2)").arg(chosen, list);
         return host;
     }
     // Any of the host's addresses, not only an adapter's first: each has its own netmask.

@@ -114,9 +114,10 @@ QString FormatResults(const std::vector<CliResult>& results, bool json) {
     QString out;
     for (const CliResult& result : results) {
         const QString mac = result.device.mac.isEmpty() ? QStringLiteral("-") : result.device.mac;
-        out += Printable(QStringLiteral("%1 %2 %3").arg(
-                   result.device.ip, mac,
-                   result.ok ? result.text : QStringLiteral("FAILED: ") + result.text)) +
+        out += Printable(
+                   QStringLiteral("%1 %2 %3")
+                       .arg(result.device.ip, mac,
+                            result.ok ? result.text : QStringLiteral("FAILED: ") + result.text)) +
                QLatin1Char('\n');
         for (const QString& change : result.changes)
             out += QStringLiteral("  %1\n").arg(Printable(change));

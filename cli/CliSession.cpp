@@ -87,16 +87,16 @@ int CliSession::RowOf(const DeviceConfigRecord& device) const {
 void CliSession::NameLowPortDevice(int row) {
     const DmDeviceTable& table = controller_->Table();
     if (DmDeviceTable::ShownPort(table.Record(row)) < DmController::kLowestDataPort)
-        prompts_.PrefixNext(
-            QStringLiteral("%1 (%2)").arg(table.IpText(row), DmDeviceTable::MacText(table.Record(row))));
+        prompts_.PrefixNext(QStringLiteral("%1 (%2)").arg(
+            table.IpText(row), DmDeviceTable::MacText(table.Record(row))));
 }
 
 void CliSession::TickOnly(const std::vector<CliDevice>& devices) {
     for (int row = 0; row < controller_->Table().Count(); ++row) {
         const auto mac = controller_->Table().Record(row).MacAddress();
-        controller_->SetRowChecked(row, std::any_of(devices.begin(), devices.end(), [&](const CliDevice& d) {
-                                       return d.record.MacAddress() == mac;
-                                   }));
+        controller_->SetRowChecked(
+            row, std::any_of(devices.begin(), devices.end(),
+                             [&](const CliDevice& d) { return d.record.MacAddress() == mac; }));
     }
 }
 
@@ -120,9 +120,10 @@ std::vector<CliResult> CliSession::RunAckFlow(AckFlow flow, const std::vector<Cl
         if (Listed(device.record)) remaining.push_back(device);
     while (!remaining.empty()) {
         // The flow goes through the ticked rows in the list's order.
-        std::sort(remaining.begin(), remaining.end(), [this](const CliDevice& a, const CliDevice& b) {
-            return RowOf(a.record) < RowOf(b.record);
-        });
+        std::sort(remaining.begin(), remaining.end(),
+                  [this](const CliDevice& a, const CliDevice& b) {
+                      return RowOf(a.record) < RowOf(b.record);
+                  });
         TickOnly(remaining);
         prompts_.SetPrefix(remaining.back().ip);
         reboot ? controller_->OnReboot() : controller_->OnRestore();
@@ -142,11 +143,11 @@ std::vector<CliResult> CliSession::RunAckFlow(AckFlow flow, const std::vector<Cl
         auto silent = remaining.begin();
         if (row && controller_->Table().Contains(*row)) {
             const auto mac = controller_->Table().Record(*row).MacAddress();
-            silent = std::find_if(remaining.begin(), remaining.end(), [&](const CliDevice& d) {
-                return d.record.MacAddress() == mac;
-            });
+            silent = std::find_if(remaining.begin(), remaining.end(),
+                                  [&](const CliDevice& d) { return d.record.MacAddress() == mac; });
         }
-        for (auto it = remaining.begin(); it != silent; ++it) settle(*it, true, QStringLiteral("ok"));
+        for (auto it = remaining.begin(); it != silent; ++it)
+            settle(*it, true, QStringLiteral("ok"));
         if (silent != remaining.end()) settle(*silent, false, QStringLiteral("no acknowledgement"));
         remaining.erase(remaining.begin(), silent == remaining.end() ? silent : silent + 1);
     }

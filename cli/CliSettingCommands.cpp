@@ -104,8 +104,7 @@ int RunExport(const QStringList& args) {
     if (!device) return Finish(command, failed, toStdout);
     const settingfile::Written written = settingfile::Write(SheetValues(*session, *device));
     if (!written.complete)
-        return Finish(command,
-                      {*device, false, QString::fromLatin1(setupmsg::kNoSpaces).trimmed()},
+        return Finish(command, {*device, false, QString::fromLatin1(setupmsg::kNoSpaces).trimmed()},
                       toStdout);
     if (toStdout) {
         std::fwrite(written.text.constData(), 1, static_cast<size_t>(written.text.size()), stdout);
@@ -167,7 +166,8 @@ int RunImport(const QStringList& args) {
     if (changed.isEmpty() && before == after)
         return Finish(command, {device, true, QStringLiteral("unchanged")});
     const QStringList outOfRange = settingfile::OutOfRangeLines(*text, before);
-    for (const QString& error : outOfRange) PrintError(QStringLiteral("%1: %2").arg(device.ip, error));
+    for (const QString& error : outOfRange)
+        PrintError(QStringLiteral("%1: %2").arg(device.ip, error));
     if (!outOfRange.isEmpty())
         return Finish(command, {device, false, QStringLiteral("values out of range")});
     const SetupBuild build = BuildSetupRecord(after, device.record.MacAddress());

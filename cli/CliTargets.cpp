@@ -9,8 +9,7 @@ namespace {
 const QString kNotSent = QStringLiteral("not sent");
 
 std::optional<CliMac> ParseMac(const QString& text) {
-    static const QRegularExpression form(
-        QStringLiteral("^[0-9A-Fa-f]{2}([:-][0-9A-Fa-f]{2}){5}$"));
+    static const QRegularExpression form(QStringLiteral("^[0-9A-Fa-f]{2}([:-][0-9A-Fa-f]{2}){5}$"));
     if (!form.match(text).hasMatch()) return std::nullopt;
     CliMac mac{};
     const QStringList pairs = text.split(QRegularExpression(QStringLiteral("[:-]")));
@@ -42,9 +41,10 @@ CliPlan::CliPlan(const CliSession& session, const std::vector<CliTarget>& target
                 named.push_back(device);
         if (named.size() == 1) {
             const CliMac mac = named.front().record.MacAddress();
-            const bool known = std::any_of(results_.begin(), results_.end(), [&](const CliResult& r) {
-                return !r.device.mac.isEmpty() && r.device.record.MacAddress() == mac;
-            });
+            const bool known =
+                std::any_of(results_.begin(), results_.end(), [&](const CliResult& r) {
+                    return !r.device.mac.isEmpty() && r.device.record.MacAddress() == mac;
+                });
             if (!known) {
                 results_.push_back({named.front(), false, kNotSent});
                 pending_.push_back(true);
@@ -73,7 +73,8 @@ std::vector<CliDevice> CliPlan::Devices() const {
 
 void CliPlan::Settle(const CliResult& result) {
     for (size_t i = 0; i < results_.size(); ++i) {
-        if (!pending_[i] || results_[i].device.record.MacAddress() != result.device.record.MacAddress())
+        if (!pending_[i] ||
+            results_[i].device.record.MacAddress() != result.device.record.MacAddress())
             continue;
         results_[i] = result;
         pending_[i] = false;

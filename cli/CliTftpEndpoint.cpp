@@ -4,7 +4,7 @@
 
 void CliTftpEndpoint::SetReceiver(Receiver receiver) {
     socket_.SetReceiver([this, receiver = std::move(receiver)](QByteArrayView packet,
-                                                                uint32_t address, uint16_t port) {
+                                                               uint32_t address, uint16_t port) {
         // The transfer takes its peer's port from the device's first answer, as here.
         const auto opcode = PeekTftpOpcode(packet);
         const bool answer = opcode && (*opcode == static_cast<uint16_t>(TftpOpcode::Ack) ||

@@ -173,7 +173,8 @@ void CliUpgrade::CheckRestarts() {
     if (!waiting || session_.Searching()) return;
     for (auto& job : jobs_) {
         if (job->state != Job::State::kRestarting) continue;
-        if (searchStartedAt_ >= job->endedAt) job->restart.Searched(session_.Listed(job->device.record));
+        if (searchStartedAt_ >= job->endedAt)
+            job->restart.Searched(session_.Listed(job->device.record));
         if (job->restart.back)
             Settle(*job, true, QStringLiteral("upgraded"));
         else if (job->restartDeadline.hasExpired())

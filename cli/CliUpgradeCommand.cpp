@@ -34,8 +34,8 @@ QString CheckImage(const QString& path, CheckedImage& checked) {
         return why;
     checked.path = QDir(checked.dir.path()).filePath(QFileInfo(path).fileName());
     checked.size = image.bytes.size();
-    if (QString error; !checked.dir.isValid() ||
-                       !WriteFileAtomically(checked.path, image.bytes, &error))
+    if (QString error;
+        !checked.dir.isValid() || !WriteFileAtomically(checked.path, image.bytes, &error))
         return QStringLiteral("cannot keep a copy of it: %1").arg(error);
     return {};
 }
@@ -65,7 +65,8 @@ int RunUpgrade(const QStringList& args) {
     const int n = command.Parser().value(parallel).toInt(&ok);
     if (!ok || n < 1 || n > kMaxParallel) return command.Usage(QStringLiteral("bad --parallel"));
     const uint32_t port = command.Parser().value(tftpPort).toUInt(&ok);
-    if (!ok || port == 0 || port > kMaxPortNumber) return command.Usage(QStringLiteral("bad --tftp-port"));
+    if (!ok || port == 0 || port > kMaxPortNumber)
+        return command.Usage(QStringLiteral("bad --tftp-port"));
     std::vector<CliTarget> targets;
     if (auto code = command.Targets(command.Positional().mid(1), targets)) return *code;
     CheckedImage image;

@@ -319,8 +319,9 @@ QString OutOfRange(int number, const QByteArray& value) {
                               .arg(number)
                               .arg(QString::fromLatin1(l.description), QString::fromLatin1(value));
     if (l.kind == Kind::Address)
-        return ParseInetAddress(QString::fromLatin1(value)) ? QString()
-                                                            : where + QStringLiteral(" is not an IPv4 address");
+        return ParseInetAddress(QString::fromLatin1(value))
+                   ? QString()
+                   : where + QStringLiteral(" is not an IPv4 address");
     const auto range = Range(l);
     if (!range) return {};
     const int64_t n = LeadingInt32(value);

@@ -30,16 +30,17 @@ bool IsSpecial(const QString& path) {
 // Writes into the existing object itself: nothing to rename, nothing to truncate.
 bool WriteDirectly(const QString& path, QByteArrayView bytes, QString* error) {
     // Without O_NONBLOCK a FIFO that nobody reads would block the open for ever.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return Fail(error, errno == ENXIO ? QStringLiteral("no program reads it")
-                                          : SystemReason(errno));
+        return Fail(error,
+                    errno == ENXIO ? QStringLiteral("no program reads it") : SystemReason(errno));
     // Once open, the writes wait for a slow reader as any program's output does.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+        const ssize_t n =
+            ::write(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             const int code = n < 0 ? errno : EIO;

@@ -51,8 +51,8 @@ QString WhyNotOneHost(uint32_t address, const std::vector<AdapterInfo>& subnets,
         const std::optional<uint32_t> member = ParseInetAddress(subnet.address);
         const std::optional<uint32_t> mask = ParseInetAddress(subnet.netmask);
         if (!member || !mask) continue;
-        const QString reason =
-            SubnetEdge(address, *member, *mask, QStringLiteral("this host's subnet on %1").arg(subnet.name));
+        const QString reason = SubnetEdge(
+            address, *member, *mask, QStringLiteral("this host's subnet on %1").arg(subnet.name));
         if (!reason.isEmpty()) return reason;
     }
     return SubnetEdge(address, address, deviceNetmask, QStringLiteral("the device's own subnet"));

@@ -5,7 +5,8 @@
 FirmwareImage ReadFirmwareImage(const QString& path, int64_t maxSize) {
     RegularFile file = ReadRegularFile(path, maxSize);
     FirmwareImage image;
-    if (file.status == RegularFile::Status::TooLarge) image.status = FirmwareImage::Status::TooLarge;
+    if (file.status == RegularFile::Status::TooLarge)
+        image.status = FirmwareImage::Status::TooLarge;
     if (file.status == RegularFile::Status::Read) image = {FirmwareImage::Status::Read, file.bytes};
     return image;
 }

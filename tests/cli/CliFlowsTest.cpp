@@ -127,13 +127,13 @@ TEST(CliImport, RefusesABadAddressOrAWrongFileAndSendsNothing) {
 
     // A number wider than its field is refused, not cut to 16 bits; with --check too.
     WriteAll(path, WithLine(good, kListenPortLine, "70000"));
-    for (const QStringList& args :
-         {QStringList{"import", device.AddressText(), path},
-          QStringList{"import", "--check", device.AddressText(), path}}) {
+    for (const QStringList& args : {QStringList{"import", device.AddressText(), path},
+                                    QStringList{"import", "--check", device.AddressText(), path}}) {
         const CliNet::Run wide = net.Ctl(args);
         EXPECT_EQ(wide.exitCode, 1);
-        EXPECT_TRUE(wide.err.contains("line 8 (Server data listening Port): 70000 is outside 0 "
-                                      "to 65535"))
+        EXPECT_TRUE(
+            wide.err.contains("line 8 (Server data listening Port): 70000 is outside 0 "
+                              "to 65535"))
             << wide.err.toStdString();
     }
     EXPECT_EQ(device.CountReceived(msg::kSetupCommand), 0);
@@ -200,8 +200,10 @@ TEST(CliExport, WritesIntoAFifoADeviceOrStandardOutput) {
     };
     for (const Node& node : {Node{"null", 3, 0}, Node{"full", 7, 1}}) {
         const QString path = dir.filePath(node.name);
-        if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, node.minor)) != 0) {
-            std::printf("no device node %s here (%s): not tried\n", node.name, std::strerror(errno));
+        if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, node.minor)) !=
+            0) {
+            std::printf("no device node %s here (%s): not tried\n", node.name,
+                        std::strerror(errno));
             continue;
         }
         const CliNet::Run run = net.Ctl({"export", net.Ip(0), path});

@@ -55,8 +55,9 @@ TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
     const CliNet::Run csv = net.Ctl({"search", "--format", "csv"});
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
     // The low port is named with the device, once.
-    const QString warning = QStringLiteral("%1 (%2): Port number should greater than 1024.")
-                                .arg(net.Ip(1), DmDeviceTable::MacText(net.sim->Device(1).StoredRecord()));
+    const QString warning =
+        QStringLiteral("%1 (%2): Port number should greater than 1024.")
+            .arg(net.Ip(1), DmDeviceTable::MacText(net.sim->Device(1).StoredRecord()));
     EXPECT_EQ(csv.err.count(warning), 1) << csv.err.toStdString();
     const std::vector<QStringList> rows = ParseCsv(csv.out);
     ASSERT_EQ(rows.size(), 6u) << csv.out.toStdString();

@@ -69,8 +69,9 @@ TEST(CliTargets, NoCommandGoesToAnAddressOfNoSingleHost) {
     Bystander bystander;
     ASSERT_TRUE(bystander.Bind(69) && bystander.Bind(msg::kDevicePort));
     const std::pair<uint32_t, QString> claims[] = {
-        {0x7FFFFFFF, "127.255.255.255 is the broadcast address of 127.0.0.0/8, this host's "
-                     "subnet on lo"},
+        {0x7FFFFFFF,
+         "127.255.255.255 is the broadcast address of 127.0.0.0/8, this host's "
+         "subnet on lo"},
         {0xE0000001, "224.0.0.1 is a multicast address"},
         {0x7F000000, "127.0.0.0 is the network address of 127.0.0.0/8, this host's subnet on lo"},
     };
@@ -95,10 +96,10 @@ TEST(CliTargets, NoCommandGoesToAnAddressOfNoSingleHost) {
         file.seek(0);
         file.write(text);
         file.close();
-        for (const QStringList& args : {QStringList{"reboot", net.Mac(i)},
-                                        QStringList{"restore", net.Mac(i)},
-                                        QStringList{"import", net.Mac(i), settings},
-                                        QStringList{"upgrade", image, net.Mac(i)}}) {
+        for (const QStringList& args :
+             {QStringList{"reboot", net.Mac(i)}, QStringList{"restore", net.Mac(i)},
+              QStringList{"import", net.Mac(i), settings},
+              QStringList{"upgrade", image, net.Mac(i)}}) {
             const CliNet::Run run = net.Ctl(args);
             EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString();
             EXPECT_TRUE(run.out.contains("FAILED: not sent: " + claims[i].second))
@@ -107,9 +108,9 @@ TEST(CliTargets, NoCommandGoesToAnAddressOfNoSingleHost) {
     }
     PumpQuiet(100);
     EXPECT_EQ(bystander.received, 0);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(net.sim->Device(i).Received().size(),
-                                          static_cast<size_t>(net.sim->Device(i).CountReceived(
-                                              msg::kSearchRequest)));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(net.sim->Device(i).Received().size(),
+                  static_cast<size_t>(net.sim->Device(i).CountReceived(msg::kSearchRequest)));
 }
 
 }  // namespace

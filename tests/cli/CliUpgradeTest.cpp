@@ -43,9 +43,9 @@ TEST(CliUpgrade, ThreeDevicesAtOnceWhileOneRefusesEachDeviceOnce) {
     const QString image = Write(dir, "fw.bin", bytes);
 
     // Device 0 named three times, device 1 twice: each is sent the image once.
-    const CliNet::Run run = net.Ctl({"upgrade", image, net.Ip(0), net.Ip(1), net.Ip(3), net.Ip(2),
-                                     net.Mac(0), net.Ip(1), net.JsonMac(0), "--parallel", "3",
-                                     "--json"});
+    const CliNet::Run run =
+        net.Ctl({"upgrade", image, net.Ip(0), net.Ip(1), net.Ip(3), net.Ip(2), net.Mac(0),
+                 net.Ip(1), net.JsonMac(0), "--parallel", "3", "--json"});
     EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
     const QJsonArray results = CliNet::JsonArray(run.out);
     ASSERT_EQ(results.size(), 4) << run.out.toStdString();
@@ -127,12 +127,13 @@ TEST(CliUpgrade, ADeviceIsUpgradedOnlyOnceItWasSeenGoneAndBack) {
         net.Ctl({"upgrade", image, net.Ip(0), net.Ip(1), net.Ip(2), net.Ip(3), "--parallel", "4"});
     EXPECT_EQ(run.exitCode, 1);
     const QStringList lines = Lines(run.out).mid(Lines(run.out).size() - 4);
-    EXPECT_EQ(lines, (QStringList{
-                         net.Ip(0) + ' ' + net.Mac(0) + " upgraded",
-                         net.Ip(1) + ' ' + net.Mac(1) + " FAILED: did not come back after its restart",
-                         net.Ip(2) + ' ' + net.Mac(2) + " FAILED: did not come back after its restart",
-                         net.Ip(3) + ' ' + net.Mac(3) +
-                             " FAILED: answered every search: no restart seen"}))
+    EXPECT_EQ(
+        lines,
+        (QStringList{
+            net.Ip(0) + ' ' + net.Mac(0) + " upgraded",
+            net.Ip(1) + ' ' + net.Mac(1) + " FAILED: did not come back after its restart",
+            net.Ip(2) + ' ' + net.Mac(2) + " FAILED: did not come back after its restart",
+            net.Ip(3) + ' ' + net.Mac(3) + " FAILED: answered every search: no restart seen"}))
         << run.out.toStdString();
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(net.sim->Device(i).Images().at(0).complete) << i;
 }

@@ -278,9 +278,11 @@ TEST_F(DmReboot, ADeviceThatClaimsNoSingleHostsAddressIsSentNothing) {
         const char* reason;
     };
     const Case cases[] = {
-        {lo, 0, "127.255.255.255 is the broadcast address of 127.0.0.0/8, this host's subnet on lo"},
-        {ethernet, 0, "127.255.255.255 is the broadcast address of 127.0.0.0/8, the device's own "
-                      "subnet"},
+        {lo, 0,
+         "127.255.255.255 is the broadcast address of 127.0.0.0/8, this host's subnet on lo"},
+        {ethernet, 0,
+         "127.255.255.255 is the broadcast address of 127.0.0.0/8, the device's own "
+         "subnet"},
         {lo, 1, "127.0.0.0 is the network address of 127.0.0.0/8, this host's subnet on lo"},
     };
     for (const Case& c : cases) {

@@ -34,11 +34,13 @@ TEST(OneHost, RefusesEveryAddressThatReachesMoreOrLessThanOneHost) {
          "127.0.0.0 is the network address of 127.0.0.0/8, this host's subnet on lo"},
         {"10.1.2.255", 0,
          "10.1.2.255 is the broadcast address of 10.1.2.0/24, this host's subnet on eth0"},
-        {"10.1.2.0", 0, "10.1.2.0 is the network address of 10.1.2.0/24, this host's subnet on eth0"},
+        {"10.1.2.0", 0,
+         "10.1.2.0 is the network address of 10.1.2.0/24, this host's subnet on eth0"},
         // Outside the host's subnets only the device's own netmask tells.
         {"192.168.7.255", 0xFFFFFF00u,
          "192.168.7.255 is the broadcast address of 192.168.7.0/24, the device's own subnet"},
-        {"172.16.0.0", k16, "172.16.0.0 is the network address of 172.16.0.0/16, the device's own subnet"},
+        {"172.16.0.0", k16,
+         "172.16.0.0 is the network address of 172.16.0.0/16, the device's own subnet"},
         {"192.168.7.255", k16, ""},
         {"192.168.7.255", 0xFF00FF00u, ""},  // a mask with holes tells nothing
     };

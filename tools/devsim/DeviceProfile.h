@@ -52,9 +52,9 @@ struct StatusValues {
 };
 
 struct DeviceProfile {
-    QString name;               // up to 16 characters; may be empty
-    std::optional<Mac> mac;     // default: derived from the device's index
-    uint32_t address = 0;       // host order, within 127.0.0.0/8; 0: the next free address
+    QString name;            // up to 16 characters; may be empty
+    std::optional<Mac> mac;  // default: derived from the device's index
+    uint32_t address = 0;    // host order, within 127.0.0.0/8; 0: the next free address
     // The address its records claim (host order), as a misconfigured device may; 0: the
     // address it answers on.
     uint32_t claimedAddress = 0;
