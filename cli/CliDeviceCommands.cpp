@@ -1,5 +1,4 @@
 // search, reboot and restore: the device manager's search and acknowledgement flows.
-#include <QElapsedTimer>
 #include <cstdio>
 #include <map>
 

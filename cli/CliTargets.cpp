@@ -1,6 +1,7 @@
 #include "cli/CliTargets.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "protocol/Address.h"
 

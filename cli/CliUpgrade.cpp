@@ -1,10 +1,7 @@
 #include "cli/CliUpgrade.h"
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
