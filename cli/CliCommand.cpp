@@ -1,6 +1,5 @@
 #include "cli/CliCommand.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "cli/CliPrompts.h"
@@ -9,23 +8,25 @@
 
 namespace {
 
-constexpr uint32_t kMaxPort = 0xFFFF;
 constexpr int kMaxSpeedup = 100;
 
 const char* const kUsage =
     "Usage: veltroctl COMMAND [OPTIONS] [ARGUMENTS]\n"
     "The device manager on the command line.\n\n"
     "Commands:\n"
-    "  search                 list the device servers that answer a broadcast search\n"
-    "  export IP FILE         write a device's settings into a device setting file\n"
-    "  import IP FILE         apply a device setting file to a device\n"
-    "  reboot IP...           reboot devices\n"
-    "  restore IP...          return devices to their default settings\n"
-    "  upgrade FIRMWARE IP... push a firmware image into devices\n"
-    "  plan INVENTORY         show what apply would change in the devices of an inventory\n"
-    "  apply INVENTORY        make the devices what an inventory says\n\n"
+    "  search                      list the devices that answer a broadcast search\n"
+    "  export DEVICE FILE          write a device's settings into a setting file\n"
+    "                              (FILE - is standard output)\n"
+    "  import DEVICE FILE          apply a device setting file to a device\n"
+    "  reboot DEVICE...            reboot devices\n"
+    "  restore DEVICE...           return devices to their default settings\n"
+    "  upgrade FIRMWARE DEVICE...  push a firmware image into devices\n"
+    "  plan INVENTORY              show what apply would change in an inventory's devices\n"
+    "  apply INVENTORY             make the devices what an inventory says\n\n"
+    "A DEVICE is its IP address (as the search lists it) or its MAC address.\n"
     "Every command takes --help. Exit code 0 when every device succeeded, 1 when any\n"
-    "failed, 2 on a wrong command line.\n";
+    "failed or there was nothing to act on (a search that found no device), 2 on a wrong\n"
+    "command line or firmware file; an interrupted upgrade exits with 130.\n";
 
 void Print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -56,25 +57,10 @@ std::unique_ptr<CliSession> OpenAndSearch(const CliCommand& command, bool force,
     return session;
 }
 
-// The listed devices at `ips`, in their order; the missing ones reported as failed results.
-std::vector<CliDevice> Lookup(CliSession& session, const QStringList& ips,
-                              std::vector<CliResult>& missing) {
-    std::vector<CliDevice> found;
-    for (const QString& ip : ips) {
-        if (const auto device = session.Find(ip))
-            found.push_back(*device);
-        else
-            missing.push_back({{ip, {}, {}}, false, QStringLiteral("not found by the search")});
-    }
-    return found;
-}
-
-std::vector<CliResult> InArgumentOrder(std::vector<CliResult> results, const QStringList& ips) {
-    std::stable_sort(results.begin(), results.end(),
-                     [&ips](const CliResult& a, const CliResult& b) {
-                         return ips.indexOf(a.device.ip) < ips.indexOf(b.device.ip);
-                     });
-    return results;
+void RefuseNotOneHost(CliSession& session, CliPlan& plan) {
+    for (const CliDevice& device : plan.Devices())
+        if (const QString why = session.WhyNotOneHost(device); !why.isEmpty())
+            plan.Settle({device, false, QStringLiteral("not sent: %1").arg(why)});
 }
 
 CliCommand::CliCommand(const QString& name, const QString& synopsis, const QString& description)
@@ -116,7 +102,8 @@ std::optional<int> CliCommand::Parse(const QStringList& args, qsizetype minPosit
         return Usage(QStringLiteral("unexpected argument \"%1\"").arg(Positional()[maxPositional]));
     bool ok = false;
     const uint32_t port = parser_.value(devicePortOption_).toUInt(&ok);
-    if (!ok || port == 0 || port > kMaxPort) return Usage(QStringLiteral("bad --device-port"));
+    if (!ok || port == 0 || port > kMaxPortNumber)
+        return Usage(QStringLiteral("bad --device-port"));
     devicePort_ = static_cast<uint16_t>(port);
     speedup_ = parser_.value(speedupOption_).toInt(&ok);
     if (!ok || speedup_ < 1 || speedup_ > kMaxSpeedup)
@@ -132,6 +119,18 @@ std::optional<CliHost> CliCommand::Host() const {
         return std::nullopt;
     }
     return host;
+}
+
+std::optional<int> CliCommand::Targets(const QStringList& texts,
+                                       std::vector<CliTarget>& targets) const {
+    for (const QString& text : texts) {
+        const std::optional<CliTarget> target = ParseTarget(text);
+        if (!target)
+            return Usage(
+                QStringLiteral("\"%1\" is neither an IPv4 address nor a MAC address").arg(text));
+        targets.push_back(*target);
+    }
+    return std::nullopt;
 }
 
 int CliCommand::Usage(const QString& text) const {

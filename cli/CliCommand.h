@@ -11,6 +11,7 @@
 
 #include "cli/CliHost.h"
 #include "cli/CliSession.h"
+#include "cli/CliTargets.h"
 #include "devcfg/DeviceSetupValues.h"
 #include "monitor/StatusReply.h"
 
@@ -18,6 +19,7 @@
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr uint32_t kMaxPortNumber = 0xFFFF;
 
 // The options every subcommand takes, and the parsing they share.
 class CliCommand {
@@ -35,6 +37,8 @@ class CliCommand {
     int Speedup() const { return speedup_; }
     // The host address per --bind; nullopt (reported) when none could be chosen.
     std::optional<CliHost> Host() const;
+    // The devices named in `texts`; nullopt to go on, else the exit code of the usage error.
+    std::optional<int> Targets(const QStringList& texts, std::vector<CliTarget>& targets) const;
     // A usage error: reported with a hint, exit code 2.
     int Usage(const QString& text) const;
     QString Name() const { return name_; }
@@ -56,12 +60,8 @@ void PrintOut(const QString& text);
 // Opens the session and searches; null with the exit code set when it cannot.
 std::unique_ptr<CliSession> OpenAndSearch(const CliCommand& command, bool force, int waitMs,
                                           int& exitCode);
-// The listed devices at `ips`, in their order; the missing ones added as failed results.
-std::vector<CliDevice> Lookup(CliSession& session, const QStringList& ips,
-                              std::vector<CliResult>& missing);
-
-// The results in the order their addresses were given.
-std::vector<CliResult> InArgumentOrder(std::vector<CliResult> results, const QStringList& ips);
+// Settles, as not sent, each device of the plan whose address names no single host.
+void RefuseNotOneHost(CliSession& session, CliPlan& plan);
 
 // The setting file lines whose values differ, as "Description: old -> new".
 QStringList ChangedLines(const DeviceSetupValues& before, const DeviceSetupValues& after);

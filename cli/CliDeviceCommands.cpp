@@ -1,5 +1,4 @@
 // search, reboot and restore: the device manager's search and acknowledgement flows.
-#include <QElapsedTimer>
 #include <cstdio>
 #include <map>
 
@@ -16,28 +15,22 @@ constexpr int kMaxWaitMs = 600000;
 
 int AckCommand(const QStringList& args, const QString& name, CliSession::AckFlow flow,
                const QString& description) {
-    CliCommand command(name, QStringLiteral("IP..."), description);
+    CliCommand command(name, QStringLiteral("DEVICE..."), description);
     QCommandLineOption force(QStringLiteral("force"),
                              QStringLiteral("Go on when a device is outside the host's subnet."));
     command.Parser().addOption(force);
     if (auto code = command.Parse(args, 1, -1)) return *code;
-    for (const QString& ip : command.Positional())
-        if (QHostAddress(ip).protocol() != QAbstractSocket::IPv4Protocol)
-            return command.Usage(QStringLiteral("\"%1\" is not an IPv4 address").arg(ip));
+    std::vector<CliTarget> targets;
+    if (auto code = command.Targets(command.Positional(), targets)) return *code;
     int exitCode = kExitOk;
     auto session = OpenAndSearch(command, command.Parser().isSet(force), 0, exitCode);
     if (!session) return exitCode;
-    std::vector<CliResult> results;
-    const std::vector<CliDevice> devices = Lookup(*session, command.Positional(), results);
-    if (!devices.empty()) {
-        std::vector<CliResult> done = session->RunAckFlow(flow, devices);
-        results.insert(results.end(), done.begin(), done.end());
-    }
-    results = InArgumentOrder(std::move(results), command.Positional());
-    PrintOut(FormatResults(results, command.Json()));
-    for (const CliResult& result : results)
-        if (!result.ok) return kExitFailed;
-    return kExitOk;
+    CliPlan plan(*session, targets);
+    RefuseNotOneHost(*session, plan);
+    if (const std::vector<CliDevice> devices = plan.Devices(); !devices.empty())
+        for (const CliResult& result : session->RunAckFlow(flow, devices)) plan.Settle(result);
+    PrintOut(FormatResults(plan.Results(), command.Json()));
+    return plan.AllOk() ? kExitOk : kExitFailed;
 }
 
 }  // namespace
@@ -50,16 +43,21 @@ std::map<QString, StatusReply> QueryStatus(CliSession& session, uint16_t deviceP
             static_cast<size_t>(std::min<int>(datagram.length, datagram.slot.size()))));
         if (reply) replies[QHostAddress(datagram.sender.toIPv4Address()).toString()] = *reply;
     });
-    for (const CliDevice& device : devices)
+    size_t asked = 0;
+    for (const CliDevice& device : devices) {
+        if (!session.WhyNotOneHost(device).isEmpty()) continue;
         session.BroadcastSocket().Send(msg::BuildStatusQuery(), device.ip, devicePort);
-    CliSession::WaitUntil([&] { return replies.size() >= devices.size(); }, kStatusWaitMs);
+        ++asked;
+    }
+    CliSession::WaitUntil([&] { return replies.size() >= asked; }, kStatusWaitMs);
     session.BroadcastSocket().SetMonitorHandler(nullptr);
     return replies;
 }
 
 int RunSearch(const QStringList& args) {
     CliCommand command(QStringLiteral("search"), {},
-                       QStringLiteral("Lists the device servers that answer a broadcast search."));
+                       QStringLiteral("Lists the device servers that answer a broadcast search. "
+                                      "Exits with 1 when none answered."));
     QCommandLineOption wait(QStringLiteral("wait"),
                             QStringLiteral("Listen at least this long for answers."),
                             QStringLiteral("ms"), QStringLiteral("0"));
@@ -83,13 +81,20 @@ int RunSearch(const QStringList& args) {
     auto session = OpenAndSearch(command, false, waitMs, exitCode);
     if (!session) return exitCode;
     const bool withStatus = command.Parser().isSet(status);
-    const std::vector<CliDevice> devices = session->Devices();
     std::map<QString, StatusReply> replies;
-    if (withStatus) replies = QueryStatus(*session, command.DevicePort(), devices);
+    if (withStatus) {
+        // A copy: a late search reply may add rows while the answers are awaited.
+        const std::vector<CliDevice> listed = session->Devices();
+        replies = QueryStatus(*session, command.DevicePort(), listed);
+    }
+    // The list as it is now: a late search reply may have added rows during the wait.
     std::vector<CliListing> rows;
     const DmDeviceTable& table = session->Controller().Table();
     for (int row = 0; row < table.Count(); ++row) {
-        CliListing listing{devices[static_cast<size_t>(row)], {}, std::nullopt};
+        CliListing listing{
+            {table.IpText(row), table.CellText(row, DmDeviceTable::kMacColumn), table.Record(row)},
+            {},
+            std::nullopt};
         for (int column = DmDeviceTable::kNameColumn; column <= DmDeviceTable::kStatusColumn;
              ++column)
             listing.cells << table.CellText(row, column);
@@ -98,7 +103,7 @@ int RunSearch(const QStringList& args) {
         rows.push_back(listing);
     }
     PrintOut(FormatListing(rows, formats.at(formatName), withStatus));
-    return kExitOk;
+    return rows.empty() ? kExitFailed : kExitOk;
 }
 
 int RunReboot(const QStringList& args) {

@@ -14,17 +14,15 @@ CliHost ChooseCliHost(NetInterfaces& net, const QString& bind) {
         return host;
     }
     const QString chosen = bind.isEmpty() ? addresses->front() : bind;
-    const auto adapters = net.Adapters();
-    // As the program does: only an adapter's first address is compared.
-    if (adapters)
-        for (const AdapterInfo& adapter : *adapters)
-            if (adapter.address == chosen) return {chosen, adapter.netmask, {}};
-    host.error =
-        addresses->contains(chosen)
-            ? QStringLiteral(
-                  "no netmask known for %1 (not an adapter's first address; "
-                  "choose one of: %2)")
-                  .arg(chosen, list)
-            : QStringLiteral("%1 is not a host address (choose one of: %2)").arg(chosen, list);
+    if (!addresses->contains(chosen)) {
+        host.error =
+            QStringLiteral("%1 is not a host address (choose one of: %2)").arg(chosen, list);
+        return host;
+    }
+    // Any of the host's addresses, not only an adapter's first: each has its own netmask.
+    if (const auto subnets = net.Subnets())
+        for (const AdapterInfo& subnet : *subnets)
+            if (subnet.address == chosen) return {chosen, subnet.netmask, {}};
+    host.error = QStringLiteral("no netmask known for %1").arg(chosen);
     return host;
 }

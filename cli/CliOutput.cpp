@@ -5,7 +5,12 @@
 #include <QJsonObject>
 #include <algorithm>
 
+#include "cli/CliPrompts.h"
+#include "cli/CliTargets.h"
+
 namespace {
+
+enum Cell { kName, kMac, kDhcp, kIp, kPort, kMode, kStatus };
 
 QString CsvField(const QString& cell) {
     if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
@@ -23,6 +28,25 @@ QStringList Cells(const CliListing& row, bool withStatus) {
     return cells << QString::fromLatin1(row.status->firmwareVersion)
                  << QStringLiteral("0x%1").arg(row.status->modemStatus, 2, 16, QLatin1Char('0'))
                  << QString::number(row.status->txCount) << QString::number(row.status->rxCount);
+}
+
+QJsonObject JsonRow(const CliListing& row, bool withStatus) {
+    const QStringList& c = row.cells;
+    QJsonObject object{{QStringLiteral("name"), c[kName]},
+                       {QStringLiteral("mac"), NormalMac(row.device.record.MacAddress())},
+                       {QStringLiteral("dhcp"), c[kDhcp]},
+                       {QStringLiteral("ip"), c[kIp]},
+                       {QStringLiteral("port"), c[kPort].toInt()},
+                       {QStringLiteral("mode"), c[kMode]},
+                       {QStringLiteral("status"), c[kStatus]}};
+    if (!withStatus) return object;
+    const std::optional<StatusReply>& s = row.status;
+    object[QStringLiteral("firmware")] =
+        s ? QJsonValue(QString::fromLatin1(s->firmwareVersion)) : QJsonValue();
+    object[QStringLiteral("modem")] = s ? QJsonValue(s->modemStatus) : QJsonValue();
+    object[QStringLiteral("tx")] = s ? QJsonValue(static_cast<qint64>(s->txCount)) : QJsonValue();
+    object[QStringLiteral("rx")] = s ? QJsonValue(static_cast<qint64>(s->rxCount)) : QJsonValue();
+    return object;
 }
 
 QString Table(const std::vector<QStringList>& lines) {
@@ -52,37 +76,35 @@ QStringList ListingColumns(bool withStatus) {
 }
 
 QString FormatListing(const std::vector<CliListing>& rows, CliFormat format, bool withStatus) {
-    const QStringList columns = ListingColumns(withStatus);
     if (format == CliFormat::kJson) {
         QJsonArray array;
-        for (const CliListing& row : rows) {
-            const QStringList cells = Cells(row, withStatus);
-            QJsonObject object;
-            for (qsizetype i = 0; i < columns.size(); ++i) object[columns[i]] = cells[i];
-            array.append(object);
-        }
+        for (const CliListing& row : rows) array.append(JsonRow(row, withStatus));
         return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
     }
-    std::vector<QStringList> lines{columns};
+    std::vector<QStringList> lines{ListingColumns(withStatus)};
     for (const CliListing& row : rows) lines.push_back(Cells(row, withStatus));
-    if (format == CliFormat::kTable) return Table(lines);
     QString out;
-    for (const QStringList& line : lines) {
+    for (QStringList& line : lines) {
         QStringList fields;
-        for (const QString& cell : line) fields << CsvField(cell);
-        out += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+        for (const QString& cell : line)
+            fields << (format == CliFormat::kTable ? Printable(cell) : CsvField(cell));
+        if (format == CliFormat::kCsv) out += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+        line = fields;
     }
-    return out;
+    return format == CliFormat::kTable ? Table(lines) : out;
 }
 
 QString FormatResults(const std::vector<CliResult>& results, bool json) {
     if (json) {
         QJsonArray array;
         for (const CliResult& result : results) {
-            QJsonObject object{{QStringLiteral("ip"), result.device.ip},
-                               {QStringLiteral("mac"), result.device.mac},
-                               {QStringLiteral("ok"), result.ok},
-                               {QStringLiteral("result"), result.text}};
+            const bool listed = !result.device.mac.isEmpty();
+            QJsonObject object{
+                {QStringLiteral("ip"), result.device.ip},
+                {QStringLiteral("mac"),
+                 listed ? QJsonValue(NormalMac(result.device.record.MacAddress())) : QJsonValue()},
+                {QStringLiteral("ok"), result.ok},
+                {QStringLiteral("result"), result.text}};
             if (!result.changes.isEmpty())
                 object[QStringLiteral("changes")] = QJsonArray::fromStringList(result.changes);
             array.append(object);
@@ -92,10 +114,13 @@ QString FormatResults(const std::vector<CliResult>& results, bool json) {
     QString out;
     for (const CliResult& result : results) {
         const QString mac = result.device.mac.isEmpty() ? QStringLiteral("-") : result.device.mac;
-        out += QStringLiteral("%1 %2 %3\n")
-                   .arg(result.device.ip, mac,
-                        result.ok ? result.text : QStringLiteral("FAILED: ") + result.text);
-        for (const QString& change : result.changes) out += QStringLiteral("  %1\n").arg(change);
+        out += Printable(
+                   QStringLiteral("%1 %2 %3")
+                       .arg(result.device.ip, mac,
+                            result.ok ? result.text : QStringLiteral("FAILED: ") + result.text)) +
+               QLatin1Char('\n');
+        for (const QString& change : result.changes)
+            out += QStringLiteral("  %1\n").arg(Printable(change));
     }
     return out;
 }

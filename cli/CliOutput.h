@@ -20,7 +20,10 @@ enum class CliFormat { kTable, kCsv, kJson };
 
 // The column names, also the CSV header and the JSON keys.
 QStringList ListingColumns(bool withStatus);
+// The table shows control characters escaped (Printable); CSV keeps every character of a name
+// (quoting what needs it) and JSON carries numbers as numbers, the MAC address in its normal
+// form and no status values as null.
 QString FormatListing(const std::vector<CliListing>& rows, CliFormat format, bool withStatus);
 
-// One result line per device, or with `json` a JSON array of objects.
+// One result line per device, made printable, or with `json` a JSON array of objects.
 QString FormatResults(const std::vector<CliResult>& results, bool json);

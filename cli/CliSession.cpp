@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "protocol/Message.h"
+#include "protocol/OneHost.h"
 
 namespace {
 
@@ -35,6 +36,11 @@ QString CliSession::Open(uint16_t devicePort) {
             .arg(msg::kBroadcastSocketPort);
     controller_ = std::make_unique<DmController>(*this);
     controller_->SetDevicePort(devicePort);
+    // The controller's warning about a low port follows the row it concerns at once.
+    QObject::connect(controller_.get(), &DmController::rowInserted,
+                     [this](int row) { NameLowPortDevice(row); });
+    QObject::connect(controller_.get(), &DmController::rowChanged,
+                     [this](int row) { NameLowPortDevice(row); });
     controller_->InitialUpdate();
     return {};
 }
@@ -54,8 +60,7 @@ void CliSession::Search(int waitMs) {
     QElapsedTimer started;
     started.start();
     controller_->OnSearch();
-    WaitUntil([this] { return !Running(DmController::kSearchTimer); },
-              Scaled(kSearchTicks * DmController::kTickMs));
+    WaitUntil([this] { return !Searching(); }, Scaled(kSearchTicks * DmController::kTickMs));
     const int64_t rest = waitMs - started.elapsed();
     if (rest > 0) WaitUntil([] { return false; }, static_cast<int>(rest));
 }
@@ -69,16 +74,30 @@ std::vector<CliDevice> CliSession::Devices() const {
     return devices;
 }
 
-std::optional<CliDevice> CliSession::Find(const QString& ip) const {
-    const int row = RowOf(ip);
-    if (row < 0) return std::nullopt;
-    const DmDeviceTable& table = controller_->Table();
-    return CliDevice{ip, DmDeviceTable::MacText(table.Record(row)), table.Record(row)};
+QString CliSession::WhyNotOneHost(const CliDevice& device) {
+    return ::WhyNotOneHost(device.record.Get(devrec::currentIp),
+                           net_.Subnets().value_or(std::vector<AdapterInfo>{}),
+                           device.record.Get(devrec::subnetMask));
 }
 
-void CliSession::TickOnly(const std::vector<int>& rows) {
-    for (int row = 0; row < controller_->Table().Count(); ++row)
-        controller_->SetRowChecked(row, std::find(rows.begin(), rows.end(), row) != rows.end());
+int CliSession::RowOf(const DeviceConfigRecord& device) const {
+    return controller_->Table().FindRowByMac(device.MacAddress());
+}
+
+void CliSession::NameLowPortDevice(int row) {
+    const DmDeviceTable& table = controller_->Table();
+    if (DmDeviceTable::ShownPort(table.Record(row)) < DmController::kLowestDataPort)
+        prompts_.PrefixNext(QStringLiteral("%1 (%2)").arg(
+            table.IpText(row), DmDeviceTable::MacText(table.Record(row))));
+}
+
+void CliSession::TickOnly(const std::vector<CliDevice>& devices) {
+    for (int row = 0; row < controller_->Table().Count(); ++row) {
+        const auto mac = controller_->Table().Record(row).MacAddress();
+        controller_->SetRowChecked(
+            row, std::any_of(devices.begin(), devices.end(),
+                             [&](const CliDevice& d) { return d.record.MacAddress() == mac; }));
+    }
 }
 
 int CliSession::FlowDeadlineMs(size_t devices) const {
@@ -87,51 +106,58 @@ int CliSession::FlowDeadlineMs(size_t devices) const {
 
 std::vector<CliResult> CliSession::RunAckFlow(AckFlow flow, const std::vector<CliDevice>& devices) {
     std::vector<CliResult> results;
-    // The flow goes through the ticked rows in the list's order.
-    std::vector<int> rows;
-    for (const CliDevice& device : devices) {
+    for (const CliDevice& device : devices)
         results.push_back({device, false, QStringLiteral("not sent")});
-        rows.push_back(RowOf(device.ip));
-    }
-    std::vector<int> remaining = rows;
-    std::sort(remaining.begin(), remaining.end());
-    remaining.erase(std::unique(remaining.begin(), remaining.end()), remaining.end());
+    auto settle = [&results](const CliDevice& device, bool ok, const QString& text) {
+        for (CliResult& result : results)
+            if (result.device.record.MacAddress() == device.record.MacAddress())
+                result = {result.device, ok, text};
+    };
     const bool reboot = flow == AckFlow::kReboot;
     const int timer = reboot ? DmController::kRebootTimer : DmController::kRestoreTimer;
-    auto settle = [&](int row, bool ok, const QString& text) {
-        for (size_t i = 0; i < rows.size(); ++i)
-            if (rows[i] == row) results[i] = {results[i].device, ok, text};
-    };
+    std::vector<CliDevice> remaining;
+    for (const CliDevice& device : devices)
+        if (Listed(device.record)) remaining.push_back(device);
     while (!remaining.empty()) {
+        // The flow goes through the ticked rows in the list's order.
+        std::sort(remaining.begin(), remaining.end(),
+                  [this](const CliDevice& a, const CliDevice& b) {
+                      return RowOf(a.record) < RowOf(b.record);
+                  });
         TickOnly(remaining);
-        prompts_.SetPrefix(controller_->Table().IpText(remaining.back()));
+        prompts_.SetPrefix(remaining.back().ip);
         reboot ? controller_->OnReboot() : controller_->OnRestore();
         if (!Running(timer)) {
-            for (int row : remaining)
-                settle(row, false, QStringLiteral("refused: %1").arg(prompts_.LastText()));
+            for (const CliDevice& device : remaining)
+                settle(device, false, QStringLiteral("refused: %1").arg(prompts_.LastText()));
             break;
         }
         WaitUntil([&] { return !Running(timer); }, FlowDeadlineMs(remaining.size()));
         // Success moves on to the restart wait or a new search, which clears the list.
-        if (Running(DmController::kSearchTimer) || Running(DmController::kRestartWaitTimer)) {
-            for (int row : remaining) settle(row, true, QStringLiteral("ok"));
+        if (Searching() || Running(DmController::kRestartWaitTimer)) {
+            for (const CliDevice& device : remaining) settle(device, true, QStringLiteral("ok"));
             break;
         }
         // The flow stopped at the device it sent to last: those before it acknowledged.
-        const int silent = controller_->SelectedRow().value_or(remaining.front());
-        auto at = std::find(remaining.begin(), remaining.end(), silent);
-        for (auto it = remaining.begin(); it != at; ++it) settle(*it, true, QStringLiteral("ok"));
-        settle(silent, false, QStringLiteral("no acknowledgement"));
-        remaining.erase(remaining.begin(), at == remaining.end() ? at : at + 1);
+        const std::optional<int> row = controller_->SelectedRow();
+        auto silent = remaining.begin();
+        if (row && controller_->Table().Contains(*row)) {
+            const auto mac = controller_->Table().Record(*row).MacAddress();
+            silent = std::find_if(remaining.begin(), remaining.end(),
+                                  [&](const CliDevice& d) { return d.record.MacAddress() == mac; });
+        }
+        for (auto it = remaining.begin(); it != silent; ++it)
+            settle(*it, true, QStringLiteral("ok"));
+        if (silent != remaining.end()) settle(*silent, false, QStringLiteral("no acknowledgement"));
+        remaining.erase(remaining.begin(), silent == remaining.end() ? silent : silent + 1);
     }
     prompts_.SetPrefix({});
     return results;
 }
 
 QString CliSession::RunSetup(const CliDevice& device, const DeviceConfigRecord& command) {
-    const int row = RowOf(device.ip);
-    if (row < 0) return QStringLiteral("not found");
-    TickOnly({row});
+    if (!Listed(device.record)) return QStringLiteral("no longer listed");
+    TickOnly({device});
     prompts_.SetPrefix(device.ip);
     controller_->SetSetupSheet(
         [command](const DeviceConfigRecord&, int) { return std::optional(command); });
@@ -143,20 +169,23 @@ QString CliSession::RunSetup(const CliDevice& device, const DeviceConfigRecord& 
     WaitUntil([this] { return !Running(DmController::kSetupTimer); },
               Scaled(kSetupTicks * DmController::kTickMs));
     // A reply starts the search that finds the device set up.
-    if (!Running(DmController::kSearchTimer)) return QStringLiteral("no setup reply");
-    if (WaitForRestart({device.mac}).isEmpty()) return QStringLiteral("did not come back");
-    return {};
+    if (!Searching()) return QStringLiteral("no setup reply");
+    return WaitForRestarts({device.record}).front();
 }
 
-QStringList CliSession::WaitForRestart(const QStringList& macs) {
+std::vector<QString> CliSession::WaitForRestarts(const std::vector<DeviceConfigRecord>& devices) {
     QDeadlineTimer deadline(Scaled(kRestartDeadlineMs));
-    QStringList back;
-    while (back.size() < macs.size() && !deadline.hasExpired()) {
-        if (!Running(DmController::kSearchTimer)) controller_->StartSearch();
-        WaitUntil([this] { return !Running(DmController::kSearchTimer); },
-                  Scaled(kSearchTicks * DmController::kTickMs));
-        for (const CliDevice& device : Devices())
-            if (macs.contains(device.mac) && !back.contains(device.mac)) back << device.mac;
+    std::vector<CliRestartWatch> watches(devices.size());
+    const auto allBack = [&] {
+        return std::all_of(watches.begin(), watches.end(), [](const auto& w) { return w.back; });
+    };
+    while (!allBack() && !deadline.hasExpired()) {
+        if (!Searching()) controller_->StartSearch();
+        WaitUntil([this] { return !Searching(); }, Scaled(kSearchTicks * DmController::kTickMs));
+        for (size_t i = 0; i < devices.size(); ++i) watches[i].Searched(Listed(devices[i]));
     }
-    return back;
+    std::vector<QString> failures;
+    for (const CliRestartWatch& watch : watches)
+        failures.push_back(watch.back ? QString() : watch.Failure());
+    return failures;
 }

@@ -10,13 +10,14 @@
 #include "cli/CliTimerHost.h"
 #include "devmgr/DmController.h"
 #include "devmgr/DmFrame.h"
+#include "platform/NetInterfaces.h"
 #include "protocol/BroadcastSocket.h"
 
 // A listed device as the command line reports it: what identifies it even after its address
 // changed, and its stored reply.
 struct CliDevice {
     QString ip;
-    QString mac;
+    QString mac;  // as the list shows it
     DeviceConfigRecord record;
 };
 
@@ -28,9 +29,27 @@ struct CliResult {
     QStringList changes = {};  // the settings an import changes, as "what: old -> new"
 };
 
+// A restart seen in the searches that started after a device was told to restart: it counts
+// as restarted once a search has not listed it and a later one has. A device that answers
+// every search never restarted; its answer from before the restart proves nothing.
+struct CliRestartWatch {
+    bool gone = false;
+    bool back = false;
+    void Searched(bool listed) {
+        gone = gone || !listed;
+        back = back || (gone && listed);
+    }
+    QString Failure() const {
+        return gone ? QStringLiteral("did not come back after its restart")
+                    : QStringLiteral("answered every search: no restart seen");
+    }
+};
+
 // The device manager without a window: the main frame's part for a command line (its timers
 // on the event loop, prompts on stderr, the broadcast socket on the chosen host address) and
-// the device manager's controller, whose flows the subcommands run one after another.
+// the device manager's controller, whose flows the subcommands run one after another. Devices
+// are found in its list by their MAC addresses at the moment of use: replies that arrive
+// while a command waits may add rows, and a search rebuilds the list.
 class CliSession final : public DmFrame {
   public:
     // How long a device may take to answer searches again after it restarted.
@@ -50,21 +69,22 @@ class CliSession final : public DmFrame {
 
     // The device manager's search; then listens on until `waitMs` passed since it started.
     void Search(int waitMs = 0);
+    bool Searching() const { return Running(DmController::kSearchTimer); }
     std::vector<CliDevice> Devices() const;
-    // The listed device at `ip`, or nullopt.
-    std::optional<CliDevice> Find(const QString& ip) const;
-    int RowOf(const QString& ip) const { return controller_->Table().FindRowByIp(ip); }
+    bool Listed(const DeviceConfigRecord& device) const { return RowOf(device) >= 0; }
+    // Searches until each device has restarted (CliRestartWatch) or the deadline passed; the
+    // failure text of each, empty for the ones that came back.
+    std::vector<QString> WaitForRestarts(const std::vector<DeviceConfigRecord>& devices);
+    // Why nothing may be sent to the device's address (protocol/OneHost.h); empty if it may.
+    QString WhyNotOneHost(const CliDevice& device);
 
     enum class AckFlow { kReboot, kRestore };
     // The flow for every device; a device that stays silent fails, and the flow goes on with
     // the devices after it.
     std::vector<CliResult> RunAckFlow(AckFlow flow, const std::vector<CliDevice>& devices);
-    // The setup flow with a command already built; then waits until the device answers
-    // searches again. The failure text or empty.
+    // The setup flow with a command already built; then waits until the device has restarted.
+    // The failure text or empty.
     QString RunSetup(const CliDevice& device, const DeviceConfigRecord& command);
-    // Searches again and again until every MAC address in `macs` is listed; the ones that
-    // came back before the deadline.
-    QStringList WaitForRestart(const QStringList& macs);
 
     // Runs the event loop until `done` holds; false when the deadline passed first.
     static bool WaitUntil(const std::function<bool()>& done, int deadlineMs);
@@ -76,18 +96,22 @@ class CliSession final : public DmFrame {
     CBroadcastSocket& BroadcastSocket() override { return socket_; }
     QString HostAddress() const override { return host_.address; }
     QString HostNetmask() const override { return host_.netmask; }
+    NetInterfaces& Net() override { return net_; }
     void RunVspStartupRepair() override {}
     DmSettingsValues DmSettings() const override { return {}; }
     void SetDmSettings(const DmSettingsValues&) override {}
 
   private:
     bool Running(int timerId) const { return timers_.IsRunning(controller_.get(), timerId); }
-    void TickOnly(const std::vector<int>& rows);
+    int RowOf(const DeviceConfigRecord& device) const;
+    void TickOnly(const std::vector<CliDevice>& devices);
     int FlowDeadlineMs(size_t devices) const;
+    void NameLowPortDevice(int row);
 
     CliHost host_;
     CliTimerHost timers_;
     CliPrompts prompts_;
+    LinuxNetInterfaces net_;
     CBroadcastSocket socket_;
     std::unique_ptr<DmController> controller_;
 };

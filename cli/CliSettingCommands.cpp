@@ -7,19 +7,66 @@
 #include "devcfg/DeviceSettingFile.h"
 #include "devcfg/SetupMapping.h"
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 namespace {
+
+// No setting file is larger: 70 lines of the most characters a line is looked at, and their
+// line ends. A larger file is refused before it is read.
+constexpr int64_t kMaxSettingFileBytes =
+    int64_t{settingfile::kLineCount} * (settingfile::kMaxLineCharacters + 2);
+const QString kStandardOutput = QStringLiteral("-");
 
 // The values the setup sheet shows for a listed device.
 DeviceSetupValues SheetValues(CliSession& session, const CliDevice& device) {
     DeviceSetupValues values;
-    FillSetupValues(values, device.record, session.RowOf(device.ip));
+    FillSetupValues(values, device.record,
+                    session.Controller().Table().FindRowByMac(device.record.MacAddress()));
     return values;
 }
 
-int Finish(const CliCommand& command, const CliResult& result) {
-    PrintOut(FormatResults({result}, command.Json()));
+// With the file on standard output the result line goes to stderr.
+int Finish(const CliCommand& command, const CliResult& result, bool toStderr = false) {
+    const QString text = FormatResults({result}, command.Json());
+    if (toStderr)
+        PrintError(text.trimmed());
+    else
+        PrintOut(text);
     return result.ok ? kExitOk : kExitFailed;
+}
+
+// The one device the command names, or its failed result.
+std::optional<CliDevice> OneDevice(CliSession& session, const CliTarget& target, bool send,
+                                   CliResult& failed) {
+    CliPlan plan(session, {target});
+    if (send) RefuseNotOneHost(session, plan);
+    const std::vector<CliDevice> devices = plan.Devices();
+    if (devices.empty()) {
+        failed = plan.Results().front();
+        return std::nullopt;
+    }
+    return devices.front();
+}
+
+// The setting file's bytes, or the reason it cannot be taken.
+std::optional<QByteArray> ReadSettingFile(const QString& path, QString& why) {
+    RegularFile file = ReadRegularFile(path, kMaxSettingFileBytes);
+    switch (file.status) {
+        case RegularFile::Status::Read:
+            return file.bytes;
+        case RegularFile::Status::CannotOpen:
+            why = QStringLiteral("%1 %2").arg(settingfile::kOpenFailed, path);
+            break;
+        case RegularFile::Status::NotRegular:
+            why = QStringLiteral("%1 is not a regular file").arg(path);
+            break;
+        case RegularFile::Status::TooLarge:
+            why = QStringLiteral("%1 is larger than any device setting file (%2 bytes)")
+                      .arg(path)
+                      .arg(kMaxSettingFileBytes);
+            break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -40,56 +87,70 @@ QStringList ChangedLines(const DeviceSetupValues& before, const DeviceSetupValue
 }
 
 int RunExport(const QStringList& args) {
-    CliCommand command(QStringLiteral("export"), QStringLiteral("IP FILE"),
-                       QStringLiteral("Writes a device's settings into a device setting file."));
+    CliCommand command(QStringLiteral("export"), QStringLiteral("DEVICE FILE"),
+                       QStringLiteral("Writes a device's settings into a device setting file; "
+                                      "FILE - writes them to standard output."));
     if (auto code = command.Parse(args, 2, 2)) return *code;
-    const QString ip = command.Positional()[0];
+    std::vector<CliTarget> targets;
+    if (auto code = command.Targets({command.Positional()[0]}, targets)) return *code;
     const QString path = command.Positional()[1];
+    const bool toStdout = path == kStandardOutput;
     int exitCode = kExitOk;
     auto session = OpenAndSearch(command, false, 0, exitCode);
     if (!session) return exitCode;
-    std::vector<CliResult> missing;
-    const std::vector<CliDevice> found = Lookup(*session, {ip}, missing);
-    if (found.empty()) return Finish(command, missing.front());
-    const CliDevice& device = found.front();
-    const settingfile::Written written = settingfile::Write(SheetValues(*session, device));
+    CliResult failed;
+    const std::optional<CliDevice> device = OneDevice(*session, targets.front(), false, failed);
+    if (!device) return Finish(command, failed, toStdout);
+    const settingfile::Written written = settingfile::Write(SheetValues(*session, *device));
     if (!written.complete)
-        return Finish(command, {device, false, QString::fromLatin1(setupmsg::kNoSpaces).trimmed()});
+        return Finish(command, {*device, false, QString::fromLatin1(setupmsg::kNoSpaces).trimmed()},
+                      toStdout);
+    if (toStdout) {
+        std::fwrite(written.text.constData(), 1, static_cast<size_t>(written.text.size()), stdout);
+        const bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
+        return Finish(command,
+                      {*device, ok,
+                       ok ? QStringLiteral("exported to standard output")
+                          : QStringLiteral("cannot write to standard output")},
+                      true);
+    }
     if (QString error; !WriteFileAtomically(path, written.text, &error))
         return Finish(command,
-                      {device, false, QStringLiteral("cannot write %1: %2").arg(path, error)});
-    return Finish(command, {device, true, QStringLiteral("exported to %1").arg(path)});
+                      {*device, false, QStringLiteral("cannot write %1: %2").arg(path, error)});
+    return Finish(command, {*device, true, QStringLiteral("exported to %1").arg(path)});
 }
 
 int RunImport(const QStringList& args) {
-    CliCommand command(QStringLiteral("import"), QStringLiteral("IP FILE"),
+    CliCommand command(QStringLiteral("import"), QStringLiteral("DEVICE FILE"),
                        QStringLiteral("Applies a device setting file to a device: the setup "
                                       "sheet's checks, then the setup command. A file that "
-                                      "changes nothing sends nothing."));
+                                      "changes nothing sends nothing; a value outside what its "
+                                      "setting holds sends nothing either."));
     QCommandLineOption check(QStringLiteral("check"),
                              QStringLiteral("Print what would change; send nothing."));
     QCommandLineOption force(QStringLiteral("force"),
                              QStringLiteral("Go on when the device is outside the host's subnet."));
     command.Parser().addOptions({check, force});
     if (auto code = command.Parse(args, 2, 2)) return *code;
-    const QString ip = command.Positional()[0];
+    std::vector<CliTarget> targets;
+    if (auto code = command.Targets({command.Positional()[0]}, targets)) return *code;
     const QString path = command.Positional()[1];
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        PrintError(QStringLiteral("veltroctl import: %1 %2").arg(settingfile::kOpenFailed, path));
+    QString unreadable;
+    const std::optional<QByteArray> text = ReadSettingFile(path, unreadable);
+    if (!text) {
+        PrintError(QStringLiteral("veltroctl import: %1").arg(unreadable));
         return kExitFailed;
     }
-    const QByteArray text = file.readAll();
     int exitCode = kExitOk;
     auto session = OpenAndSearch(command, command.Parser().isSet(force), 0, exitCode);
     if (!session) return exitCode;
-    std::vector<CliResult> missing;
-    const std::vector<CliDevice> found = Lookup(*session, {ip}, missing);
-    if (found.empty()) return Finish(command, missing.front());
-    const CliDevice& device = found.front();
+    CliResult failed;
+    const std::optional<CliDevice> found = OneDevice(*session, targets.front(), true, failed);
+    if (!found) return Finish(command, failed);
+    const CliDevice& device = *found;
     const DeviceSetupValues before = SheetValues(*session, device);
     DeviceSetupValues after = before;
-    const settingfile::LoadReport loaded = settingfile::Load(text, after);
+    const settingfile::LoadReport loaded = settingfile::Load(*text, after);
     switch (loaded.result) {
         case settingfile::LoadResult::VersionWrong:
             return Finish(command,
@@ -103,9 +164,14 @@ int RunImport(const QStringList& args) {
     const QStringList changed = ChangedLines(before, after);
     if (changed.isEmpty() && before == after)
         return Finish(command, {device, true, QStringLiteral("unchanged")});
+    const QStringList outOfRange = settingfile::OutOfRangeLines(*text, before);
+    for (const QString& error : outOfRange)
+        PrintError(QStringLiteral("%1: %2").arg(device.ip, error));
+    if (!outOfRange.isEmpty())
+        return Finish(command, {device, false, QStringLiteral("values out of range")});
     const SetupBuild build = BuildSetupRecord(after, device.record.MacAddress());
     for (const QString& error : build.errors)
-        PrintError(QStringLiteral("%1: %2").arg(ip, error.trimmed()));
+        PrintError(QStringLiteral("%1: %2").arg(device.ip, error.trimmed()));
     if (!build.Ok())
         return Finish(command, {device, false, QStringLiteral("refused by the setup checks")});
     if (command.Parser().isSet(check))

@@ -1,20 +1,16 @@
 #include "cli/CliUpgrade.h"
 
-#include <unistd.h>
-
+#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 
-#include "cli/CliCommand.h"
-#include "cli/CliOutput.h"
+#include "cli/CliTftpEndpoint.h"
 #include "protocol/Address.h"
 
 namespace {
 
-constexpr int kMaxParallel = 64;
 constexpr int kWakeMs = 20;
 constexpr int kRedrawMs = 200;
 constexpr int kPercent = 100;
@@ -25,8 +21,38 @@ const QString kAckPrefix = QStringLiteral("TFTP_ACK ,#BLK : ");
 bool IsFailureLine(const QString& line) {
     return line.startsWith(QLatin1String("TFTP_ERROR")) ||
            line.startsWith(QLatin1String("TFTP Retry Timeout")) ||
-           line.startsWith(QLatin1String("Send WRQ, Err"));
+           line.startsWith(QLatin1String("Send WRQ, Err")) ||
+           line.startsWith(QLatin1String("No upgrade sent"));
 }
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+// SIGINT and SIGTERM set stopSignal while it lives; the handlers before it come back after.
+class StopSignals {
+  public:
+    StopSignals() {
+        stopSignal = 0;
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
 
 }  // namespace
 
@@ -35,6 +61,7 @@ struct CliUpgrade::Job {
 
     CliDevice device;
     std::unique_ptr<CliPrompts> prompts;
+    CliTftpEndpoint* endpoint = nullptr;  // owned by the client
     std::unique_ptr<CTftpClient> client;
     State state = State::kQueued;
     bool ended = false;
@@ -43,6 +70,7 @@ struct CliUpgrade::Job {
     QString failure;  // the log line that ended the transfer
     int64_t endedAt = 0;
     QDeadlineTimer restartDeadline;
+    CliRestartWatch restart;
     QString shown;  // the last plain progress line
     CliResult result;
 };
@@ -53,7 +81,7 @@ CliUpgrade::CliUpgrade(CliSession& session, Settings settings)
 CliUpgrade::~CliUpgrade() = default;
 
 std::vector<CliResult> CliUpgrade::Run(const std::vector<CliDevice>& devices) {
-    imageSize_ = QFileInfo(settings_.imagePath).size();
+    const StopSignals stopSignals;
     clock_.start();
     for (const CliDevice& device : devices) {
         auto job = std::make_unique<Job>();
@@ -64,6 +92,10 @@ std::vector<CliResult> CliUpgrade::Run(const std::vector<CliDevice>& devices) {
     QTimer wake;
     wake.start(kWakeMs);
     while (!AllDone()) {
+        if (stopSignal != 0) {
+            Cancel();
+            break;
+        }
         StartJobs();
         for (auto& job : jobs_) Step(*job);
         CheckRestarts();
@@ -96,11 +128,16 @@ void CliUpgrade::StartJobs() {
 
 void CliUpgrade::Start(Job& job) {
     job.prompts = std::make_unique<CliPrompts>(job.device.ip);
-    job.client =
-        std::make_unique<CTftpClient>(session_.Timers(), *job.prompts, [&job](const QString& line) {
+    const uint32_t device = job.device.record.Get(devrec::currentIp);
+    auto endpoint = std::make_unique<CliTftpEndpoint>(device);
+    job.endpoint = endpoint.get();
+    job.client = std::make_unique<CTftpClient>(
+        transferTimers_, *job.prompts,
+        [&job](const QString& line) {
             if (line.startsWith(kAckPrefix)) job.blocks = line.mid(kAckPrefix.size()).toLongLong();
             if (IsFailureLine(line)) job.failure = line;
-        });
+        },
+        std::move(endpoint));
     job.client->SetServerPort(settings_.tftpPort);
     QObject::connect(job.client.get(), &CTftpClient::buttonsEnabled, [&job](bool enabled) {
         if (enabled) job.ended = true;
@@ -108,9 +145,10 @@ void CliUpgrade::Start(Job& job) {
     QObject::connect(job.client.get(), &CTftpClient::upgradeFinished,
                      [&job] { job.finished = true; });
     job.state = Job::State::kSending;
-    if (!job.client->Start(settings_.imagePath, InetAddr(job.device.ip),
-                           InetAddr(session_.HostAddress())))
-        Settle(job, false, job.prompts->LastText(), false);
+    if (!job.client->Start(settings_.imagePath, device, InetAddr(session_.HostAddress()))) {
+        const bool boxShown = job.failure.isEmpty();
+        Settle(job, false, boxShown ? job.prompts->LastText() : job.failure, !boxShown);
+    }
 }
 
 void CliUpgrade::Step(Job& job) {
@@ -124,26 +162,37 @@ void CliUpgrade::Step(Job& job) {
     job.restartDeadline.setRemainingTime(session_.Scaled(CliSession::kRestartDeadlineMs));
 }
 
-// Searches while a device waits for its restart: a search that started after its transfer
-// ended and lists its MAC address shows it came back.
+// Searches while a device waits for its restart; each search that started after its transfer
+// ended is one look (CliRestartWatch).
 void CliUpgrade::CheckRestarts() {
     bool waiting = false;
     for (const auto& job : jobs_) waiting = waiting || job->state == Job::State::kRestarting;
-    if (!waiting || session_.Timers().IsRunning(&session_.Controller(), DmController::kSearchTimer))
-        return;
-    const std::vector<CliDevice> listed = session_.Devices();
+    if (!waiting || session_.Searching()) return;
     for (auto& job : jobs_) {
         if (job->state != Job::State::kRestarting) continue;
-        const bool searchedSince = searchStartedAt_ >= job->endedAt;
-        bool back = false;
-        for (const CliDevice& device : listed) back = back || device.mac == job->device.mac;
-        if (searchedSince && back)
+        if (searchStartedAt_ >= job->endedAt)
+            job->restart.Searched(session_.Listed(job->device.record));
+        if (job->restart.back)
             Settle(*job, true, QStringLiteral("upgraded"));
         else if (job->restartDeadline.hasExpired())
-            Settle(*job, false, QStringLiteral("did not come back after the upgrade"));
+            Settle(*job, false, job->restart.Failure());
     }
     searchStartedAt_ = clock_.elapsed();
     session_.Controller().StartSearch();
+}
+
+void CliUpgrade::Cancel() {
+    cancelled_ = true;
+    for (auto& job : jobs_) {
+        if (job->state == Job::State::kSending) {
+            job->endpoint->SendCancel();
+            job->client.reset();
+            Settle(*job, false, QStringLiteral("cancelled during the transfer"), false);
+        } else if (job->state == Job::State::kRestarting) {
+            Settle(*job, false, QStringLiteral("sent; cancelled before its restart was seen"),
+                   false);
+        }
+    }
 }
 
 void CliUpgrade::Settle(Job& job, bool ok, const QString& text, bool report) {
@@ -154,8 +203,9 @@ void CliUpgrade::Settle(Job& job, bool ok, const QString& text, bool report) {
 }
 
 QString CliUpgrade::ProgressText(const Job& job) const {
-    const int64_t sent = std::min(job.blocks * kTftpBlockSize, imageSize_);
-    const int64_t percent = imageSize_ > 0 ? sent * kPercent / imageSize_ : kPercent;
+    const int64_t size = settings_.imageSize;
+    const int64_t sent = std::min(job.blocks * kTftpBlockSize, size);
+    const int64_t percent = size > 0 ? sent * kPercent / size : kPercent;
     switch (job.state) {
         case Job::State::kQueued:
             return QStringLiteral("waiting");
@@ -170,7 +220,7 @@ QString CliUpgrade::ProgressText(const Job& job) const {
 }
 
 // On a terminal one line per device, redrawn in place; otherwise a line whenever a device's
-// state changes.
+// state changes, flushed at once so that a pipe or file sees each device end.
 void CliUpgrade::ShowProgress(bool force) {
     FILE* out = settings_.progress;
     if (settings_.terminal) {
@@ -178,67 +228,22 @@ void CliUpgrade::ShowProgress(bool force) {
         shownAt_ = clock_.elapsed();
         if (linesShown_ > 0) std::fprintf(out, "\033[%dA", linesShown_);
         for (const auto& job : jobs_)
-            std::fprintf(out, "\033[2K%s %s\n", job->device.ip.toLocal8Bit().constData(),
-                         ProgressText(*job).toLocal8Bit().constData());
+            std::fprintf(out, "\033[2K%s\n",
+                         Printable(job->device.ip + QLatin1Char(' ') + ProgressText(*job))
+                             .toLocal8Bit()
+                             .constData());
         linesShown_ = static_cast<int>(jobs_.size());
         std::fflush(out);
         return;
     }
+    bool wrote = false;
     for (auto& job : jobs_) {
-        const QString text = job->device.ip + QLatin1Char(' ') + ProgressText(*job);
         if (job->state == Job::State::kSending && job->blocks > 0) continue;
+        const QString text = job->device.ip + QLatin1Char(' ') + ProgressText(*job);
         if (text == job->shown) continue;
         job->shown = text;
-        std::fprintf(out, "%s\n", text.toLocal8Bit().constData());
+        std::fprintf(out, "%s\n", Printable(text).toLocal8Bit().constData());
+        wrote = true;
     }
-    std::fflush(out);
-}
-
-int RunUpgrade(const QStringList& args) {
-    CliCommand command(QStringLiteral("upgrade"), QStringLiteral("FIRMWARE IP..."),
-                       QStringLiteral("Pushes a firmware image into devices, several at a time, "
-                                      "each until it answers again after its restart."));
-    QCommandLineOption parallel(QStringLiteral("parallel"),
-                                QStringLiteral("Devices upgraded at a time (default 4)."),
-                                QStringLiteral("n"), QStringLiteral("4"));
-    QCommandLineOption force(QStringLiteral("force"),
-                             QStringLiteral("Go on when a device is outside the host's subnet."));
-    QCommandLineOption tftpPort(QStringLiteral("tftp-port"),
-                                QStringLiteral("The devices' TFTP port."), QStringLiteral("port"),
-                                QString::number(CTftpClient::kServerPort));
-    tftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
-    command.Parser().addOptions({parallel, force, tftpPort});
-    if (auto code = command.Parse(args, 2, -1)) return *code;
-    bool ok = false;
-    const int n = command.Parser().value(parallel).toInt(&ok);
-    if (!ok || n < 1 || n > kMaxParallel) return command.Usage(QStringLiteral("bad --parallel"));
-    const uint32_t port = command.Parser().value(tftpPort).toUInt(&ok);
-    if (!ok || port == 0 || port > 0xFFFF) return command.Usage(QStringLiteral("bad --tftp-port"));
-    int exitCode = kExitOk;
-    const bool forced = command.Parser().isSet(force);
-    auto session = OpenAndSearch(command, forced, 0, exitCode);
-    if (!session) return exitCode;
-    std::vector<CliResult> results;
-    std::vector<CliDevice> devices;
-    for (const CliDevice& device : Lookup(*session, command.Positional().mid(1), results)) {
-        session->Prompter().SetPrefix(device.ip);
-        if (session->Controller().SubnetCheck(device.record, DmSubnetWarning::kUpgrade))
-            devices.push_back(device);
-        else
-            results.push_back(
-                {device, false, QStringLiteral("outside the host's subnet (--force)")});
-    }
-    session->Prompter().SetPrefix({});
-    // Progress goes where the results go, unless they are JSON.
-    FILE* progress = command.Json() ? stderr : stdout;
-    CliUpgrade upgrade(*session, {command.Positional()[0], n, static_cast<uint16_t>(port), progress,
-                                  isatty(fileno(progress)) != 0});
-    const std::vector<CliResult> done = upgrade.Run(devices);
-    results.insert(results.end(), done.begin(), done.end());
-    results = InArgumentOrder(std::move(results), command.Positional().mid(1));
-    int upgraded = 0;
-    for (const CliResult& result : results) upgraded += result.ok;
-    PrintOut(FormatResults(results, command.Json()));
-    PrintError(QStringLiteral("upgraded %1 of %2 devices").arg(upgraded).arg(results.size()));
-    return upgraded == static_cast<int>(results.size()) ? kExitOk : kExitFailed;
+    if (wrote) std::fflush(out);
 }

@@ -8,14 +8,18 @@
 
 #include "cli/CliPrompts.h"
 #include "cli/CliSession.h"
+#include "platform/QtTimerHost.h"
 #include "upgrade/TftpClient.h"
 
 // Push upgrades into several devices at once: each device has a TFTP client of its own and
-// holds its slot until it answers searches again after its restart.
+// holds its slot until it has restarted (CliRestartWatch). SIGINT or SIGTERM cancels: no
+// further device starts, each running transfer's server is sent an ERROR, and every device's
+// state is reported.
 class CliUpgrade {
   public:
     struct Settings {
-        QString imagePath;
+        QString imagePath;  // checked already (FirmwareImageProblem)
+        int64_t imageSize = 0;
         int parallel = 4;
         uint16_t tftpPort = CTftpClient::kServerPort;
         FILE* progress = stdout;
@@ -26,6 +30,8 @@ class CliUpgrade {
     ~CliUpgrade();
 
     std::vector<CliResult> Run(const std::vector<CliDevice>& devices);
+    // Whether a signal ended the run.
+    bool Cancelled() const { return cancelled_; }
 
   private:
     struct Job;
@@ -33,6 +39,7 @@ class CliUpgrade {
     void Start(Job& job);
     void Step(Job& job);
     void CheckRestarts();
+    void Cancel();
     // `report`: the reason goes to stderr too, unless a message box showed it already.
     void Settle(Job& job, bool ok, const QString& text, bool report = true);
     QString ProgressText(const Job& job) const;
@@ -41,12 +48,14 @@ class CliUpgrade {
 
     CliSession& session_;
     Settings settings_;
-    int64_t imageSize_ = 0;
+    // The transfers' retry timers run at their real periods, whatever the flows' speed-up.
+    QtTimerHost transferTimers_;
     std::vector<std::unique_ptr<Job>> jobs_;
     QElapsedTimer clock_;
     int64_t searchStartedAt_ = -1;  // of the search running or last finished
     int64_t shownAt_ = -1;
     int linesShown_ = 0;
+    bool cancelled_ = false;
 };
 
 int RunUpgrade(const QStringList& args);

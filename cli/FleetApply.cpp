@@ -1,6 +1,8 @@
 #include "cli/FleetApply.h"
 
+#include <QFileInfo>
 #include <QObject>
+#include <algorithm>
 #include <csignal>
 #include <map>
 
@@ -168,20 +170,34 @@ void FleetApply::SendSetups(std::vector<Job*>& group) {
 // Searches until each device that `wanted` picks answers again, and takes what it reports.
 void FleetApply::WaitBack(std::vector<Job*>& group, bool (*wanted)(const Job&),
                           const QString& failure) {
-    QStringList macs;
-    for (Job* job : group)
-        if (job->Active() && wanted(*job)) macs << job->device.mac;
-    if (macs.isEmpty()) return;
-    const QStringList back = session_.WaitForRestart(macs);
+    std::vector<Job*> waiting;
+    std::vector<DeviceConfigRecord> records;
+    for (Job* job : group) {
+        if (!job->Active() || !wanted(*job)) continue;
+        waiting.push_back(job);
+        records.push_back(job->device.record);
+    }
+    if (waiting.empty()) return;
+    const std::vector<QString> failures = session_.WaitForRestarts(records);
+    for (size_t i = 0; i < waiting.size(); ++i) {
+        if (!failures[i].isEmpty())
+            waiting[i]->Fail(QStringLiteral("%1: %2").arg(failure, failures[i]));
+    }
+    Relist(waiting);
+}
+
+// Takes each device's record as the last search listed it.
+void FleetApply::Relist(std::vector<Job*>& group) {
     const std::vector<CliDevice> listed = session_.Devices();
     for (Job* job : group) {
-        if (!macs.contains(job->device.mac)) continue;
-        if (!back.contains(job->device.mac)) {
-            job->Fail(failure);
-            continue;
-        }
-        for (const CliDevice& device : listed)
-            if (device.mac == job->device.mac) job->device = device;
+        if (!job->Active()) continue;
+        const auto it = std::find_if(listed.begin(), listed.end(), [&](const CliDevice& device) {
+            return device.mac == job->device.mac;
+        });
+        if (it == listed.end())
+            job->Fail(QStringLiteral("did not answer a search after its restart"));
+        else
+            job->device = *it;
     }
 }
 
@@ -193,8 +209,9 @@ void FleetApply::Upgrade(std::vector<Job*>& group) {
     for (auto& [image, jobs] : byImage) {
         std::vector<CliDevice> devices;
         for (Job* job : jobs) devices.push_back(job->device);
-        CliUpgrade upgrade(
-            session_, {image, settings_.parallel, settings_.tftpPort, settings_.progress, false});
+        // The upgrade waits for each device's restart itself.
+        CliUpgrade upgrade(session_, {image, QFileInfo(image).size(), settings_.parallel,
+                                      settings_.tftpPort, settings_.progress, false});
         const std::vector<CliResult> results = upgrade.Run(devices);
         for (size_t i = 0; i < jobs.size(); ++i) {
             if (results[i].ok)
@@ -208,9 +225,7 @@ void FleetApply::Upgrade(std::vector<Job*>& group) {
 
 // What a device reports after its restart is what the inventory decided.
 void FleetApply::Verify(std::vector<Job*>& group) {
-    WaitBack(
-        group, [](const Job& job) { return job.Restarts(); },
-        QStringLiteral("did not answer a search after its restart"));
+    Relist(group);
     std::vector<CliDevice> upgraded;
     for (Job* job : group) {
         if (!job->Active() || !job->Restarts()) continue;

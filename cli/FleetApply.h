@@ -37,6 +37,7 @@ class FleetApply {
     void SubnetChecks(std::vector<Job*>& group);
     void SendSetups(std::vector<Job*>& group);
     void WaitBack(std::vector<Job*>& group, bool (*wanted)(const Job&), const QString& failure);
+    void Relist(std::vector<Job*>& group);
     void Upgrade(std::vector<Job*>& group);
     void Verify(std::vector<Job*>& group);
     void MapPorts(std::vector<Job*>& group);

@@ -280,7 +280,7 @@ class Reader {
             Fail(firmware.line, QStringLiteral("cannot read the image %1").arg(firmware.image));
         else if (image.status == FirmwareImage::Status::TooLarge)
             Fail(firmware.line, QStringLiteral("the image %1 is too large").arg(firmware.image));
-        else if (!IsFirmwareImage(image.bytes))
+        else if (!HasFirmwareMark(image.bytes))
             Fail(firmware.line,
                  QStringLiteral("%1: %2").arg(firmware.image, QString::fromLatin1(kNotFirmware)));
     }

@@ -1,6 +1,8 @@
 #include "devcfg/DeviceSettingFile.h"
 
 #include <array>
+#include <optional>
+#include <utility>
 
 #include "devcfg/ValueLists.h"
 #include "protocol/Address.h"
@@ -11,6 +13,9 @@ namespace settingfile {
 namespace {
 
 using V = DeviceSetupValues;
+
+constexpr uint32_t kMax16 = 0xFFFF;
+constexpr uint32_t kMax8 = 0xFF;
 
 enum class Kind {
     Version,
@@ -41,14 +46,15 @@ struct Line {
     uint32_t V::*number = nullptr;
     int V::*list = nullptr;
     bool V::*check = nullptr;
-    int size = 0;  // list entries, or the WEP key number
+    int size = 0;      // list entries, or the WEP key number
+    uint32_t max = 0;  // a number's largest value: what its field in the record holds
 };
 
 constexpr Line T(Shows s, const char* d, QString V::*m) {
     return {d, Kind::Text, s, m};
 }
-constexpr Line N(Shows s, const char* d, uint32_t V::*m) {
-    return {d, Kind::Number, s, nullptr, m};
+constexpr Line N(Shows s, const char* d, uint32_t V::*m, uint32_t max = kMax16) {
+    return {d, Kind::Number, s, nullptr, m, nullptr, nullptr, 0, max};
 }
 constexpr Line A(Shows s, const char* d, uint32_t V::*m) {
     return {d, Kind::Address, s, nullptr, m};
@@ -103,7 +109,7 @@ const std::array<Line, kLineCount> kLines{{
     N(later, "MODBUS Server Port", &V::modbusPort),
     L(now, "MODBUS Transfer Mode: 0 = MODBUS TCP, 1 = Transparent TCP", &V::modbusTransferMode,
       lists::modbusTransferMode),
-    N(later, "MODBUS Slave ID", &V::modbusSlaveId),
+    N(later, "MODBUS Slave ID", &V::modbusSlaveId, kMax8),
     N(later, "MODBUS Response Timeout", &V::modbusResponseTimeout),
     N(later, "MODBUS Inter-Frame Delay", &V::modbusInterFrameDelay),
     N(later, "MODBUS Inter-Character Delay", &V::modbusInterCharDelay),
@@ -285,6 +291,56 @@ void ApplyLine(DeviceSetupValues& v, int line, const QByteArray& value) {
             v.wep128Keys[l.size] = QString::fromLatin1(value);
             break;
     }
+}
+
+namespace {
+
+// The values a line may hold, or nullopt for a text line.
+std::optional<std::pair<int64_t, int64_t>> Range(const Line& l) {
+    switch (l.kind) {
+        case Kind::Number:
+            return std::pair<int64_t, int64_t>{0, l.max};
+        case Kind::List:
+        case Kind::ListSigned:
+        case Kind::Dhcp:
+            return std::pair<int64_t, int64_t>{0, l.size - 1};
+        case Kind::ListPlusOne:
+            return std::pair<int64_t, int64_t>{1, l.size};
+        case Kind::Check:
+            return std::pair<int64_t, int64_t>{0, 1};
+        default:
+            return std::nullopt;
+    }
+}
+
+QString OutOfRange(int number, const QByteArray& value) {
+    const Line& l = LineAt(number);
+    const QString where = QStringLiteral("line %1 (%2): %3")
+                              .arg(number)
+                              .arg(QString::fromLatin1(l.description), QString::fromLatin1(value));
+    if (l.kind == Kind::Address)
+        return ParseInetAddress(QString::fromLatin1(value))
+                   ? QString()
+                   : where + QStringLiteral(" is not an IPv4 address");
+    const auto range = Range(l);
+    if (!range) return {};
+    const int64_t n = LeadingInt32(value);
+    if (n >= range->first && n <= range->second) return {};
+    return where + QStringLiteral(" is outside %1 to %2").arg(range->first).arg(range->second);
+}
+
+}  // namespace
+
+QStringList OutOfRangeLines(QByteArrayView file, const DeviceSetupValues& current) {
+    const QList<QByteArray> lines = LineValues(file);
+    const QList<QByteArray> now = LineValues(Write(current).text);
+    QStringList refused;
+    for (int number = 2; number <= lines.size(); ++number) {
+        const QByteArray& value = lines[number - 1];
+        if (number <= now.size() && value == now[number - 1]) continue;
+        if (const QString why = OutOfRange(number, value); !why.isEmpty()) refused << why;
+    }
+    return refused;
 }
 
 bool ActsAtOnce(int line) {

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "devcfg/DeviceSetupValues.h"
@@ -42,6 +43,13 @@ Written Write(const DeviceSetupValues& values);
 // The value of each line, at most 70: the text up to the first space, tab, line break or
 // zero byte. Lines end in LF or CR LF; a last line without a line break counts.
 QList<QByteArray> LineValues(QByteArrayView file);
+
+// The lines whose value lies outside what its setting can hold: a number wider than its field
+// in the record, a list position past its list, a switch other than 0 or 1, an address that is
+// none. Each as "line 8 (description): 70000 is outside 0 to 65535". A line whose value is
+// the one `current` writes (an exported file's own) is taken as it is. The window's pages
+// clamp such values instead; the command line refuses the file.
+QStringList OutOfRangeLines(QByteArrayView file, const DeviceSetupValues& current);
 
 // Sets one line's setting (lines 2-70) from its value.
 void ApplyLine(DeviceSetupValues& values, int line, const QByteArray& value);

@@ -3,10 +3,12 @@
 #include <utility>
 
 #include "devmgr/DmMessageBox.h"
+#include "platform/NetInterfaces.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Address.h"
 #include "protocol/BroadcastSocket.h"
 #include "protocol/Message.h"
+#include "protocol/OneHost.h"
 #include "protocol/UnicastSocket.h"
 #include "upgrade/TftpClient.h"
 
@@ -141,15 +143,22 @@ std::optional<DmTarget> DmController::FindAgain(const DeviceConfigRecord& chosen
             QStringLiteral("The device %1 is no longer listed. Nothing was sent.").arg(mac));
         return std::nullopt;
     }
-    const std::optional<uint32_t> address = ParseUnicastAddress(table_.IpText(row));
-    if (!address) {
+    const DeviceConfigRecord& record = table_.Record(row);
+    const QString why =
+        WhyNotOneHost(record.Get(devrec::currentIp), record.Get(devrec::subnetMask));
+    if (!why.isEmpty()) {
         ShowDmMessage(
             frame_.Prompts(),
             QStringLiteral("The device %1 has no address to send to (%2). Nothing was sent.")
-                .arg(mac, table_.IpText(row)));
+                .arg(mac, why));
         return std::nullopt;
     }
-    return DmTarget{*address, table_.Record(row)};
+    return DmTarget{record.Get(devrec::currentIp), record};
+}
+
+QString DmController::WhyNotOneHost(uint32_t address, uint32_t deviceNetmask) {
+    return ::WhyNotOneHost(address, frame_.Net().Subnets().value_or(std::vector<AdapterInfo>{}),
+                           deviceNetmask);
 }
 
 void DmController::Untick(const DeviceConfigRecord& device) {
@@ -311,6 +320,8 @@ void DmController::OnUpgradeFinished() {
 
 bool DmController::SendHostAnnouncement(const QString& deviceAddress,
                                         std::array<uint8_t, 2> reportedPort) {
+    const std::optional<uint32_t> device = ParseInetAddress(deviceAddress);
+    if (!device || !WhyNotOneHost(*device, 0).isEmpty()) return false;
     if (!unicast_) unicast_ = std::make_unique<CUnicastSocket>(msg::kUnicastSocketPort);
     return unicast_->Announce(frame_.HostAddress(), deviceAddress, reportedPort);
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 class CBroadcastSocket;
+class NetInterfaces;
 class TimerHost;
 class UserPrompts;
 
@@ -38,6 +39,8 @@ class DmFrame {
     // Dotted texts chosen at start-up; empty when the selection failed.
     virtual QString HostAddress() const = 0;
     virtual QString HostNetmask() const = 0;
+    // The host's interfaces: no command goes to an edge of their subnets.
+    virtual NetInterfaces& Net() = 0;
     // The virtual serial port view's start-up repair, run once by the start-up actions.
     virtual void RunVspStartupRepair() = 0;
     // Read from and written back into the application settings record.

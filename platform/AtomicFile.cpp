@@ -1,8 +1,62 @@
 #include "platform/AtomicFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+bool Fail(QString* error, const QString& reason) {
+    if (error) *error = reason;
+    return false;
+}
+
+QString SystemReason(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Whether `path` names something that exists and is not a regular file (symbolic links
+// followed).
+bool IsSpecial(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+// Writes into the existing object itself: nothing to rename, nothing to truncate.
+bool WriteDirectly(const QString& path, QByteArrayView bytes, QString* error) {
+    // Without O_NONBLOCK a FIFO that nobody reads would block the open for ever.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return Fail(error,
+                    errno == ENXIO ? QStringLiteral("no program reads it") : SystemReason(errno));
+    // Once open, the writes wait for a slow reader as any program's output does.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::write(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int code = n < 0 ? errno : EIO;
+            ::close(fd);
+            return Fail(error, SystemReason(code));
+        }
+        done += n;
+    }
+    if (::close(fd) != 0) return Fail(error, SystemReason(errno));
+    return true;
+}
+
+}  // namespace
 
 bool WriteFileAtomically(const QString& path, QByteArrayView bytes, QString* error) {
+    if (IsSpecial(path)) return WriteDirectly(path, bytes, error);
     QSaveFile file(path);
     // No fallback to writing in place: a cut file is worse than a failed save.
     file.setDirectWriteFallback(false);

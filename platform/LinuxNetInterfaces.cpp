@@ -34,6 +34,11 @@ bool IsUpIpv4(const ifaddrs* entry) {
     return entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_UP);
 }
 
+AdapterInfo Info(const ifaddrs* entry) {
+    return {QString::fromLocal8Bit(entry->ifa_name), Dotted(entry->ifa_addr),
+            entry->ifa_netmask ? Dotted(entry->ifa_netmask) : QString()};
+}
+
 std::vector<AdapterInfo> FirstAddresses(const ifaddrs* list) {
     std::vector<AdapterInfo> adapters;
     for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
@@ -41,9 +46,7 @@ std::vector<AdapterInfo> FirstAddresses(const ifaddrs* list) {
         const QString name = QString::fromLocal8Bit(entry->ifa_name);
         bool known = false;
         for (const auto& adapter : adapters) known = known || adapter.name == name;
-        if (known) continue;
-        adapters.push_back({name, Dotted(entry->ifa_addr),
-                            entry->ifa_netmask ? Dotted(entry->ifa_netmask) : QString()});
+        if (!known) adapters.push_back(Info(entry));
     }
     return adapters;
 }
@@ -66,6 +69,15 @@ std::optional<std::vector<AdapterInfo>> LinuxNetInterfaces::Adapters() {
     IfAddrsPtr list = ReadIfAddrs();
     if (!list) return std::nullopt;
     return FirstAddresses(list.get());
+}
+
+std::optional<std::vector<AdapterInfo>> LinuxNetInterfaces::Subnets() {
+    IfAddrsPtr list = ReadIfAddrs();
+    if (!list) return std::nullopt;
+    std::vector<AdapterInfo> subnets;
+    for (const ifaddrs* entry = list.get(); entry; entry = entry->ifa_next)
+        if (IsUpIpv4(entry)) subnets.push_back(Info(entry));
+    return subnets;
 }
 
 std::vector<uint32_t> LinuxNetInterfaces::Mtus() {

@@ -21,6 +21,9 @@ class NetInterfaces {
     virtual std::optional<QStringList> HostAddresses() = 0;
     // Each adapter's first IPv4 address; nullopt when the table cannot be read.
     virtual std::optional<std::vector<AdapterInfo>> Adapters() = 0;
+    // Every IPv4 address of the interfaces that are up, loopback included, with its netmask:
+    // the subnets this host is on. nullopt when the table cannot be read.
+    virtual std::optional<std::vector<AdapterInfo>> Subnets() = 0;
     // The MTU of each interface that is up and not loopback; empty when there is none.
     virtual std::vector<uint32_t> Mtus() = 0;
 };
@@ -30,6 +33,7 @@ class LinuxNetInterfaces final : public NetInterfaces {
   public:
     std::optional<QStringList> HostAddresses() override;
     std::optional<std::vector<AdapterInfo>> Adapters() override;
+    std::optional<std::vector<AdapterInfo>> Subnets() override;
     std::vector<uint32_t> Mtus() override;
 };
 
@@ -37,9 +41,11 @@ class FakeNetInterfaces final : public NetInterfaces {
   public:
     std::optional<QStringList> hostAddresses = QStringList{};
     std::optional<std::vector<AdapterInfo>> adapters = std::vector<AdapterInfo>{};
+    std::optional<std::vector<AdapterInfo>> subnets = std::vector<AdapterInfo>{};
     std::vector<uint32_t> mtus;
 
     std::optional<QStringList> HostAddresses() override { return hostAddresses; }
     std::optional<std::vector<AdapterInfo>> Adapters() override { return adapters; }
+    std::optional<std::vector<AdapterInfo>> Subnets() override { return subnets; }
     std::vector<uint32_t> Mtus() override { return mtus; }
 };

@@ -15,6 +15,10 @@ uint32_t ParseDottedAddress(const QString& text);
 // and octal or hexadecimal parts. nullopt when the text is not an address.
 std::optional<uint32_t> ParseInetAddress(const QString& text);
 
+// Exactly four decimal parts of 0 to 255, as a user types an address; no shortened forms,
+// and no leading zeros (which other programs read as octal). nullopt otherwise.
+std::optional<uint32_t> ParseDottedQuad(const QString& text);
+
 // inet_addr itself: a rejected text gives 255.255.255.255. Never use it for a destination: an
 // empty or malformed text would become a broadcast.
 uint32_t InetAddr(const QString& text);

@@ -5,6 +5,7 @@
 
 #include "devmgr/DmMessageBox.h"
 #include "protocol/Address.h"
+#include "protocol/OneHost.h"
 #include "upgrade/FirmwareImage.h"
 #include "upgrade/TftpSocket.h"
 #include "upgrade/TftpTransfer.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-const QString kCantOpenImage = QStringLiteral("Can't open target file !!");
 const QString kSocketFailed = QStringLiteral("Create TFTP client socket fail!!");
 
 }  // namespace
@@ -44,9 +44,9 @@ bool CTftpClient::IsRunning() const {
 bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32_t hostAddress) {
     if (IsRunning()) return false;
     // The socket may broadcast: an image must never go to every device on the network.
-    if (!IsUnicastAddress(deviceAddress)) {
-        Log(QStringLiteral("No upgrade sent to %1: not the address of one device")
-                .arg(FormatDotted(deviceAddress)));
+    // The device manager also refuses its subnets' edges before it gets here.
+    if (const QString why = WhyNotOneHost(deviceAddress, {}, 0); !why.isEmpty()) {
+        Log(QStringLiteral("No upgrade sent: %1").arg(why));
         return false;
     }
     if (!socketCreated_) {
@@ -59,13 +59,9 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
         Log(QStringLiteral("Create TFTP socket"));
     }
     FirmwareImage image = ReadFirmwareImage(imagePath, kMaxImageSize);
-    if (image.status == FirmwareImage::Status::CannotOpen) {
-        Inform(kCantOpenImage);
-        return false;
-    }
-    if (image.status == FirmwareImage::Status::TooLarge) {
-        Inform(QStringLiteral("The firmware file is too large, at most %1 bytes can be sent !!")
-                   .arg(kMaxImageSize));
+    // The mark is the image dialog's check, made before this.
+    if (image.status != FirmwareImage::Status::Read) {
+        Inform(FirmwareImageProblem(image, kMaxImageSize));
         return false;
     }
     TftpTransfer::Job job{std::move(image.bytes),

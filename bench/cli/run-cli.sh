@@ -44,7 +44,8 @@ start_sim() {
 seconds() { date +%s.%N; }
 
 # --- upgrade ---------------------------------------------------------------------------------
-head -c $((4 * 1024 * 1024)) /dev/urandom >"$work/fw.bin"
+# A firmware image begins with the family's mark; veltroctl refuses anything else.
+{ printf 'QMDR'; head -c $((4 * 1024 * 1024 - 4)) /dev/urandom; } >"$work/fw.bin"
 start_sim 127.5.0.10 "$upgrade_devices" --restart-ms "$restart_ms"
 ips=()
 for i in $(seq 0 $((upgrade_devices - 1))); do ips+=("127.5.0.$((10 + i))"); done

@@ -22,6 +22,7 @@
 
 #include "devmgr/DmController.h"
 #include "devmgr/widgets/ViewDm.h"
+#include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
 #include "platform/ScriptedPrompts.h"
 #include "protocol/BroadcastSocket.h"
@@ -43,6 +44,7 @@ class BenchFrame final : public DmFrame {
     CBroadcastSocket& BroadcastSocket() override { return socket_; }
     QString HostAddress() const override { return kHost; }
     QString HostNetmask() const override { return QStringLiteral("255.0.0.0"); }
+    NetInterfaces& Net() override { return net_; }
     void RunVspStartupRepair() override {}
     DmSettingsValues DmSettings() const override { return {}; }
     void SetDmSettings(const DmSettingsValues&) override {}
@@ -51,6 +53,7 @@ class BenchFrame final : public DmFrame {
     QtTimerHost timers_;
     ScriptedPrompts prompts_;
     CBroadcastSocket socket_;
+    FakeNetInterfaces net_;
 };
 
 struct Result {

@@ -1,13 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 
 #include "devcfg/DeviceSettingFile.h"
 #include "devcfg/SetupMapping.h"
-#include "devmgr/DmDeviceTable.h"
 #include "protocol/Message.h"
 #include "tests/cli/CliNet.h"
 
@@ -16,6 +20,12 @@ namespace {
 constexpr int kNameLine = 2;
 constexpr int kStaticIpLine = 7;
 constexpr int kListenPortLine = 8;
+
+// S_IFREG, S_IFIFO, S_IFCHR... of what is at `path`.
+mode_t FileType(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+}
 
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
@@ -60,10 +70,12 @@ TEST(CliImport, ExportEditCheckImportAndImportAgain) {
 
     WriteAll(path,
              WithLine(WithLine(ReadAll(path), kNameLine, "Press-7"), kListenPortLine, "4777"));
-    const CliNet::Run check = net.Ctl({"import", "--check", "--json", device.AddressText(), path});
+    // The device named by its MAC address, in the other separator's form.
+    const CliNet::Run check =
+        net.Ctl({"import", "--check", "--json", net.JsonMac(1).toUpper(), path});
     ASSERT_EQ(check.exitCode, 0) << check.err.toStdString();
     const QJsonObject planned = CliNet::JsonArray(check.out).at(0).toObject();
-    EXPECT_EQ(planned["mac"].toString(), DmDeviceTable::MacText(device.StoredRecord()));
+    EXPECT_EQ(planned["mac"].toString(), net.JsonMac(1));
     const QJsonArray changes = planned["changes"].toArray();
     ASSERT_EQ(changes.size(), 2) << check.out.toStdString();
     EXPECT_TRUE(changes[0].toString().endsWith("-> Press-7"));
@@ -112,7 +124,92 @@ TEST(CliImport, RefusesABadAddressOrAWrongFileAndSendsNothing) {
     const CliNet::Run missing = net.Ctl({"import", "127.1.1.99", path});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.out.contains("127.1.1.99"));
+
+    // A number wider than its field is refused, not cut to 16 bits; with --check too.
+    WriteAll(path, WithLine(good, kListenPortLine, "70000"));
+    for (const QStringList& args : {QStringList{"import", device.AddressText(), path},
+                                    QStringList{"import", "--check", device.AddressText(), path}}) {
+        const CliNet::Run wide = net.Ctl(args);
+        EXPECT_EQ(wide.exitCode, 1);
+        EXPECT_TRUE(
+            wide.err.contains("line 8 (Server data listening Port): 70000 is outside 0 "
+                              "to 65535"))
+            << wide.err.toStdString();
+    }
     EXPECT_EQ(device.CountReceived(msg::kSetupCommand), 0);
+}
+
+// A setting file is read only when it is a regular file of a size a setting file can have:
+// a device, a FIFO without a writer or a huge file is refused before anything is searched.
+TEST(CliImport, RefusesUnboundedInputAtOnce) {
+    CliNet net;
+    CLI_START_NET(net);
+    net.Add();
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString huge = dir.filePath("huge.txt");
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(1 << 20));
+    }
+    for (const auto& [path, reason] :
+         {std::pair{QString("/dev/zero"), QString("is not a regular file")},
+          std::pair{fifo, QString("is not a regular file")},
+          std::pair{huge, QString("is larger than any device setting file")},
+          std::pair{dir.filePath("gone.txt"), QString("Failed to open file")}}) {
+        const CliNet::Run run = net.Ctl({"import", net.Ip(0), path});
+        EXPECT_EQ(run.exitCode, 1) << path.toStdString();
+        EXPECT_TRUE(run.err.contains(reason)) << run.err.toStdString();
+    }
+    EXPECT_EQ(net.sim->SearchesReceived(), 0);
+}
+
+// A FIFO, a device node or standard output: written into, never replaced by a regular file.
+TEST(CliExport, WritesIntoAFifoADeviceOrStandardOutput) {
+    CliNet net;
+    CLI_START_NET(net);
+    net.Add();
+    QTemporaryDir dir;
+    const QString regular = dir.filePath("device.txt");
+    ASSERT_EQ(net.Ctl({"export", net.Ip(0), regular}).exitCode, 0);
+    const QByteArray expected = ReadAll(regular);
+    ASSERT_TRUE(expected.startsWith(settingfile::kVersion));
+
+    const CliNet::Run out = net.Ctl({"export", net.Ip(0), "-"});
+    EXPECT_EQ(out.exitCode, 0);
+    EXPECT_EQ(out.out.toLatin1(), expected);
+    EXPECT_TRUE(out.err.contains("exported to standard output"));
+
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(net.Ctl({"export", net.Ip(0), fifo}).exitCode, 0);
+    QByteArray got(expected.size() + 1, '\0');
+    EXPECT_EQ(::read(reader, got.data(), got.size()), expected.size());
+    ::close(reader);
+    EXPECT_EQ(got.left(expected.size()), expected);
+    EXPECT_EQ(FileType(fifo), S_IFIFO);
+
+    // Device nodes as /dev/null and /dev/full are: what the device does with the bytes counts.
+    struct Node {
+        const char* name;
+        unsigned minor;
+        int exitCode;
+    };
+    for (const Node& node : {Node{"null", 3, 0}, Node{"full", 7, 1}}) {
+        const QString path = dir.filePath(node.name);
+        if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, node.minor)) !=
+            0) {
+            std::printf("no device node %s here (%s): not tried\n", node.name,
+                        std::strerror(errno));
+            continue;
+        }
+        const CliNet::Run run = net.Ctl({"export", net.Ip(0), path});
+        EXPECT_EQ(run.exitCode, node.exitCode) << node.name;
+        EXPECT_EQ(FileType(path), S_IFCHR) << node.name;
+    }
 }
 
 // One device never acknowledges: it fails, the devices listed before and after it succeed.
@@ -129,7 +226,9 @@ TEST_P(CliAckFlow, ASilentDeviceFailsAndTheOthersSucceed) {
     net.Add(silent);
     net.Add();
 
-    const CliNet::Run run = net.Ctl({command, net.Ip(2), net.Ip(1), net.Ip(0), "127.1.1.99"});
+    // A device named twice, by address and by MAC address, is sent its command once.
+    const CliNet::Run run =
+        net.Ctl({command, net.Ip(2), net.Ip(1), net.Ip(0), "127.1.1.99", net.Mac(2)});
     EXPECT_EQ(run.exitCode, 1);
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4) << run.out.toStdString();
@@ -146,52 +245,5 @@ TEST_P(CliAckFlow, ASilentDeviceFailsAndTheOthersSucceed) {
 INSTANTIATE_TEST_SUITE_P(RebootAndRestore, CliAckFlow,
                          ::testing::Values(std::pair{"reboot", int{msg::kRebootCommand}},
                                            std::pair{"restore", int{msg::kRestoreCommand}}));
-
-TEST(CliUpgrade, ThreeDevicesAtOnceWhileOneRefuses) {
-    CliNet net;
-    CLI_START_NET(net, true);
-    for (int i = 0; i < 3; ++i) net.Add();
-    devsim::DeviceProfile refusing;
-    refusing.tftpMode = devsim::TftpMode::Refuse;
-    net.Add(refusing);
-    QTemporaryDir dir;
-    const QString image = dir.filePath("fw.bin");
-    QByteArray bytes(200 * 1024 + 17, Qt::Uninitialized);
-    QRandomGenerator(7).fillRange(reinterpret_cast<uint32_t*>(bytes.data()), bytes.size() / 4);
-    WriteAll(image, bytes);
-
-    const CliNet::Run run = net.Ctl({"upgrade", image, net.Ip(0), net.Ip(1), net.Ip(3), net.Ip(2),
-                                     "--parallel", "3", "--json"});
-    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
-    const QJsonArray results = CliNet::JsonArray(run.out);
-    ASSERT_EQ(results.size(), 4) << run.out.toStdString();
-    for (int i : {0, 1, 3}) {
-        const QJsonObject result = results[i].toObject();
-        EXPECT_TRUE(result["ok"].toBool()) << result["result"].toString().toStdString();
-        EXPECT_FALSE(result["mac"].toString().isEmpty());
-    }
-    const QJsonObject refused = results[2].toObject();
-    EXPECT_EQ(refused["ip"].toString(), net.Ip(3));
-    EXPECT_FALSE(refused["ok"].toBool());
-    EXPECT_TRUE(refused["result"].toString().contains("TFTP_ERROR"));
-    EXPECT_TRUE(run.err.contains("upgraded 3 of 4 devices"));
-    for (int i = 0; i < 3; ++i) {
-        const auto& images = net.sim->Device(i).Images();
-        ASSERT_EQ(images.size(), 1u) << i;
-        EXPECT_TRUE(images[0].complete);
-        EXPECT_EQ(images[0].data, bytes) << i;
-    }
-    EXPECT_TRUE(net.sim->Device(3).Images().at(0).data.isEmpty());
-}
-
-TEST(CliUpgrade, AnImageThatCannotBeReadFailsEveryDevice) {
-    CliNet net;
-    CLI_START_NET(net, true);
-    net.Add();
-    const CliNet::Run run = net.Ctl({"upgrade", "/nonexistent/fw.bin", net.Ip(0)});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains(net.Ip(0) + ": Can't open target file !!"));
-    EXPECT_TRUE(net.sim->Device(0).Images().empty());
-}
 
 }  // namespace

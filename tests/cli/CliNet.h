@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "devmgr/DmDeviceTable.h"
 #include "platform/QtTimerHost.h"
 #include "tests/support/TestNamespace.h"
 #include "tools/devsim/DeviceSimulator.h"
@@ -22,6 +23,7 @@ class CliNet {
     static constexpr int kRestartMs = 300;
     static constexpr int kSpeedup = 10;
     static constexpr int kProgramDeadlineMs = 90000;
+    static constexpr int kWatchMs = 5;
 
     struct Run {
         int exitCode = -1;
@@ -45,16 +47,20 @@ class CliNet {
 
     devsim::SimDevice* Add(devsim::DeviceProfile profile = {}) {
         if (profile.name.isNull()) profile.name = devsim::DefaultProfile(sim->Count()).name;
-        profile.restartMs = kRestartMs;
+        if (profile.restartMs == devsim::kDefaultRestartMs) profile.restartMs = kRestartMs;
         return sim->AddDevice(profile);
     }
 
     QString Ip(int index) { return sim->Device(index).AddressText(); }
+    // The MAC address as the list shows it.
+    QString Mac(int index) { return DmDeviceTable::MacText(sim->Device(index).StoredRecord()); }
+    // The same in the normal form of JSON.
+    QString JsonMac(int index) { return Mac(index).toLower().replace('-', ':'); }
 
-    // The program with the loopback address bound; `host` false leaves --bind out. `whileRunning`
-    // is called every few milliseconds until the program ends.
+    // The program with the loopback address bound; `host` false leaves --bind out. `watch`
+    // is called every few milliseconds while the program runs.
     Run Ctl(const QStringList& args, bool host = true,
-            const std::function<void(QProcess&)>& whileRunning = {}) {
+            const std::function<void(QProcess&)>& watch = {}) {
         QProcess process;
         process.setProgram(qEnvironmentVariable("VELTRO_BINARY_DIR") + "/cli/veltroctl");
         QStringList all = args;
@@ -70,10 +76,10 @@ class CliNet {
         QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
         QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
         QTimer::singleShot(kProgramDeadlineMs, &loop, &QEventLoop::quit);
-        QTimer poll;
-        if (whileRunning) {
-            QObject::connect(&poll, &QTimer::timeout, [&] { whileRunning(process); });
-            poll.start(kPollMs);
+        QTimer watching;
+        if (watch) {
+            QObject::connect(&watching, &QTimer::timeout, [&] { watch(process); });
+            watching.start(kWatchMs);
         }
         process.start();
         loop.exec();
@@ -92,7 +98,6 @@ class CliNet {
 
   private:
     static constexpr uint16_t kTftpPort = 69;
-    static constexpr int kPollMs = 5;
 };
 
 #define CLI_START_NET(net, ...)                            \

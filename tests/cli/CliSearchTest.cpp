@@ -2,6 +2,8 @@
 
 #include <QJsonObject>
 
+#include "devmgr/DmDeviceTable.h"
+#include "protocol/Message.h"
 #include "tests/cli/CliNet.h"
 
 namespace {
@@ -33,6 +35,8 @@ std::vector<QStringList> ParseCsv(const QString& text) {
     return rows;
 }
 
+// What a device sends is shown as it is in CSV and JSON, and with its control characters
+// escaped in the table, so that a name cannot drive the user's terminal.
 TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
     CliNet net;
     CLI_START_NET(net);
@@ -42,10 +46,19 @@ TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
     odd.clientMode = true;
     odd.destinationPort = 5001;
     net.Add(odd);
-    for (int i = 1; i < 5; ++i) net.Add();
+    devsim::DeviceProfile hostile;
+    hostile.name = QString::fromLatin1("\x1b[2J\r\nX\x9b\xe9,\"");
+    hostile.listenPort = 502;
+    net.Add(hostile);
+    for (int i = 2; i < 5; ++i) net.Add();
 
     const CliNet::Run csv = net.Ctl({"search", "--format", "csv"});
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+    // The low port is named with the device, once.
+    const QString warning =
+        QStringLiteral("%1 (%2): Port number should greater than 1024.")
+            .arg(net.Ip(1), DmDeviceTable::MacText(net.sim->Device(1).StoredRecord()));
+    EXPECT_EQ(csv.err.count(warning), 1) << csv.err.toStdString();
     const std::vector<QStringList> rows = ParseCsv(csv.out);
     ASSERT_EQ(rows.size(), 6u) << csv.out.toStdString();
     const QStringList header = rows[0];
@@ -56,7 +69,9 @@ TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
     EXPECT_EQ(byIp[net.Ip(0)][0], "Line \"A\",2");
     EXPECT_EQ(byIp[net.Ip(0)][4], "5001");
     EXPECT_EQ(byIp[net.Ip(0)][5], "Client");
+    EXPECT_EQ(byIp[net.Ip(1)][0], hostile.name);
 
+    // JSON: the same texts, numbers as numbers, the MAC address in its normal form.
     const CliNet::Run json = net.Ctl({"search", "--format", "json"});
     ASSERT_EQ(json.exitCode, 0);
     const QJsonArray array = CliNet::JsonArray(json.out);
@@ -65,29 +80,51 @@ TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
         const QJsonObject object = value.toObject();
         const QStringList& row = byIp[object["ip"].toString()];
         ASSERT_FALSE(row.isEmpty());
-        for (qsizetype c = 0; c < header.size(); ++c)
-            EXPECT_EQ(object[header[c]].toString(), row[c]) << header[c].toStdString();
+        EXPECT_EQ(object["mac"].toString(), row[1].toLower().replace('-', ':'));
+        EXPECT_EQ(object["port"].toInt(-1), row[4].toInt());
+        for (const char* text : {"name", "dhcp", "ip", "mode", "status"})
+            EXPECT_EQ(object[text].toString(), row[header.indexOf(text)]) << text;
     }
 
     const CliNet::Run table = net.Ctl({"search"});
     ASSERT_EQ(table.exitCode, 0);
     EXPECT_EQ(table.out.count('\n'), 6);
+    EXPECT_FALSE(table.out.contains('\x1b') || table.out.contains('\r') ||
+                 table.out.contains(QChar(0x9b)));
+    EXPECT_TRUE(table.out.contains(QString::fromLatin1("\\x1b[2J\\x0d\\x0aX\\x9b\xe9,\"")))
+        << table.out.toStdString();
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(table.out.contains(net.Ip(i)));
 }
 
-TEST(CliSearch, StatusAddsTheStatusQueryAnswer) {
+// A search reply that comes in while the status queries wait is listed too (it used to be
+// indexed past the end of the list it came to).
+TEST(CliSearch, StatusAddsTheAnswersAndAReplyDuringTheirWaitIsListed) {
     CliNet net;
     CLI_START_NET(net);
-    devsim::DeviceProfile profile;
-    profile.status = {0x31, "V2.0.1", 1234, 56};
-    net.Add(profile);
+    devsim::DeviceProfile answering;
+    answering.status = {0x31, "V2.0.1", 1234, 56};
+    net.Add(answering);
+    devsim::DeviceProfile deaf;
+    deaf.faults.silent = true;
+    deaf.faults.commands = {msg::kStatusQuery};
+    net.Add(deaf);
+    devsim::DeviceProfile late;
+    late.faults.delayMs = 400;
+    late.faults.commands = {msg::kSearchRequest};
+    net.Add(late);
+
     const CliNet::Run run = net.Ctl({"search", "--status", "--format", "json"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QJsonObject device = CliNet::JsonArray(run.out).at(0).toObject();
+    std::map<QString, QJsonObject> byIp;
+    for (const QJsonValue& value : CliNet::JsonArray(run.out))
+        byIp[value.toObject()["ip"].toString()] = value.toObject();
+    ASSERT_EQ(byIp.size(), 3u) << run.out.toStdString();
+    const QJsonObject device = byIp[net.Ip(0)];
     EXPECT_EQ(device["firmware"].toString(), "V2.0.1");
-    EXPECT_EQ(device["modem"].toString(), "0x31");
-    EXPECT_EQ(device["tx"].toString(), "1234");
-    EXPECT_EQ(device["rx"].toString(), "56");
+    EXPECT_EQ(device["modem"].toInt(), 0x31);
+    EXPECT_EQ(device["tx"].toInt(), 1234);
+    EXPECT_EQ(device["rx"].toInt(), 56);
+    for (int silent : {1, 2}) EXPECT_TRUE(byIp[net.Ip(silent)]["firmware"].isNull()) << silent;
 }
 
 TEST(CliSearch, UsageErrorsExitTwoAndHelpExitsZero) {
@@ -107,6 +144,12 @@ TEST(CliSearch, UsageErrorsExitTwoAndHelpExitsZero) {
         {"reboot", "not-an-address"},
         {"upgrade", "image.bin"},
         {"upgrade", "image.bin", "127.1.1.10", "--parallel", "0"},
+        // Only four decimal parts or a MAC address name a device.
+        {"reboot", "127.1.1"},
+        {"restore", "127.1.1.10", "00:11:22:33:44"},
+        {"export", "127.1.1.010", "file"},
+        {"import", "localhost", "file"},
+        {"upgrade", "image.bin", "127.1.1.256"},
     };
     for (const QStringList& args : wrong) {
         const CliNet::Run run = net.Ctl(args);
@@ -119,6 +162,13 @@ TEST(CliSearch, UsageErrorsExitTwoAndHelpExitsZero) {
     EXPECT_TRUE(unbound.err.contains("127.0.0.1") && unbound.err.contains("127.0.0.2"));
     EXPECT_TRUE(unbound.err.contains("--bind"));
     EXPECT_EQ(net.sim->SearchesReceived(), 0);
+
+    // Each address offered is taken; a search that finds nothing is a failure.
+    for (const char* host : {"127.0.0.1", "127.0.0.2"}) {
+        const CliNet::Run empty = net.Ctl({"search", "--bind", host}, false);
+        EXPECT_EQ(empty.exitCode, 1) << host;
+        EXPECT_TRUE(empty.err.contains("No devices found!")) << empty.err.toStdString();
+    }
 }
 
 }  // namespace

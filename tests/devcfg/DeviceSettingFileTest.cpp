@@ -238,3 +238,49 @@ TEST(DeviceSettingFile, WhichLinesShowAtOnce) {
     EXPECT_EQ(atOnce, QList<int>({5,  6,  7,  24, 32, 42, 43, 44, 46, 47, 48, 49, 50, 51,
                                   52, 53, 54, 55, 56, 58, 59, 60, 61, 63, 67, 68, 69}));
 }
+
+// The command line refuses what the window's pages would clamp: a number wider than its field,
+// a position past its list, a switch other than 0 or 1, an address that is none. A value the
+// device already has is taken as it is, so that an exported file always loads back.
+TEST(DeviceSettingFile, ValuesOutsideTheirSettingsRangeAreNamedWithLineAndRange) {
+    const DeviceSetupValues current = Realistic();
+    const QByteArray exported = sf::Write(current).text;
+    EXPECT_TRUE(sf::OutOfRangeLines(exported, current).isEmpty());
+    struct Case {
+        int line;
+        QByteArray value;
+        const char* refused;  // after "line N (description): value"; empty when taken
+    };
+    const Case cases[] = {
+        {8, "70000", " is outside 0 to 65535"},
+        {8, "65535", ""},
+        {9, "-1", " is outside 0 to 65535"},
+        {15, "99999", " is outside 0 to 65535"},
+        {25, "65536", " is outside 0 to 65535"},
+        {31, "4294967296", " is outside 0 to 65535"},
+        {33, "300", " is outside 0 to 255"},
+        {33, "255", ""},
+        {34, "70000", " is outside 0 to 65535"},
+        {62, "70000", " is outside 0 to 65535"},
+        {5, "7", " is outside 0 to 3"},
+        {5, "3", ""},
+        {4, "2", " is outside 0 to 1"},
+        {10, "2", " is outside 0 to 1"},
+        {40, "0", " is outside 1 to 2"},
+        {37, "9", " is outside 0 to 8"},
+        {58, "10.0.0.300", " is not an IPv4 address"},
+        {58, "10.0.0.30", ""},
+    };
+    for (const Case& c : cases) {
+        QList<QByteArray> lines = Lines(exported);
+        lines[c.line - 1] = c.value + "\t\t// edited\r";
+        const QStringList refused = sf::OutOfRangeLines(lines.join('\n') + '\n', current);
+        const QString expected =
+            *c.refused ? QStringLiteral("line %1 (%2): %3%4")
+                             .arg(c.line)
+                             .arg(sf::Description(c.line), QString::fromLatin1(c.value),
+                                  QString::fromLatin1(c.refused))
+                       : QString();
+        EXPECT_EQ(refused, expected.isEmpty() ? QStringList() : QStringList{expected}) << c.line;
+    }
+}

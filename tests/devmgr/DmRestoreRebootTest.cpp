@@ -288,3 +288,42 @@ TEST_F(DmReboot, AFlowConfirmedWhileAnotherWaitsIsRefused) {
     net.Ticks(30);
     EXPECT_TRUE(DmSimNet::Times(*a, msg::kRebootCommand).empty());
 }
+
+// A device whose record claims no single host's address (an edge of one of the host's subnets
+// or of the device's own netmask) is sent nothing, and the box says why.
+TEST_F(DmReboot, ADeviceThatClaimsNoSingleHostsAddressIsSentNothing) {
+    DeviceProfile broadcast;
+    broadcast.claimedAddress = 0x7FFFFFFF;
+    DeviceProfile network;
+    network.claimedAddress = 0x7F000000;
+    devsim::SimDevice* devices[] = {net.Add(broadcast), net.Add(network)};
+    const std::vector<AdapterInfo> lo = *net.frame.net.subnets;
+    const std::vector<AdapterInfo> ethernet{{"eth0", "10.1.2.7", "255.255.255.0"}};
+    struct Case {
+        std::vector<AdapterInfo> subnets;
+        int device;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {lo, 0,
+         "127.255.255.255 is the broadcast address of 127.0.0.0/8, this host's subnet on lo"},
+        {ethernet, 0,
+         "127.255.255.255 is the broadcast address of 127.0.0.0/8, the device's own "
+         "subnet"},
+        {lo, 1, "127.0.0.0 is the network address of 127.0.0.0/8, this host's subnet on lo"},
+    };
+    for (const Case& c : cases) {
+        net.frame.net.subnets = c.subnets;
+        ListDevices();
+        const DeviceConfigRecord& record = devices[c.device]->StoredRecord();
+        dm->SetRowChecked(dm->Table().FindRowByMac(record.MacAddress()), true);
+        dm->OnReboot();
+        EXPECT_EQ(Prompts().Texts().value(1),
+                  QString("The device %1 has no address to send to (%2). Nothing was sent.")
+                      .arg(DmDeviceTable::MacText(record), c.reason));
+        EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRebootTimer));
+    }
+    net.Ticks(6);
+    for (devsim::SimDevice* device : devices)
+        EXPECT_EQ(device->CountReceived(msg::kRebootCommand), 0);
+}

@@ -6,6 +6,7 @@
 
 #include "devmgr/DmFrame.h"
 #include "platform/ManualClock.h"
+#include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
 #include "protocol/BroadcastSocket.h"
 
@@ -19,9 +20,13 @@ class FakeDmFrame final : public DmFrame {
     QString hostAddress = QStringLiteral("127.0.0.1");
     QString hostNetmask = QStringLiteral("255.0.0.0");
     DmSettingsValues settings;
+    // The namespace's loopback, as LinuxNetInterfaces lists it.
+    FakeNetInterfaces net;
     QStringList log;
     int vspRepairs = 0;
     std::function<void()> onVspRepair;
+
+    FakeDmFrame() { net.subnets = std::vector<AdapterInfo>{{"lo", "127.0.0.1", "255.0.0.0"}}; }
 
     // Binds the socket to an ephemeral port: devices answer whatever port asked.
     bool Bind(const QString& address = QStringLiteral("127.0.0.1")) {
@@ -34,6 +39,7 @@ class FakeDmFrame final : public DmFrame {
     CBroadcastSocket& BroadcastSocket() override { return socket; }
     QString HostAddress() const override { return hostAddress; }
     QString HostNetmask() const override { return hostNetmask; }
+    NetInterfaces& Net() override { return net; }
     void RunVspStartupRepair() override {
         ++vspRepairs;
         if (onVspRepair) onVspRepair();

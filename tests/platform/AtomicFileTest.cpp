@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "platform/AtomicFile.h"
@@ -44,4 +47,38 @@ TEST(AtomicFile, AMissingFolderFailsWithAReason) {
     QString error;
     EXPECT_FALSE(WriteFileAtomically(dir.filePath("gone/VELTRO.dat"), "x", &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+// What is not a regular file is written into, never renamed over; a FIFO without a reader is
+// refused at once instead of blocking.
+TEST(AtomicFile, APipeOrFifoIsWrittenDirectlyAndKeptAndALinkKeepsItsTarget) {
+    QTemporaryDir dir;
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const QString pipePath = QStringLiteral("/proc/self/fd/%1").arg(ends[1]);
+    EXPECT_TRUE(WriteFileAtomically(pipePath, "through the pipe\n"));
+    char got[64] = {};
+    EXPECT_EQ(::read(ends[0], got, sizeof got), 17);
+    EXPECT_STREQ(got, "through the pipe\n");
+    ::close(ends[0]);
+    ::close(ends[1]);
+
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QString error;
+    EXPECT_FALSE(WriteFileAtomically(fifo, "nobody reads\n", &error));
+    EXPECT_EQ(error, "no program reads it");
+    struct stat info {};
+    EXPECT_TRUE(::stat(QFile::encodeName(fifo).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+
+    EXPECT_FALSE(WriteFileAtomically(dir.path(), "x", &error));
+    EXPECT_FALSE(error.isEmpty());
+
+    const QString target = dir.filePath("target.txt");
+    const QString link = dir.filePath("link.txt");
+    ASSERT_TRUE(WriteFileAtomically(target, "old\n"));
+    ASSERT_TRUE(QFile::link(target, link));
+    ASSERT_TRUE(WriteFileAtomically(link, "new\n"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(Read(target), "new\n");
 }

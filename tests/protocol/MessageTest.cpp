@@ -69,6 +69,12 @@ TEST(Address, DottedParsingTruncatesEachPartAndInetAddrTakesShortForms) {
     EXPECT_EQ(ParseUnicastAddress("127.0.0.9"), 0x7F000009u);
     for (const char* refused : {"", "none", "0.0.0.0", "255.255.255.255", "1.2.3.4.5"})
         EXPECT_EQ(ParseUnicastAddress(refused), std::nullopt) << refused;
+    // What a user types: four decimal parts, nothing shortened, nothing octal.
+    EXPECT_EQ(ParseDottedQuad("127.0.0.10"), 0x7F00000Au);
+    EXPECT_EQ(ParseDottedQuad("0.0.0.0"), 0u);
+    for (const char* refused : {"127.0.0", "127.0.0.1.", "127.0.0.256", "127.0.0.010", "1.2.3.-4",
+                                "1.2.3.4 ", "0x7f.0.0.1", "", "a.b.c.d"})
+        EXPECT_EQ(ParseDottedQuad(refused), std::nullopt) << refused;
     EXPECT_EQ(FormatDotted(0xC0A80064), "192.168.0.100");
     EXPECT_TRUE(SameSubnet(0xC0A80001, 0xC0A800FE, 0xFFFFFF00));
     EXPECT_FALSE(SameSubnet(0xC0A80001, 0xC0A801FE, 0xFFFFFF00));

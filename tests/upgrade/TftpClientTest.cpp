@@ -388,11 +388,12 @@ TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
     image.close();
 
     // A destination that is no single device sends nothing: the socket may broadcast.
-    for (uint32_t nobody : {0u, 0xFFFFFFFFu})
+    for (uint32_t nobody : {0u, 0xFFFFFFFFu, 0xE0000001u})
         EXPECT_FALSE(client.Start(image.fileName(), nobody, kLoopback));
-    EXPECT_EQ(log,
-              (QStringList{"No upgrade sent to 0.0.0.0: not the address of one device",
-                           "No upgrade sent to 255.255.255.255: not the address of one device"}));
+    EXPECT_EQ(log, (QStringList{"No upgrade sent: 0.0.0.0 is in 0.0.0.0/8, which names no host",
+                                "No upgrade sent: 255.255.255.255 is the broadcast address of "
+                                "every network",
+                                "No upgrade sent: 224.0.0.1 is a multicast address"}));
     log.clear();
 
     transport.failOpen = true;

@@ -52,9 +52,12 @@ struct StatusValues {
 };
 
 struct DeviceProfile {
-    QString name;               // up to 16 characters; may be empty
-    std::optional<Mac> mac;     // default: derived from the device's index
-    uint32_t address = 0;       // host order, within 127.0.0.0/8; 0: the next free address
+    QString name;            // up to 16 characters; may be empty
+    std::optional<Mac> mac;  // default: derived from the device's index
+    uint32_t address = 0;    // host order, within 127.0.0.0/8; 0: the next free address
+    // The address its records claim (host order), as a misconfigured device may; 0: the
+    // address it answers on.
+    uint32_t claimedAddress = 0;
     uint8_t operationMode = 1;  // 0 Socket, 1 VCOM, 2 RFC2217, 3 MODBUS gateway
     bool clientMode = false;
     bool dhcp = false;
@@ -69,6 +72,7 @@ struct DeviceProfile {
     bool restartAfterUpgrade = true;  // a whole firmware image makes the device restart
     // The version its status reply gives once a whole image was written; empty: unchanged.
     QString upgradeVersion;
+    int upgradeRestartDelayMs = 0;    // ... this long after it acknowledged the last block
     Faults faults;
     TftpMode tftpMode = TftpMode::OptionAck;
     uint8_t probeByte = 1;  // offset 69 of the probe answer: nonzero while connected

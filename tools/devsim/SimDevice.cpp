@@ -78,7 +78,12 @@ SimDevice::SimDevice(int index, const DeviceProfile& profile, uint32_t address,
           [this](const ReceivedImage&) {
               if (!profile_.upgradeVersion.isEmpty())
                   profile_.status.firmwareVersion = profile_.upgradeVersion;
-              if (profile_.restartAfterUpgrade) BeginRestart("firmware upgrade");
+              if (!profile_.restartAfterUpgrade) return;
+              if (profile_.upgradeRestartDelayMs > 0)
+                  context_.timers->SetTimer(this, kUpgradeRestartTimer,
+                                            profile_.upgradeRestartDelayMs);
+              else
+                  BeginRestart("firmware upgrade");
           }) {
     tftp_.SetMode(profile.tftpMode);
 }
@@ -206,7 +211,7 @@ Handling SimDevice::HandleManagement(uint8_t command, const QByteArray& data, QB
         case msg::kRestoreCommand: {
             const uint8_t link = stored_.Get(devrec::linkStatus);
             stored_ = factory_;
-            stored_.Set(devrec::currentIp, address_);
+            stored_.Set(devrec::currentIp, ClaimedAddress());
             stored_.Set(devrec::linkStatus, link);
             answer = ReplyImage(stored_, msg::kRestoreAck);
             BeginRestart("restore");
@@ -312,10 +317,14 @@ void SimDevice::FinishRestart() {
         if (!BindAt(wanted) && !BindAt(old))
             Log(QStringLiteral("%1 lost its sockets").arg(FormatDotted(old)));
     }
-    stored_.Set(devrec::currentIp, address_);
+    stored_.Set(devrec::currentIp, ClaimedAddress());
     // The serial side comes back as the record now says.
     OpenSerial();
     Log(QStringLiteral("%1 is up again").arg(AddressText()));
+}
+
+uint32_t SimDevice::ClaimedAddress() const {
+    return profile_.claimedAddress ? profile_.claimedAddress : address_;
 }
 
 void SimDevice::OnTimer(int timerId) {
@@ -324,6 +333,10 @@ void SimDevice::OnTimer(int timerId) {
         return;
     }
     context_.timers->KillTimer(this, timerId);
+    if (timerId == kUpgradeRestartTimer) {
+        BeginRestart("firmware upgrade");
+        return;
+    }
     auto it = pending_.find(timerId);
     if (it == pending_.end()) return;
     const Pending p = it->second;

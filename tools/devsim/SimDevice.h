@@ -78,6 +78,7 @@ struct Announcement {
 class SimDevice final : public TimerClient {
   public:
     static constexpr int kRestartTimer = 1;
+    static constexpr int kUpgradeRestartTimer = 2;
 
     SimDevice(int index, const DeviceProfile& profile, uint32_t address, const SimContext& context);
     ~SimDevice() override;
@@ -133,6 +134,8 @@ class SimDevice final : public TimerClient {
                 uint16_t toPort, Handling& handling);
     void Send(Port port, const QByteArray& data, const QHostAddress& to, uint16_t toPort);
     void BeginRestart(const char* why);
+    // The address its records carry: its own, unless the profile claims another.
+    uint32_t ClaimedAddress() const;
     void FinishRestart();
     bool BindAt(uint32_t address);
     void ReadAll(Port port);
@@ -153,7 +156,7 @@ class SimDevice final : public TimerClient {
     std::unique_ptr<SerialDataPort> serial_;
     bool restarting_ = false;
     int restarts_ = 0;
-    int nextDelayTimer_ = kRestartTimer + 1;
+    int nextDelayTimer_ = kUpgradeRestartTimer + 1;
     std::map<int, Pending> pending_;
     std::vector<ReceivedCommand> received_;
     std::vector<SentDatagram> sent_;

@@ -47,7 +47,7 @@ void SetIdentity(DeviceConfigRecord& r, const DeviceProfile& profile, uint32_t a
     r.Set(devrec::netFlags, net);
     r.Set(devrec::modeFlags, devrec::kRtcFromNtp);
     r.SetOperationMode(profile.operationMode);
-    r.Set(devrec::currentIp, address);
+    r.Set(devrec::currentIp, profile.claimedAddress ? profile.claimedAddress : address);
     r.Set(devrec::staticIp, address);
     r.Set(devrec::listenPort, profile.listenPort);
     r.Set(devrec::fixedPort, msg::kDevicePort);

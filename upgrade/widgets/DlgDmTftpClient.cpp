@@ -58,11 +58,11 @@ void CDlgDmTftpClient::OnUpgradeFirmware() {
     QFile image(imagePath_);
     if (!image.open(QIODevice::ReadOnly)) {
         // The upgrade's own open reports it again and stops there.
-        ShowDmMessage(prompts_, QStringLiteral("Can't open target file !!"));
+        ShowDmMessage(prompts_, QString::fromLatin1(kCantOpenImage));
         accept();
         return;
     }
-    if (!IsFirmwareImage(image.read(qstrlen(kFirmwareMagic)))) {
+    if (!HasFirmwareMark(image.read(qstrlen(kFirmwareMark)))) {
         ShowDmMessage(prompts_, QString::fromLatin1(kNotFirmware));
         return;
     }
