@@ -225,6 +225,8 @@ void FleetApply::Upgrade(std::vector<Job*>& group) {
 
 // What a device reports after its restart is what the inventory decided.
 void FleetApply::Verify(std::vector<Job*>& group) {
+    // The upgrade's last search may still run, with the list being filled again.
+    session_.Search();
     Relist(group);
     std::vector<CliDevice> upgraded;
     for (Job* job : group) {

@@ -16,12 +16,16 @@ constexpr const char* kWanted = "V1.7.0";
 // inventory files written beside it.
 class Fleet : public ::testing::Test {
   protected:
+    // Long enough that a search sees each device gone, as with real devices.
+    static constexpr int kRestartMs = 1500;
+
     void Start(int devices, const char* upgradeVersion = kWanted) {
         ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
         ASSERT_TRUE(net_.Start(true));
         for (int i = 0; i < devices; ++i) {
             devsim::DeviceProfile profile;
             profile.upgradeVersion = upgradeVersion;
+            profile.restartMs = kRestartMs;
             net_.Add(profile);
         }
         QFile image(dir_.filePath("fw.bin"));
@@ -145,6 +149,7 @@ TEST_F(Fleet, ADeviceThatReportsAnotherVersionFailsItsVerification) {
     Start(1);
     devsim::DeviceProfile stale;
     stale.upgradeVersion = "V1.6.99";
+    stale.restartMs = kRestartMs;
     net_.Add(stale);
     const CliNet::Run run =
         net_.Ctl({"apply", Inventory("[defaults]\n" + kFirmware + Device(0, "") + Device(1, ""))});

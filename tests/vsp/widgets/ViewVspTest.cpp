@@ -100,15 +100,18 @@ TEST_F(ViewVsp, AfterStartUpTheListShowsThePortsAndTheConnectedOneIsGreen) {
     EXPECT_FALSE(Button(VspControl::kRemove)->isEnabled());
     EXPECT_EQ(view->RemotePortEdit()->text(), QString::number(peerPort));
 
-    // The service's counters, as the list follows it.
+    // The service's counters, as the list follows it: the echo comes back to a closed port
+    // and is discarded.
     {
         Fd tty = OpenTty(service.ComLink(6));
         ASSERT_EQ(write(tty.get(), "hello", 5), 5);
-        ASSERT_TRUE(PumpUntil([&] { return service.EntryOf(6).bytesToNet == 5; }, kIo));
+        ASSERT_TRUE(PumpUntil([&] { return service.EntryOf(6).bytesFromNet == 5; }, kIo));
     }
+    ASSERT_TRUE(PumpUntil([&] { return service.EntryOf(6).droppedFromNet == 5; }, kIo));
     frame.clock.Advance(VspPortCommands::kServiceWatchMs);
     EXPECT_EQ(List().CellText(1, 5), "5");
-    EXPECT_EQ(List().CellText(1, 7), "0");
+    EXPECT_EQ(List().CellText(1, 6), "5");
+    EXPECT_EQ(List().CellText(1, 7), "5");
 
     QTest::mouseClick(Button(VspControl::kClose), Qt::LeftButton);
     EXPECT_EQ(List().CellText(1, 2), "Idle");
