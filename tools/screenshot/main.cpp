@@ -3,7 +3,8 @@
 // A third argument picks another view: "vsp" shows the virtual serial port view; "monitor"
 // ticks every device found and runs the device monitor; "terminal COMn" opens the port in
 // terminal 1 with the Hex and Time boxes ticked and types a line into it, which the simulated
-// device sends back (the window is wider then, so that the hex lines fit).
+// device sends back (the window is wider then, so that the hex lines fit). VELTRO_SHOT_SIZE=WxH
+// sets the window's size instead.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -84,6 +85,9 @@ int main(int argc, char** argv) {
                                [&panel] { Type(panel, "AT+VER?;AT+MAC?;AT+IP?\r"); });
         });
     }
+    // VELTRO_SHOT_SIZE=WxH shows the window at another size (1066x666, say).
+    const QStringList size = qEnvironmentVariable("VELTRO_SHOT_SIZE").split('x');
+    if (size.size() == 2) frame->resize(size[0].toInt(), size[1].toInt());
     const QString output = QString::fromLocal8Bit(argv[1]);
     QTimer::singleShot(atoi(argv[2]), [&] {
         const bool saved = frame->grab().save(output);
