@@ -16,6 +16,16 @@ std::string Env(const char* name) {
     return value && *value ? std::string(value) : std::string();
 }
 
+// Whether a parent folder cannot be swapped under us by someone else: it is ours or root's.
+// In a user namespace root's folders show an unmapped owner; a folder directly under "/" with
+// the owner of "/" still counts as root's, as only that owner can make one there.
+bool TrustedParent(const std::string& parent, const struct stat& st) {
+    if (st.st_uid == getuid() || st.st_uid == 0) return true;
+    struct stat top {};
+    return parent.find('/', 1) == std::string::npos && parent.front() == '/' &&
+           stat("/", &top) == 0 && top.st_uid == st.st_uid && (top.st_mode & 022) == 0;
+}
+
 }  // namespace
 
 std::string RuntimeBaseDir() {
@@ -62,7 +72,7 @@ bool MakeDirectories(const std::string& path, bool privateDir, std::string* erro
             return false;
         }
         // A folder that another user owns could be swapped under us (/tmp fallbacks).
-        if (stat(parent.c_str(), &st) != 0 || (st.st_uid != getuid() && st.st_uid != 0)) {
+        if (stat(parent.c_str(), &st) != 0 || !TrustedParent(parent, st)) {
             *error = parent + ": belongs to another user";
             return false;
         }

@@ -134,6 +134,9 @@ TEST(DemoProfiles, AreVariedAsAUserTryingTheProgramWouldWant) {
         unnamed += s.name.isEmpty();
         dhcp += s.dhcp;
         fullNames += s.name.size() == 16;
+        // A port under 1024 brings up a warning box at every search.
+        EXPECT_GE(s.listenPort, 1024) << s.name.toStdString();
+        EXPECT_GE(s.destinationPort, 1024) << s.name.toStdString();
     }
     EXPECT_EQ(modes.size(), 4u);
     EXPECT_EQ(connected, 1);

@@ -236,7 +236,9 @@ std::vector<DeviceProfile> DemoProfiles() {
     profiles[3].operationMode = 3;
     profiles[3].dhcp = true;
     profiles[3].wifi = true;
-    profiles[3].listenPort = 502;
+    // Above 1024: the program warns at every search about a lower port, which is no way to
+    // open a demo (`--device listen=502` shows the warning).
+    profiles[3].listenPort = 5020;
     profiles[3].status = {0x00, QStringLiteral("V1.5.03"), 42, 42};
 
     profiles[4].name = QStringLiteral("Packaging_Line16");  // 16 characters, no terminator
