@@ -83,9 +83,14 @@ TEST_F(VspCtl, AddConfigureConnectListenRenumberMapRemove) {
     close(master);
 
     Result bad = Run("connect COM5");
-    EXPECT_NE(bad.status, 0);
+    EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.output.find("no virtual port COM5"), std::string::npos);
-    EXPECT_NE(Run("frobnicate").status, 0);
+    // A wrong command line is told apart from a failure.
+    for (const char* wrong : {"frobnicate", "add COM7 --bogus", "configure COM1 --bogus x"}) {
+        Result usage = Run(wrong);
+        EXPECT_EQ(usage.status, 2) << wrong;
+        EXPECT_NE(usage.output.find("see veltro-vspctl --help"), std::string::npos) << wrong;
+    }
     service.Stop();
     Result down = Run("list");
     EXPECT_NE(down.status, 0);
