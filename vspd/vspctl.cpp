@@ -64,9 +64,12 @@ class Ctl {
             std::fprintf(
                 stderr, "veltro-vspctl: %s\n",
                 client_.NotRunning() ? "the service is not running" : "the service gave no answer");
-        } else if (reply->status != 0) {
-            std::fprintf(stderr, "veltro-vspctl: failed with error %u (0x%x)\n", reply->status,
-                         reply->status);
+        } else if (const char* words = winerr::Describe(reply->status); reply->status != 0) {
+            if (words)
+                std::fprintf(stderr, "veltro-vspctl: failed: %s (%u)\n", words, reply->status);
+            else
+                std::fprintf(stderr, "veltro-vspctl: failed with error %u (0x%x)\n", reply->status,
+                             reply->status);
         }
         return reply && reply->status == 0 ? reply : std::nullopt;
     }

@@ -97,6 +97,16 @@ TEST_F(VspCtl, AddConfigureConnectListenRenumberMapRemove) {
     EXPECT_NE(down.output.find("the service is not running"), std::string::npos);
 }
 
+TEST_F(VspCtl, SaysWhyTheServiceRefusedInWords) {
+    EXPECT_EQ(Run("add COM2").status, 0);
+    const std::string closed = "127.0.0.1:" + std::to_string(FreePort());
+    EXPECT_EQ(Run("configure COM2 tcp client --remote " + closed).status, 0);
+    Result refused = Run("connect COM2");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output,
+              "veltro-vspctl: failed: the remote host refused the network connection (1225)\n");
+}
+
 TEST_F(VspCtl, SessionsThatSendNothingOrHalfAFrameDoNotLockTheToolOut) {
     service.Install(5);
     PortSession handle(service, service.PathOf(5));
