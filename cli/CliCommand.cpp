@@ -24,9 +24,10 @@ const char* const kUsage =
     "  plan INVENTORY              show what apply would change in an inventory's devices\n"
     "  apply INVENTORY             make the devices what an inventory says\n\n"
     "A DEVICE is its IP address (as the search lists it) or its MAC address.\n"
-    "Every command takes --help. Exit code 0 when every device succeeded, 1 when any\n"
-    "failed or there was nothing to act on (a search that found no device), 2 on a wrong\n"
-    "command line or firmware file; an interrupted upgrade exits with 130.\n";
+    "Every command takes --help; --version shows the version. Exit code 0 when every\n"
+    "device succeeded, 1 when any failed or there was nothing to act on (a search that\n"
+    "found no device), 2 on a wrong command line or firmware file; an interrupted upgrade\n"
+    "exits with 130.\n";
 
 void Print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -152,6 +153,10 @@ int RunCli(const QStringList& args) {
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         Print(stdout, QString::fromLatin1(kUsage));
+        return kExitOk;
+    }
+    if (command == QLatin1String("--version")) {
+        Print(stdout, QStringLiteral("veltroctl %1\n").arg(QLatin1String(VELTRO_VERSION)));
         return kExitOk;
     }
     Print(stderr, command.isEmpty()

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 // The Windows error codes that travel in control replies: the program tells some of them
-// apart (5, 121, 1225) and shows the others by number.
+// apart (5, 121, 1225) and shows the others by number; the tool says each in words.
 namespace winerr {
 
 constexpr uint32_t kSuccess = 0;
@@ -25,5 +25,9 @@ constexpr uint32_t kConnectionRefused = 1225;
 constexpr uint32_t kConnectionAborted = 1236;  // attempt cancelled by a disconnection
 constexpr uint32_t kNoSuchDevinst = 0xE000020B;
 constexpr uint32_t kAddressInUse = 10048;  // listen port taken
+
+// The reason in words ("the remote host refused the network connection"); null for a code
+// that the service does not send.
+const char* Describe(uint32_t code);
 
 }  // namespace winerr

@@ -9,21 +9,25 @@
 
 namespace {
 
-void Usage() {
-    std::fputs(
-        "usage: veltro-vspd [options]\n"
-        "  --socket PATH           control socket (VELTRO_VSPD_SOCKET)\n"
-        "  --com-dir DIR           COM links (VELTRO_COM_DIR)\n"
-        "  --state-dir DIR         state file (VELTRO_VSPD_STATE_DIR)\n"
-        "  --connect-timeout-ms N  bound of a connection attempt (default 10000)\n"
-        "  --retry-ms N            retry period of connect-at-start ports (default 5000)\n"
-        "  --reconnect-ms N        first pause before restoring a dropped link (default 1000)\n"
-        "  --reconnect-max-ms N    the pauses double up to this (default 30000)\n"
-        "  --session-idle-ms N     a control session's part of a frame waits this long\n"
-        "                          (default 5000)\n"
-        "  --no-auto-map           give physical serial ports no COM names of their own\n"
-        "  --sys-class-tty DIR     where to look for physical serial ports\n",
-        stderr);
+const char* const kUsage =
+    "usage: veltro-vspd [options]\n"
+    "  --socket PATH           control socket (VELTRO_VSPD_SOCKET)\n"
+    "  --com-dir DIR           COM links (VELTRO_COM_DIR)\n"
+    "  --state-dir DIR         state file (VELTRO_VSPD_STATE_DIR)\n"
+    "  --connect-timeout-ms N  bound of a connection attempt (default 10000)\n"
+    "  --retry-ms N            retry period of connect-at-start ports (default 5000)\n"
+    "  --reconnect-ms N        first pause before restoring a dropped link (default 1000)\n"
+    "  --reconnect-max-ms N    the pauses double up to this (default 30000)\n"
+    "  --session-idle-ms N     a control session's part of a frame waits this long\n"
+    "                          (default 5000)\n"
+    "  --no-auto-map           give physical serial ports no COM names of their own\n"
+    "  --sys-class-tty DIR     where to look for physical serial ports\n"
+    "  -h, --help              show this help\n"
+    "  --version               show the version\n";
+
+int UsageError(const std::string& what) {
+    std::fprintf(stderr, "veltro-vspd: %s (see veltro-vspd --help)\n", what.c_str());
+    return 2;
 }
 
 bool ParseMs(const char* text, int* out) {
@@ -45,13 +49,25 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = true;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("veltro-vspd %s\n", VELTRO_VERSION);
+            return 0;
+        }
         if (arg == "--no-auto-map") {
             options.table.autoMap = false;
             continue;
         }
-        if (!value) {
-            ok = false;
-        } else if (arg == "--socket") {
+        if (arg.rfind("--", 0) != 0 || arg == "--")
+            return UsageError("unexpected argument \"" + arg + "\"");
+        // The usage lists every option, each after two spaces and before its value's name.
+        if (!std::strstr(kUsage, ("  " + arg + " ").c_str()))
+            return UsageError("unknown option " + arg);
+        if (!value) return UsageError("missing value for " + arg);
+        if (arg == "--socket") {
             options.socketPath = value;
         } else if (arg == "--com-dir") {
             options.table.comDir = value;
@@ -70,12 +86,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--session-idle-ms") {
             ok = ParseMs(value, &options.sessionIdleLimitMs);
         } else {
-            ok = false;
+            return UsageError("unknown option " + arg);
         }
-        if (!ok) {
-            Usage();
-            return 2;
-        }
+        if (!ok) return UsageError("bad value \"" + std::string(value) + "\" for " + arg);
         ++i;
     }
     vspd::Service service(options);

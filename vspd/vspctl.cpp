@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,13 +30,17 @@ constexpr const char* kUsage =
     "  listen COMn [PORT]            TCP or UDP server on the port\n"
     "  renumber COMn COMm\n"
     "  map DEVICE COMn               gives a physical serial device a COM name\n"
-    "  unmap DEVICE\n";
+    "  unmap DEVICE\n"
+    "  -h, --help                    show this help\n"
+    "  --version                     show the version\n";
 
 const char* kStateWords[] = {"idle", "connecting", "connected", "listening"};
 
-int Fail(const std::string& what) {
-    std::fprintf(stderr, "veltro-vspctl: %s\n", what.c_str());
-    return 1;
+constexpr int kExitUsage = 2;
+
+int UsageError(const std::string& what) {
+    std::fprintf(stderr, "veltro-vspctl: %s (see veltro-vspctl --help)\n", what.c_str());
+    return kExitUsage;
 }
 
 std::string Dotted(uint32_t ip) {
@@ -59,9 +64,12 @@ class Ctl {
             std::fprintf(
                 stderr, "veltro-vspctl: %s\n",
                 client_.NotRunning() ? "the service is not running" : "the service gave no answer");
-        } else if (reply->status != 0) {
-            std::fprintf(stderr, "veltro-vspctl: failed with error %u (0x%x)\n", reply->status,
-                         reply->status);
+        } else if (const char* words = winerr::Describe(reply->status); reply->status != 0) {
+            if (words)
+                std::fprintf(stderr, "veltro-vspctl: failed: %s (%u)\n", words, reply->status);
+            else
+                std::fprintf(stderr, "veltro-vspctl: failed with error %u (0x%x)\n", reply->status,
+                             reply->status);
         }
         return reply && reply->status == 0 ? reply : std::nullopt;
     }
@@ -125,12 +133,8 @@ int Ctl::Usage() {
     return 0;
 }
 
-int Ctl::Configure(const std::string& name, const std::vector<std::string>& args) {
-    auto entry = Open(name);
-    if (!entry) return 1;
-    const RemoteInfoReply& now = entry->info;
-    RemoteInfoRequest c{now.remoteIp, now.remotePort, now.protocol,      now.connectAtStart,
-                        now.mode,     now.enableVcom, now.maxPacketSize, entry->hostIp};
+// Applies configure's arguments to `c`; the first one it cannot take, or empty.
+std::string ApplyConfigArgs(const std::vector<std::string>& args, RemoteInfoRequest& c) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const std::string value = i + 1 < args.size() ? args[i + 1] : "";
@@ -157,9 +161,23 @@ int Ctl::Configure(const std::string& name, const std::vector<std::string>& args
         } else if ((a == "--at-start" || a == "--vcom") && (value == "on" || value == "off")) {
             (a == "--vcom" ? c.enableVcom : c.connectAtStart) = value == "on";
         } else {
-            return Fail("bad option " + a + "\n" + kUsage);
+            return a;
         }
     }
+    return {};
+}
+
+int Ctl::Configure(const std::string& name, const std::vector<std::string>& args) {
+    // A wrong command line is told before the service is asked for anything.
+    RemoteInfoRequest scratch{};
+    if (const std::string bad = ApplyConfigArgs(args, scratch); !bad.empty())
+        return UsageError("bad option " + bad);
+    auto entry = Open(name);
+    if (!entry) return 1;
+    const RemoteInfoReply& now = entry->info;
+    RemoteInfoRequest c{now.remoteIp, now.remotePort, now.protocol,      now.connectAtStart,
+                        now.mode,     now.enableVcom, now.maxPacketSize, entry->hostIp};
+    ApplyConfigArgs(args, c);
     auto request = c.Encode();
     return Ioctl(kIoctlSetRemoteInfo, {request.begin(), request.end()}) ? 0 : 1;
 }
@@ -179,7 +197,7 @@ int Run(Ctl& ctl, const std::vector<std::string>& a) {
             } else if (ComNumber(a[i])) {
                 r.comNumber = ComNumber(a[i]);
             } else {
-                return Fail(kUsage);
+                return UsageError("bad argument \"" + a[i] + "\" for add");
             }
         }
         if (r.comNumber == 0) {
@@ -220,7 +238,10 @@ int Run(Ctl& ctl, const std::vector<std::string>& a) {
         return ctl.Call(MapRequest{a[1], ComNumber(a[2])}) ? 0 : 1;
     }
     if (cmd == "unmap" && n == 2) return ctl.Call(MapRequest{a[1], 0}) ? 0 : 1;
-    return Fail(kUsage);
+    // The usage lists each command after two spaces.
+    return UsageError(std::strstr(kUsage, ("  " + cmd + " ").c_str())
+                          ? "wrong arguments for " + cmd
+                          : "unknown command \"" + cmd + "\"");
 }
 
 }  // namespace
@@ -228,11 +249,19 @@ int Run(Ctl& ctl, const std::vector<std::string>& a) {
 int main(int argc, char** argv) {
     std::string socket = DefaultSocketPath();
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("veltro-vspctl %s\n", VELTRO_VERSION);
+        return 0;
+    }
     if (args.size() >= 2 && args[0] == "--socket") {
         socket = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (args.empty()) return Fail(kUsage);
+    if (args.empty()) return UsageError("no command");
     Ctl ctl(socket);
     return Run(ctl, args);
 }

@@ -83,13 +83,28 @@ TEST_F(VspCtl, AddConfigureConnectListenRenumberMapRemove) {
     close(master);
 
     Result bad = Run("connect COM5");
-    EXPECT_NE(bad.status, 0);
+    EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.output.find("no virtual port COM5"), std::string::npos);
-    EXPECT_NE(Run("frobnicate").status, 0);
+    // A wrong command line is told apart from a failure.
+    for (const char* wrong : {"frobnicate", "add COM7 --bogus", "configure COM1 --bogus x"}) {
+        Result usage = Run(wrong);
+        EXPECT_EQ(usage.status, 2) << wrong;
+        EXPECT_NE(usage.output.find("see veltro-vspctl --help"), std::string::npos) << wrong;
+    }
     service.Stop();
     Result down = Run("list");
     EXPECT_NE(down.status, 0);
     EXPECT_NE(down.output.find("the service is not running"), std::string::npos);
+}
+
+TEST_F(VspCtl, SaysWhyTheServiceRefusedInWords) {
+    EXPECT_EQ(Run("add COM2").status, 0);
+    const std::string closed = "127.0.0.1:" + std::to_string(FreePort());
+    EXPECT_EQ(Run("configure COM2 tcp client --remote " + closed).status, 0);
+    Result refused = Run("connect COM2");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output,
+              "veltro-vspctl: failed: the remote host refused the network connection (1225)\n");
 }
 
 TEST_F(VspCtl, SessionsThatSendNothingOrHalfAFrameDoNotLockTheToolOut) {

@@ -20,6 +20,7 @@ const char* const kKeysHelp =
 
 struct Options {
     QCommandLineOption help{{"h", "help"}, "Show this help."};
+    QCommandLineOption version{"version", "Show the version."};
     QCommandLineOption count{{"n", "devices"}, "Total number of devices.", "count"};
     QCommandLineOption base{"base", "First device address (127.x.y.z).", "address",
                             FormatDotted(kDefaultBaseAddress)};
@@ -40,24 +41,32 @@ struct Options {
     QCommandLineOption quiet{{"q", "quiet"}, "Log nothing once the devices are up."};
 
     void AddTo(QCommandLineParser& p) const {
-        p.addOptions({help, count, base, device, config, demo, restart, upgradeVersion,
+        p.addOptions({help, version, count, base, device, config, demo, restart, upgradeVersion,
                       managementPort, probePort, tftpPort, noTftp, quiet});
     }
 };
 
-// The simulator's options and the default restart time; false on a bad value.
-bool ReadGlobals(const QCommandLineParser& p, const Options& o, CommandLine& out, int& restartMs) {
+// The simulator's options and the default restart time; the option whose value is bad, or
+// empty.
+QString ReadGlobals(const QCommandLineParser& p, const Options& o, CommandLine& out,
+                    int& restartMs) {
     const auto base = ParseLoopback(p.value(o.base));
     const auto restart = ParseUnsigned(p.value(o.restart), kMaxRestartMs);
     const auto m = ParseUnsigned(p.value(o.managementPort), 0xFFFF);
     const auto pp = ParseUnsigned(p.value(o.probePort), 0xFFFF);
     const auto t = ParseUnsigned(p.value(o.tftpPort), 0xFFFF);
-    if (!base || !restart || !m || !pp || !t) return false;
+    const std::pair<bool, const QCommandLineOption&> checks[] = {{base.has_value(), o.base},
+                                                                 {restart.has_value(), o.restart},
+                                                                 {m.has_value(), o.managementPort},
+                                                                 {pp.has_value(), o.probePort},
+                                                                 {t.has_value(), o.tftpPort}};
+    for (const auto& [ok, option] : checks)
+        if (!ok) return option.names().constLast();
     out.simulator = {*base, static_cast<uint16_t>(*m), static_cast<uint16_t>(*pp),
                      static_cast<uint16_t>(*t), !p.isSet(o.noTftp)};
     out.quiet = p.isSet(o.quiet);
     restartMs = static_cast<int>(*restart);
-    return true;
+    return {};
 }
 
 // Appends the devices that --demo, --config and --device describe; the error text or empty.
@@ -97,8 +106,13 @@ CommandLine ParseCommandLine(const QStringList& args, const ReadLines& readFile)
         out.error = parser.errorText();
         return out;
     }
-    out.helpText = parser.helpText() + QLatin1String(kKeysHelp);
+    // Qt's usage line names the path the program was started by.
+    out.helpText = parser.helpText();
+    out.helpText.replace(0, out.helpText.indexOf(QLatin1Char('\n')),
+                         QStringLiteral("Usage: veltro-devsim [options]"));
+    out.helpText += QLatin1String(kKeysHelp);
     out.help = parser.isSet(o.help);
+    out.version = parser.isSet(o.version);
     if (!parser.positionalArguments().isEmpty()) {
         out.error =
             QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments()[0]);
@@ -106,8 +120,10 @@ CommandLine ParseCommandLine(const QStringList& args, const ReadLines& readFile)
     }
     int restartMs = 0;
     const auto total = ParseUnsigned(parser.value(o.count), kMaxDevices);
-    if (!ReadGlobals(parser, o, out, restartMs) || (parser.isSet(o.count) && !total)) {
-        out.error = QStringLiteral("bad option value");
+    QString bad = ReadGlobals(parser, o, out, restartMs);
+    if (bad.isEmpty() && parser.isSet(o.count) && !total) bad = o.count.names().constLast();
+    if (!bad.isEmpty()) {
+        out.error = QStringLiteral("bad value for --%1").arg(bad);
         return out;
     }
     const QString upgradeVersion = parser.value(o.upgradeVersion);

@@ -17,6 +17,7 @@ struct CommandLine {
     std::vector<DeviceProfile> profiles;  // --demo, --config, --device in that order, then defaults
     bool quiet = false;
     bool help = false;
+    bool version = false;
     QString helpText;
     QString error;
 };

@@ -44,8 +44,13 @@ int main(int argc, char** argv) {
         std::fputs(cl.helpText.toUtf8().constData(), stdout);
         return 0;
     }
+    if (cl.version) {
+        std::printf("veltro-devsim %s\n", VELTRO_VERSION);
+        return 0;
+    }
     if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "veltro-devsim: %s\n", cl.error.toUtf8().constData());
+        std::fprintf(stderr, "veltro-devsim: %s (see veltro-devsim --help)\n",
+                     cl.error.toUtf8().constData());
         return 2;
     }
     RaiseDescriptorLimit();
