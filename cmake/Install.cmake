@@ -14,9 +14,10 @@ set(VELTRO_SUMMARY_veltroctl "VTM5800x device manager on the command line")
 install(TARGETS ${VELTRO_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS veltro-devsim RUNTIME DESTINATION lib/veltro)
 
-# The man pages are made from each program's own --help and --version.
+# The man pages are made from each program's own --help and --version (not in sanitizer
+# builds, whose programs are never packaged).
 find_program(HELP2MAN help2man)
-if(HELP2MAN)
+if(HELP2MAN AND NOT VELTRO_SANITIZE)
   set(man_pages)
   foreach(program ${VELTRO_PROGRAMS})
     set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
@@ -32,7 +33,7 @@ if(HELP2MAN)
   endforeach()
   add_custom_target(man_pages ALL DEPENDS ${man_pages})
   install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
+elseif(NOT HELP2MAN)
   message(STATUS "help2man not found: no man pages (scripts/setup test installs it)")
 endif()
 
