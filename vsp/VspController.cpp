@@ -111,13 +111,14 @@ void VspController::UpdateControls() {
         enabled_[size_t(C::kSetting)] = true;
     } else if (commands_.ServiceUp()) {
         enabled_[size_t(C::kAdd)] = RowCount() < kVspMaxPorts;
+        // A silent device's port ("Disconnecting") waits for supervision: nothing to press.
         const VspPort* port = commands_.Ports().Find(selected_);
-        const VspLink link = port ? port->link : VspLink::kDisconnecting;
-        const bool idle = port && link == VspLink::kIdle;
+        const bool idle = port && port->link == VspLink::kIdle;
+        const bool closable =
+            port && (port->link == VspLink::kConnecting || port->link == VspLink::kConnected ||
+                     port->link == VspLink::kServer);
         for (C c : {C::kRemove, C::kConnect, C::kSetting}) enabled_[size_t(c)] = idle;
-        enabled_[size_t(C::kClose)] =
-            port && (link == VspLink::kConnecting || link == VspLink::kConnected ||
-                     link == VspLink::kServer);
+        enabled_[size_t(C::kClose)] = closable;
     }
     emit controlsChanged();
 }
