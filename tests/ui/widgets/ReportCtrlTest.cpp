@@ -131,7 +131,7 @@ TEST_F(ReportCtrlTest, ColumnsScaleSoTitlesAndSamplesShowWholeInTheFontInUse) {
             for (int column = 0; column < 3; ++column) {
                 const int width = given[static_cast<size_t>(column)];
                 EXPECT_TRUE(TitleShowsWhole(list, column)) << column;
-                EXPECT_EQ(list.ColumnWidth(column), width);  // the specification as given
+                EXPECT_EQ(list.ColumnWidth(column), width);  // the width as given
                 EXPECT_GE(list.columnWidth(column), width);
                 EXPECT_NEAR(list.columnWidth(column), width * list.ColumnScale(), 1.0);
             }
