@@ -5,6 +5,7 @@
 #include "cli/CliPrompts.h"
 #include "cli/CliSession.h"
 #include "protocol/Message.h"
+#include "upgrade/TftpClient.h"
 
 namespace {
 
@@ -109,6 +110,27 @@ std::optional<int> CliCommand::Parse(const QStringList& args, qsizetype minPosit
     speedup_ = parser_.value(speedupOption_).toInt(&ok);
     if (!ok || speedup_ < 1 || speedup_ > kMaxSpeedup)
         return Usage(QStringLiteral("bad --speedup"));
+    return std::nullopt;
+}
+
+CliTransferOptions::CliTransferOptions(const QString& what)
+    : parallelOption_(QStringLiteral("parallel"), what + QStringLiteral(" (default 4)."),
+                      QStringLiteral("n"), QStringLiteral("4")),
+      tftpPortOption_(QStringLiteral("tftp-port"), QStringLiteral("The devices' TFTP port."),
+                      QStringLiteral("port"), QString::number(CTftpClient::kServerPort)) {
+    tftpPortOption_.setFlags(QCommandLineOption::HiddenFromHelp);
+}
+
+std::optional<int> CliTransferOptions::Read(const CliCommand& command) {
+    const QCommandLineParser& parser = command.Parser();
+    bool ok = false;
+    parallel_ = parser.value(parallelOption_).toInt(&ok);
+    if (!ok || parallel_ < 1 || parallel_ > kMaxParallel)
+        return command.Usage(QStringLiteral("bad --parallel"));
+    const uint32_t port = parser.value(tftpPortOption_).toUInt(&ok);
+    if (!ok || port == 0 || port > kMaxPortNumber)
+        return command.Usage(QStringLiteral("bad --tftp-port"));
+    tftpPort_ = static_cast<uint16_t>(port);
     return std::nullopt;
 }
 

@@ -27,6 +27,7 @@ class CliCommand {
     CliCommand(const QString& name, const QString& synopsis, const QString& description);
 
     QCommandLineParser& Parser() { return parser_; }
+    const QCommandLineParser& Parser() const { return parser_; }
     // Parses `args`; nullopt when the subcommand is to go on, else the exit code (help shown,
     // or a usage error reported).
     std::optional<int> Parse(const QStringList& args, qsizetype minPositional,
@@ -54,6 +55,26 @@ class CliCommand {
     QCommandLineOption speedupOption_;
     uint16_t devicePort_ = 0;
     int speedup_ = 1;
+};
+
+// --parallel and the hidden --tftp-port of the commands that push firmware, and their checks.
+class CliTransferOptions {
+  public:
+    static constexpr int kMaxParallel = 64;
+
+    // `what` ends the help text of --parallel: "Devices upgraded at a time", say.
+    explicit CliTransferOptions(const QString& what);
+    QList<QCommandLineOption> Options() const { return {parallelOption_, tftpPortOption_}; }
+    // After the command line was parsed: nullopt to go on, else the usage error's exit code.
+    std::optional<int> Read(const CliCommand& command);
+    int Parallel() const { return parallel_; }
+    uint16_t TftpPort() const { return tftpPort_; }
+
+  private:
+    QCommandLineOption parallelOption_;
+    QCommandLineOption tftpPortOption_;
+    int parallel_ = 0;
+    uint16_t tftpPort_ = 0;
 };
 
 void PrintOut(const QString& text);

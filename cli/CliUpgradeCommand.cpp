@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int kMaxParallel = 64;
 // What a shell reports for a program that SIGINT ended.
 constexpr int kExitInterrupted = 130;
 
@@ -50,23 +49,12 @@ int RunUpgrade(const QStringList& args) {
                                       "firmware image exits with 2 before anything is sent; "
                                       "SIGINT or SIGTERM cancels, reports every device and "
                                       "exits with 130."));
-    QCommandLineOption parallel(QStringLiteral("parallel"),
-                                QStringLiteral("Devices upgraded at a time (default 4)."),
-                                QStringLiteral("n"), QStringLiteral("4"));
+    CliTransferOptions transfer(QStringLiteral("Devices upgraded at a time"));
     QCommandLineOption force(QStringLiteral("force"),
                              QStringLiteral("Go on when a device is outside the host's subnet."));
-    QCommandLineOption tftpPort(QStringLiteral("tftp-port"),
-                                QStringLiteral("The devices' TFTP port."), QStringLiteral("port"),
-                                QString::number(CTftpClient::kServerPort));
-    tftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
-    command.Parser().addOptions({parallel, force, tftpPort});
+    command.Parser().addOptions(transfer.Options() << force);
     if (auto code = command.Parse(args, 2, -1)) return *code;
-    bool ok = false;
-    const int n = command.Parser().value(parallel).toInt(&ok);
-    if (!ok || n < 1 || n > kMaxParallel) return command.Usage(QStringLiteral("bad --parallel"));
-    const uint32_t port = command.Parser().value(tftpPort).toUInt(&ok);
-    if (!ok || port == 0 || port > kMaxPortNumber)
-        return command.Usage(QStringLiteral("bad --tftp-port"));
+    if (auto code = transfer.Read(command)) return *code;
     std::vector<CliTarget> targets;
     if (auto code = command.Targets(command.Positional().mid(1), targets)) return *code;
     CheckedImage image;
@@ -88,8 +76,8 @@ int RunUpgrade(const QStringList& args) {
     session->Prompter().SetPrefix({});
     // Progress goes where the results go, unless they are JSON.
     FILE* progress = command.Json() ? stderr : stdout;
-    CliUpgrade upgrade(*session, {image.path, image.size, n, static_cast<uint16_t>(port), progress,
-                                  isatty(fileno(progress)) != 0});
+    CliUpgrade upgrade(*session, {image.path, image.size, transfer.Parallel(), transfer.TftpPort(),
+                                  progress, isatty(fileno(progress)) != 0});
     for (const CliResult& result : upgrade.Run(plan.Devices())) plan.Settle(result);
     int upgraded = 0;
     for (const CliResult& result : plan.Results()) upgraded += result.ok;

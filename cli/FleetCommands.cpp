@@ -7,12 +7,8 @@
 #include "cli/FleetApply.h"
 #include "cli/FleetPlan.h"
 #include "cli/Inventory.h"
-#include "upgrade/TftpClient.h"
 
 namespace {
-
-constexpr int kMaxParallel = 64;
-constexpr uint32_t kMaxPort = 0xFFFF;
 
 // The inventory, the session that searched, and the plan made from what the devices and the
 // port service said.
@@ -92,29 +88,19 @@ int RunApply(const QStringList& args) {
                                       "settings, firmware and virtual port, several devices at a "
                                       "time, each checked after its restart. Devices not in the "
                                       "file are sent nothing; Ctrl-C stops starting devices."));
-    QCommandLineOption parallel(QStringLiteral("parallel"),
-                                QStringLiteral("Devices worked on at a time (default 4)."),
-                                QStringLiteral("n"), QStringLiteral("4"));
-    QCommandLineOption tftpPort(QStringLiteral("tftp-port"),
-                                QStringLiteral("The devices' TFTP port."), QStringLiteral("port"),
-                                QString::number(CTftpClient::kServerPort));
-    tftpPort.setFlags(QCommandLineOption::HiddenFromHelp);
+    CliTransferOptions transfer(QStringLiteral("Devices worked on at a time"));
     QCommandLineOption force(QStringLiteral("force"),
                              QStringLiteral("Go on when a device is outside the host's subnet."));
-    command.Parser().addOptions({parallel, tftpPort, force});
+    command.Parser().addOptions(transfer.Options() << force);
     if (auto code = command.Parse(args, 1, 1)) return *code;
-    bool ok = false;
-    const int n = command.Parser().value(parallel).toInt(&ok);
-    if (!ok || n < 1 || n > kMaxParallel) return command.Usage(QStringLiteral("bad --parallel"));
-    const uint32_t port = command.Parser().value(tftpPort).toUInt(&ok);
-    if (!ok || port == 0 || port > kMaxPort)
-        return command.Usage(QStringLiteral("bad --tftp-port"));
+    if (auto code = transfer.Read(command)) return *code;
     fleet::CatchInterrupt();
     Prepared prepared;
     if (auto code = Prepare(command, command.Parser().isSet(force), prepared)) return *code;
     CVspInstallService installer(CVspDriver::DefaultSocketPath());
-    fleet::FleetApply apply(*prepared.session, *prepared.driver, installer,
-                            {n, command.DevicePort(), static_cast<uint16_t>(port), stderr});
+    fleet::FleetApply apply(
+        *prepared.session, *prepared.driver, installer,
+        {transfer.Parallel(), command.DevicePort(), transfer.TftpPort(), stderr});
     const std::vector<CliResult> results = apply.Run(prepared.plan);
     PrintOut(FormatResults(results, command.Json()));
     int succeeded = 0;
