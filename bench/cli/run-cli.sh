@@ -20,33 +20,14 @@ fi
 [ -x "$ctl" ] && [ -x "$program" ] || { echo "build veltroctl and veltro-devsim in $build" >&2; exit 1; }
 
 work=$(mktemp -d)
-sim_pid=
-stop_sim() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  sim_pid=
-}
-trap 'stop_sim; rm -rf "$work"' EXIT
-
-# start_sim BASE DEVICES [OPTIONS...]: veltro-devsim in the background until it is ready.
-start_sim() {
-  local base=$1 devices=$2
-  shift 2
-  "$program" -n "$devices" --base "$base" --quiet "$@" >"$work/devsim.log" 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 100); do
-    grep -q "devices ready" "$work/devsim.log" && return 0
-    sleep 0.1
-  done
-  cat "$work/devsim.log" >&2
-  exit 1
-}
+source "$(dirname "$0")/sim.sh"
 
 seconds() { date +%s.%N; }
 
 # --- upgrade ---------------------------------------------------------------------------------
 # A firmware image begins with the family's mark; veltroctl refuses anything else.
 { printf 'QMDR'; head -c $((4 * 1024 * 1024 - 4)) /dev/urandom; } >"$work/fw.bin"
-start_sim 127.5.0.10 "$upgrade_devices" --restart-ms "$restart_ms"
+start_sim 127.5.0.10 "$upgrade_devices" --quiet --restart-ms "$restart_ms"
 ips=()
 for i in $(seq 0 $((upgrade_devices - 1))); do ips+=("127.5.0.$((10 + i))"); done
 declare -A wall
@@ -63,7 +44,7 @@ printf 'upgrade ratio --parallel 1 / --parallel 8: %.2fx (target >= 4x)\n' \
 stop_sim
 
 # --- search ----------------------------------------------------------------------------------
-start_sim 127.6.0.10 "$search_devices" --no-tftp
+start_sim 127.6.0.10 "$search_devices" --quiet --no-tftp
 complete=0
 for run in $(seq "$runs"); do
   listed=$("$ctl" search --bind 127.0.0.1 --format csv | tail -n +2 | wc -l)

@@ -21,25 +21,8 @@ fi
 [ -x "$ctl" ] && [ -x "$program" ] || { echo "build veltroctl and veltro-devsim in $build" >&2; exit 1; }
 
 work=$(mktemp -d)
-sim_pid=
-stop_sim() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  sim_pid=
-}
-trap 'stop_sim; rm -rf "$work"' EXIT
-
-# start_sim BASE DEVICES: veltro-devsim in the background, logging every datagram it receives.
-start_sim() {
-  "$program" -n "$2" --base "$1" --restart-ms "$restart_ms" --upgrade-version "$version" \
-    >"$work/devsim.log" 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 100); do
-    grep -q "devices ready" "$work/devsim.log" && return 0
-    sleep 0.1
-  done
-  cat "$work/devsim.log" >&2
-  exit 1
-}
+# The simulator logs every datagram it receives: the second apply's are counted there.
+source "$(dirname "$0")/sim.sh"
 
 # inventory DEVICES: each device a name of its own, the defaults' baud rate and firmware.
 inventory() {
@@ -54,7 +37,7 @@ seconds() { date +%s.%N; }
 
 # apply DEVICES: the wall time of one apply into a fresh simulator of that many devices.
 apply() {
-  start_sim "127.7.$1.10" "$1"
+  start_sim "127.7.$1.10" "$1" --restart-ms "$restart_ms" --upgrade-version "$version"
   inventory "$1" >"$work/fleet-$1.toml"
   local start
   start=$(seconds)
