@@ -9,6 +9,8 @@ namespace {
 
 const QString kNotSent = QStringLiteral("not sent");
 
+}  // namespace
+
 std::optional<CliMac> ParseMac(const QString& text) {
     static const QRegularExpression form(QStringLiteral("^[0-9A-Fa-f]{2}([:-][0-9A-Fa-f]{2}){5}$"));
     if (!form.match(text).hasMatch()) return std::nullopt;
@@ -18,8 +20,6 @@ std::optional<CliMac> ParseMac(const QString& text) {
         mac[i] = static_cast<uint8_t>(pairs[static_cast<qsizetype>(i)].toUInt(nullptr, 16));
     return mac;
 }
-
-}  // namespace
 
 std::optional<CliTarget> ParseTarget(const QString& text) {
     if (const auto ip = ParseDottedQuad(text)) return CliTarget{text, ip, std::nullopt};

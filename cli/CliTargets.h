@@ -23,6 +23,8 @@ std::optional<CliTarget> ParseTarget(const QString& text);
 
 // The MAC address as JSON carries it: lower case, colons ("00:1a:2b:3c:4d:5e").
 QString NormalMac(const CliMac& mac);
+// Six hexadecimal pairs joined by "-" or ":", in either case.
+std::optional<CliMac> ParseMac(const QString& text);
 
 // The devices the command line names, looked up in the session's list: each device once, in
 // the order it was first named, however often and in whichever form it was named. A name

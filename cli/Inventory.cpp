@@ -1,5 +1,7 @@
 #include "cli/Inventory.h"
 
+#include "cli/CliTargets.h"
+
 #define TOML_EXCEPTIONS 0
 #include <toml++/toml.h>
 
@@ -78,17 +80,6 @@ class Reader {
 
   private:
     void Fail(int line, const QString& reason) { problems_.push_back({line, reason}); }
-
-    static std::optional<Mac> ParseMac(const QString& text) {
-        static const QRegularExpression pattern(
-            QStringLiteral("^([0-9A-Fa-f]{2})([-:][0-9A-Fa-f]{2}){5}$"));
-        if (!pattern.match(text).hasMatch()) return std::nullopt;
-        Mac mac{};
-        for (int i = 0; i < devrec::kMacSize; ++i)
-            mac[static_cast<size_t>(i)] =
-                static_cast<uint8_t>(text.mid(i * 3, 2).toUInt(nullptr, 16));
-        return mac;
-    }
 
     bool KnownKeys(const toml::table& table, const std::set<QString>& known, const QString& where) {
         bool ok = true;
