@@ -7,14 +7,9 @@
 #include "devcfg/DeviceSettingFile.h"
 #include "devcfg/SetupMapping.h"
 #include "platform/AtomicFile.h"
-#include "platform/RegularFile.h"
 
 namespace {
 
-// No setting file is larger: 70 lines of the most characters a line is looked at, and their
-// line ends. A larger file is refused before it is read.
-constexpr int64_t kMaxSettingFileBytes =
-    int64_t{settingfile::kLineCount} * (settingfile::kMaxLineCharacters + 2);
 const QString kStandardOutput = QStringLiteral("-");
 
 // The values the setup sheet shows for a listed device.
@@ -46,27 +41,6 @@ std::optional<CliDevice> OneDevice(CliSession& session, const CliTarget& target,
         return std::nullopt;
     }
     return devices.front();
-}
-
-// The setting file's bytes, or the reason it cannot be taken.
-std::optional<QByteArray> ReadSettingFile(const QString& path, QString& why) {
-    RegularFile file = ReadRegularFile(path, kMaxSettingFileBytes);
-    switch (file.status) {
-        case RegularFile::Status::Read:
-            return file.bytes;
-        case RegularFile::Status::CannotOpen:
-            why = QStringLiteral("%1 %2").arg(settingfile::kOpenFailed, path);
-            break;
-        case RegularFile::Status::NotRegular:
-            why = QStringLiteral("%1 is not a regular file").arg(path);
-            break;
-        case RegularFile::Status::TooLarge:
-            why = QStringLiteral("%1 is larger than any device setting file (%2 bytes)")
-                      .arg(path)
-                      .arg(kMaxSettingFileBytes);
-            break;
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -136,7 +110,7 @@ int RunImport(const QStringList& args) {
     if (auto code = command.Targets({command.Positional()[0]}, targets)) return *code;
     const QString path = command.Positional()[1];
     QString unreadable;
-    const std::optional<QByteArray> text = ReadSettingFile(path, unreadable);
+    const std::optional<QByteArray> text = settingfile::ReadFile(path, &unreadable);
     if (!text) {
         PrintError(QStringLiteral("veltroctl import: %1").arg(unreadable));
         return kExitFailed;

@@ -1,6 +1,7 @@
 #include "cli/Inventory.h"
 
 #include "cli/CliTargets.h"
+#include "platform/RegularFile.h"
 
 #define TOML_EXCEPTIONS 0
 #include <toml++/toml.h>
@@ -25,6 +26,8 @@ namespace inventory {
 namespace {
 
 constexpr int kMaxComNumber = 256;
+// Far more than thousands of devices take; a larger file is refused before it is read.
+constexpr int64_t kMaxInventoryBytes = 4 * 1024 * 1024;
 
 const std::set<QString> kDeviceKeys{"name",     "network",  "settings_file",
                                     "settings", "firmware", "port"};
@@ -168,11 +171,12 @@ class Reader {
         const std::optional<QString> relative = String(node, QStringLiteral("settings_file"));
         if (!relative) return;
         const QString path = Path(*relative);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return Fail(LineOf(node), QStringLiteral("cannot read the setting file %1").arg(path));
+        QString why;
+        const std::optional<QByteArray> text = settingfile::ReadFile(path, &why);
+        if (!text)
+            return Fail(LineOf(node), QStringLiteral("cannot read the setting file: %1").arg(why));
         entry.settingFile = path;
-        entry.settingFileText = file.readAll();
+        entry.settingFileText = *text;
         DeviceSetupValues values;
         const settingfile::LoadReport loaded = settingfile::Load(entry.settingFileText, values);
         if (loaded.result == settingfile::LoadResult::VersionWrong)
@@ -328,13 +332,18 @@ Parsed Parse(const QByteArray& text, const QString& folder) {
 }
 
 Parsed Load(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const RegularFile file = ReadRegularFile(path, kMaxInventoryBytes);
+    if (file.status != RegularFile::Status::Read) {
         Parsed parsed;
-        parsed.problems.push_back({0, QStringLiteral("cannot read the file")});
+        parsed.problems.push_back(
+            {0, file.status == RegularFile::Status::NotRegular
+                    ? QStringLiteral("not a regular file")
+                : file.status == RegularFile::Status::TooLarge
+                    ? QStringLiteral("larger than %1 bytes").arg(kMaxInventoryBytes)
+                    : QStringLiteral("cannot read the file")});
         return parsed;
     }
-    return Parse(file.readAll(), QFileInfo(path).absolutePath());
+    return Parse(file.bytes, QFileInfo(path).absolutePath());
 }
 
 QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "devcfg/ValueLists.h"
+#include "platform/RegularFile.h"
 #include "protocol/Address.h"
 #include "protocol/DecimalText.h"
 
@@ -364,6 +365,26 @@ QString ShortFileMessage(int lineCount) {
     return QStringLiteral("The device setting file ends at line %1 of %2. Nothing was loaded.")
         .arg(lineCount)
         .arg(kLineCount);
+}
+
+std::optional<QByteArray> ReadFile(const QString& path, QString* why) {
+    RegularFile file = ReadRegularFile(path, kMaxFileBytes);
+    switch (file.status) {
+        case RegularFile::Status::Read:
+            return file.bytes;
+        case RegularFile::Status::CannotOpen:
+            *why = QStringLiteral("%1 %2").arg(kOpenFailed, path);
+            break;
+        case RegularFile::Status::NotRegular:
+            *why = QStringLiteral("%1 is not a regular file").arg(path);
+            break;
+        case RegularFile::Status::TooLarge:
+            *why = QStringLiteral("%1 is larger than any device setting file (%2 bytes)")
+                       .arg(path)
+                       .arg(kMaxFileBytes);
+            break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace settingfile

@@ -5,7 +5,9 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "devcfg/DeviceSetupValues.h"
 
@@ -19,6 +21,9 @@ inline constexpr int kValueWidth = 36;
 // Only the first 511 characters of a line are looked at; the rest of a longer line is
 // skipped, so that the lines after it keep their positions.
 inline constexpr int kMaxLineCharacters = 511;
+// No setting file is larger: 70 lines of the most characters a line is looked at, and their
+// line ends. A larger file is refused before it is read.
+inline constexpr int64_t kMaxFileBytes = int64_t{kLineCount} * (kMaxLineCharacters + 2);
 inline constexpr const char* kVersion = "VTM5800x_Dev_Config:V1.0.0";
 
 inline constexpr const char* kVersionWrong = "Device File Version Wrong";
@@ -73,5 +78,9 @@ LoadReport Load(QByteArrayView file, DeviceSetupValues& values,
 
 // The "Error Info" text for a file that ends early.
 QString ShortFileMessage(int lineCount);
+
+// A setting file's bytes, read whole if it is a regular file of at most kMaxFileBytes; else
+// nullopt with the reason in *why.
+std::optional<QByteArray> ReadFile(const QString& path, QString* why);
 
 }  // namespace settingfile
