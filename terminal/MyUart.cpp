@@ -1,5 +1,6 @@
 #include "terminal/MyUart.h"
 
+#include <poll.h>
 #include <sys/file.h>
 #include <termios.h>
 
@@ -97,6 +98,14 @@ bool OpenExclusive(QSerialPort& port, const QString& portName) {
     return true;
 }
 
+constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
+
+// Whether the line reports any of the events now, without waiting.
+bool PollsAs(int fd, short events) {
+    pollfd p{fd, static_cast<short>(events & POLLOUT), 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & events) != 0;
+}
+
 }  // namespace
 
 CMyUart::CMyUart() {
@@ -137,11 +146,11 @@ void CMyUart::Close() {
 }
 
 void CMyUart::OnError(QSerialPort::SerialPortError error) {
-    // A device that is gone fails every read and write from now on; other errors (a
-    // refused open, a timeout) leave the port as it is. A hung-up tty reads as end of file,
-    // which the library reports, again at each turn of the event loop, as a read error
-    // whose text is a stale errno's.
-    if (!port_.isOpen()) return;
+    // A device that is gone fails every read and write from now on, and its line polls as
+    // hung up; other errors (a refused open, a timeout, a device that was full for a moment)
+    // leave the port as it is. A hung-up tty reads as end of file, which the library
+    // reports, again at each turn of the event loop, as a read error with a stale errno.
+    if (!port_.isOpen() || !PollsAs(port_.handle(), kHungUp)) return;
     QString reason;
     if (error == QSerialPort::ResourceError)
         reason = port_.errorString();
@@ -182,8 +191,9 @@ void CMyUart::Flush() {
     if (port_.write(tx_) != tx_.size()) return;
     tx_.clear();
     // Hand the bytes to the device now, as far as it takes them without blocking: a reader
-    // that echoes a flood must not wait for the next turn of the event loop to send.
-    port_.flush();
+    // that echoes a flood must not wait for the next turn of the event loop to send. Only
+    // when it has room: the library reports a full device as a lost one.
+    if (PollsAs(port_.handle(), POLLOUT)) port_.flush();
 }
 
 void CMyUart::OnReadyRead() {

@@ -116,6 +116,23 @@ TEST_F(MyUartTest, NothingWrittenWhileClosedGoesOutAfterOpen) {
     EXPECT_TRUE(pty.ReadQuiet().isEmpty());
 }
 
+TEST_F(MyUartTest, ADeviceThatIsFullStaysOpenAndTakesTheRestLater) {
+    QStringList lost;
+    uart.OnLost([&](const QString& reason) { lost << reason; });
+    ASSERT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
+    // Nobody reads the far end: the pair and the device fill up, and the queue waits.
+    QByteArray taken;
+    const QByteArray block = Pattern(CMyUart::kTxCapacity);
+    for (int i = 0; i < 64 && uart.IsOpen(); ++i) {
+        taken += block.first(uart.Write(block));
+        PumpQuiet(5);
+    }
+    EXPECT_TRUE(uart.IsOpen());
+    EXPECT_TRUE(lost.isEmpty());
+    EXPECT_GT(uart.Pending(), 0);
+    EXPECT_EQ(pty.Read(taken.size(), 20000), taken);
+}
+
 TEST_F(MyUartTest, ADeviceThatGoesAwayClosesThePortWithTheReason) {
     QStringList lost;
     uart.OnLost([&](const QString& reason) { lost << reason; });

@@ -24,6 +24,8 @@ SocatPty::SocatPty(const QString& comDir, int comNumber)
     : comName_(QStringLiteral("COM%1").arg(comNumber)),
       link_(comDir + QLatin1Char('/') + comName_),
       peerLink_(comDir + QStringLiteral("/peer%1").arg(comNumber)) {
+    // What socat says about a failure shows in the test's output.
+    socat_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     socat_.start(QStringLiteral("socat"),
                  {QStringLiteral("PTY,link=%1,raw,echo=0").arg(link_),
                   QStringLiteral("PTY,link=%1,raw,echo=0").arg(peerLink_)});
