@@ -21,6 +21,8 @@ class CliTimerHost final : public TimerHost {
     bool IsRunning(TimerClient* owner, int timerId) const override {
         return timers_.IsRunning(owner, timerId);
     }
+    // Time runs as fast as the timers do.
+    int64_t NowMs() const override { return timers_.NowMs() * speedup_; }
 
   private:
     QtTimerHost timers_;

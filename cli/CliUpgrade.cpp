@@ -15,8 +15,6 @@ constexpr int kWakeMs = 20;
 constexpr int kRedrawMs = 200;
 constexpr int kPercent = 100;
 
-const QString kAckPrefix = QStringLiteral("TFTP_ACK ,#BLK : ");
-
 // The log lines that say why a transfer ended.
 bool IsFailureLine(const QString& line) {
     return line.startsWith(QLatin1String("TFTP_ERROR")) ||
@@ -66,8 +64,8 @@ struct CliUpgrade::Job {
     State state = State::kQueued;
     bool ended = false;
     bool finished = false;
-    int64_t blocks = 0;
-    QString failure;  // the log line that ended the transfer
+    int64_t sent = 0;  // bytes the device acknowledged
+    QString failure;   // the log line that ended the transfer
     int64_t endedAt = 0;
     QDeadlineTimer restartDeadline;
     CliRestartWatch restart;
@@ -134,7 +132,6 @@ void CliUpgrade::Start(Job& job) {
     job.client = std::make_unique<CTftpClient>(
         transferTimers_, *job.prompts,
         [&job](const QString& line) {
-            if (line.startsWith(kAckPrefix)) job.blocks = line.mid(kAckPrefix.size()).toLongLong();
             if (IsFailureLine(line)) job.failure = line;
         },
         std::move(endpoint));
@@ -142,6 +139,8 @@ void CliUpgrade::Start(Job& job) {
     QObject::connect(job.client.get(), &CTftpClient::buttonsEnabled, [&job](bool enabled) {
         if (enabled) job.ended = true;
     });
+    QObject::connect(job.client.get(), &CTftpClient::progressed,
+                     [&job](const TftpProgress& progress) { job.sent = progress.sent; });
     QObject::connect(job.client.get(), &CTftpClient::upgradeFinished,
                      [&job] { job.finished = true; });
     job.state = Job::State::kSending;
@@ -204,8 +203,7 @@ void CliUpgrade::Settle(Job& job, bool ok, const QString& text, bool report) {
 
 QString CliUpgrade::ProgressText(const Job& job) const {
     const int64_t size = settings_.imageSize;
-    const int64_t sent = std::min(job.blocks * kTftpBlockSize, size);
-    const int64_t percent = size > 0 ? sent * kPercent / size : kPercent;
+    const int64_t percent = size > 0 ? job.sent * kPercent / size : kPercent;
     switch (job.state) {
         case Job::State::kQueued:
             return QStringLiteral("waiting");
@@ -238,7 +236,7 @@ void CliUpgrade::ShowProgress(bool force) {
     }
     bool wrote = false;
     for (auto& job : jobs_) {
-        if (job->state == Job::State::kSending && job->blocks > 0) continue;
+        if (job->state == Job::State::kSending && job->sent > 0) continue;
         const QString text = job->device.ip + QLatin1Char(' ') + ProgressText(*job);
         if (text == job->shown) continue;
         job->shown = text;

@@ -1,5 +1,6 @@
 #include "devmgr/DmController.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "devmgr/DmMessageBox.h"
@@ -35,7 +36,9 @@ DmController::DmController(DmFrame& frame, QObject* parent)
     frame_.BroadcastSocket().SetDeviceManagerHandler(
         [this](const ReceivedDatagram& datagram) { HandleReply(datagram); });
     connect(tftp_.get(), &CTftpClient::buttonsEnabled, this, &DmController::OnUpgradeButtons);
+    connect(tftp_.get(), &CTftpClient::progressed, this, &DmController::OnUpgradeProgress);
     connect(tftp_.get(), &CTftpClient::upgradeFinished, this, &DmController::OnUpgradeFinished);
+    connect(tftp_.get(), &CTftpClient::upgradeFailed, this, &DmController::OnUpgradeFailed);
 }
 
 DmController::~DmController() {
@@ -312,10 +315,24 @@ void DmController::OnUpgradeButtons(bool enabled) {
     if (enabled && flow_ == DmFlow::kUpgrade) EndFlow();
 }
 
+void DmController::OnUpgradeProgress(const TftpProgress& progress) {
+    SetStatus(QStringLiteral(" Uploading ") + ProgressText(progress));
+    SetProgress(
+        static_cast<int>(progress.sent * kProgressMax / std::max<int64_t>(1, progress.total)));
+}
+
 // The device restarts with its new firmware: wait, then search again. A flow that was waiting
-// for the upgrade has started instead and ends in a search of its own.
+// for the upgrade has started instead, shows its own status and ends in a search of its own.
 void DmController::OnUpgradeFinished() {
-    if (flow_ == DmFlow::kIdle) StartRestartWait(kUpgradedDevices);
+    if (flow_ != DmFlow::kIdle) return;
+    SetStatus(QStringLiteral(" Upgraded, restarting ..."));
+    StartRestartWait(kUpgradedDevices);
+}
+
+void DmController::OnUpgradeFailed() {
+    if (flow_ != DmFlow::kIdle) return;
+    SetStatus(QStringLiteral("Upgrade Device Fail !"));
+    SetProgress(kProgressMax);
 }
 
 bool DmController::SendHostAnnouncement(const QString& deviceAddress,

@@ -17,6 +17,7 @@
 
 struct ReceivedDatagram;
 class CTftpClient;
+struct TftpProgress;
 class CUnicastSocket;
 
 // The seven buttons of the device manager, in the order the form shows them.
@@ -177,7 +178,9 @@ class DmController : public QObject, public TimerClient {
     void StartAckFlow(DmFlow flow, const std::vector<DeviceConfigRecord>& chosen);
     void StartUpgrade(const DeviceConfigRecord& chosen, const QString& image);
     void OnUpgradeButtons(bool enabled);
+    void OnUpgradeProgress(const TftpProgress& progress);
     void OnUpgradeFinished();
+    void OnUpgradeFailed();
     void OnAckTick(DmAckWork& work, int timerId);
     void OnAckFlowEnd(bool succeeded, int timerId);
     void StartRestartWait(int tickedDevices);

@@ -18,6 +18,10 @@ int64_t DeadlineTimerHost::SteadyMicroseconds() {
 
 DeadlineTimerHost::DeadlineTimerHost(Clock now) : now_(std::move(now)) {}
 
+int64_t DeadlineTimerHost::NowMs() const {
+    return now_() / kMicrosecondsPerMs;
+}
+
 void DeadlineTimerHost::SetTimer(TimerClient* owner, int timerId, int periodMs) {
     const int64_t due = now_() + int64_t{periodMs} * kMicrosecondsPerMs;
     if (Timer* timer = Find(owner, timerId)) {

@@ -21,6 +21,7 @@ class DeadlineTimerHost final : public TimerHost {
     void KillTimer(TimerClient* owner, int timerId) override;
     void KillAll(TimerClient* owner) override;
     bool IsRunning(TimerClient* owner, int timerId) const override;
+    int64_t NowMs() const override;
 
     // Milliseconds until the earliest timer is due, rounded up; 0 when one is due, -1 when
     // none runs (poll's infinite wait).

@@ -21,6 +21,7 @@ class ManualClock final : public TimerHost {
     // Advances to the next due timer and fires it; false when no timer runs.
     bool FireNext();
     int64_t Now() const { return now_; }
+    int64_t NowMs() const override { return now_; }
     // Milliseconds until the timer is next due, or -1 when it does not run.
     int64_t DueIn(TimerClient* owner, int timerId) const;
     int PeriodOf(TimerClient* owner, int timerId) const;

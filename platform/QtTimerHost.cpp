@@ -1,6 +1,7 @@
 #include "platform/QtTimerHost.h"
 
 #include <QTimer>
+#include <chrono>
 
 QtTimerHost::QtTimerHost() = default;
 QtTimerHost::~QtTimerHost() = default;
@@ -28,4 +29,10 @@ void QtTimerHost::KillAll(TimerClient* owner) {
 bool QtTimerHost::IsRunning(TimerClient* owner, int timerId) const {
     auto it = timers_.find({owner, timerId});
     return it != timers_.end() && it->second->isActive();
+}
+
+int64_t QtTimerHost::NowMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }

@@ -18,6 +18,7 @@ class QtTimerHost final : public TimerHost {
     void KillTimer(TimerClient* owner, int timerId) override;
     void KillAll(TimerClient* owner) override;
     bool IsRunning(TimerClient* owner, int timerId) const override;
+    int64_t NowMs() const override;
 
   private:
     std::map<std::pair<TimerClient*, int>, std::unique_ptr<QTimer>> timers_;

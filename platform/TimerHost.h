@@ -20,4 +20,7 @@ class TimerHost {
     // Stops every timer of an owner; owners call it before they go away.
     virtual void KillAll(TimerClient* owner) = 0;
     virtual bool IsRunning(TimerClient* owner, int timerId) const = 0;
+    // The clock the timers run on, in milliseconds from an arbitrary start: what a flow
+    // measures (a transfer's duration, say) moves as its timers do.
+    virtual int64_t NowMs() const = 0;
 };

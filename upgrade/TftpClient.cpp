@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include "devmgr/DmMessageBox.h"
 #include "protocol/Address.h"
@@ -15,11 +16,17 @@ namespace {
 
 const QString kSocketFailed = QStringLiteral("Create TFTP client socket fail!!");
 
+Q_LOGGING_CATEGORY(everyBlockLog, CTftpClient::kEveryBlockCategory, QtInfoMsg)
+
 }  // namespace
 
 CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog,
                          std::unique_ptr<TftpTransport> transport, QObject* parent)
-    : QObject(parent), timers_(timers), prompts_(prompts), addLog_(std::move(addLog)) {
+    : QObject(parent),
+      timers_(timers),
+      prompts_(prompts),
+      addLog_(std::move(addLog)),
+      logEveryBlock_(everyBlockLog().isDebugEnabled()) {
     if (!transport) {
         socket_ = std::make_unique<TftpSocket>(TftpSocket::Reader::Owner);
         return;
@@ -27,7 +34,8 @@ CTftpClient::CTftpClient(TimerHost& timers, UserPrompts& prompts, LogSink addLog
     transport_ = std::move(transport);
     callingThread_ = std::make_unique<TftpTransfer>(
         timers, *transport_, [this](const QString& line) { Log(line); },
-        [this](bool finished) { OnEnded(finished); });
+        [this](bool finished) { OnEnded(finished); },
+        [this](const TftpProgress& progress) { emit progressed(progress); });
     transport_->SetReceiver([this](QByteArrayView packet, uint32_t address, uint16_t port) {
         callingThread_->HandleDatagram(packet, address, port);
     });
@@ -66,7 +74,8 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
     }
     TftpTransfer::Job job{std::move(image.bytes),
                           QFile::encodeName(QFileInfo(imagePath).fileName()), deviceAddress,
-                          serverPort_};
+                          serverPort_, logEveryBlock_};
+    shown_ = {0, job.image.size()};
     if (socket_) {
         // The thread wakes this one when the transfer ends; a wake left over from a destroyed
         // client is dropped with it.
@@ -81,6 +90,7 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
         timers_.SetTimer(this, kLogTimerId, kLogPeriodMs);
     }
     emit buttonsEnabled(false);
+    emit progressed(shown_);
     if (callingThread_) callingThread_->Begin(std::move(job));
     return true;
 }
@@ -93,6 +103,10 @@ void CTftpClient::TakeBatch() {
     if (!thread_) return;
     TftpTransferThread::Batch batch = thread_->Take();
     for (const QString& line : batch.lines) Log(line);
+    if (batch.progress.total > 0 && batch.progress != shown_) {
+        shown_ = batch.progress;
+        emit progressed(shown_);
+    }
     if (!batch.ended) return;
     timers_.KillTimer(this, kLogTimerId);
     socket_ = thread_->Join();
@@ -102,7 +116,10 @@ void CTftpClient::TakeBatch() {
 
 void CTftpClient::OnEnded(bool finished) {
     emit buttonsEnabled(true);
-    if (finished) emit upgradeFinished();
+    if (finished)
+        emit upgradeFinished();
+    else
+        emit upgradeFailed();
 }
 
 void CTftpClient::Log(const QString& text) {

@@ -8,6 +8,7 @@
 
 #include "platform/TimerHost.h"
 #include "upgrade/TftpPacket.h"
+#include "upgrade/TftpProgress.h"
 #include "upgrade/TftpTransport.h"
 
 class TftpSocket;
@@ -20,8 +21,9 @@ class UserPrompts;
 // kept. The exchange itself is a TftpTransfer.
 //
 // The view does the single-device choice, the subnet check and the firmware dialog, then calls
-// Start. It follows the flow through two signals: buttonsEnabled for its seven buttons, and
-// upgradeFinished for the restart wait that ends in a new search.
+// Start. It follows the flow through its signals: buttonsEnabled for its seven buttons,
+// progressed for the bytes the device has, upgradeFinished for the restart wait that ends in a
+// new search, and upgradeFailed.
 class CTftpClient final : public QObject, public TimerClient {
     Q_OBJECT
 
@@ -48,6 +50,10 @@ class CTftpClient final : public QObject, public TimerClient {
 
     // The device's TFTP port; only tests talk to another one.
     void SetServerPort(uint16_t port) { serverPort_ = port; }
+    // Whether the log has two lines for each block instead of progress lines. Off unless the
+    // logging rules enable debug output of kEveryBlockCategory.
+    void SetLogEveryBlock(bool on) { logEveryBlock_ = on; }
+    static constexpr char kEveryBlockCategory[] = "veltro.upgrade.blocks";
 
     // Creates the socket bound to hostAddress on the first call, checks the image and sends the
     // write request to the device. False when it stopped before sending (its message box has
@@ -64,8 +70,13 @@ class CTftpClient final : public QObject, public TimerClient {
   signals:
     // False when the upgrade starts, true when it ends for any reason.
     void buttonsEnabled(bool enabled);
+    // The bytes acknowledged so far: with each block on the calling thread, else with each
+    // batch of log lines.
+    void progressed(const TftpProgress& progress);
     // The device acknowledged the last block and restarts; sent after buttonsEnabled(true).
     void upgradeFinished();
+    // The transfer ended without that, for any reason; sent after buttonsEnabled(true).
+    void upgradeFailed();
 
   private:
     void TakeBatch();
@@ -84,4 +95,6 @@ class CTftpClient final : public QObject, public TimerClient {
     std::unique_ptr<TftpTransferThread> thread_;
     uint16_t serverPort_ = kServerPort;
     bool socketCreated_ = false;
+    bool logEveryBlock_ = false;
+    TftpProgress shown_;  // what progressed said last about a transfer on its own thread
 };

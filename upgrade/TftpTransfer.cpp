@@ -36,8 +36,13 @@ QString Numbered(std::string_view text, int32_t number) {
 
 }  // namespace
 
-TftpTransfer::TftpTransfer(TimerHost& timers, TftpTransport& transport, LogSink log, EndSink end)
-    : timers_(timers), transport_(transport), log_(std::move(log)), end_(std::move(end)) {}
+TftpTransfer::TftpTransfer(TimerHost& timers, TftpTransport& transport, LogSink log, EndSink end,
+                           ProgressSink progress)
+    : timers_(timers),
+      transport_(transport),
+      log_(std::move(log)),
+      end_(std::move(end)),
+      progressSink_(std::move(progress)) {}
 
 TftpTransfer::~TftpTransfer() {
     timers_.KillAll(this);
@@ -45,7 +50,12 @@ TftpTransfer::~TftpTransfer() {
 
 void TftpTransfer::Begin(Job job) {
     running_ = true;
+    logEveryBlock_ = job.logEveryBlock;
     image_ = std::move(job.image);
+    progress_ = {0, image_.size()};
+    retries_ = 0;
+    startedMs_ = lineMs_ = timers_.NowMs();
+    lineBytes_ = 0;
     remaining_ = image_.size();
     blockNumber_ = 0;
     deviceAddress_ = job.deviceAddress;
@@ -78,15 +88,34 @@ void TftpTransfer::SendNextBlock(Reply reply) {
     const bool last = remaining_ == -1;
     timers_.SetTimer(this, kRetryTimerId,
                      blockNumber_ == 1 || last ? kLongRetryPeriodMs : kRetryPeriodMs);
-    log_(reply == Reply::OptionAck ? QStringLiteral("TFTP_OPTION_ACK")
-                                   : Numbered("TFTP_ACK ,#BLK : ", acknowledged));
+    if (reply == Reply::OptionAck)
+        log_(QStringLiteral("TFTP_OPTION_ACK"));
+    else
+        Acknowledged(acknowledged);
     if (last) {
         log_(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2")
                  .arg(blockNumber_)
                  .arg(packet_.size()));
-    } else {
+    } else if (logEveryBlock_) {
         log_(Numbered("TFTP_DATA ,#BLK: ", blockNumber_));
     }
+}
+
+// The device has the block: its line, or a progress line when one is due.
+void TftpTransfer::Acknowledged(int32_t block) {
+    progress_.sent = std::min(int64_t{block} * kTftpBlockSize, progress_.total);
+    if (progressSink_) progressSink_(progress_);
+    if (logEveryBlock_) {
+        log_(Numbered("TFTP_ACK ,#BLK : ", block));
+        return;
+    }
+    const int64_t now = timers_.NowMs();
+    if (progress_.sent - lineBytes_ < kProgressLineBytes && now - lineMs_ < kProgressLineMs) return;
+    lineBytes_ = progress_.sent;
+    lineMs_ = now;
+    log_(QStringLiteral("TFTP upload: %1 (%2%)")
+             .arg(ProgressText(progress_))
+             .arg(progress_.sent * 100 / progress_.total));
 }
 
 void TftpTransfer::HandleDatagram(QByteArrayView packet, uint32_t address, uint16_t port) {
@@ -166,7 +195,9 @@ void TftpTransfer::OnAck(const TftpAck& ack) {
         SendNextBlock(Reply::Ack);
         return;
     }
-    log_(Numbered("TFTP_ACK ,#BLK : ", blockNumber_));
+    progress_.sent = progress_.total;
+    if (progressSink_) progressSink_(progress_);
+    if (logEveryBlock_) log_(Numbered("TFTP_ACK ,#BLK : ", blockNumber_));
     log_(QStringLiteral("TFTP_OPERATION FINISH"));
     End(true);
 }
@@ -185,6 +216,7 @@ void TftpTransfer::OnTimer(int timerId) {
 
 void TftpTransfer::Retry() {
     ++retryCount_;
+    if (retryCount_ <= kMaxRetries) ++retries_;
     if (retryCount_ > kMaxRetries) {
         timers_.KillTimer(this, kRetryTimerId);
         log_(QStringLiteral("TFTP Retry Timeout"));
@@ -211,7 +243,27 @@ void TftpTransfer::Retry() {
 
 void TftpTransfer::End(bool finished) {
     timers_.KillTimer(this, kRetryTimerId);
+    log_(Summary(finished));
     image_.clear();
     running_ = false;
     end_(finished);
+}
+
+// "TFTP upload finished: 8388608 bytes in 6.02 s (1.3 MiB/s), 0 retries".
+QString TftpTransfer::Summary(bool finished) const {
+    const int64_t elapsedMs = timers_.NowMs() - startedMs_;
+    const QString seconds = QString::number(static_cast<double>(elapsedMs) / 1000, 'f', 2);
+    const QString retries = QStringLiteral("%1 %2").arg(retries_).arg(
+        retries_ == 1 ? QStringLiteral("retry") : QStringLiteral("retries"));
+    if (!finished)
+        return QStringLiteral("TFTP upload stopped: %1 of %2 bytes in %3 s, %4")
+            .arg(progress_.sent)
+            .arg(progress_.total)
+            .arg(seconds, retries);
+    const QString rate =
+        elapsedMs > 0 ? QStringLiteral(" (%1/s)").arg(SizeText(progress_.total * 1000 / elapsedMs))
+                      : QString();
+    return QStringLiteral("TFTP upload finished: %1 bytes in %2 s%3, %4")
+        .arg(progress_.total)
+        .arg(seconds, rate, retries);
 }

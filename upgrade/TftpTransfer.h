@@ -8,6 +8,7 @@
 
 #include "platform/TimerHost.h"
 #include "upgrade/TftpPacket.h"
+#include "upgrade/TftpProgress.h"
 #include "upgrade/TftpTransport.h"
 
 // The lock-step exchange of one push upgrade: the write request, which asks for 512-byte
@@ -15,6 +16,10 @@
 // acknowledges it. It runs on one thread with the timers and endpoint it is given. While it runs
 // the retry timer is always armed, so every path ends: in success, in the device's error, or
 // in "TFTP Retry Timeout".
+//
+// Its log has a line for each retry, each error and the last block, a progress line each
+// 64 KiB or each second, and a summary at the end; with every block logged, it has the
+// acknowledgement and data lines of each block instead of the progress lines.
 class TftpTransfer final : public TimerClient {
   public:
     static constexpr int kRetryTimerId = 15;
@@ -25,18 +30,25 @@ class TftpTransfer final : public TimerClient {
     // What a packet from anyone but the device is answered with.
     static constexpr uint16_t kUnknownTransferId = 5;
     static constexpr char kUnknownTransferIdText[] = "Unknown transfer ID";
+    // A progress line once this much more was acknowledged, or this long after the last one.
+    static constexpr int64_t kProgressLineBytes = 64 * 1024;
+    static constexpr int64_t kProgressLineMs = 1000;
 
     struct Job {
         QByteArray image;
         QByteArray fileName;
         uint32_t deviceAddress = 0;
         uint16_t serverPort = 0;
+        bool logEveryBlock = false;
     };
     using LogSink = std::function<void(QString)>;
+    // Called with every acknowledged block.
+    using ProgressSink = std::function<void(const TftpProgress&)>;
     // Called once when the exchange ends: finished when the device acknowledged the last block.
     using EndSink = std::function<void(bool finished)>;
 
-    TftpTransfer(TimerHost& timers, TftpTransport& transport, LogSink log, EndSink end);
+    TftpTransfer(TimerHost& timers, TftpTransport& transport, LogSink log, EndSink end,
+                 ProgressSink progress = {});
     ~TftpTransfer() override;
     TftpTransfer(const TftpTransfer&) = delete;
     TftpTransfer& operator=(const TftpTransfer&) = delete;
@@ -60,13 +72,17 @@ class TftpTransfer final : public TimerClient {
     void OnAck(const TftpAck& ack);
     void OnError(const TftpError& error);
     void Retry();
+    void Acknowledged(int32_t block);
     void End(bool finished);
+    QString Summary(bool finished) const;
 
     TimerHost& timers_;
     TftpTransport& transport_;
     LogSink log_;
     EndSink end_;
+    ProgressSink progressSink_;
     bool running_ = false;
+    bool logEveryBlock_ = false;
 
     QByteArray image_;         // the whole image, read when the upgrade started
     int32_t blockNumber_ = 0;  // the last DATA block sent; 0 while the request is out
@@ -76,5 +92,11 @@ class TftpTransfer final : public TimerClient {
     uint16_t serverPort_ = 0;
     uint16_t peerPort_ = 0;  // the device's transfer port, fixed by its first reply
     bool peerPortFixed_ = false;
-    int retryCount_ = 0;
+    int retryCount_ = 0;  // of the packet in flight
+
+    TftpProgress progress_;
+    int retries_ = 0;        // of the whole transfer
+    int64_t startedMs_ = 0;  // on the timers' clock
+    int64_t lineMs_ = 0;     // when the last progress line was written
+    int64_t lineBytes_ = 0;  // and what it said
 };

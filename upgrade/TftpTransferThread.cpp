@@ -23,7 +23,11 @@ TftpTransferThread::TftpTransferThread(std::unique_ptr<TftpSocket> socket, Wake 
       wake_(std::move(wake)),
       transfer_(
           timers_, *socket_, [this](QString line) { AddLine(std::move(line)); },
-          [this](bool finished) { Finish(finished); }) {
+          [this](bool finished) { Finish(finished); },
+          [this](const TftpProgress& progress) {
+              std::lock_guard lock(mutex_);
+              progress_ = progress;
+          }) {
     socket_->SetReceiver([this](QByteArrayView packet, uint32_t address, uint16_t port) {
         transfer_.HandleDatagram(packet, address, port);
     });
@@ -46,6 +50,7 @@ std::unique_ptr<TftpSocket> TftpTransferThread::Join() {
 
 TftpTransferThread::Batch TftpTransferThread::Take() {
     std::lock_guard lock(mutex_);
+    pending_.progress = progress_;
     return std::exchange(pending_, Batch{});
 }
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <thread>
 
-#include "upgrade/TftpTransfer.h"
 #include "platform/DeadlineTimerHost.h"
+#include "upgrade/TftpTransfer.h"
 
 class TftpSocket;
 
@@ -22,6 +22,7 @@ class TftpTransferThread final {
   public:
     struct Batch {
         QStringList lines;
+        TftpProgress progress;      // as it stands when taken
         std::optional<bool> ended;  // set by the last batch: whether the upgrade finished
     };
     // Called once on the transfer's thread; it must only schedule a Take on the owner's thread.
@@ -52,7 +53,8 @@ class TftpTransferThread final {
     std::atomic<bool> stopping_ = false;
 
     std::mutex mutex_;
-    Batch pending_;  // guarded by mutex_
+    Batch pending_;          // guarded by mutex_
+    TftpProgress progress_;  // guarded by mutex_
 
     std::thread thread_;
 };

@@ -1,6 +1,6 @@
 // tftp_upload HOST_ADDRESS DEVICE_ADDRESS PORT IMAGE: one push upgrade of IMAGE to a TFTP server,
-// as the device manager runs it: Qt event loop, Qt timers, every log line kept. Exits 0 when the
-// server acknowledged the last block.
+// as the device manager runs it: Qt event loop, Qt timers, its log lines kept (progress lines, as
+// the window logs by default). Exits 0 when the server acknowledged the last block.
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>

@@ -35,6 +35,7 @@ class WatchedTimers final : public TimerHost, private TimerClient {
     bool IsRunning(TimerClient* owner, int timerId) const override {
         return qt_.IsRunning(Route(owner, timerId), timerId);
     }
+    int64_t NowMs() const override { return qt_.NowMs(); }
 
   private:
     TimerClient* Route(TimerClient* owner, int timerId) const {

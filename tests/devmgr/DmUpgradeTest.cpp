@@ -58,11 +58,20 @@ TEST_F(DmUpgrade, WritesTheImageThenWaitsForTheRestartAndSearches) {
     net.Add();
     List();
     dm->SetRowChecked(0, true);
+    QStringList statuses;
+    QObject::connect(dm.get(), &DmController::controlsChanged, [&] {
+        if (statuses.isEmpty() || statuses.last() != dm->Status()) statuses << dm->Status();
+    });
     const int64_t t1 = net.frame.clock.Now();
     dm->OnFirmwareUpgrade();
     EXPECT_EQ(dialogs, 1);
     EXPECT_TRUE(AllButtons(false));
+    EXPECT_EQ(dm->Status(), " Uploading 0 B of 1 KiB");
+    EXPECT_EQ(dm->Progress(), 0);
     ASSERT_TRUE(PumpUntil([this] { return Finished(); }));
+    EXPECT_EQ(statuses.last(), " Upgraded, restarting ...");
+    EXPECT_EQ(statuses.at(statuses.size() - 2), " Uploading 1 KiB of 1 KiB");
+    EXPECT_TRUE(net.frame.log.last().startsWith("TFTP upload finished: 1204 bytes in "));
     ASSERT_EQ(d->Images().size(), 1u);
     EXPECT_EQ(d->Images()[0].data, content);
     EXPECT_EQ(d->Images()[0].fileName, "fw.bin");
@@ -119,6 +128,20 @@ TEST_F(DmUpgrade, AFlowStartedDuringTheRestartWaitEndsTheWait) {
     EXPECT_EQ(std::count_if(searches.begin(), searches.end(), [](int64_t t) { return t >= 0; }), 0);
     EXPECT_EQ(dm->Status(), "Reboot Device Fail !");
     EXPECT_TRUE(AllButtons(true));
+}
+
+TEST_F(DmUpgrade, ARefusedImageEndsInTheFailureTextWithoutARestartWait) {
+    devsim::SimDevice* d = net.Add();
+    d->Tftp().SetMode(devsim::TftpMode::Refuse);
+    List();
+    dm->SetRowChecked(0, true);
+    dm->OnFirmwareUpgrade();
+    ASSERT_TRUE(PumpUntil([this] { return !dm->Tftp().IsRunning(); }));
+    EXPECT_EQ(dm->Status(), "Upgrade Device Fail !");
+    EXPECT_EQ(dm->Progress(), DmController::kProgressMax);
+    EXPECT_TRUE(AllButtons(true));
+    EXPECT_FALSE(net.frame.clock.IsRunning(dm.get(), DmController::kRestartWaitTimer));
+    EXPECT_TRUE(net.frame.log.last().startsWith("TFTP upload stopped: 0 of 1204 bytes in "));
 }
 
 TEST_F(DmUpgrade, NeedsExactlyOneDeviceAndWarnsAboutAnotherSubnet) {
@@ -327,7 +350,7 @@ TEST_F(DmUpgradeThenFlow, AnUpgradeConfirmedDuringTheWaitsSearchRunsWithTheButto
     net.frame.clock.Advance(400);
     EXPECT_TRUE(dm->Tftp().IsRunning());
     EXPECT_TRUE(AllButtons(false));
-    EXPECT_EQ(dm->Status(), " Idle");  // the upgrade reports in the system log
+    EXPECT_EQ(dm->Status(), " Uploading 0 B of 1 KiB");
     net.Ticks(1);
     EXPECT_TRUE(AllButtons(false));
     farm2->Tftp().SetMode(devsim::TftpMode::OptionAck);

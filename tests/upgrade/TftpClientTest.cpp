@@ -42,6 +42,8 @@ class TftpClientTest : public testing::Test {
             clock, prompts, [this](const QString& line) { log << line; },
             std::make_unique<TftpSocket>());
         client->SetServerPort(device69.localPort());
+        // These tests follow the exchange block by block, as the log then shows it.
+        client->SetLogEveryBlock(true);
         QObject::connect(client.get(), &CTftpClient::buttonsEnabled,
                          [this](bool enabled) { buttons.push_back(enabled); });
         QObject::connect(client.get(), &CTftpClient::upgradeFinished, [this] { ++finished; });
@@ -88,6 +90,9 @@ class TftpClientTest : public testing::Test {
         return Receive(transfer);
     }
 
+    // The line that says why the transfer ended; the summary follows it.
+    QString EndLine() const { return log.at(log.size() - 2); }
+
     // The owner of the retry timer.
     TimerClient* Retry() const { return client->CallingThreadTransfer(); }
 
@@ -127,7 +132,8 @@ TEST_F(TftpClientTest, AckOfBlockZeroStartsTheDataAtOnceAndEachBlockHasItsPeriod
     EXPECT_EQ(log, (QStringList{"Create TFTP socket", "Send WRQ, 127.0.0.1", "TFTP_ACK ,#BLK : 0",
                                 "TFTP_DATA ,#BLK: 1", "TFTP_ACK ,#BLK : 1", "TFTP_DATA ,#BLK: 2",
                                 "TFTP_ACK ,#BLK : 2", "TFTP_DATA (Last) ,#BLK: 3, Len: 4",
-                                "TFTP_ACK ,#BLK : 3", "TFTP_OPERATION FINISH"}));
+                                "TFTP_ACK ,#BLK : 3", "TFTP_OPERATION FINISH",
+                                "TFTP upload finished: 1024 bytes in 0.00 s, 0 retries"}));
     EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
     EXPECT_EQ(finished, 1);
     EXPECT_FALSE(clock.IsRunning(Retry(), kTimer));
@@ -135,7 +141,7 @@ TEST_F(TftpClientTest, AckOfBlockZeroStartsTheDataAtOnceAndEachBlockHasItsPeriod
     // A repeated acknowledgement after the end neither finishes again nor sends anything.
     Reply(transfer, EncodeTftp(TftpAck{3}));
     Reply(transfer, EncodeTftp(TftpOptionAck{}));
-    EXPECT_EQ(log.size(), 10);
+    EXPECT_EQ(log.size(), 11);
     EXPECT_EQ(finished, 1);
     EXPECT_TRUE(NothingArrives(transfer));
     EXPECT_TRUE(prompts.shown.empty());
@@ -152,7 +158,8 @@ TEST_F(TftpClientTest, SilentDeviceGetsSixSendsOfTheRequestThenRetryTimeout) {
         EXPECT_EQ(log.last(), QString("Send WRQ, 127.0.0.1, Retry : %1").arg(retry));
     }
     clock.Advance(1000);
-    EXPECT_EQ(log.last(), "TFTP Retry Timeout");
+    EXPECT_EQ(EndLine(), "TFTP Retry Timeout");
+    EXPECT_EQ(log.last(), "TFTP upload stopped: 0 of 10 bytes in 6.00 s, 5 retries");
     EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
     EXPECT_FALSE(clock.IsRunning(Retry(), kTimer));
     EXPECT_TRUE(NothingArrives(device69));
@@ -171,10 +178,14 @@ TEST_F(TftpClientTest, SilentDeviceGetsSixSendsOfEachBlockAndTheSocketIsKept) {
         int block;
         int period;
         QString retryLine;
+        QString summary;
     };
-    const Case cases[] = {{1, 6000, "TFTP_DATA ,#BLK: 1, Retry : %1"},
-                          {2, 1000, "TFTP_DATA ,#BLK: 2, Retry : %1"},
-                          {3, 6000, "TFTP_DATA (Last) ,#BLK: 3, Len: 4, Retry : %1"}};
+    const Case cases[] = {{1, 6000, "TFTP_DATA ,#BLK: 1, Retry : %1",
+                           "TFTP upload stopped: 0 of 1024 bytes in 36.00 s, 5 retries"},
+                          {2, 1000, "TFTP_DATA ,#BLK: 2, Retry : %1",
+                           "TFTP upload stopped: 512 of 1024 bytes in 6.00 s, 5 retries"},
+                          {3, 6000, "TFTP_DATA (Last) ,#BLK: 3, Len: 4, Retry : %1",
+                           "TFTP upload stopped: 1024 of 1024 bytes in 36.00 s, 5 retries"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.block);
         buttons.clear();
@@ -191,7 +202,8 @@ TEST_F(TftpClientTest, SilentDeviceGetsSixSendsOfEachBlockAndTheSocketIsKept) {
             EXPECT_EQ(log.last(), c.retryLine.arg(retry));
         }
         clock.Advance(c.period);
-        EXPECT_EQ(log.last(), "TFTP Retry Timeout");
+        EXPECT_EQ(EndLine(), "TFTP Retry Timeout");
+        EXPECT_EQ(log.last(), c.summary);
         EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
         EXPECT_TRUE(NothingArrives(transfer));
     }
@@ -217,7 +229,7 @@ TEST_F(TftpClientTest, DeviceErrorsAreLoggedWithTheTableTextOrThePacketsOwn) {
         buttons.clear();
         StartAndAcceptRequest(image);
         Reply(transfer, EncodeTftp(TftpError{code, "disk on fire"}));
-        EXPECT_EQ(log.last(), QString("TFTP_ERROR, ERR_CODE: %1, ERR_MSG: %2").arg(code).arg(text));
+        EXPECT_EQ(EndLine(), QString("TFTP_ERROR, ERR_CODE: %1, ERR_MSG: %2").arg(code).arg(text));
         EXPECT_EQ(buttons, (std::vector<bool>{false, true})) << code;
         EXPECT_FALSE(clock.IsRunning(Retry(), kTimer)) << code;
     }
@@ -226,7 +238,7 @@ TEST_F(TftpClientTest, DeviceErrorsAreLoggedWithTheTableTextOrThePacketsOwn) {
     ASSERT_TRUE(client->Start(image, kLoopback, kLoopback));
     Receive(device69);
     Reply(device69, EncodeTftp(TftpError{2, ""}));
-    EXPECT_EQ(log.last(), "TFTP_ERROR, ERR_CODE: 2, ERR_MSG: Access violation..");
+    EXPECT_EQ(EndLine(), "TFTP_ERROR, ERR_CODE: 2, ERR_MSG: Access violation..");
     EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
 }
 
@@ -244,7 +256,7 @@ TEST_F(TftpClientTest, ARepeatedOptionAckIsLoggedAndTheBlockIsStillResentUntilTi
         Reply(transfer, EncodeTftp(TftpOptionAck{}));
     }
     clock.Advance(6000);
-    EXPECT_EQ(log.last(), "TFTP Retry Timeout");
+    EXPECT_EQ(EndLine(), "TFTP Retry Timeout");
     EXPECT_EQ(buttons, (std::vector<bool>{false, true}));
     EXPECT_EQ(finished, 0);
 }
@@ -414,6 +426,51 @@ TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
     ASSERT_EQ(transport.sent.size(), 2u);
     EXPECT_EQ(transport.sent[1].port, CTftpClient::kServerPort);
     EXPECT_EQ(transport.sent[1].address, kLoopback);
+}
+
+// Without every block logged: a progress line each 64 KiB or each second, whichever comes
+// first, the bytes acknowledged as they grow, and a summary.
+TEST(TftpClientProgress, TheLogHasALineEach64KiBOrEachSecondAndASummary) {
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    QStringList log;
+    auto owned = std::make_unique<FakeTftpTransport>();
+    FakeTftpTransport& transport = *owned;
+    CTftpClient client(
+        clock, prompts, [&](const QString& line) { log << line; }, std::move(owned));
+    std::vector<TftpProgress> progress;
+    QObject::connect(&client, &CTftpClient::progressed,
+                     [&](const TftpProgress& p) { progress.push_back(p); });
+    QTemporaryDir dir;
+    QFile image(dir.filePath("fw.bin"));
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+    image.write(Pattern(200 * 1024));
+    image.close();
+
+    ASSERT_TRUE(client.Start(image.fileName(), kLoopback, kLoopback));
+    constexpr uint16_t kDevicePort = 3000;
+    transport.Deliver(EncodeTftp(TftpOptionAck{}), kLoopback, kDevicePort);
+    // 400 full blocks and an empty last one; the device takes a second over block 130.
+    for (uint16_t block = 1; block <= 401; ++block) {
+        clock.Advance(block == 130 ? 999 : 1);
+        transport.Deliver(EncodeTftp(TftpAck{block}), kLoopback, kDevicePort);
+    }
+    EXPECT_EQ(log, (QStringList{
+                       "Create TFTP socket",
+                       "Send WRQ, 127.0.0.1",
+                       "TFTP_OPTION_ACK",
+                       "TFTP upload: 64 KiB of 200 KiB (32%)",
+                       "TFTP upload: 65 KiB of 200 KiB (32%)",
+                       "TFTP upload: 129 KiB of 200 KiB (64%)",
+                       "TFTP upload: 193 KiB of 200 KiB (96%)",
+                       "TFTP_DATA (Last) ,#BLK: 401, Len: 4",
+                       "TFTP_OPERATION FINISH",
+                       "TFTP upload finished: 204800 bytes in 1.40 s (142 KiB/s), 0 retries",
+                   }));
+    ASSERT_EQ(progress.size(), 402u);  // at the start, then with each acknowledgement
+    EXPECT_EQ(progress.front(), (TftpProgress{0, 204800}));
+    EXPECT_EQ(progress[130], (TftpProgress{130 * 512, 204800}));
+    EXPECT_EQ(progress.back(), (TftpProgress{204800, 204800}));
 }
 
 }  // namespace
