@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 
 #include <QStringList>
-#include <algorithm>
 
 #include "protocol/DecimalText.h"
 
@@ -25,23 +24,12 @@ std::optional<uint32_t> ParseInetAddress(const QString& text) {
 }
 
 std::optional<uint32_t> ParseDottedQuad(const QString& text) {
-    constexpr int kParts = 4;
-    constexpr int kMaxDigits = 3;
-    constexpr uint32_t kMaxPart = 255;
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != kParts) return std::nullopt;
-    uint32_t value = 0;
-    for (const QString& part : parts) {
-        const bool digits = !part.isEmpty() && part.size() <= kMaxDigits &&
-                            std::all_of(part.begin(), part.end(), [](QChar c) {
-                                return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-                            });
-        if (!digits || (part.size() > 1 && part[0] == QLatin1Char('0'))) return std::nullopt;
-        const uint32_t number = part.toUInt();
-        if (number > kMaxPart) return std::nullopt;
-        value = (value << 8) | number;
-    }
-    return value;
+    // inet_pton takes exactly the strict form; a NUL inside the text would cut it short.
+    const QByteArray latin = text.toLatin1();
+    in_addr address{};
+    if (latin.contains('\0') || inet_pton(AF_INET, latin.constData(), &address) != 1)
+        return std::nullopt;
+    return ntohl(address.s_addr);
 }
 
 uint32_t InetAddr(const QString& text) {

@@ -101,10 +101,14 @@ void TftpTransfer::SendNextBlock(Reply reply) {
     }
 }
 
+void TftpTransfer::Report(int64_t sent) {
+    progress_.sent = sent;
+    if (progressSink_) progressSink_(progress_);
+}
+
 // The device has the block: its line, or a progress line when one is due.
 void TftpTransfer::Acknowledged(int32_t block) {
-    progress_.sent = std::min(int64_t{block} * kTftpBlockSize, progress_.total);
-    if (progressSink_) progressSink_(progress_);
+    Report(std::min(int64_t{block} * kTftpBlockSize, progress_.total));
     if (logEveryBlock_) {
         log_(Numbered("TFTP_ACK ,#BLK : ", block));
         return;
@@ -195,8 +199,7 @@ void TftpTransfer::OnAck(const TftpAck& ack) {
         SendNextBlock(Reply::Ack);
         return;
     }
-    progress_.sent = progress_.total;
-    if (progressSink_) progressSink_(progress_);
+    Report(progress_.total);
     if (logEveryBlock_) log_(Numbered("TFTP_ACK ,#BLK : ", blockNumber_));
     log_(QStringLiteral("TFTP_OPERATION FINISH"));
     End(true);

@@ -72,6 +72,7 @@ class TftpTransfer final : public TimerClient {
     void OnAck(const TftpAck& ack);
     void OnError(const TftpError& error);
     void Retry();
+    void Report(int64_t sent);
     void Acknowledged(int32_t block);
     void End(bool finished);
     QString Summary(bool finished) const;

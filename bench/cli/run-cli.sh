@@ -20,14 +20,15 @@ fi
 [ -x "$ctl" ] && [ -x "$program" ] || { echo "build veltroctl and veltro-devsim in $build" >&2; exit 1; }
 
 work=$(mktemp -d)
-source "$(dirname "$0")/sim.sh"
+source "$(dirname "$0")/../start-devsim.sh"
+trap 'stop_devsim; rm -rf "$work" "$devsim_log"' EXIT
 
 seconds() { date +%s.%N; }
 
 # --- upgrade ---------------------------------------------------------------------------------
 # A firmware image begins with the family's mark; veltroctl refuses anything else.
 { printf 'QMDR'; head -c $((4 * 1024 * 1024 - 4)) /dev/urandom; } >"$work/fw.bin"
-start_sim 127.5.0.10 "$upgrade_devices" --quiet --restart-ms "$restart_ms"
+start_devsim "$program" 127.5.0.10 "$upgrade_devices" --quiet --restart-ms "$restart_ms"
 ips=()
 for i in $(seq 0 $((upgrade_devices - 1))); do ips+=("127.5.0.$((10 + i))"); done
 declare -A wall
@@ -41,10 +42,10 @@ for parallel in 1 8; do
 done
 printf 'upgrade ratio --parallel 1 / --parallel 8: %.2fx (target >= 4x)\n' \
   "$(echo "${wall[1]} / ${wall[8]}" | bc -l)"
-stop_sim
+stop_devsim
 
 # --- search ----------------------------------------------------------------------------------
-start_sim 127.6.0.10 "$search_devices" --quiet --no-tftp
+start_devsim "$program" 127.6.0.10 "$search_devices" --quiet --no-tftp
 complete=0
 for run in $(seq "$runs"); do
   listed=$("$ctl" search --bind 127.0.0.1 --format csv | tail -n +2 | wc -l)

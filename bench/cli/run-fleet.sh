@@ -22,7 +22,8 @@ fi
 
 work=$(mktemp -d)
 # The simulator logs every datagram it receives: the second apply's are counted there.
-source "$(dirname "$0")/sim.sh"
+source "$(dirname "$0")/../start-devsim.sh"
+trap 'stop_devsim; rm -rf "$work" "$devsim_log"' EXIT
 
 # inventory DEVICES: each device a name of its own, the defaults' baud rate and firmware.
 inventory() {
@@ -37,7 +38,7 @@ seconds() { date +%s.%N; }
 
 # apply DEVICES: the wall time of one apply into a fresh simulator of that many devices.
 apply() {
-  start_sim "127.7.$1.10" "$1" --restart-ms "$restart_ms" --upgrade-version "$version"
+  start_devsim "$program" "127.7.$1.10" "$1" --restart-ms "$restart_ms" --upgrade-version "$version"
   inventory "$1" >"$work/fleet-$1.toml"
   local start
   start=$(seconds)
@@ -51,15 +52,15 @@ apply() {
 (printf 'QMDR'; head -c $((256 * 1024 - 4)) /dev/urandom) >"$work/fw.bin"
 declare -A wall
 apply 1
-stop_sim
+stop_devsim
 apply "$fleet"
 printf 'fleet ratio %d devices / 1 device: %.2fx (target <= 2x)\n' "$fleet" \
   "$(echo "${wall[$fleet]} / ${wall[1]}" | bc -l)"
 
-mark=$(wc -l <"$work/devsim.log")
+mark=$(wc -l <"$devsim_log")
 "$ctl" apply "$work/fleet-$fleet.toml" --bind 127.0.0.1 --parallel "$fleet" >"$work/again.out" 2>&1 ||
   { cat "$work/again.out" >&2; exit 1; }
-setups=$(tail -n +$((mark + 1)) "$work/devsim.log" | grep -c "<- setup command" || true)
-writes=$(tail -n +$((mark + 1)) "$work/devsim.log" | grep -c "TFTP: write request" || true)
+setups=$(tail -n +$((mark + 1)) "$devsim_log" | grep -c "<- setup command" || true)
+writes=$(tail -n +$((mark + 1)) "$devsim_log" | grep -c "TFTP: write request" || true)
 printf 'second apply: %d of %d unchanged, %d setup commands, %d write requests at the simulator (target 0 and 0)\n' \
   "$(grep -c " unchanged$" "$work/again.out" || true)" "$fleet" "$setups" "$writes"

@@ -18,6 +18,6 @@ fi
 [ -x "$bench" ] && [ -x "$program" ] || { echo "build devmgr_search_bench and veltro-devsim in $build" >&2; exit 1; }
 
 source "$(dirname "$0")/../start-devsim.sh"
-start_devsim "$program" 127.4.0.1 "$port" "$devices"
+start_devsim "$program" 127.4.0.1 "$devices" --management-port "$port" --no-tftp --quiet
 
 QT_QPA_PLATFORM=offscreen "$bench" --port "$port" --devices "$devices" --runs "$runs"

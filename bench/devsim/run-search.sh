@@ -17,7 +17,7 @@ program=$build/tools/devsim/veltro-devsim
 [ -x "$bench" ] && [ -x "$program" ] || { echo "build devsim_search_bench and veltro-devsim in $build" >&2; exit 1; }
 
 source "$(dirname "$0")/../start-devsim.sh"
-start_devsim "$program" 127.3.0.1 "$port" "$devices"
+start_devsim "$program" 127.3.0.1 "$devices" --management-port "$port" --no-tftp --quiet
 
 "$bench" --devices "$devices" --runs "$runs" --external "$port"
 

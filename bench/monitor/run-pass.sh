@@ -18,6 +18,6 @@ fi
 [ -x "$bench" ] && [ -x "$program" ] || { echo "build monitor_pass_bench and veltro-devsim in $build" >&2; exit 1; }
 
 source "$(dirname "$0")/../start-devsim.sh"
-start_devsim "$program" "$base" "$port" "$devices"
+start_devsim "$program" "$base" "$devices" --management-port "$port" --no-tftp --quiet
 
 QT_QPA_PLATFORM=offscreen "$bench" --port "$port" --base "$base" --devices "$devices" --runs "$runs"

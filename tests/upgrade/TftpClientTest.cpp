@@ -386,22 +386,32 @@ TEST_F(TftpClientTest, TheDeviceGetsTheFileAsItWasWhenTheUpgradeStarted) {
     EXPECT_TRUE(prompts.shown.empty());
 }
 
-TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
+// The client on the fake transport, its exchange on the calling thread and the manual clock.
+class TftpClientOnFake : public testing::Test {
+  protected:
+    // An image file of these bytes.
+    QString WriteImage(const QByteArray& content) {
+        QFile image(dir.filePath("fw.bin"));
+        EXPECT_TRUE(image.open(QIODevice::WriteOnly));
+        image.write(content);
+        return image.fileName();
+    }
+
     ManualClock clock;
     ScriptedPrompts prompts;
     QStringList log;
-    auto owned = std::make_unique<FakeTftpTransport>();
-    FakeTftpTransport& transport = *owned;
-    CTftpClient client(
-        clock, prompts, [&](const QString& line) { log << line; }, std::move(owned));
     QTemporaryDir dir;
-    QFile image(dir.filePath("a.bin"));
-    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
-    image.close();
+    FakeTftpTransport& transport = *new FakeTftpTransport;
+    CTftpClient client{clock, prompts, [this](const QString& line) { log << line; },
+                       std::unique_ptr<FakeTftpTransport>(&transport)};
+};
+
+TEST_F(TftpClientOnFake, SocketFailureAndSendFailureAreReported) {
+    const QString image = WriteImage({});
 
     // A destination that is no single device sends nothing: the socket may broadcast.
     for (uint32_t nobody : {0u, 0xFFFFFFFFu, 0xE0000001u})
-        EXPECT_FALSE(client.Start(image.fileName(), nobody, kLoopback));
+        EXPECT_FALSE(client.Start(image, nobody, kLoopback));
     EXPECT_EQ(log, (QStringList{"No upgrade sent: 0.0.0.0 is in 0.0.0.0/8, which names no host",
                                 "No upgrade sent: 255.255.255.255 is the broadcast address of "
                                 "every network",
@@ -409,7 +419,7 @@ TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
     log.clear();
 
     transport.failOpen = true;
-    EXPECT_FALSE(client.Start(image.fileName(), kLoopback, 0x0A000001));
+    EXPECT_FALSE(client.Start(image, kLoopback, 0x0A000001));
     EXPECT_EQ(prompts.Texts(), QStringList{"Create TFTP client socket fail!!"});
     EXPECT_FALSE(client.IsSocketCreated());
     EXPECT_TRUE(transport.sent.empty());
@@ -417,7 +427,7 @@ TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
 
     transport.failOpen = false;
     transport.sendError = 101;
-    EXPECT_TRUE(client.Start(image.fileName(), kLoopback, kLoopback));
+    EXPECT_TRUE(client.Start(image, kLoopback, kLoopback));
     EXPECT_EQ(transport.boundTo, kLoopback);
     EXPECT_EQ(log, (QStringList{"Create TFTP socket", "Send WRQ, Err: 101"}));
     // The retry timer runs all the same, towards the device's TFTP port.
@@ -430,24 +440,12 @@ TEST(TftpClientTransport, SocketFailureAndSendFailureAreReported) {
 
 // Without every block logged: a progress line each 64 KiB or each second, whichever comes
 // first, the bytes acknowledged as they grow, and a summary.
-TEST(TftpClientProgress, TheLogHasALineEach64KiBOrEachSecondAndASummary) {
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    QStringList log;
-    auto owned = std::make_unique<FakeTftpTransport>();
-    FakeTftpTransport& transport = *owned;
-    CTftpClient client(
-        clock, prompts, [&](const QString& line) { log << line; }, std::move(owned));
+TEST_F(TftpClientOnFake, TheLogHasALineEach64KiBOrEachSecondAndASummary) {
     std::vector<TftpProgress> progress;
     QObject::connect(&client, &CTftpClient::progressed,
                      [&](const TftpProgress& p) { progress.push_back(p); });
-    QTemporaryDir dir;
-    QFile image(dir.filePath("fw.bin"));
-    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
-    image.write(Pattern(200 * 1024));
-    image.close();
 
-    ASSERT_TRUE(client.Start(image.fileName(), kLoopback, kLoopback));
+    ASSERT_TRUE(client.Start(WriteImage(Pattern(200 * 1024)), kLoopback, kLoopback));
     constexpr uint16_t kDevicePort = 3000;
     transport.Deliver(EncodeTftp(TftpOptionAck{}), kLoopback, kDevicePort);
     // 400 full blocks and an empty last one; the device takes a second over block 130.
