@@ -35,9 +35,7 @@ DeviceTable::DeviceTable(EventLoop& loop, TableOptions options)
       options_(std::move(options)),
       watcher_(loop, [this](int wd, SlaveWatcher::Event event) { OnSlaveEvent(wd, event); }) {}
 
-DeviceTable::~DeviceTable() {
-    for (auto& [instance, entry] : ports_) watcher_.Remove(entry.watch);
-}
+DeviceTable::~DeviceTable() = default;
 
 bool DeviceTable::Start(std::string* error) {
     std::string text;
@@ -83,33 +81,24 @@ void DeviceTable::Shutdown() {
 }
 
 bool DeviceTable::CreatePort(uint32_t instance, Virtual& entry, std::string* error) {
-    entry.port = std::make_unique<VirtualPort>(loop_, options_.timing, instance);
+    entry.port = std::make_unique<VirtualPort>(loop_, watcher_, options_.timing, instance);
     if (!entry.port->Create(error)) return false;
     entry.port->onLocalPortChanged = [this] { Persist(); };
     entry.port->lookAtTty = [this] { watcher_.Drain(); };
-    entry.watch = watcher_.Add(entry.port->SlavePath());
-    if (!PlaceLink(options_.comDir, ComName(entry.comNumber), entry.port->SlavePath(), error)) {
-        watcher_.Remove(entry.watch);
-        return false;
-    }
-    return true;
+    entry.port->onLinkMoved = [this, instance] {
+        auto it = ports_.find(instance);
+        if (it != ports_.end()) Link(it->second.comNumber, it->second.port->LinkTarget());
+    };
+    return PlaceLink(options_.comDir, ComName(entry.comNumber), entry.port->LinkTarget(), error);
 }
 
 void DeviceTable::DropPort(Virtual& entry) {
-    watcher_.Remove(entry.watch);
     RemoveLink(options_.comDir, ComName(entry.comNumber));
     entry.port.reset();
 }
 
 void DeviceTable::OnSlaveEvent(int wd, SlaveWatcher::Event event) {
-    for (auto& [instance, entry] : ports_) {
-        if (wd >= 0 && entry.watch != wd) continue;
-        if (event == SlaveWatcher::Event::kClosed) {
-            entry.port->SlaveClosed();
-        } else {
-            entry.port->SlaveOpened();
-        }
-    }
+    for (auto& [instance, entry] : ports_) entry.port->OnSlaveEvent(wd, event);
 }
 
 ServiceState DeviceTable::Snapshot() const {
@@ -208,7 +197,7 @@ uint32_t DeviceTable::SetComNumber(uint32_t instance, uint32_t comNumber) {
         entry.comNumber = old;
         return winerr::kWriteFault;
     }
-    Link(comNumber, entry.port->SlavePath());
+    Link(comNumber, entry.port->LinkTarget());
     RemoveLink(options_.comDir, ComName(old));
     return winerr::kSuccess;
 }

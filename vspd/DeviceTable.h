@@ -75,7 +75,6 @@ class DeviceTable {
         std::unique_ptr<VirtualPort> port;
         uint32_t comNumber = 0;
         std::string hardwareId;
-        int watch = -1;
     };
 
     bool CreatePort(uint32_t instance, Virtual& entry, std::string* error);

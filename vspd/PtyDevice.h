@@ -25,8 +25,7 @@ class PtyDevice {
     // the hung-up state.
     bool Create(std::string* error);
     // Reads out and drops what waits in the slave for a reader; returns how many bytes that
-    // was. Opens the slave read-only for a moment, so that the slave watcher can tell this
-    // close (IN_CLOSE_NOWRITE) from a program's.
+    // was. Opens the slave read-only for a moment.
     uint64_t DiscardSlaveInput();
     int Master() const { return master_; }
     const std::string& SlavePath() const { return slavePath_; }

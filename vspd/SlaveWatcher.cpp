@@ -21,7 +21,7 @@ SlaveWatcher::~SlaveWatcher() {
 }
 
 int SlaveWatcher::Add(const std::string& path) {
-    return fd_ < 0 ? -1 : inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE_WRITE);
+    return fd_ < 0 ? -1 : inotify_add_watch(fd_, path.c_str(), IN_OPEN);
 }
 
 void SlaveWatcher::Remove(int wd) {
@@ -41,8 +41,6 @@ void SlaveWatcher::Drain() {
                 handler_(-1, Event::kLost);
             } else if (ev.mask & IN_OPEN) {
                 handler_(ev.wd, Event::kOpened);
-            } else if (ev.mask & IN_CLOSE_WRITE) {
-                handler_(ev.wd, Event::kClosed);
             }
             off += static_cast<ssize_t>(sizeof(inotify_event) + ev.len);
         }

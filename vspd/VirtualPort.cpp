@@ -11,8 +11,14 @@ namespace vspd {
 
 constexpr size_t kQueueSize = 64 * 1024;  // also holds the largest datagram
 
-VirtualPort::VirtualPort(EventLoop& loop, const PortTiming& timing, uint32_t instance)
-    : loop_(loop), timing_(timing), instance_(instance), up_(kQueueSize), down_(kQueueSize) {}
+VirtualPort::VirtualPort(EventLoop& loop, SlaveWatcher& watcher, const PortTiming& timing,
+                         uint32_t instance)
+    : loop_(loop),
+      watcher_(watcher),
+      timing_(timing),
+      instance_(instance),
+      up_(kQueueSize),
+      down_(kQueueSize) {}
 
 VirtualPort::~VirtualPort() {
     StopRetrying();
@@ -21,8 +27,9 @@ VirtualPort::~VirtualPort() {
 }
 
 bool VirtualPort::Create(std::string* error) {
-    if (!pty_.Create(error)) return false;
-    masterWatch_ = FdWatch(loop_, pty_.Master(), [this](uint32_t events) { OnMaster(events); });
+    tty_ = NewLine(error);
+    if (!tty_) return false;
+    WatchMaster();
     ttyHup_ = true;
     hupDrained_ = true;
     return true;
@@ -58,10 +65,10 @@ RemoteInfoReply VirtualPort::Info() const {
 }
 
 void VirtualPort::Describe(PortEntry& e) const {
-    e.ttyPath = pty_.SlavePath();
+    e.ttyPath = LinkTarget();
     e.isVirtual = 1;
     e.state = state_;
-    e.ttyOpen = pty_.SlaveHeldOpen();
+    e.ttyOpen = SlaveHeldOpen();
     e.info = Info();
     e.hostIp = config_.hostIp;
     if (sock_ >= 0 && (role_ != Role::UdpServer || peerKnown_)) {

@@ -14,6 +14,7 @@
 #include "vspd/DriverRequests.h"
 #include "vspd/EventLoop.h"
 #include "vspd/PtyDevice.h"
+#include "vspd/SlaveWatcher.h"
 
 // One virtual serial port: a pseudo-terminal and its network side (TCP client, UDP peer,
 // TCP server or UDP server), with the data pumped both ways through two bounded queues.
@@ -23,6 +24,12 @@
 // the program writes while no link is wanted is discarded; while a link is being made or
 // restored, the program's output is kept up to the queue's bound. Every discarded byte is
 // counted.
+//
+// A program gets the port's tty alone: once it holds the tty, COMn leads to a fresh one
+// (the door), so that a program that opens the port after it closed gets a tty the
+// service never wrote into, however fast it comes; the door becomes the port's tty when
+// the first has been emptied. A program that opens the door while the first still holds
+// the tty is refused: its tty is hung up.
 namespace vspd {
 
 struct PortTiming {
@@ -36,7 +43,8 @@ class VirtualPort {
   public:
     using Done = std::function<void(uint32_t error)>;
 
-    VirtualPort(EventLoop& loop, const PortTiming& timing, uint32_t instance);
+    VirtualPort(EventLoop& loop, SlaveWatcher& watcher, const PortTiming& timing,
+                uint32_t instance);
     ~VirtualPort();
     VirtualPort(const VirtualPort&) = delete;
     VirtualPort& operator=(const VirtualPort&) = delete;
@@ -44,8 +52,9 @@ class VirtualPort {
     bool Create(std::string* error);
 
     uint32_t Instance() const { return instance_; }
-    const std::string& SlavePath() const { return pty_.SlavePath(); }
-    bool SlaveHeldOpen() const { return pty_.SlaveHeldOpen(); }
+    // The tty that COMn leads to.
+    const std::string& LinkTarget() const { return (door_ ? door_ : tty_)->pty.SlavePath(); }
+    bool SlaveHeldOpen() const { return tty_->pty.SlaveHeldOpen(); }
 
     // Configuration as IOCTL_SET_REMOTE_INFO gives it; an established connection stays.
     void SetConfig(const RemoteInfoRequest& config);
@@ -68,19 +77,29 @@ class VirtualPort {
     RemoteInfoReply Info() const;
     void Describe(PortEntry& entry) const;
 
-    // The slave watcher saw a program open the tty.
-    void SlaveOpened();
-    // The slave watcher saw a program that wrote to the tty close it; another may hold it
-    // already.
-    void SlaveClosed();
+    // A report of the slave watcher; the port looks whether the watch is one of its own.
+    void OnSlaveEvent(int wd, SlaveWatcher::Event event);
     // Called after the local UDP port changed, so that it can be kept across restarts.
     std::function<void()> onLocalPortChanged;
+    // Called after LinkTarget changed: COMn must lead there.
+    std::function<void()> onLinkMoved;
     // Handles the slave watcher's pending reports; called before network data goes to the
-    // tty, so that a close is never taken for the same program reading on.
+    // tty, so that a program that has just come through the door gets what follows.
     std::function<void()> lookAtTty;
 
   private:
     enum class Role { None, TcpClient, UdpClient, TcpServer, UdpServer };
+
+    // A pseudo-terminal and the slave watcher's watch on it.
+    struct Line {
+        explicit Line(SlaveWatcher& w) : watcher(w) {}
+        ~Line() { watcher.Remove(watch); }
+        Line(const Line&) = delete;
+        Line& operator=(const Line&) = delete;
+        SlaveWatcher& watcher;
+        PtyDevice pty;
+        int watch = -1;
+    };
 
     // network side (VirtualPortNet.cpp)
     void ConnectTcp();
@@ -114,9 +133,20 @@ class VirtualPort {
     void OnSocket(uint32_t events);
     void ReadMaster();
     void WriteMaster();
-    // The program closed the tty: what it has not read (in the tty and in the queue) is
-    // dropped and counted, as a serial driver empties its input at the last close.
+    // The program closed the tty: what it has not read (in the tty, in the queue and in
+    // the socket) is dropped and counted, as a serial driver empties its input at the
+    // last close.
     void EndSession();
+    // The tty side (VirtualPortTty.cpp): sessions and the door.
+    std::unique_ptr<Line> NewLine(std::string* error);
+    void WatchMaster();
+    void SlaveOpened();
+    // COMn leads to a fresh tty while a program holds the port's.
+    void OpenDoor();
+    void DoorOpened();
+    void RefuseDoor();
+    // Once the program has gone and all it wrote has been read, the door becomes the tty.
+    void TakeDoorIfDone();
     void LookAtTty() {
         if (lookAtTty) lookAtTty();
     }
@@ -143,9 +173,11 @@ class VirtualPort {
     void UpdateMasks();
 
     EventLoop& loop_;
+    SlaveWatcher& watcher_;
     PortTiming timing_;
     uint32_t instance_;
-    PtyDevice pty_;
+    std::unique_ptr<Line> tty_;   // the tty the data goes through
+    std::unique_ptr<Line> door_;  // where COMn leads while a program holds tty_
     RemoteInfoRequest config_;
     uint16_t localPort_ = 0;
 

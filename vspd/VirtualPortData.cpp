@@ -87,7 +87,7 @@ void VirtualPort::OnSocket(uint32_t events) {
 
 void VirtualPort::ReadSocket() {
     // A program may have opened the tty since the last look: its data is not discarded.
-    if (ttyHup_ && pty_.SlaveHeldOpen()) SlaveOpened();
+    if (ttyHup_ && SlaveHeldOpen()) SlaveOpened();
     for (int i = 0; i < kReadsPerEvent && sock_ >= 0; ++i) {
         bool tcp = IsTcp();
         if (tcp ? down_.Room() == 0 : !down_.Empty()) break;

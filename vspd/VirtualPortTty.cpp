@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "vspd/Log.h"
 #include "vspd/VirtualPort.h"
 
 namespace vspd {
@@ -22,11 +23,10 @@ uint8_t g_discard[kDiscardChunk];  // the service is single-threaded
 }  // namespace
 
 void VirtualPort::OnMaster(uint32_t events) {
-    if (events & EPOLLOUT) LookAtTty();
-    // The hang-up may be stale: another program may have opened the tty since.
-    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_ && !pty_.SlaveHeldOpen()) EndSession();
+    if ((events & (EPOLLHUP | EPOLLERR)) && !ttyHup_ && !SlaveHeldOpen()) EndSession();
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadMaster();
     if (events & EPOLLOUT) WriteMaster();
+    TakeDoorIfDone();
     UpdateMasks();
 }
 
@@ -42,7 +42,7 @@ void VirtualPort::ReadMaster() {
         iovec parts[2] = {{&status, 1}, {nullptr, 0}};
         parts[1] = queue ? iovec{up_.WritePtr(), up_.ContiguousRoom()}
                          : iovec{g_discard, sizeof(g_discard)};
-        ssize_t n = readv(pty_.Master(), parts, 2);
+        ssize_t n = readv(tty_->pty.Master(), parts, 2);
         if (n > 0 && status != TIOCPKT_DATA) {
             OnTtyStatus(status);
             continue;
@@ -77,7 +77,7 @@ void VirtualPort::WriteMaster() {
         ReadMaster();
     }
     while (!down_.Empty() && !ttyHup_) {
-        ssize_t n = write(pty_.Master(), down_.ReadPtr(), down_.Size());
+        ssize_t n = write(tty_->pty.Master(), down_.ReadPtr(), down_.Size());
         if (n > 0) {
             down_.Consumed(static_cast<size_t>(n));
         } else if (n < 0 && errno == EINTR) {
@@ -94,27 +94,82 @@ void VirtualPort::EndSession() {
     ttyHup_ = true;
     masterFull_ = false;
     DropDown();
-    droppedFromNet_ += pty_.DiscardSlaveInput();
+    DrainSocket();
+    droppedFromNet_ += tty_->pty.DiscardSlaveInput();
 }
 
-void VirtualPort::SlaveClosed() {
-    if (ttyHup_) return;
-    EndSession();
-    // A program that opened the tty at once starts afresh.
-    SlaveOpened();
+std::unique_ptr<VirtualPort::Line> VirtualPort::NewLine(std::string* error) {
+    auto line = std::make_unique<Line>(watcher_);
+    if (!line->pty.Create(error)) return nullptr;
+    line->watch = watcher_.Add(line->pty.SlavePath());
+    return line;
+}
+
+void VirtualPort::WatchMaster() {
+    masterWatch_ =
+        FdWatch(loop_, tty_->pty.Master(), [this](uint32_t events) { OnMaster(events); });
+}
+
+void VirtualPort::OnSlaveEvent(int wd, SlaveWatcher::Event event) {
+    bool lost = event == SlaveWatcher::Event::kLost;
+    if (lost || wd == tty_->watch) SlaveOpened();
+    if (door_ && (lost || wd == door_->watch)) DoorOpened();
 }
 
 void VirtualPort::SlaveOpened() {
     if (!ttyHup_) return;
-    if (pty_.SlaveHeldOpen()) {
+    if (SlaveHeldOpen()) {
         ttyHup_ = false;
         hupDrained_ = false;
+        OpenDoor();
     } else {
         // Opened and closed again before this look (or the service's own read-out): collect
         // what it wrote. It was given nothing, so nothing of it is left to drop.
         ReadMaster();
+        TakeDoorIfDone();
     }
     UpdateMasks();
+}
+
+void VirtualPort::OpenDoor() {
+    if (door_) return;
+    std::string error;
+    door_ = NewLine(&error);
+    if (!door_) {
+        Log("%s: %s; a program that opens the port at once may meet old bytes", Name().c_str(),
+            error.c_str());
+    }
+    if (onLinkMoved) onLinkMoved();
+}
+
+void VirtualPort::DoorOpened() {
+    // The program may have gone before its hang-up was handled.
+    if (!ttyHup_ && !SlaveHeldOpen()) EndSession();
+    if (ttyHup_) {
+        ReadMaster();
+        TakeDoorIfDone();
+        UpdateMasks();
+    } else if (door_->pty.SlaveHeldOpen()) {
+        RefuseDoor();
+    }
+}
+
+void VirtualPort::RefuseDoor() {
+    Log("%s: a second program opened the port while another holds it; it is refused",
+        Name().c_str());
+    // COMn leads to the next door before this one closes, so that it never dangles.
+    std::unique_ptr<Line> refused = std::move(door_);
+    OpenDoor();
+}
+
+void VirtualPort::TakeDoorIfDone() {
+    if (!ttyHup_ || !hupDrained_ || !door_) return;
+    masterWatch_.Release();
+    tty_ = std::move(door_);
+    WatchMaster();
+    // A program may have come through the door already, or come and gone.
+    hupDrained_ = false;
+    SlaveOpened();
 }
 
 void VirtualPort::OnTtyStatus(uint8_t status) {
