@@ -17,6 +17,8 @@ namespace vspd {
 namespace {
 
 constexpr size_t kReadOutChunk = 4096;
+// A program that keeps writing cannot hold the service in a read-out.
+constexpr int kMaxReadOuts = 256;
 
 }  // namespace
 
@@ -82,6 +84,18 @@ uint64_t PtyDevice::DiscardSlaveInput() {
     }
     if (cooked) tcsetattr(slave, TCSANOW, &saved);
     close(slave);
+    return total;
+}
+
+uint64_t PtyDevice::DiscardMasterInput() {
+    uint64_t total = 0;
+    uint8_t buffer[kReadOutChunk];
+    for (int i = 0; i < kMaxReadOuts; ++i) {
+        // Packet mode: a status byte comes first, then data only when it is TIOCPKT_DATA.
+        ssize_t n = read(master_, buffer, sizeof(buffer));
+        if (n > 1 && buffer[0] == TIOCPKT_DATA) total += uint64_t(n - 1);
+        if (n <= 0 && !(n < 0 && errno == EINTR)) break;
+    }
     return total;
 }
 

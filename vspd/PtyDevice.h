@@ -27,6 +27,8 @@ class PtyDevice {
     // Reads out and drops what waits in the slave for a reader; returns how many bytes that
     // was. Opens the slave read-only for a moment.
     uint64_t DiscardSlaveInput();
+    // Reads out and drops what the program wrote; returns how many bytes that was.
+    uint64_t DiscardMasterInput();
     int Master() const { return master_; }
     const std::string& SlavePath() const { return slavePath_; }
     bool SlaveHeldOpen() const;

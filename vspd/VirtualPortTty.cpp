@@ -113,7 +113,7 @@ void VirtualPort::WatchMaster() {
 void VirtualPort::OnSlaveEvent(int wd, SlaveWatcher::Event event) {
     bool lost = event == SlaveWatcher::Event::kLost;
     if (lost || wd == tty_->watch) SlaveOpened();
-    if (door_ && (lost || wd == door_->watch)) DoorOpened();
+    if (door_ && (wd == door_->watch || (lost && door_->pty.SlaveHeldOpen()))) DoorOpened();
 }
 
 void VirtualPort::SlaveOpened() {
@@ -149,7 +149,7 @@ void VirtualPort::DoorOpened() {
         ReadMaster();
         TakeDoorIfDone();
         UpdateMasks();
-    } else if (door_->pty.SlaveHeldOpen()) {
+    } else {
         RefuseDoor();
     }
 }
@@ -157,9 +157,11 @@ void VirtualPort::DoorOpened() {
 void VirtualPort::RefuseDoor() {
     Log("%s: a second program opened the port while another holds it; it is refused",
         Name().c_str());
-    // COMn leads to the next door before this one closes, so that it never dangles.
+    // COMn leads to the next door before this one closes, so that it never dangles. What
+    // the refused program wrote (all of it, if it has gone already) is not sent.
     std::unique_ptr<Line> refused = std::move(door_);
     OpenDoor();
+    droppedToNet_ += refused->pty.DiscardMasterInput();
 }
 
 void VirtualPort::TakeDoorIfDone() {

@@ -136,11 +136,20 @@ TEST_F(ServiceDiscard, ASecondProgramIsRefusedWhileOneHoldsThePort) {
         },
         kLimitMs));
     EXPECT_LT(write(second.get(), "x", 1), 0);
+    // One that writes and goes before the service looks is refused all the same.
+    uint64_t written = 0;
+    {
+        Fd brief = OpenTty(service.ComLink(5));
+        ASSERT_TRUE(brief.valid());
+        written = std::max<ssize_t>(0, write(brief.get(), "late", 4));
+    }
     ExpectOnly(first.get(), {'f', 'i', 'r', 's', 't'});
     // Once the first has gone, the port is there for the next.
     first.reset();
     Fd next = OpenHeld();
     ExpectOnly(next.get(), {'n', 'e', 'x', 't'});
+    EXPECT_TRUE(ReadSome(peer.get(), 1, 100).empty()) << "what a refused program wrote";
+    EXPECT_EQ(Entry().droppedToNet, written);
 }
 
 TEST_F(ServiceDiscard, AFlushDropsWhatTheServiceHolds) {
