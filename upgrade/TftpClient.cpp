@@ -66,10 +66,11 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
         socketCreated_ = true;
         Log(QStringLiteral("Create TFTP socket"));
     }
+    // The image dialog looked at the mark too, but the file may have changed since: what is
+    // sent is what is checked here.
     FirmwareImage image = ReadFirmwareImage(imagePath, kMaxImageSize);
-    // The mark is the image dialog's check, made before this.
-    if (image.status != FirmwareImage::Status::Read) {
-        Inform(FirmwareImageProblem(image, kMaxImageSize));
+    if (const QString why = FirmwareImageProblem(image, kMaxImageSize); !why.isEmpty()) {
+        Inform(why);
         return false;
     }
     TftpTransfer::Job job{std::move(image.bytes),

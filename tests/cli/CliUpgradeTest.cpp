@@ -178,7 +178,9 @@ TEST(CliUpgrade, AnInterruptCancelsEveryTransferAndSaysWhereEachDeviceIs) {
                                                : " FAILED: not started"));
         const auto& images = net.sim->Device(i).Images();
         ASSERT_EQ(images.size(), started ? 1u : 0u) << i;
-        if (started) EXPECT_TRUE(images[0].aborted && !images[0].complete) << i;
+        if (started) {
+            EXPECT_TRUE(images[0].aborted && !images[0].complete) << i;
+        }
     }
     EXPECT_TRUE(run.err.contains("upgraded 0 of 10 devices (cancelled)"));
 }

@@ -83,7 +83,9 @@ TEST_F(Fleet, PlanShowsChangesMissingAndExtraDevicesAndRefusesCollisionsAndBadFi
     for (const auto& c : cases) {
         const size_t received = net_.sim->Device(0).Received().size();
         const CliNet::Run run = net_.Ctl({"plan", Inventory(c.inventory)});
-        if (c.sendsNothing) EXPECT_EQ(net_.sim->Device(0).Received().size(), received);
+        if (c.sendsNothing) {
+            EXPECT_EQ(net_.sim->Device(0).Received().size(), received);
+        }
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
         qsizetype at = 0;
         for (const QString& expected : c.out) {

@@ -29,7 +29,7 @@ constexpr int kTimer = TftpTransfer::kRetryTimerId;
 QByteArray Pattern(qint64 size) {
     QByteArray bytes(size, '\0');
     for (qint64 i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 512) & 0xFF);
-    return bytes;
+    return bytes.replace(0, 4, "QMDR");
 }
 
 class TftpClientTest : public testing::Test {
@@ -331,7 +331,7 @@ TEST_F(TftpClientTest, ImagesThatCannotBeSentAreRefusedBeforeAnythingGoesOut) {
     // 32767 blocks hold at most 16776703 bytes; one byte more needs block 32768.
     QFile big(dir.filePath("big.bin"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(big.resize(CTftpClient::kMaxImageSize + 1));
+    ASSERT_TRUE(big.write("QMDR") == 4 && big.resize(CTftpClient::kMaxImageSize + 1));
     big.close();
     EXPECT_FALSE(client->Start(big.fileName(), kLoopback, kLoopback));
     // Missing, a folder, or a FIFO that would block the user-interface thread if read.
@@ -340,10 +340,12 @@ TEST_F(TftpClientTest, ImagesThatCannotBeSentAreRefusedBeforeAnythingGoesOut) {
     for (const QString& path : {dir.filePath("missing.bin"), dir.path(), fifo}) {
         EXPECT_FALSE(client->Start(path, kLoopback, kLoopback)) << path.toStdString();
     }
+    // A file that was swapped for another after the image dialog had looked at it.
+    EXPECT_FALSE(client->Start(WriteImage("MZ not firmware"), kLoopback, kLoopback));
     EXPECT_EQ(prompts.Texts(),
               (QStringList{"The firmware file is too large, at most 16776703 bytes can be sent !!",
                            "Can't open target file !!", "Can't open target file !!",
-                           "Can't open target file !!"}));
+                           "Can't open target file !!", "It's not a correct firmware file !!"}));
     EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
     EXPECT_EQ(prompts.shown[0].buttons, PromptButtons::Ok);
     EXPECT_TRUE(NothingArrives(device69));
@@ -407,7 +409,7 @@ class TftpClientOnFake : public testing::Test {
 };
 
 TEST_F(TftpClientOnFake, SocketFailureAndSendFailureAreReported) {
-    const QString image = WriteImage({});
+    const QString image = WriteImage("QMDR");
 
     // A destination that is no single device sends nothing: the socket may broadcast.
     for (uint32_t nobody : {0u, 0xFFFFFFFFu, 0xE0000001u})

@@ -14,8 +14,8 @@ struct VspdOptions {
     int connectTimeoutMs = 1000;
     int retryMs = 200;
     // Physical serial ports get COM names from this fake /sys/class/tty; empty: none are mapped.
-    std::string sysClassTty;
-    std::vector<std::string> extraArgs;
+    std::string sysClassTty{};
+    std::vector<std::string> extraArgs{};
 };
 
 class VspdProcess {
