@@ -9,6 +9,7 @@
 #include "protocol/Address.h"
 #include "protocol/BroadcastSocket.h"
 #include "protocol/Message.h"
+#include "protocol/OneHost.h"
 
 int MonitorController::ClampInterval(qint64 seconds) {
     return static_cast<int>(std::clamp<qint64>(seconds, kMinInterval, kMaxInterval));
@@ -79,6 +80,7 @@ void MonitorController::OnStartStop() {
 
 void MonitorController::Start() {
     running_ = true;
+    toldNoHost_.clear();
     for (size_t row = 0; row < rows_.size(); ++row) {
         rows_[row].SetStatus(MonitorRow::kIdle);
         emit rowChanged(static_cast<int>(row));
@@ -109,8 +111,24 @@ void MonitorController::QueryCurrent() {
     row.SetStatus(MonitorRow::kQuerying);
     emit rowChanged(current_);
     queried_ = row.Ip();
+    // The socket may broadcast: a device that claims a broadcast address is not asked.
+    if (const QString why = WhyNotOneHost(queried_); !why.isEmpty()) {
+        if (toldNoHost_.insert(queried_).second)
+            frame_.AddLog(QStringLiteral("No status query sent to %1: %2").arg(queried_, why));
+        row.ShowFailure();
+        emit rowChanged(current_);
+        Advance();
+        return;
+    }
     frame_.BroadcastSocket().Send(msg::BuildStatusQuery(), queried_, devicePort_);
     timers_.SetTimer(this, kReplyTimer, kReplyTimeoutMs);
+}
+
+QString MonitorController::WhyNotOneHost(const QString& ip) {
+    const std::optional<uint32_t> address = ParseDottedQuad(ip);
+    if (!address) return QStringLiteral("it is no IPv4 address");
+    return ::WhyNotOneHost(*address, frame_.Net().Subnets().value_or(std::vector<AdapterInfo>{}),
+                           0);
 }
 
 bool MonitorController::QueryOutstanding() {

@@ -4,6 +4,7 @@
 #include <vector>
 
 class CBroadcastSocket;
+class NetInterfaces;
 class TimerHost;
 class UserPrompts;
 
@@ -30,6 +31,8 @@ class MonitorFrame {
     virtual CBroadcastSocket& BroadcastSocket() = 0;
     // Dotted text chosen at start-up; empty when the selection failed.
     virtual QString HostAddress() const = 0;
+    // The host's subnets: a query goes only to an address that names one device in them.
+    virtual NetInterfaces& Net() = 0;
     // The device manager's checked rows, in its list's order.
     virtual std::vector<MonitorDevice> CheckedDevices() const = 0;
     // The settings' "(MON) Monitor Timer (sec)", read at start-up and written after a change.

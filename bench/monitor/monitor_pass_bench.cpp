@@ -23,6 +23,7 @@
 #include "monitor/MonitorController.h"
 #include "monitor/StatusReply.h"
 #include "monitor/widgets/ViewMonitor.h"
+#include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
 #include "platform/ScriptedPrompts.h"
 #include "protocol/Address.h"
@@ -39,12 +40,14 @@ class BenchFrame final : public MonitorFrame {
   public:
     explicit BenchFrame(std::vector<MonitorDevice> devices) : devices_(std::move(devices)) {
         socket_.Create(kHost, 0);
+        net_.subnets = std::vector<AdapterInfo>{{"lo", kHost, "255.0.0.0"}};
     }
     void AddLog(const QString&) override {}
     TimerHost& Timers() override { return timers_; }
     UserPrompts& Prompts() override { return prompts_; }
     CBroadcastSocket& BroadcastSocket() override { return socket_; }
     QString HostAddress() const override { return kHost; }
+    NetInterfaces& Net() override { return net_; }
     std::vector<MonitorDevice> CheckedDevices() const override { return devices_; }
     int MonitorInterval() const override { return MonitorController::kMaxInterval; }
     void SetMonitorInterval(int) override {}
@@ -53,6 +56,7 @@ class BenchFrame final : public MonitorFrame {
     QtTimerHost timers_;
     ScriptedPrompts prompts_;
     CBroadcastSocket socket_;
+    FakeNetInterfaces net_;
     std::vector<MonitorDevice> devices_;
 };
 

@@ -114,6 +114,25 @@ TEST_F(MonitorFlow, PollsTheRowsInTurnOneQueryAtATime) {
     EXPECT_EQ(Status(0), "Idle");
 }
 
+TEST_F(MonitorFlow, ARowWhoseAddressNamesNoSingleDeviceIsNeverAsked) {
+    MONITOR_BEGIN({{}, {}});
+    // Anything sent to the loopback network's broadcast address would reach it.
+    QUdpSocket bystander;
+    ASSERT_TRUE(bystander.bind(QHostAddress::AnyIPv4, sim.net.DevicePort(),
+                               QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    sim.frame.devices[0].ip = QStringLiteral("127.255.255.255");
+    monitor->Fill();
+
+    Start();
+    EXPECT_EQ(Status(0), "Fail");
+    EXPECT_EQ(Status(1), "Success");
+    Advance(3000);
+    EXPECT_EQ(sim.Queries(1), (std::vector<int64_t>{0, 3000}));
+    EXPECT_EQ(Status(0), "Fail");
+    EXPECT_EQ(sim.Log().filter("No status query sent to 127.255.255.255: ").size(), 1);
+    EXPECT_FALSE(bystander.hasPendingDatagrams());
+}
+
 TEST_F(MonitorFlow, PassesStartEveryIntervalOrRightAfterALongerPass) {
     struct Case {
         const char* what;

@@ -22,6 +22,7 @@ class FakeMonitorFrame final : public MonitorFrame {
     UserPrompts& Prompts() override { return base_.prompts; }
     CBroadcastSocket& BroadcastSocket() override { return base_.socket; }
     QString HostAddress() const override { return base_.hostAddress; }
+    NetInterfaces& Net() override { return base_.Net(); }
     std::vector<MonitorDevice> CheckedDevices() const override { return devices; }
     int MonitorInterval() const override { return interval; }
     void SetMonitorInterval(int seconds) override { interval = seconds; }
