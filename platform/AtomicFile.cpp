@@ -29,14 +29,8 @@ bool IsSpecial(const QString& path) {
 
 // Writes into the existing object itself: nothing to rename, nothing to truncate.
 bool WriteDirectly(const QString& path, QByteArrayView bytes, QString* error) {
-    // Without O_NONBLOCK a FIFO that nobody reads would block the open for ever.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return Fail(error,
-                    errno == ENXIO ? QStringLiteral("no program reads it") : SystemReason(errno));
-    // Once open, the writes wait for a slow reader as any program's output does.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int fd = OpenForWriting(path, 0, error);
+    if (fd < 0) return false;
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n =
@@ -54,6 +48,20 @@ bool WriteDirectly(const QString& path, QByteArrayView bytes, QString* error) {
 }
 
 }  // namespace
+
+int OpenForWriting(const QString& path, int flags, QString* error) {
+    // Without O_NONBLOCK a FIFO that nobody reads would block the open for ever.
+    constexpr mode_t kNewFileMode = 0666;  // less the umask, as any program's
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags, kNewFileMode);
+    if (fd < 0) {
+        Fail(error, errno == ENXIO ? QStringLiteral("no program reads it") : SystemReason(errno));
+        return -1;
+    }
+    // Once open, the writes wait for a slow reader as any program's output does.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
 bool WriteFileAtomically(const QString& path, QByteArrayView bytes, QString* error) {
     if (IsSpecial(path)) return WriteDirectly(path, bytes, error);

@@ -12,3 +12,8 @@
 // /dev/fd/N) is written directly and never replaced. A FIFO that no program reads is refused
 // at once rather than waited for.
 bool WriteFileAtomically(const QString& path, QByteArrayView bytes, QString* error = nullptr);
+
+// Opens `path` for writing, with `flags` added (O_CREAT, O_TRUNC ...), without waiting: a FIFO
+// that no program reads is refused at once. The descriptor (blocking once open), or -1 with
+// the reason in `error`.
+int OpenForWriting(const QString& path, int flags, QString* error = nullptr);

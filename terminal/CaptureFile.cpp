@@ -1,11 +1,21 @@
 #include "terminal/CaptureFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/AtomicFile.h"
+
 bool CaptureFile::Start(const QString& path, QString* error) {
     Stop();
-    file_.setFileName(path);
+    path_ = path;
     written_ = 0;
-    if (file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) return true;
+    // A FIFO that nobody reads must not hold the window up.
+    const int fd = OpenForWriting(path, O_CREAT | O_TRUNC, error);
+    if (fd < 0) return false;
+    if (file_.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return true;
     *error = file_.errorString();
+    ::close(fd);
     return false;
 }
 

@@ -18,10 +18,11 @@ class CaptureFile {
     qint64 Stop();
 
     bool Running() const { return file_.isOpen(); }
-    QString Path() const { return file_.fileName(); }
+    QString Path() const { return path_; }
     qint64 Written() const { return written_; }
 
   private:
     QFile file_;
+    QString path_;
     qint64 written_ = 0;
 };

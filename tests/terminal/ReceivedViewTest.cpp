@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTemporaryDir>
 
@@ -69,6 +70,11 @@ TEST(CaptureFile, WritesEveryByteUntilStoppedOrTheDiskRefuses) {
     EXPECT_FALSE(capture.Start(dir.filePath("missing/cap.bin"), &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(capture.Running());
+    // A FIFO that no program reads is refused at once instead of holding the window up.
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(capture.Start(fifo, &error));
+    EXPECT_EQ(error, "no program reads it");
 
     const QString path = dir.filePath("cap.bin");
     WriteFileBytes(path, "old contents, longer than the capture");
