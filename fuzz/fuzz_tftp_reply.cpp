@@ -14,6 +14,7 @@
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/FakeTftpTransport.h"
+#include "upgrade/FirmwareImage.h"
 #include "upgrade/TftpClient.h"
 #include "upgrade/TftpPacket.h"
 #include "upgrade/TftpTransfer.h"
@@ -30,7 +31,7 @@ const QByteArray& Image() {
     static const QByteArray image = [] {
         QByteArray bytes(kImageSize, '\0');
         for (int i = 0; i < kImageSize; ++i) bytes[i] = static_cast<char>(i * 13 + i / 512);
-        return bytes;
+        return bytes.replace(0, 4, kFirmwareMark);
     }();
     return image;
 }

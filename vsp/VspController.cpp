@@ -14,7 +14,6 @@ constexpr size_t kComPrefixLength = 3;  // "COM" before the number
 const QString kNoConnectionType = QStringLiteral("Not Select The Connection Type!");
 
 using C = VspControl;
-constexpr C kCommands[] = {C::kAdd, C::kRemove, C::kConnect, C::kClose, C::kSetting};
 constexpr C kConfiguration[] = {C::kAddress,        C::kRemotePort, C::kListenPort, C::kPacketSize,
                                 C::kPortNumber,     C::kEnableVcom, C::kTcp,        C::kUdp,
                                 C::kConnectAtStart, C::kServer,     C::kClient};
