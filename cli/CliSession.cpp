@@ -75,8 +75,7 @@ std::vector<CliDevice> CliSession::Devices() const {
 }
 
 QString CliSession::WhyNotOneHost(const CliDevice& device) {
-    return ::WhyNotOneHost(device.record.Get(devrec::currentIp),
-                           net_.Subnets().value_or(std::vector<AdapterInfo>{}),
+    return ::WhyNotOneHost(device.record.Get(devrec::currentIp), net_,
                            device.record.Get(devrec::subnetMask));
 }
 

@@ -148,7 +148,7 @@ std::optional<DmTarget> DmController::FindAgain(const DeviceConfigRecord& chosen
     }
     const DeviceConfigRecord& record = table_.Record(row);
     const QString why =
-        WhyNotOneHost(record.Get(devrec::currentIp), record.Get(devrec::subnetMask));
+        WhyNotOneHost(record.Get(devrec::currentIp), frame_.Net(), record.Get(devrec::subnetMask));
     if (!why.isEmpty()) {
         ShowDmMessage(
             frame_.Prompts(),
@@ -157,11 +157,6 @@ std::optional<DmTarget> DmController::FindAgain(const DeviceConfigRecord& chosen
         return std::nullopt;
     }
     return DmTarget{record.Get(devrec::currentIp), record};
-}
-
-QString DmController::WhyNotOneHost(uint32_t address, uint32_t deviceNetmask) {
-    return ::WhyNotOneHost(address, frame_.Net().Subnets().value_or(std::vector<AdapterInfo>{}),
-                           deviceNetmask);
 }
 
 void DmController::Untick(const DeviceConfigRecord& device) {
@@ -338,7 +333,7 @@ void DmController::OnUpgradeFailed() {
 bool DmController::SendHostAnnouncement(const QString& deviceAddress,
                                         std::array<uint8_t, 2> reportedPort) {
     const std::optional<uint32_t> device = ParseInetAddress(deviceAddress);
-    if (!device || !WhyNotOneHost(*device, 0).isEmpty()) return false;
+    if (!device || !WhyNotOneHost(*device, frame_.Net(), 0).isEmpty()) return false;
     if (!unicast_) unicast_ = std::make_unique<CUnicastSocket>(msg::kUnicastSocketPort);
     return unicast_->Announce(frame_.HostAddress(), deviceAddress, reportedPort);
 }

@@ -161,8 +161,6 @@ class DmController : public QObject, public TimerClient {
     // search may have rebuilt the list meanwhile. nullopt, after telling the user that
     // nothing was sent, when it is no longer listed or its address names no single host.
     std::optional<DmTarget> FindAgain(const DeviceConfigRecord& chosen);
-    // Why no command may go to `address` (see protocol/OneHost.h); empty when it may.
-    QString WhyNotOneHost(uint32_t address, uint32_t deviceNetmask);
     void Untick(const DeviceConfigRecord& device);
     void InformSearchResult(const QString& text);
     void WarnIfLowPort(const DeviceConfigRecord& record);

@@ -11,6 +11,16 @@
 #include "protocol/Message.h"
 #include "protocol/OneHost.h"
 
+namespace {
+
+// Why a row's address names no single device; empty when it may be asked.
+QString WhyNotOneDevice(const QString& ip, const std::vector<AdapterInfo>& subnets) {
+    const std::optional<uint32_t> address = ParseDottedQuad(ip);
+    return address ? WhyNotOneHost(*address, subnets, 0) : QStringLiteral("it is no IPv4 address");
+}
+
+}  // namespace
+
 int MonitorController::ClampInterval(qint64 seconds) {
     return static_cast<int>(std::clamp<qint64>(seconds, kMinInterval, kMaxInterval));
 }
@@ -80,12 +90,22 @@ void MonitorController::OnStartStop() {
 
 void MonitorController::Start() {
     running_ = true;
-    toldNoHost_.clear();
     for (size_t row = 0; row < rows_.size(); ++row) {
         rows_[row].SetStatus(MonitorRow::kIdle);
         emit rowChanged(static_cast<int>(row));
     }
     frame_.AddLog(kStartLog);
+    // The rows stay as they are while the monitor runs: which of them names no single device
+    // is settled once. The socket may broadcast, so those are never asked.
+    const std::vector<AdapterInfo> subnets =
+        frame_.Net().Subnets().value_or(std::vector<AdapterInfo>{});
+    noHost_.clear();
+    for (const MonitorRow& row : rows_) {
+        noHost_.push_back(WhyNotOneDevice(row.Ip(), subnets));
+        if (!noHost_.back().isEmpty())
+            frame_.AddLog(
+                QStringLiteral("No status query sent to %1: %2").arg(row.Ip(), noHost_.back()));
+    }
     emit controlsChanged();
     StartPass();
 }
@@ -107,28 +127,19 @@ void MonitorController::StartPass() {
 }
 
 void MonitorController::QueryCurrent() {
-    MonitorRow& row = rows_[static_cast<size_t>(current_)];
-    row.SetStatus(MonitorRow::kQuerying);
-    emit rowChanged(current_);
-    queried_ = row.Ip();
-    // The socket may broadcast: a device that claims a broadcast address is not asked.
-    if (const QString why = WhyNotOneHost(queried_); !why.isEmpty()) {
-        if (toldNoHost_.insert(queried_).second)
-            frame_.AddLog(QStringLiteral("No status query sent to %1: %2").arg(queried_, why));
+    const size_t index = static_cast<size_t>(current_);
+    MonitorRow& row = rows_[index];
+    if (!noHost_[index].isEmpty()) {
         row.ShowFailure();
         emit rowChanged(current_);
         Advance();
         return;
     }
+    row.SetStatus(MonitorRow::kQuerying);
+    emit rowChanged(current_);
+    queried_ = row.Ip();
     frame_.BroadcastSocket().Send(msg::BuildStatusQuery(), queried_, devicePort_);
     timers_.SetTimer(this, kReplyTimer, kReplyTimeoutMs);
-}
-
-QString MonitorController::WhyNotOneHost(const QString& ip) {
-    const std::optional<uint32_t> address = ParseDottedQuad(ip);
-    if (!address) return QStringLiteral("it is no IPv4 address");
-    return ::WhyNotOneHost(*address, frame_.Net().Subnets().value_or(std::vector<AdapterInfo>{}),
-                           0);
 }
 
 bool MonitorController::QueryOutstanding() {

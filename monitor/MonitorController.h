@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "monitor/MonitorFrame.h"
@@ -80,8 +79,6 @@ class MonitorController : public QObject, public TimerClient, private OrvinSocke
     void Stop();
     void StartPass();
     void QueryCurrent();
-    // Why the row's address names no single device; empty when a query may go there.
-    QString WhyNotOneHost(const QString& ip);
     void Advance();
     void OnReplyTimeout();
     void OnPassTimer();
@@ -103,8 +100,8 @@ class MonitorController : public QObject, public TimerClient, private OrvinSocke
     int current_ = 0;
     int last_ = 0;
     QString queried_;
-    // Rows' addresses that name no single device, told in the log once per run.
-    std::set<QString> toldNoHost_;
+    // While running, for each row: why its address names no single device, or empty.
+    std::vector<QString> noHost_;
     // Timer 1 expired while a pass was still going: the pass's end starts the next one.
     bool passTimeElapsed_ = false;
 };

@@ -57,3 +57,8 @@ QString WhyNotOneHost(uint32_t address, const std::vector<AdapterInfo>& subnets,
     }
     return SubnetEdge(address, address, deviceNetmask, QStringLiteral("the device's own subnet"));
 }
+
+QString WhyNotOneHost(uint32_t address, NetInterfaces& net, uint32_t deviceNetmask) {
+    return WhyNotOneHost(address, net.Subnets().value_or(std::vector<AdapterInfo>{}),
+                         deviceNetmask);
+}

@@ -13,3 +13,5 @@
 // (`deviceNetmask`, 0 when unknown). The reason in words, or empty when the address is fine.
 QString WhyNotOneHost(uint32_t address, const std::vector<AdapterInfo>& subnets,
                       uint32_t deviceNetmask);
+// The same against the host's subnets as `net` reads them now (none when it cannot).
+QString WhyNotOneHost(uint32_t address, NetInterfaces& net, uint32_t deviceNetmask);

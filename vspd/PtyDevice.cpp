@@ -20,6 +20,23 @@ constexpr size_t kReadOutChunk = 4096;
 // A program that keeps writing cannot hold the service in a read-out.
 constexpr int kMaxReadOuts = 256;
 
+// Reads a non-blocking descriptor until it has nothing more; `bytesOf` tells how many bytes
+// of each read count. Returns their sum.
+template <typename BytesOf>
+uint64_t ReadOut(int fd, BytesOf bytesOf) {
+    uint64_t total = 0;
+    uint8_t buffer[kReadOutChunk];
+    for (int i = 0; i < kMaxReadOuts; ++i) {
+        ssize_t n = read(fd, buffer, sizeof(buffer));
+        if (n > 0) {
+            total += bytesOf(buffer, size_t(n));
+        } else if (!(n < 0 && errno == EINTR)) {
+            break;
+        }
+    }
+    return total;
+}
+
 }  // namespace
 
 PtyDevice::~PtyDevice() {
@@ -72,31 +89,17 @@ uint64_t PtyDevice::DiscardSlaveInput() {
         plain.c_lflag &= ~tcflag_t(ICANON | ECHO | ECHONL);
         tcsetattr(slave, TCSANOW, &plain);
     }
-    uint64_t total = 0;
-    uint8_t buffer[kReadOutChunk];
-    for (;;) {
-        ssize_t n = read(slave, buffer, sizeof(buffer));
-        if (n > 0) {
-            total += uint64_t(n);
-        } else if (!(n < 0 && errno == EINTR)) {
-            break;
-        }
-    }
+    uint64_t total = ReadOut(slave, [](const uint8_t*, size_t n) { return uint64_t(n); });
     if (cooked) tcsetattr(slave, TCSANOW, &saved);
     close(slave);
     return total;
 }
 
 uint64_t PtyDevice::DiscardMasterInput() {
-    uint64_t total = 0;
-    uint8_t buffer[kReadOutChunk];
-    for (int i = 0; i < kMaxReadOuts; ++i) {
-        // Packet mode: a status byte comes first, then data only when it is TIOCPKT_DATA.
-        ssize_t n = read(master_, buffer, sizeof(buffer));
-        if (n > 1 && buffer[0] == TIOCPKT_DATA) total += uint64_t(n - 1);
-        if (n <= 0 && !(n < 0 && errno == EINTR)) break;
-    }
-    return total;
+    // Packet mode: a status byte comes first, then data only when it is TIOCPKT_DATA.
+    return ReadOut(master_, [](const uint8_t* buffer, size_t n) {
+        return n > 1 && buffer[0] == TIOCPKT_DATA ? uint64_t(n - 1) : 0;
+    });
 }
 
 bool PtyDevice::SlaveHeldOpen() const {

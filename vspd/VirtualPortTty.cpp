@@ -146,9 +146,7 @@ void VirtualPort::DoorOpened() {
     // The program may have gone before its hang-up was handled.
     if (!ttyHup_ && !SlaveHeldOpen()) EndSession();
     if (ttyHup_) {
-        ReadMaster();
-        TakeDoorIfDone();
-        UpdateMasks();
+        SlaveOpened();  // reads what it wrote last, then takes the door
     } else {
         RefuseDoor();
     }

@@ -129,7 +129,7 @@ double Median(std::vector<double> values) {
 
 struct Series {
     const char* name;
-    std::vector<double> times;
+    std::vector<double> times{};
     int fewestRows = 1 << 30;
     void Add(const Result& r) {
         times.push_back(r.lastRowMs);
