@@ -75,8 +75,8 @@ std::vector<CliDevice> CliSession::Devices() const {
 }
 
 QString CliSession::WhyNotOneHost(const CliDevice& device) {
-    return ::WhyNotOneHost(device.record.Get(devrec::currentIp), net_,
-                           device.record.Get(devrec::subnetMask));
+    return ::WhyNotOneHost(Ipv4Address(device.record.Get(devrec::currentIp)), net_,
+                           Ipv4Address(device.record.Get(devrec::subnetMask)));
 }
 
 int CliSession::RowOf(const DeviceConfigRecord& device) const {

@@ -6,7 +6,6 @@
 #include "devmgr/DmMessageBox.h"
 #include "platform/NetInterfaces.h"
 #include "platform/UserPrompts.h"
-#include "protocol/Address.h"
 #include "protocol/BroadcastSocket.h"
 #include "protocol/Message.h"
 #include "protocol/OneHost.h"
@@ -134,7 +133,7 @@ bool DmController::Send(const QByteArray& data, const QString& destination) {
 }
 
 bool DmController::SendTo(const QByteArray& data, uint32_t address) {
-    return Send(data, FormatDotted(address));
+    return Send(data, Ipv4Address(address).ToString());
 }
 
 std::optional<DmTarget> DmController::FindAgain(const DeviceConfigRecord& chosen) {
@@ -147,8 +146,8 @@ std::optional<DmTarget> DmController::FindAgain(const DeviceConfigRecord& chosen
         return std::nullopt;
     }
     const DeviceConfigRecord& record = table_.Record(row);
-    const QString why =
-        WhyNotOneHost(record.Get(devrec::currentIp), frame_.Net(), record.Get(devrec::subnetMask));
+    const QString why = WhyNotOneHost(Ipv4Address(record.Get(devrec::currentIp)), frame_.Net(),
+                                      Ipv4Address(record.Get(devrec::subnetMask)));
     if (!why.isEmpty()) {
         ShowDmMessage(
             frame_.Prompts(),
@@ -231,8 +230,11 @@ std::optional<int> DmController::SingleDeviceChoice() {
 }
 
 bool DmController::SubnetCheck(const DeviceConfigRecord& device, DmSubnetWarning warning) {
-    const uint32_t mask = InetAddr(frame_.HostNetmask());
-    if (SameSubnet(device.Get(devrec::currentIp), InetAddr(frame_.HostAddress()), mask))
+    // The host's address and netmask come from the interface table; a text that is none
+    // leaves the check to warn.
+    const std::optional<Ipv4Address> host = Ipv4Address::Parse(frame_.HostAddress());
+    const std::optional<Ipv4Address> mask = Ipv4Address::Parse(frame_.HostNetmask());
+    if (host && mask && Ipv4Address(device.Get(devrec::currentIp)).SameSubnet(*host, *mask))
         return true;
     const bool upgrade = warning == DmSubnetWarning::kUpgrade;
     const bool yes =
@@ -283,7 +285,7 @@ void DmController::OnWebBrowser() {
     if (!SubnetCheck(chosen)) return;
     const std::optional<DmTarget> target = FindAgain(chosen);
     if (!target) return;
-    frame_.Prompts().ShellOpen(QStringLiteral("http://") + FormatDotted(target->address));
+    frame_.Prompts().ShellOpen(QStringLiteral("http://") + Ipv4Address(target->address).ToString());
 }
 
 void DmController::OnFirmwareUpgrade() {
@@ -301,8 +303,8 @@ void DmController::StartUpgrade(const DeviceConfigRecord& chosen, const QString&
     const std::optional<DmTarget> target = FindAgain(chosen);
     if (!target) return;
     StopRestartWait();
-    if (tftp_->Start(image, target->address, InetAddr(frame_.HostAddress())))
-        flow_ = DmFlow::kUpgrade;
+    const Ipv4Address host = Ipv4Address::Parse(frame_.HostAddress()).value_or(Ipv4Address());
+    if (tftp_->Start(image, target->address, host.HostOrder())) flow_ = DmFlow::kUpgrade;
 }
 
 void DmController::OnUpgradeButtons(bool enabled) {
@@ -332,8 +334,8 @@ void DmController::OnUpgradeFailed() {
 
 bool DmController::SendHostAnnouncement(const QString& deviceAddress,
                                         std::array<uint8_t, 2> reportedPort) {
-    const std::optional<uint32_t> device = ParseInetAddress(deviceAddress);
-    if (!device || !WhyNotOneHost(*device, frame_.Net(), 0).isEmpty()) return false;
+    const std::optional<Ipv4Address> device = Ipv4Address::Parse(deviceAddress);
+    if (!device || !WhyNotOneHost(*device, frame_.Net(), Ipv4Address()).isEmpty()) return false;
     if (!unicast_) unicast_ = std::make_unique<CUnicastSocket>(msg::kUnicastSocketPort);
     return unicast_->Announce(frame_.HostAddress(), deviceAddress, reportedPort);
 }

@@ -1,6 +1,6 @@
 #include "devmgr/DmDeviceTable.h"
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 using namespace devrec;
 
@@ -80,7 +80,7 @@ void DmDeviceTable::FillCells(int row, uint8_t nameSkip) {
         name,
         MacText(r),
         r.Flag(netFlags, kDhcpClient) ? QStringLiteral("Enable") : QStringLiteral("Disable"),
-        FormatDotted(r.Get(currentIp)),
+        Ipv4Address(r.Get(currentIp)).ToString(),
         QString::number(ShownPort(r)),
         client ? QStringLiteral("Client") : QStringLiteral("Server"),
         LinkStatusText(r.Get(linkStatus)),

@@ -3,7 +3,6 @@
 #include "devmgr/DmController.h"
 #include "devmgr/DmMessageBox.h"
 #include "platform/UserPrompts.h"
-#include "protocol/Address.h"
 #include "protocol/BroadcastSocket.h"
 #include "protocol/Message.h"
 

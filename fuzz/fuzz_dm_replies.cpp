@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "devmgr/DmController.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/Message.h"
 #include "tests/devmgr/FakeDmFrame.h"
 
@@ -29,7 +29,7 @@ void CheckInStep(const DmController& dm) {
         if (t.CellText(row, DmDeviceTable::kMacColumn) != DmDeviceTable::MacText(t.Record(row)))
             __builtin_trap();
         if (t.CellText(row, DmDeviceTable::kIpColumn) !=
-            FormatDotted(t.Record(row).Get(devrec::currentIp)))
+            Ipv4Address(t.Record(row).Get(devrec::currentIp)).ToString())
             __builtin_trap();
     }
 }

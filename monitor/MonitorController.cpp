@@ -15,8 +15,9 @@ namespace {
 
 // Why a row's address names no single device; empty when it may be asked.
 QString WhyNotOneDevice(const QString& ip, const std::vector<AdapterInfo>& subnets) {
-    const std::optional<uint32_t> address = ParseDottedQuad(ip);
-    return address ? WhyNotOneHost(*address, subnets, 0) : QStringLiteral("it is no IPv4 address");
+    const std::optional<Ipv4Address> address = Ipv4Address::Parse(ip);
+    return address ? WhyNotOneHost(*address, subnets, Ipv4Address())
+                   : QStringLiteral("it is no IPv4 address");
 }
 
 }  // namespace

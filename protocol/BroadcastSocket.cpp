@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/Message.h"
 
 CBroadcastSocket::CBroadcastSocket() : ring_(kSlotCount * kSlotSize, kFill) {
@@ -16,10 +16,10 @@ CBroadcastSocket::CBroadcastSocket() : ring_(kSlotCount * kSlotSize, kFill) {
 
 bool CBroadcastSocket::Create(const QString& hostAddress, uint16_t port) {
     createFailure_.clear();
-    const std::optional<uint32_t> host = ParseInetAddress(hostAddress);
+    const std::optional<Ipv4Address> host = Ipv4Address::Parse(hostAddress);
     if (!host) return Fail(hostAddress, port, QStringLiteral("not an IPv4 address"));
     // Not shared: a second program on the port would take some of the replies meant for this one.
-    if (!socket_.bind(QHostAddress(*host), port, QAbstractSocket::DontShareAddress))
+    if (!socket_.bind(QHostAddress(host->HostOrder()), port, QAbstractSocket::DontShareAddress))
         return Fail(hostAddress, port, socket_.errorString());
     // QUdpSocket allows broadcasting on its own; the option is set again here so that the
     // socket does not depend on that.
@@ -42,9 +42,9 @@ bool CBroadcastSocket::Fail(const QString& hostAddress, uint16_t port, const QSt
 
 bool CBroadcastSocket::Send(const QByteArray& data, const QString& destination, uint16_t port) {
     // Read strictly: an empty or malformed text must not end up a broadcast.
-    const std::optional<uint32_t> address = ParseInetAddress(destination);
+    const std::optional<Ipv4Address> address = Ipv4Address::Parse(destination);
     if (!address) return false;
-    return socket_.writeDatagram(data, QHostAddress(*address), port) >= 0;
+    return socket_.writeDatagram(data, QHostAddress(address->HostOrder()), port) >= 0;
 }
 
 std::span<const uint8_t> CBroadcastSocket::Slot(int index) const {

@@ -1,11 +1,23 @@
 #include "protocol/UnicastSocket.h"
 
-#include "protocol/Address.h"
 #include "protocol/Message.h"
+#include "protocol/OneHost.h"
 
 CUnicastSocket::CUnicastSocket(uint16_t port) : port_(port), buffer_(kBufferSize) {
     connect(&socket_, &QUdpSocket::readyRead, this, &CUnicastSocket::Drain);
 }
+
+namespace {
+
+// A device's address as a destination: parsed, never looked up (a host name lookup would block
+// the user-interface thread), and one host's.
+std::optional<Ipv4Address> DeviceAddress(const QString& text) {
+    const std::optional<Ipv4Address> address = Ipv4Address::Parse(text);
+    if (!address || !WhyNotOneHost(*address, {}, Ipv4Address()).isEmpty()) return std::nullopt;
+    return address;
+}
+
+}  // namespace
 
 bool CUnicastSocket::Create(const QString& hostAddress) {
     created_ = socket_.bind(QHostAddress(hostAddress), port_);
@@ -13,18 +25,17 @@ bool CUnicastSocket::Create(const QString& hostAddress) {
 }
 
 bool CUnicastSocket::Send(const QByteArray& data, uint16_t port, const QString& destination) {
-    // Parsed, never looked up: a host name lookup would block the user-interface thread.
-    const std::optional<uint32_t> address = ParseUnicastAddress(destination);
+    const std::optional<Ipv4Address> address = DeviceAddress(destination);
     if (!address) return false;
-    return socket_.writeDatagram(data, QHostAddress(*address), port) >= 0;
+    return socket_.writeDatagram(data, QHostAddress(address->HostOrder()), port) >= 0;
 }
 
 bool CUnicastSocket::Announce(const QString& hostAddress, const QString& deviceAddress,
                               std::array<uint8_t, 2> reportedPort) {
-    const std::optional<uint32_t> host = ParseUnicastAddress(hostAddress);
-    if (!host || !ParseUnicastAddress(deviceAddress)) return false;
+    const std::optional<Ipv4Address> host = Ipv4Address::Parse(hostAddress);
+    if (!host || !DeviceAddress(deviceAddress)) return false;
     if (!created_ && !Create(hostAddress)) return false;
-    const QByteArray announcement = msg::BuildHostAnnouncement(*host, reportedPort);
+    const QByteArray announcement = msg::BuildHostAnnouncement(host->HostOrder(), reportedPort);
     bool sent = true;
     for (int i = 0; i < kAnnouncementRepeats; ++i)
         sent = Send(announcement, msg::kDeviceProbePort, deviceAddress) && sent;

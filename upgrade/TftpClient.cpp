@@ -53,7 +53,8 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
     if (IsRunning()) return false;
     // The socket may broadcast: an image must never go to every device on the network.
     // The device manager also refuses its subnets' edges before it gets here.
-    if (const QString why = WhyNotOneHost(deviceAddress, {}, 0); !why.isEmpty()) {
+    if (const QString why = WhyNotOneHost(Ipv4Address(deviceAddress), {}, Ipv4Address());
+        !why.isEmpty()) {
         Log(QStringLiteral("No upgrade sent: %1").arg(why));
         return false;
     }

@@ -27,6 +27,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "protocol/BroadcastSocket.h"
 #include "protocol/Message.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "ui/widgets/ReportCtrl.h"
 
 namespace {

@@ -26,9 +26,10 @@
 #include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
 #include "platform/ScriptedPrompts.h"
-#include "protocol/Address.h"
 #include "protocol/BroadcastSocket.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/Message.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "tools/devsim/LoopbackGuard.h"
 
 namespace {
@@ -102,8 +103,8 @@ Result RunPeer(const std::vector<MonitorDevice>& devices, uint16_t port) {
             const QByteArray data = datagram.data();
             const auto reply = StatusReply::Decode(
                 {reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())});
-            if (!reply ||
-                FormatDotted(datagram.senderAddress().toIPv4Address()) != devices[next].ip)
+            if (!reply || Ipv4Address(datagram.senderAddress().toIPv4Address()).ToString() !=
+                              devices[next].ip)
                 continue;
             ++result.answered;
             if (++next == devices.size()) {
@@ -163,11 +164,11 @@ int main(int argc, char** argv) {
     }
     // The addresses the simulator gives its devices, in order.
     std::vector<MonitorDevice> list;
-    for (uint32_t address = ParseDottedAddress(base); static_cast<int>(list.size()) < devices;
-         ++address)
+    for (uint32_t address = Ipv4Address::Parse(base).value_or(Ipv4Address()).HostOrder();
+         static_cast<int>(list.size()) < devices; ++address)
         if (devsim::IsAssignableLoopback(address))
-            list.push_back(
-                {static_cast<int>(list.size()), QString(), FormatDotted(address), QString()});
+            list.push_back({static_cast<int>(list.size()), QString(),
+                            Ipv4Address(address).ToString(), QString()});
 
     BenchFrame controllerFrame(list);
     MonitorController controller(controllerFrame);

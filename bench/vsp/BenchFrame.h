@@ -6,6 +6,7 @@
 #include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
 #include "platform/ScriptedPrompts.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspFrame.h"
 #include "vsp/VspInstallService.h"

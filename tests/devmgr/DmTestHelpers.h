@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "devmgr/DmController.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/Message.h"
 #include "tests/devmgr/DmSimNet.h"
 
@@ -68,7 +68,8 @@ class DmFlowTest : public ::testing::Test {
         for (int row = 0; row < dm->Table().Count(); ++row) {
             const DmDeviceTable& t = dm->Table();
             EXPECT_EQ(t.CellText(row, 3), DmDeviceTable::MacText(t.Record(row))) << row;
-            EXPECT_EQ(t.CellText(row, 5), FormatDotted(t.Record(row).Get(devrec::currentIp)))
+            EXPECT_EQ(t.CellText(row, 5),
+                      Ipv4Address(t.Record(row).Get(devrec::currentIp)).ToString())
                 << row;
         }
     }

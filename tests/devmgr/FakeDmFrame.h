@@ -9,6 +9,7 @@
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
 #include "protocol/BroadcastSocket.h"
+#include "tests/support/FakeNetInterfaces.h"
 
 // The main frame as the device manager sees it, with a manual clock, scripted prompts and a
 // broadcast socket that tests bind to loopback.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ManualClock.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "tests/devsim/HostSocket.h"
 #include "tools/devsim/LoopbackGuard.h"
 #include "tools/devsim/SimRecords.h"
@@ -63,7 +63,7 @@ TEST_F(DeviceSimulatorTest, BroadcastSearchIsAnsweredByEveryDeviceFromItsOwnAddr
         EXPECT_EQ(d->Received()[0].handling, Handling::Answered);
     }
     EXPECT_EQ(sim.SearchesReceived(), 1);
-    EXPECT_EQ(FormatDotted(sim.Device(2).Address()), "127.0.77.12");
+    EXPECT_EQ(Ipv4Address(sim.Device(2).Address()).ToString(), "127.0.77.12");
 }
 
 TEST_F(DeviceSimulatorTest, UnicastGoesOnlyToTheAddressedDeviceAndNowhereElse) {
@@ -230,8 +230,8 @@ TEST_F(DeviceSimulatorTest, AStaticLoopbackAddressIsTakenUpAfterTheRestart) {
 TEST_F(DeviceSimulatorTest, AddressesSkipDotZeroAndDot255AndStayUnique) {
     DeviceSimulator wide(clock, TestOptions(0x7F004EFE));  // 127.0.78.254
     ASSERT_TRUE(wide.AddDevices(3));
-    EXPECT_EQ(FormatDotted(wide.Device(1).Address()), "127.0.79.1");
-    EXPECT_EQ(FormatDotted(wide.Device(2).Address()), "127.0.79.2");
+    EXPECT_EQ(Ipv4Address(wide.Device(1).Address()).ToString(), "127.0.79.1");
+    EXPECT_EQ(Ipv4Address(wide.Device(2).Address()).ToString(), "127.0.79.2");
     DeviceProfile taken;
     taken.address = wide.Device(2).Address();
     EXPECT_EQ(wide.AddDevice(taken), nullptr);

@@ -13,6 +13,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "protocol/Message.h"
 #include "protocol/UnicastSocket.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspFrame.h"
 #include "vsp/VspInstallService.h"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <map>
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "tools/devsim/LoopbackGuard.h"
 
 namespace devsim {
@@ -176,9 +176,9 @@ std::optional<uint32_t> ParseUnsigned(const QString& v, uint32_t max, int base) 
 }
 
 std::optional<uint32_t> ParseLoopback(const QString& text) {
-    const auto a = ParseInetAddress(text);
-    if (!a || !InLoopbackNet(*a)) return std::nullopt;
-    return a;
+    const std::optional<Ipv4Address> a = Ipv4Address::Parse(text);
+    if (!a || !InLoopbackNet(a->HostOrder())) return std::nullopt;
+    return a->HostOrder();
 }
 
 ParseResult ParseDeviceLine(const QString& line, const DeviceProfile& base) {

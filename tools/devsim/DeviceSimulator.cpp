@@ -5,7 +5,6 @@
 #include <QVariant>
 #include <algorithm>
 
-#include "protocol/Address.h"
 #include "tools/devsim/LoopbackGuard.h"
 
 namespace devsim {

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "tools/devsim/LoopbackGuard.h"
 
 namespace devsim {
@@ -145,7 +145,7 @@ QByteArray SerialDataPort::Answer(const QByteArray& data) {
 }
 
 void SerialDataPort::Log(const QString& text) const {
-    if (log_) log_(QStringLiteral("%1 %2").arg(FormatDotted(address_), text));
+    if (log_) log_(QStringLiteral("%1 %2").arg(Ipv4Address(address_).ToString(), text));
 }
 
 }  // namespace devsim

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <span>
 
-#include "protocol/Address.h"
 #include "protocol/ByteOrder.h"
+#include "protocol/Ipv4Address.h"
 #include "tools/devsim/LoopbackGuard.h"
 #include "tools/devsim/SimRecords.h"
 
@@ -93,7 +93,7 @@ SimDevice::~SimDevice() {
 }
 
 QString SimDevice::AddressText() const {
-    return FormatDotted(address_);
+    return Ipv4Address(address_).ToString();
 }
 
 bool SimDevice::Open() {
@@ -315,7 +315,7 @@ void SimDevice::FinishRestart() {
         probe_.reset();
         tftp_.Close();
         if (!BindAt(wanted) && !BindAt(old))
-            Log(QStringLiteral("%1 lost its sockets").arg(FormatDotted(old)));
+            Log(QStringLiteral("%1 lost its sockets").arg(Ipv4Address(old).ToString()));
     }
     stored_.Set(devrec::currentIp, ClaimedAddress());
     // The serial side comes back as the record now says.

@@ -14,6 +14,7 @@
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/EventPump.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "tests/support/FileBytes.h"
 #include "tests/vspd/VspdProcess.h"
 #include "tools/devsim/DeviceSimulator.h"

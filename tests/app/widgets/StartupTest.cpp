@@ -12,6 +12,7 @@
 #include "platform/ManualClock.h"
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "tests/support/FileBytes.h"
 #include "vsp/VspDriverQueries.h"
 

@@ -13,6 +13,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "protocol/Message.h"
 #include "tests/support/EventPump.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TestNamespace.h"
 #include "tools/devsim/DeviceSimulator.h"

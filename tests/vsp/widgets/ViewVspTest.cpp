@@ -12,6 +12,7 @@
 #include "app/widgets/OrvinApp.h"
 #include "devcfg/widgets/PageControls.h"
 #include "tests/support/EventPump.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "tests/vsp/FakeVspFrame.h"
 #include "tests/vspd/NetPeers.h"
 #include "tests/vspd/VspdProcess.h"
