@@ -26,7 +26,7 @@ QString SubnetEdge(Ipv4Address address, Ipv4Address member, Ipv4Address mask,
              isNetwork ? QStringLiteral("network") : QStringLiteral("broadcast"), subnet, whose);
 }
 
-// The reasons that hold whatever network the host is on.
+// The reasons that hold whatever networks the host is on.
 QString FixedReason(Ipv4Address address) {
     const QString dotted = address.ToString();
     const uint32_t value = address.HostOrder();
@@ -38,7 +38,7 @@ QString FixedReason(Ipv4Address address) {
         return QStringLiteral("%1 is a multicast address").arg(dotted);
     if ((value & kClassMask) == kClassE)
         return QStringLiteral("%1 is a reserved (class E) address").arg(dotted);
-    return SubnetEdge(address, kLoopbackNet, kLoopbackMask, QStringLiteral("the loopback net"));
+    return {};
 }
 
 }  // namespace
@@ -57,6 +57,11 @@ QString WhyNotOneHost(Ipv4Address address, const std::vector<AdapterInfo>& subne
             address, *member, *mask, QStringLiteral("this host's subnet on %1").arg(subnet.name));
         if (!reason.isEmpty()) return reason;
     }
+    // Also where the host's subnets are not known.
+    if (QString reason =
+            SubnetEdge(address, kLoopbackNet, kLoopbackMask, QStringLiteral("the loopback net"));
+        !reason.isEmpty())
+        return reason;
     return SubnetEdge(address, address, deviceNetmask, QStringLiteral("the device's own subnet"));
 }
 

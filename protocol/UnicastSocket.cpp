@@ -9,9 +9,9 @@ CUnicastSocket::CUnicastSocket(uint16_t port) : port_(port), buffer_(kBufferSize
 
 namespace {
 
-// A device's address as a destination: parsed, never looked up (a host name lookup would block
+// A device's (or the host's) address: parsed, never looked up (a host name lookup would block
 // the user-interface thread), and one host's.
-std::optional<Ipv4Address> DeviceAddress(const QString& text) {
+std::optional<Ipv4Address> OneHostAddress(const QString& text) {
     const std::optional<Ipv4Address> address = Ipv4Address::Parse(text);
     if (!address || !WhyNotOneHost(*address, {}, Ipv4Address()).isEmpty()) return std::nullopt;
     return address;
@@ -25,15 +25,16 @@ bool CUnicastSocket::Create(const QString& hostAddress) {
 }
 
 bool CUnicastSocket::Send(const QByteArray& data, uint16_t port, const QString& destination) {
-    const std::optional<Ipv4Address> address = DeviceAddress(destination);
+    const std::optional<Ipv4Address> address = OneHostAddress(destination);
     if (!address) return false;
     return socket_.writeDatagram(data, QHostAddress(address->HostOrder()), port) >= 0;
 }
 
 bool CUnicastSocket::Announce(const QString& hostAddress, const QString& deviceAddress,
                               std::array<uint8_t, 2> reportedPort) {
-    const std::optional<Ipv4Address> host = Ipv4Address::Parse(hostAddress);
-    if (!host || !DeviceAddress(deviceAddress)) return false;
+    // The host's own address, which must name one host as well.
+    const std::optional<Ipv4Address> host = OneHostAddress(hostAddress);
+    if (!host || !OneHostAddress(deviceAddress)) return false;
     if (!created_ && !Create(hostAddress)) return false;
     const QByteArray announcement = msg::BuildHostAnnouncement(host->HostOrder(), reportedPort);
     bool sent = true;

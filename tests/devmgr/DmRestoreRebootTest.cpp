@@ -290,13 +290,15 @@ TEST_F(DmReboot, AFlowConfirmedWhileAnotherWaitsIsRefused) {
 }
 
 // A device whose record claims no single host's address (an edge of one of the host's subnets
-// or of the device's own netmask) is sent nothing, and the box says why.
+// or of the device's own netmask) or the host's own is sent nothing, and the box says why.
 TEST_F(DmReboot, ADeviceThatClaimsNoSingleHostsAddressIsSentNothing) {
     DeviceProfile broadcast;
     broadcast.claimedAddress = 0x7FFFFFFF;
     DeviceProfile network;
     network.claimedAddress = 0x7F000000;
-    devsim::SimDevice* devices[] = {net.Add(broadcast), net.Add(network)};
+    DeviceProfile own;
+    own.claimedAddress = 0x7F000001;
+    devsim::SimDevice* devices[] = {net.Add(broadcast), net.Add(network), net.Add(own)};
     const std::vector<AdapterInfo> lo = *net.frame.net.subnets;
     const std::vector<AdapterInfo> ethernet{{"eth0", "10.1.2.7", "255.255.255.0"}};
     struct Case {
@@ -308,9 +310,9 @@ TEST_F(DmReboot, ADeviceThatClaimsNoSingleHostsAddressIsSentNothing) {
         {lo, 0,
          "127.255.255.255 is the broadcast address of 127.0.0.0/8, this host's subnet on lo"},
         {ethernet, 0,
-         "127.255.255.255 is the broadcast address of 127.0.0.0/8, the device's own "
-         "subnet"},
+         "127.255.255.255 is the broadcast address of 127.0.0.0/8, the loopback net"},
         {lo, 1, "127.0.0.0 is the network address of 127.0.0.0/8, this host's subnet on lo"},
+        {lo, 2, "127.0.0.1 is this host's own address on lo"},
     };
     for (const Case& c : cases) {
         net.frame.net.subnets = c.subnets;

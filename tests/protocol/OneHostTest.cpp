@@ -26,9 +26,9 @@ TEST(OneHost, RefusesEveryAddressThatReachesMoreOrLessThanOneOtherHost) {
         {"239.255.255.250", "0.0.0.0", "239.255.255.250 is a multicast address"},
         {"240.0.0.1", "0.0.0.0", "240.0.0.1 is a reserved (class E) address"},
         {"127.255.255.255", "0.0.0.0",
-         "127.255.255.255 is the broadcast address of 127.0.0.0/8, the loopback net"},
+         "127.255.255.255 is the broadcast address of 127.0.0.0/8, this host's subnet on lo"},
         {"127.0.0.0", "255.0.0.0",
-         "127.0.0.0 is the network address of 127.0.0.0/8, the loopback net"},
+         "127.0.0.0 is the network address of 127.0.0.0/8, this host's subnet on lo"},
         {"10.1.2.255", "0.0.0.0",
          "10.1.2.255 is the broadcast address of 10.1.2.0/24, this host's subnet on eth0"},
         {"10.1.2.0", "0.0.0.0",
@@ -56,7 +56,9 @@ TEST(OneHost, RefusesEveryAddressThatReachesMoreOrLessThanOneOtherHost) {
 
 TEST(OneHost, WithoutTheHostsSubnetsTheFixedRulesStillHold) {
     // The TFTP client checks alone, before any subnet is known.
-    for (const char* refused : {"127.255.255.255", "127.0.0.0", "0.0.0.0", "255.255.255.255"})
+    EXPECT_EQ(WhyNotOneHost(*Ipv4Address::Parse("127.255.255.255"), {}, Ipv4Address()),
+              "127.255.255.255 is the broadcast address of 127.0.0.0/8, the loopback net");
+    for (const char* refused : {"127.0.0.0", "0.0.0.0", "255.255.255.255"})
         EXPECT_FALSE(WhyNotOneHost(*Ipv4Address::Parse(refused), {}, Ipv4Address()).isEmpty())
             << refused;
     EXPECT_TRUE(WhyNotOneHost(*Ipv4Address::Parse("127.0.0.1"), {}, Ipv4Address()).isEmpty());
