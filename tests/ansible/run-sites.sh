@@ -13,9 +13,10 @@ if [ "${VELTRO_IN_NETNS:-}" != 1 ]; then
 fi
 
 devices=4
-# Long enough that veltroctl's searches see a device go away and come back.
-restart_ms=1500
+# Longer than one of veltroctl's searches, so that a search misses a restarting device.
+restart_ms=3000
 work=$(mktemp -d)
+# shellcheck source=tests/ansible/sites.sh
 source "$here/sites.sh"
 trap 'stop_site 1; stop_site 2; [ "${failures:-0}" -gt 0 ] || rm -rf "$work"' EXIT
 sites_init "$work" "$build" || exit 77
@@ -38,23 +39,8 @@ within_a_minute() {
 setups_changed() { [ "$(setups)" != "$1" ]; }
 site_1_setups_changed() { [ "$(setup_count 1)" != "$1" ]; }
 
-# Ansible's inventory: the sites, and per site its devices (host variables); the settings
-# every device gets (group variables).
 inventory_dir=$work/inventory
-mkdir -p "$inventory_dir/group_vars" "$inventory_dir/host_vars"
-write_inventory() {
-  ansible_inventory "$@" >"$inventory_dir/hosts.yml"
-  printf 'veltro_settings:\n  baud_rate: 9600\n' >"$inventory_dir/group_vars/sites.yml"
-  local n i
-  for n in "$@"; do
-    {
-      echo "veltro_devices:"
-      for i in $(seq "$devices"); do
-        printf '  - mac: "02:56:54:%02x:00:%02x"\n    name: S%d-Press-%d\n' "$n" "$i" "$n" "$i"
-      done
-    } >"$inventory_dir/host_vars/site-$n.yml"
-  done
-}
+write_inventory() { ansible_inventory "$inventory_dir" "$devices" "$@"; }
 
 playbook_file=$here/../../ansible/examples/site.yml
 run_number=0
@@ -154,7 +140,7 @@ cat >"$work/args.json" <<EOF
 )", "bind": "127.0.0.1", "parallel": 1, "veltroctl": "$build/cli/veltroctl"}}
 EOF
 before=$(setup_count 1)
-PYTHONPATH=$work/collections in_site 1 /usr/bin/python3 \
+PYTHONPATH=$work/collections nsenter --net="$(site_netns 1)" /usr/bin/python3 \
   "$work/collections/ansible_collections/veltro/fleet/plugins/modules/apply.py" \
   "$work/args.json" >"$work/module.json" 2>"$work/module.err" &
 module=$!

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the Ansible tests and the benchmark: simulated sites, each a network namespace
 # of its own with its own device simulator and SSH server, reached by Ansible over SSH.
 #   sites_init WORK BUILD_DIR    keys, sshd and Ansible configuration under WORK
@@ -6,9 +7,11 @@
 #                                sshd on 127.0.0.1:22, in a namespace of its own; its
 #                                simulator logs to WORK/devsim-N.log
 #   stop_site N                  ends what start_site N started, by process id
-#   ansible_inventory N...       Ansible's inventory of those sites (group "sites"); a site
+#   ansible_inventory DIR DEVICES N...
+#                                Ansible's inventory of those sites (group "sites"); a site
 #                                not started is a site host that is down
 #   setup_count N                setup commands site N's devices received so far
+#   in_site N COMMAND...         runs a command in site N's namespace (site_netns N: its path)
 # A site host's only interface is its loopback, where the simulator's devices are (veltroctl
 # takes a non-loopback interface as the host address when there is one). SSH reaches its
 # sshd through a ProxyCommand that enters the namespace; authentication, the transfer of the
@@ -66,11 +69,14 @@ EOF
     "$sites_work/collections/ansible_collections/veltro/fleet"
 }
 
+# The network namespace of site N.
+site_netns() { echo "/proc/${site_pids[$1, ns]:-0}/ns/net"; }
+
 # Runs a command in site N's namespace.
 in_site() {
   local n=$1
   shift
-  nsenter --net="/proc/${site_pids[$n, ns]}/ns/net" "$@"
+  nsenter --net="$(site_netns "$n")" "$@"
 }
 
 start_site() {
@@ -112,20 +118,36 @@ stop_site() {
   done
 }
 
-# ansible_inventory N... : the hosts site-N with the veltroctl that was built.
+# ansible_inventory DIR DEVICES N... : Ansible's inventory in DIR: the hosts site-N with the
+# veltroctl that was built; per site its devices, named SN-Press-I (host variables); the baud
+# rate every device gets (group variables).
 ansible_inventory() {
-  local n
-  echo "sites:"
-  echo "  vars:"
-  echo "    ansible_user: root"
-  echo "    ansible_ssh_private_key_file: $sites_work/client_key"
-  echo "    veltro_veltroctl: $sites_build/cli/veltroctl"
-  echo "  hosts:"
+  local dir=$1 devices=$2 n i
+  shift 2
+  mkdir -p "$dir/group_vars" "$dir/host_vars"
+  printf 'veltro_settings:\n  baud_rate: 9600\n' >"$dir/group_vars/sites.yml"
+  {
+    echo "sites:"
+    echo "  vars:"
+    echo "    ansible_user: root"
+    echo "    ansible_ssh_private_key_file: $sites_work/client_key"
+    echo "    veltro_veltroctl: $sites_build/cli/veltroctl"
+    echo "  hosts:"
+    for n in "$@"; do
+      echo "    site-$n:"
+      echo "      ansible_ssh_common_args: >-"
+      echo "        -o ProxyCommand=\"nsenter --net=$(site_netns "$n")"
+      echo "        socat - TCP:127.0.0.1:22\""
+    done
+  } >"$dir/hosts.yml"
   for n in "$@"; do
-    echo "    site-$n:"
-    echo "      ansible_ssh_common_args: >-"
-    echo "        -o ProxyCommand=\"nsenter --net=/proc/${site_pids[$n, ns]:-0}/ns/net"
-    echo "        socat - TCP:127.0.0.1:22\""
+    {
+      echo "veltro_devices:"
+      for i in $(seq "$devices"); do
+        printf '  - mac: "02:56:54:%02x:%02x:%02x"\n    name: S%d-Press-%d\n' "$n" $((i >> 8)) \
+          $((i & 255)) "$n" "$i"
+      done
+    } >"$dir/host_vars/site-$n.yml"
   done
 }
 

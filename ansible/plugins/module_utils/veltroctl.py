@@ -29,6 +29,7 @@ COMMON_ARGS = dict(
 # A setting's description may itself hold ": ", its values never do.
 _LEGACY_CHANGE = re.compile(r'^(?P<setting>.*): (?P<old>.*?) -> (?P<new>.*)$')
 _MAC_DIGITS = re.compile(r'^[0-9a-f]{12}$')
+_NO_MAC = '00:00:00:00:00:00'
 
 _FORWARDED_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 
@@ -138,6 +139,14 @@ def device(entry):
 
 def devices(stdout):
     return [device(entry) for entry in load(stdout)]
+
+
+def name_unlisted(applied, planned):
+    """Gives each apply result without a MAC address (a device the search did not find) the
+    one of the plan's entry in its place: apply reports the devices in the plan's order."""
+    for one, plan in zip(applied, planned):
+        if one['mac'] in (None, _NO_MAC):
+            one['mac'] = plan['mac']
 
 
 def failure_text(results):

@@ -230,6 +230,7 @@ def _apply(module, path, planned, result):
         applied = vc.devices(out)
     except vc.VeltroctlError as error:
         module.fail_json(msg=str(error), **result)
+    vc.name_unlisted(applied, planned)
     # What changed in a device that got through is what the plan said would.
     plan_changes = dict((d['mac'], d['changes']) for d in planned)
     for d in applied:
