@@ -60,7 +60,8 @@ remote_tmp = $sites_work/remote
 collections_path = $sites_work/collections
 [ssh_connection]
 control_path_dir = $sites_work/cp
-ssh_args = -o ControlMaster=auto -o ControlPersist=60s -o UserKnownHostsFile=/dev/null -o StrictHostKeyChecking=no -o ConnectTimeout=5 -o LogLevel=ERROR
+ssh_args = -o ControlMaster=auto -o ControlPersist=60s -o UserKnownHostsFile=/dev/null
+  -o StrictHostKeyChecking=no -o ConnectTimeout=5 -o LogLevel=ERROR
 EOF
   export ANSIBLE_CONFIG=$sites_work/ansible.cfg
   # The collection as ansible-galaxy would install it.

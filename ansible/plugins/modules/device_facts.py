@@ -129,8 +129,8 @@ def main():
     try:
         rc, out, err, interrupted = vc.run(argv)
         if rc not in (vc.EXIT_OK, vc.EXIT_FAILED) or interrupted:
-            module.fail_json(msg='veltroctl search ended with exit code {0}'.format(rc), exit_code=rc,
-                             stderr_lines=vc.stderr_lines(err))
+            module.fail_json(msg='veltroctl search ended with exit code {0}'.format(rc),
+                             exit_code=rc, stderr_lines=vc.stderr_lines(err))
         found = vc.load(out)
     except vc.VeltroctlError as error:
         module.fail_json(msg=str(error))

@@ -122,8 +122,8 @@ def main():
     try:
         rc, out, err, interrupted = vc.run(argv)
         if rc == vc.EXIT_USAGE:
-            module.fail_json(msg='veltroctl refused the device list', exit_code=rc, failed_devices=[],
-                             stderr_lines=vc.stderr_lines(err))
+            module.fail_json(msg='veltroctl refused the device list', exit_code=rc,
+                             failed_devices=[], stderr_lines=vc.stderr_lines(err))
         results = vc.devices(out)
     except vc.VeltroctlError as error:
         module.fail_json(msg=str(error), failed_devices=[])
