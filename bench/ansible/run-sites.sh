@@ -34,7 +34,8 @@ roll_out() {
     "$here/../../ansible/examples/site.yml" >"$work/run-$#.out" 2>&1 ||
     { cat "$work/run-$#.out" >&2; exit 1; }
   wall[$#]=$(echo "$(seconds) - $start" | bc -l)
-  changed=$(grep -c "^site-[0-9]* *: ok=1 *changed=1 .*failed=0" "$work/run-$#.out")
+  changed=$(grep -c "^site-[0-9]* *: ok=1 *changed=1 .*failed=0" "$work/run-$#.out" || true)
+  [ "$changed" = $# ] || { cat "$work/run-$#.out" >&2; exit 1; }
   printf 'ansible-playbook apply, %d site(s) x %d devices, forks 3: %6.2f s (%s changed)\n' \
     "$#" "$devices" "${wall[$#]}" "$changed"
   for n in "$@"; do stop_site "$n"; done

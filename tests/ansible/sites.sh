@@ -93,14 +93,15 @@ start_site() {
   for i in $(seq "$devices"); do
     printf 'mac=02-56-54-%02X-%02X-%02X\n' "$n" $((i >> 8)) $((i & 255))
   done >"$sites_work/devsim-$n.conf"
-  in_site "$n" "$sites_build/tools/devsim/veltro-devsim" --config "$sites_work/devsim-$n.conf" \
-    --base 127.1.1.10 "$@" >"$sites_work/devsim-$n.log" 2>&1 &
+  # nsenter itself, not a function's subshell, so that $! is the program to stop.
+  nsenter --net="$(site_netns "$n")" "$sites_build/tools/devsim/veltro-devsim" \
+    --config "$sites_work/devsim-$n.conf" --base 127.1.1.10 "$@" >"$sites_work/devsim-$n.log" 2>&1 &
   site_pids[$n, devsim]=$!
-  in_site "$n" /usr/sbin/sshd -D -e -f "$sites_work/sshd_config" -o "ListenAddress=127.0.0.1" \
-    -o "PidFile=$sites_work/sshd-$n.pid" 2>"$sites_work/sshd-$n.log" &
+  nsenter --net="$(site_netns "$n")" /usr/sbin/sshd -D -e -f "$sites_work/sshd_config" \
+    -o "ListenAddress=127.0.0.1" -o "PidFile=$sites_work/sshd-$n.pid" 2>"$sites_work/sshd-$n.log" &
   site_pids[$n, sshd]=$!
   for _ in $(seq 100); do
-    grep -q "devices ready" "$sites_work/devsim-$n.log" &&
+    grep -qs "devices ready" "$sites_work/devsim-$n.log" &&
       in_site "$n" timeout 1 bash -c "exec 3<>/dev/tcp/127.0.0.1/22" 2>/dev/null && return 0
     sleep 0.1
   done
@@ -136,6 +137,8 @@ ansible_inventory() {
     echo "  hosts:"
     for n in "$@"; do
       echo "    site-$n:"
+      # A name of this namespace's own: a restarted site gets no SSH connection of the last.
+      echo "      ansible_host: site-$n.ns${site_pids[$n, ns]:-0}"
       echo "      ansible_ssh_common_args: >-"
       echo "        -o ProxyCommand=\"nsenter --net=$(site_netns "$n")"
       echo "        socat - TCP:127.0.0.1:22\""
