@@ -6,8 +6,11 @@ printed when run on its own, for the Ansible tests.
   results.py devices FILE HOST   one line per device of the host's apply: MAC OK RESULT
   results.py module FILE         the module's own output: failed=.. interrupted=.. then its
                                  devices as above
+  results.py adhoc FILE HOST     what the ansible command printed for HOST: its status, then
+                                 the devices of its facts as MAC NAME FIRMWARE, or its msg
 """
 import json
+import re
 import sys
 
 
@@ -43,8 +46,26 @@ def module(output):
     device_lines(output.get('devices', []))
 
 
+def adhoc(path, host):
+    with open(path) as stream:
+        text = stream.read()
+    found = re.search(r'^{0} \| (\w+)(!)? => '.format(re.escape(host)), text, re.MULTILINE)
+    if not found:
+        print('missing')
+        return
+    print(found.group(1))
+    result = json.JSONDecoder().raw_decode(text, found.end())[0]
+    for d in result.get('ansible_facts', {}).get('veltro_devices', []):
+        print('{0} {1} {2}'.format(d['mac'], d['name'], d['firmware']))
+    if 'msg' in result:
+        print(result['msg'])
+
+
 def main():
     what, path = sys.argv[1], sys.argv[2]
+    if what == 'adhoc':
+        adhoc(path, sys.argv[3])
+        return
     document = load(path)
     if what == 'recap':
         recap(document)

@@ -85,6 +85,38 @@ expect "second run: site 1 unchanged" recap_says "site-1 changed=0 failed=0 unre
 expect "second run: site 2 unchanged" recap_says "site-2 changed=0 failed=0 unreachable=0"
 expect "second run sends no setup command" [ "$(setups)" = "$devices $devices" ]
 
+# The facts: every device of each site, with its name and the firmware its status reports.
+# module HOSTS MODULE FIELDS [ANSIBLE OPTIONS...]: an ad-hoc run into $work/adhoc.out; FIELDS
+# are the module's arguments as JSON object members, besides the veltroctl that was built.
+module() {
+  ansible -i "$inventory_dir" "$1" -m "veltro.fleet.$2" "${@:4}" \
+    -a "{\"veltroctl\": \"$build/cli/veltroctl\"${3:+, $3}}" >"$work/adhoc.out" 2>&1 || true
+}
+adhoc() { python3 "$here/results.py" adhoc "$work/adhoc.out" "$1"; }
+module sites device_facts ""
+for n in 1 2; do
+  adhoc "site-$n" >"$work/facts-$n"
+  expect "site $n: the facts list each device" \
+    [ "$(grep -c "^02:56:54:0$n:00:0[1-4] S$n-Press-[1-4] V" "$work/facts-$n")" = "$devices" ]
+done
+
+# Reboot: check mode sends nothing, a real one reboots that device only, an unknown device
+# fails with its reason.
+reboots() { grep -c "<- reboot command" "$work/devsim-1.log" || true; }
+back_again() { [ "$(grep -c "127.1.1.11 is up again" "$work/devsim-1.log")" -gt "$1" ]; }
+module site-1 reboot '"devices": ["02:56:54:01:00:02"]' --check
+expect "reboot in check mode would change" [ "$(adhoc site-1 | sed -n 1p)" = CHANGED ]
+expect "reboot in check mode sends nothing" [ "$(reboots)" = 0 ]
+restarts=$(grep -c "127.1.1.11 is up again" "$work/devsim-1.log" || true)
+module site-1 reboot '"devices": ["02:56:54:01:00:02"]'
+expect "reboot changes" [ "$(adhoc site-1 | sed -n 1p)" = CHANGED ]
+expect "reboot reaches that device alone" \
+  [ "$(grep "<- reboot command" "$work/devsim-1.log" | cut -d' ' -f2 | sort -u)" = 127.1.1.11 ]
+expect "the rebooted device comes back" within_a_minute back_again "$restarts"
+module site-1 reboot '"devices": ["02:56:54:01:00:99"]'
+expect "rebooting an unknown device fails" [ "$(adhoc site-1 | sed -n 1p)" = FAILED ]
+expect "and says which" contains "$work/adhoc.out" "1 of 1 devices failed: 02:56:54:01:00:99"
+
 # An unreachable site host fails that host only; the other sites apply a new baud rate.
 write_inventory 1 2 3
 playbook -e '{"veltro_settings": {"baud_rate": 19200}}'
