@@ -18,6 +18,7 @@ work=$(mktemp -d)
 # shellcheck source=tests/ansible/sites.sh
 source "$here/../../tests/ansible/sites.sh"
 trap 'for n in 1 2 3; do stop_site "$n"; done; rm -rf "$work"' EXIT
+sites_root
 sites_init "$work" "$build"
 
 seconds() { date +%s.%N; }

@@ -19,7 +19,8 @@ work=$(mktemp -d)
 # shellcheck source=tests/ansible/sites.sh
 source "$here/sites.sh"
 trap 'stop_site 1; stop_site 2; [ "${failures:-0}" -gt 0 ] || rm -rf "$work"' EXIT
-sites_init "$work" "$build" || exit 77
+sites_root || exit 77
+sites_init "$work" "$build"
 start_site 1 "$devices" --restart-ms "$restart_ms"
 start_site 2 "$devices" --restart-ms "$restart_ms"
 
@@ -140,8 +141,8 @@ write_inventory 1 2
 # the device under way finish its step and starts no other. A check run afterwards reports
 # every site's devices; a real run then completes them.
 before=$(setups)
-setsid ansible-playbook -i "$inventory_dir" "$playbook_file" \
-  -e '{"veltro_settings": {"baud_rate": 38400}, "veltro_parallel": 1}' >"$work/interrupted.out" 2>&1 &
+setsid ansible-playbook -i "$inventory_dir" "$playbook_file" >"$work/interrupted.out" 2>&1 \
+  -e '{"veltro_settings": {"baud_rate": 38400}, "veltro_parallel": 1}' &
 control=$!
 expect "the interrupted run began" within_a_minute setups_changed "$before"
 kill -INT -- "-$control"
@@ -175,13 +176,15 @@ before=$(setup_count 1)
 PYTHONPATH=$work/collections nsenter --net="$(site_netns 1)" /usr/bin/python3 \
   "$work/collections/ansible_collections/veltro/fleet/plugins/modules/apply.py" \
   "$work/args.json" >"$work/module.json" 2>"$work/module.err" &
-module=$!
+module_pid=$!
 expect "the module began" within_a_minute site_1_setups_changed "$before"
-kill -HUP "$module"
-wait "$module" || true
+kill -HUP "$module_pid"
+wait "$module_pid" || true
 python3 "$here/results.py" module "$work/module.json" >"$work/module.txt"
-expect "the hung-up module reports the interrupt" contains "$work/module.txt" "failed=True interrupted=True"
-expect "the hung-up module reports every device" [ "$(wc -l <"$work/module.txt")" = $((devices + 1)) ]
+expect "the hung-up module reports the interrupt" \
+  contains "$work/module.txt" "failed=True interrupted=True"
+expect "the hung-up module reports every device" \
+  [ "$(wc -l <"$work/module.txt")" = $((devices + 1)) ]
 expect "only the device under way got its settings" [ "$(setup_count 1)" = $((before + 1)) ]
 
 if [ "$failures" -gt 0 ]; then

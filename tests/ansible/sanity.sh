@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# sanity.sh: ansible-test sanity on the collection, the tests that run offline, and ansible-doc
-# for each module. The tests left out install their tools with pip into a virtual environment
+# sanity.sh: ansible-test sanity on the collection, the tests that run offline, ansible-doc
+# for each module, and each module's argument_spec against its documented options. The tests left out install their tools with pip into a virtual environment
 # first, which needs the network (ansible-doc is run here directly instead).
 set -euo pipefail
 collection=$(realpath "$(dirname "$0")/../../ansible")
@@ -28,5 +28,6 @@ for file in "$collection"/plugins/modules/*.py; do
   grep -q "^veltro.fleet.$module " <<<"$listed" ||
     { echo "FAILED: ansible-doc -l does not list $module" >&2; failures=$((failures + 1)); }
 done
+/usr/bin/python3 "$(dirname "$0")/argspec.py" "$work" || failures=$((failures + 1))
 [ "$failures" = 0 ] || exit 1
 echo "sanity and ansible-doc passed"

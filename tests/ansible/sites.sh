@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Sourced by the Ansible tests and the benchmark: simulated sites, each a network namespace
 # of its own with its own device simulator and SSH server, reached by Ansible over SSH.
+#   sites_root                   whether this is real root, which sshd needs
 #   sites_init WORK BUILD_DIR    keys, sshd and Ansible configuration under WORK
 #   start_site N DEVICES [DEVSIM_OPTIONS...]
 #                                site N: devices 02:56:54:0N:00:01... on 127.1.1.10... and
@@ -22,13 +23,17 @@ declare -A site_pids
 sites_work=
 sites_build=
 
+# Whether this is real root, not root mapped in a user namespace: sshd changes to its own
+# user, which only real root can.
+sites_root() {
+  grep -qE '^ +0 +0 +4294967295$' /proc/self/uid_map && return 0
+  echo "the simulated sites need root: sshd changes to its own user" >&2
+  return 1
+}
+
 sites_init() {
   sites_work=$1
   sites_build=$2
-  if ! grep -qE '^ +0 +0 +4294967295$' /proc/self/uid_map; then
-    echo "the simulated sites need root: sshd changes to its own user" >&2
-    return 1
-  fi
   # sshd wants its privilege separation folder; a tmpfs in this test's own mount namespace
   # gives it one without touching the machine's /run.
   if [ ! -d /run/sshd ]; then
