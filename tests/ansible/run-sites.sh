@@ -3,7 +3,9 @@
 # against two simulated sites (tests/ansible/sites.sh), each its own network namespace with
 # four simulated devices: check mode sends nothing, diff mode shows each change, a real run
 # applies, a second run changes nothing; an unreachable site host and a device that is not
-# found fail only their own host; an interrupted run leaves each site's state reported.
+# found fail only their own host; one site at a time stops at a failed site; --limit runs
+# one site; an interrupted run leaves each site's state reported; the facts and reboot
+# modules.
 # Exits 77 (skipped) when not run as real root. Runs itself inside a private namespace.
 set -euo pipefail
 build=$(realpath "${1:?usage: run-sites.sh BUILD_DIR}")
@@ -136,6 +138,23 @@ expect "site 1 unaffected" recap_says "site-1 changed=0 failed=0 unreachable=0"
 expect "the reason names the device" \
   contains "$json" "1 of 5 devices failed: 02:56:54:02:00:99: not found by the search"
 write_inventory 1 2
+
+# One site at a time: a site that fails ends the roll-out before the next site.
+printf '  - mac: "02:56:54:01:00:99"\n    name: Missing\n' >>"$inventory_dir/host_vars/site-1.yml"
+before=$(setups)
+playbook -e '{"veltro_settings": {"baud_rate": 4800}, "veltro_serial": 1}'
+expect "the rolling run fails" [ "$status" = 2 ]
+expect "at site 1" recap_says "site-1 changed=0 failed=1 unreachable=0"
+expect "and never reaches site 2" bash -c "! python3 '$here/results.py' recap '$json' | grep site-2"
+expect "site 2 was sent nothing" [ "$(setup_count 2)" = "${before#* }" ]
+write_inventory 1 2
+
+# --limit: one site only.
+before=$(setups)
+playbook --limit site-2 -e '{"veltro_settings": {"baud_rate": 4800}}'
+expect "the limited run changes site 2" recap_says "site-2 changed=1 failed=0 unreachable=0"
+expect "and site 2 alone" [ "$(python3 "$here/results.py" recap "$json" | wc -l)" = 1 ]
+expect "site 1 was sent nothing" [ "$(setup_count 1)" = "${before% *}" ]
 
 # Ctrl-C on the control node during a real run, one device at a time: each site host lets
 # the device under way finish its step and starts no other. A check run afterwards reports
