@@ -120,6 +120,14 @@ module site-1 reboot '"devices": ["02:56:54:01:00:99"]'
 expect "rebooting an unknown device fails" [ "$(adhoc site-1 | sed -n 1p)" = FAILED ]
 expect "and says which" contains "$work/adhoc.out" "1 of 1 devices failed: 02:56:54:01:00:99"
 
+# An inventory that veltroctl refuses fails the task, and nothing is sent.
+before=$(setups)
+module site-1 apply '"content": "[device.\"02:56:54:01:00:01\"]\nsettings = { baud_rate = 12345 }\n"'
+expect "a refused inventory fails" [ "$(adhoc site-1 | sed -n 1p)" = FAILED ]
+expect "and says so" contains "$work/adhoc.out" "the inventory given as content refused, nothing sent"
+expect "with the line" contains "$work/adhoc.out" "inventory.toml:2:"
+expect "a refused inventory sends nothing" [ "$(setups)" = "$before" ]
+
 # An unreachable site host fails that host only; the other sites apply a new baud rate.
 write_inventory 1 2 3
 playbook -e '{"veltro_settings": {"baud_rate": 19200}}'

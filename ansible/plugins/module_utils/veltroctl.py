@@ -17,7 +17,6 @@ import subprocess
 EXIT_OK = 0
 EXIT_FAILED = 1  # plan: something would change; others: a device failed, or none was found
 EXIT_USAGE = 2  # a wrong command line, or an inventory file refused before anything was sent
-EXIT_INTERRUPTED = 130
 
 # The options every module that runs veltroctl takes.
 COMMON_ARGS = dict(

@@ -185,6 +185,7 @@ def main():
     if not 1 <= module.params['parallel'] <= 64:
         module.fail_json(msg='parallel must be between 1 and 64')
     path = module.params['inventory']
+    shown = path or 'the inventory given as content'
     if path is None:
         path = os.path.join(module.tmpdir, 'inventory.toml')
         with open(path, 'w') as written:
@@ -194,7 +195,7 @@ def main():
         rc, out, err, interrupted = vc.run(vc.command(module, 'plan', path, '--json'))
         result.update(exit_code=rc, stderr_lines=vc.stderr_lines(err), interrupted=interrupted)
         if interrupted or rc not in (vc.EXIT_OK, vc.EXIT_FAILED):
-            module.fail_json(msg=_refused(path, rc, interrupted), **result)
+            module.fail_json(msg=_refused(shown, rc, interrupted), **result)
         planned = vc.devices(out)
     except vc.VeltroctlError as error:
         module.fail_json(msg=str(error), **result)
@@ -206,18 +207,18 @@ def main():
         if missing:
             module.warn('not found by the search: {0}'.format(', '.join(missing)))
         module.exit_json(**result)
-    _apply(module, path, planned, result)
+    _apply(module, path, shown, planned, result)
 
 
-def _refused(path, rc, interrupted):
+def _refused(shown, rc, interrupted):
     if interrupted:
         return 'interrupted before anything was sent'
     if rc == vc.EXIT_USAGE:
-        return '{0} refused, nothing sent (see stderr_lines)'.format(path)
+        return '{0} refused, nothing sent (see stderr_lines)'.format(shown)
     return 'veltroctl plan ended with exit code {0}'.format(rc)
 
 
-def _apply(module, path, planned, result):
+def _apply(module, path, shown, planned, result):
     params = module.params
     argv = vc.command(module, 'apply', path, '--json', '--parallel', str(params['parallel']))
     if params['force']:
@@ -226,7 +227,7 @@ def _apply(module, path, planned, result):
         rc, out, err, interrupted = vc.run(argv)
         result.update(exit_code=rc, stderr_lines=vc.stderr_lines(err), interrupted=interrupted)
         if rc == vc.EXIT_USAGE:
-            module.fail_json(msg=_refused(path, rc, False), **result)
+            module.fail_json(msg=_refused(shown, rc, False), **result)
         applied = vc.devices(out)
     except vc.VeltroctlError as error:
         module.fail_json(msg=str(error), **result)
