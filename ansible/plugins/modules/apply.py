@@ -47,27 +47,9 @@ options:
       - Devices worked on at a time.
     type: int
     default: 4
-  force:
-    description:
-      - Go on when a device is outside the site host's subnet.
-    type: bool
-    default: false
-  bind:
-    description:
-      - The site host's address that the devices are reached through; needed when the host
-        has several.
-    type: str
-  veltroctl:
-    description:
-      - The veltroctl program, a path or a name looked up in C(PATH).
-    type: path
-    default: veltroctl
-  extra_args:
-    description:
-      - Further veltroctl options, added to both the plan and the apply command line.
-    type: list
-    elements: str
-    default: []
+extends_documentation_fragment:
+  - veltro.fleet.veltroctl
+  - veltro.fleet.veltroctl.force
 attributes:
   check_mode:
     support: full

@@ -25,22 +25,8 @@ options:
       - Listen at least this many milliseconds for answers.
     type: int
     default: 0
-  bind:
-    description:
-      - The site host's address that the devices are reached through; needed when the host
-        has several.
-    type: str
-  veltroctl:
-    description:
-      - The veltroctl program, a path or a name looked up in C(PATH).
-    type: path
-    default: veltroctl
-  extra_args:
-    description:
-      - Further veltroctl options.
-    type: list
-    elements: str
-    default: []
+extends_documentation_fragment:
+  - veltro.fleet.veltroctl
 attributes:
   check_mode:
     support: full
