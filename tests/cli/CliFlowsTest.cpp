@@ -98,6 +98,26 @@ TEST(CliImport, ExportEditCheckImportAndImportAgain) {
     EXPECT_EQ(device.CountReceived(msg::kSetupCommand), sent);
 }
 
+// A device that comes back from its setup at its new static address is named there too.
+TEST(CliImport, ADeviceBackAtAnotherAddressIsReportedThere) {
+    CliNet net;
+    CLI_START_NET(net);
+    devsim::DeviceProfile slow;
+    slow.restartMs = 1500;  // longer than a search, so that one search misses it
+    devsim::SimDevice& device = *net.Add(slow);
+    const QString old = device.AddressText();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("device.txt");
+    ASSERT_EQ(net.Ctl({"export", old, path}).exitCode, 0);
+    WriteAll(path, WithLine(ReadAll(path), kStaticIpLine, "127.1.1.50"));
+    const CliNet::Run moved = net.Ctl({"import", "--json", old, path});
+    ASSERT_EQ(moved.exitCode, 0) << moved.err.toStdString() << moved.out.toStdString();
+    EXPECT_EQ(device.AddressText(), "127.1.1.50");
+    const QJsonObject result = CliNet::JsonArray(moved.out).at(0).toObject();
+    EXPECT_EQ(result["ip"].toString(), old);
+    EXPECT_EQ(result["now_ip"].toString(), "127.1.1.50");
+}
+
 TEST(CliImport, RefusesABadAddressOrAWrongFileAndSendsNothing) {
     CliNet net;
     CLI_START_NET(net);
