@@ -18,6 +18,8 @@ constexpr int kWakeMs = 20;
 constexpr int kSearchTicks = DmController::kSearchRetries + 2;
 // Setup: the command and its resends, one tick apart, with a tick to spare.
 constexpr int kSetupTicks = DmController::kSetupRetries + 2;
+// How long into a search every device that is up has answered its first requests.
+constexpr int kEarlyLookMs = DmController::kTickMs / 2;
 // Restore and reboot: each device is sent at most kMaxSends times, two ticks apart.
 constexpr int kAckTicksPerDevice = DmAckWork::kMaxSends * 2 + 1;
 
@@ -218,10 +220,17 @@ std::vector<QString> CliSession::WaitForRestarts(const std::vector<DeviceConfigR
     const auto allBack = [&] {
         return std::all_of(watches.begin(), watches.end(), [](const auto& w) { return w.back; });
     };
+    const auto look = [&] {
+        for (size_t i = 0; i < devices.size(); ++i) watches[i].Searched(Listed(devices[i]));
+    };
     while (!allBack() && !deadline.hasExpired()) {
         if (!Searching()) controller_->StartSearch();
+        // Early in a search a device that is up has answered; one still restarting has not,
+        // though it may answer the search's later requests.
+        WaitUntil([this] { return !Searching(); }, Scaled(kEarlyLookMs));
+        look();
         WaitUntil([this] { return !Searching(); }, Scaled(kSearchTicks * DmController::kTickMs));
-        for (size_t i = 0; i < devices.size(); ++i) watches[i].Searched(Listed(devices[i]));
+        look();
     }
     std::vector<QString> failures;
     for (const CliRestartWatch& watch : watches)

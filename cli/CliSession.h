@@ -31,9 +31,10 @@ struct CliResult {
     QString nowIp = {};        // where the device answered last, when that is another address
 };
 
-// A restart seen in the searches that started after a device was told to restart: it counts
-// as restarted once a search has not listed it and a later one has. A device that answers
-// every search never restarted; its answer from before the restart proves nothing.
+// A restart seen in looks at the list during the searches that started after a device was
+// told to restart: it counts as restarted once a look has not found it and a later one has. A
+// device that answers every search never restarted; its answer from before the restart proves
+// nothing.
 struct CliRestartWatch {
     bool gone = false;
     bool back = false;
@@ -74,8 +75,9 @@ class CliSession final : public DmFrame {
     bool Searching() const { return Running(DmController::kSearchTimer); }
     std::vector<CliDevice> Devices() const;
     bool Listed(const DeviceConfigRecord& device) const { return RowOf(device) >= 0; }
-    // Searches until each device has restarted (CliRestartWatch) or the deadline passed; the
-    // failure text of each, empty for the ones that came back.
+    // Searches until each device has restarted (CliRestartWatch: a look early in each search
+    // and one at its end, so that a restart shorter than a search is seen) or the deadline
+    // passed; the failure text of each, empty for the ones that came back.
     std::vector<QString> WaitForRestarts(const std::vector<DeviceConfigRecord>& devices);
     // Why nothing may be sent to the device's address (protocol/OneHost.h); empty if it may.
     QString WhyNotOneHost(const CliDevice& device);
@@ -84,7 +86,7 @@ class CliSession final : public DmFrame {
     QString WhyTwins(const CliDevice& device) const;
     // Where the device is listed now, when that is not where `device` was listed; else empty.
     QString NowIp(const CliDevice& device) const;
-    // Every reply for the device manager passes here first (FleetApply hands it back).
+    // Every reply for the device manager passes here first, then goes to the controller.
     void HandleReply(const ReceivedDatagram& datagram);
 
     enum class AckFlow { kReboot, kRestore };
