@@ -81,8 +81,7 @@ CliCommand::CliCommand(const QString& name, const QString& synopsis, const QStri
     devicePortOption_.setFlags(QCommandLineOption::HiddenFromHelp);
     speedupOption_.setFlags(QCommandLineOption::HiddenFromHelp);
     parser_.setApplicationDescription(description);
-    parser_.addOptions({help_, bind_, devicePortOption_, speedupOption_});
-    if (name != QLatin1String("search")) parser_.addOption(json_);
+    parser_.addOptions({help_, bind_, json_, devicePortOption_, speedupOption_});
     synopsis_ = synopsis;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/CliHost.h"
+#include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "cli/CliTargets.h"
 #include "devcfg/DeviceSetupValues.h"
@@ -86,7 +87,12 @@ void RefuseNotOneHost(CliSession& session, CliPlan& plan);
 
 // The setting file lines whose values differ, as "Description: old -> new".
 QStringList ChangedLines(const DeviceSetupValues& before, const DeviceSetupValues& after);
-// One status query to every listed device; the answers by sender address.
+// One status query to each device that an address of its own names (one host's, reported by
+// no other listed device, its MAC address not shared): the answer or why there is none, by
+// MAC address as the list shows it.
+std::map<QString, CliStatus> QueryStatusByMac(CliSession& session, uint16_t devicePort,
+                                              const std::vector<CliDevice>& devices);
+// The same, the answers by the device's address.
 std::map<QString, StatusReply> QueryStatus(CliSession& session, uint16_t devicePort,
                                            const std::vector<CliDevice>& devices);
 

@@ -1,10 +1,12 @@
 // search, reboot and restore: the device manager's search and acknowledgement flows.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "protocol/Address.h"
 #include "protocol/Message.h"
 
 namespace {
@@ -35,22 +37,48 @@ int AckCommand(const QStringList& args, const QString& name, CliSession::AckFlow
 
 }  // namespace
 
-std::map<QString, StatusReply> QueryStatus(CliSession& session, uint16_t devicePort,
-                                           const std::vector<CliDevice>& devices) {
-    std::map<QString, StatusReply> replies;
-    session.BroadcastSocket().SetMonitorHandler([&replies](const ReceivedDatagram& datagram) {
+std::map<QString, CliStatus> QueryStatusByMac(CliSession& session, uint16_t devicePort,
+                                              const std::vector<CliDevice>& devices) {
+    std::map<QString, CliStatus> statuses;
+    // A status reply carries no MAC address: only an address one listed device reports tells
+    // whose it is.
+    std::map<QString, QString> askedAt;  // address -> MAC
+    const std::vector<CliDevice> listed = session.Devices();
+    for (const CliDevice& device : devices) {
+        QString why = session.WhyNotOneHost(device);
+        if (why.isEmpty()) why = session.WhyTwins(device);
+        const auto sharing = std::count_if(listed.begin(), listed.end(),
+                                           [&](const CliDevice& d) { return d.ip == device.ip; });
+        if (why.isEmpty() && sharing > 1)
+            why = QStringLiteral("%1 devices report this address").arg(sharing);
+        statuses[device.mac] = {std::nullopt, why.isEmpty() ? QStringLiteral("no answer")
+                                                            : QStringLiteral("not asked: ") + why};
+        if (why.isEmpty()) askedAt[device.ip] = device.mac;
+    }
+    size_t answered = 0;
+    session.BroadcastSocket().SetMonitorHandler([&](const ReceivedDatagram& datagram) {
         const auto reply = StatusReply::Decode(datagram.slot.first(
             static_cast<size_t>(std::min<int>(datagram.length, datagram.slot.size()))));
-        if (reply) replies[QHostAddress(datagram.sender.toIPv4Address()).toString()] = *reply;
+        const auto asked = askedAt.find(FormatDotted(datagram.sender.toIPv4Address()));
+        if (!reply || asked == askedAt.end()) return;
+        CliStatus& status = statuses[asked->second];
+        if (!status.reply) ++answered;
+        status = {reply, {}};
     });
-    size_t asked = 0;
-    for (const CliDevice& device : devices) {
-        if (!session.WhyNotOneHost(device).isEmpty()) continue;
-        session.BroadcastSocket().Send(msg::BuildStatusQuery(), device.ip, devicePort);
-        ++asked;
-    }
-    CliSession::WaitUntil([&] { return replies.size() >= asked; }, kStatusWaitMs);
+    for (const auto& [ip, mac] : askedAt)
+        session.BroadcastSocket().Send(msg::BuildStatusQuery(), ip, devicePort);
+    CliSession::WaitUntil([&] { return answered >= askedAt.size(); }, kStatusWaitMs);
     session.BroadcastSocket().SetMonitorHandler(nullptr);
+    return statuses;
+}
+
+std::map<QString, StatusReply> QueryStatus(CliSession& session, uint16_t devicePort,
+                                           const std::vector<CliDevice>& devices) {
+    const std::map<QString, CliStatus> byMac = QueryStatusByMac(session, devicePort, devices);
+    std::map<QString, StatusReply> replies;
+    for (const CliDevice& device : devices)
+        if (const auto found = byMac.find(device.mac); found != byMac.end() && found->second.reply)
+            replies[device.ip] = *found->second.reply;
     return replies;
 }
 
@@ -67,11 +95,16 @@ int RunSearch(const QStringList& args) {
                               QStringLiteral("Add firmware version, modem byte and counters."));
     command.Parser().addOptions({wait, format, status});
     if (auto code = command.Parse(args, 0, 0)) return *code;
+    if (command.Json() && command.Parser().isSet(format) &&
+        command.Parser().value(format) != QLatin1String("json"))
+        return command.Usage(
+            QStringLiteral("--json and --format %1").arg(command.Parser().value(format)));
     bool ok = false;
     const int waitMs = command.Parser().value(wait).toInt(&ok);
     if (!ok || waitMs < 0 || waitMs > kMaxWaitMs)
         return command.Usage(QStringLiteral("bad --wait"));
-    const QString formatName = command.Parser().value(format);
+    const QString formatName =
+        command.Json() ? QStringLiteral("json") : command.Parser().value(format);
     const std::map<QString, CliFormat> formats{{QStringLiteral("table"), CliFormat::kTable},
                                                {QStringLiteral("csv"), CliFormat::kCsv},
                                                {QStringLiteral("json"), CliFormat::kJson}};
@@ -81,25 +114,21 @@ int RunSearch(const QStringList& args) {
     auto session = OpenAndSearch(command, false, waitMs, exitCode);
     if (!session) return exitCode;
     const bool withStatus = command.Parser().isSet(status);
-    std::map<QString, StatusReply> replies;
-    if (withStatus) {
-        // A copy: a late search reply may add rows while the answers are awaited.
-        const std::vector<CliDevice> listed = session->Devices();
-        replies = QueryStatus(*session, command.DevicePort(), listed);
-    }
+    std::map<QString, CliStatus> statuses;
+    // A copy: a late search reply may add rows while the answers are awaited.
+    if (withStatus) statuses = QueryStatusByMac(*session, command.DevicePort(), session->Devices());
     // The list as it is now: a late search reply may have added rows during the wait.
     std::vector<CliListing> rows;
     const DmDeviceTable& table = session->Controller().Table();
     for (int row = 0; row < table.Count(); ++row) {
-        CliListing listing{
-            {table.IpText(row), table.CellText(row, DmDeviceTable::kMacColumn), table.Record(row)},
-            {},
-            std::nullopt};
+        const QString mac = DmDeviceTable::MacText(table.Record(row));
+        CliListing listing{{table.IpText(row), mac, table.Record(row)},
+                           {},
+                           {std::nullopt, QStringLiteral("not asked: listed after the queries")}};
         for (int column = DmDeviceTable::kNameColumn; column <= DmDeviceTable::kStatusColumn;
              ++column)
             listing.cells << table.CellText(row, column);
-        if (auto it = replies.find(listing.device.ip); it != replies.end())
-            listing.status = it->second;
+        if (auto it = statuses.find(mac); it != statuses.end()) listing.status = it->second;
         rows.push_back(listing);
     }
     PrintOut(FormatListing(rows, formats.at(formatName), withStatus));

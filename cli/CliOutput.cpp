@@ -12,6 +12,10 @@ namespace {
 
 enum Cell { kName, kMac, kDhcp, kIp, kPort, kMode, kStatus };
 
+QString NowAt(const CliResult& result) {
+    return result.nowIp.isEmpty() ? QString() : QStringLiteral(" (now at %1)").arg(result.nowIp);
+}
+
 QString CsvField(const QString& cell) {
     if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
         !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r')))
@@ -24,28 +28,33 @@ QString CsvField(const QString& cell) {
 QStringList Cells(const CliListing& row, bool withStatus) {
     QStringList cells = row.cells;
     if (!withStatus) return cells;
-    if (!row.status) return cells << QString() << QString() << QString() << QString();
-    return cells << QString::fromLatin1(row.status->firmwareVersion)
-                 << QStringLiteral("0x%1").arg(row.status->modemStatus, 2, 16, QLatin1Char('0'))
-                 << QString::number(row.status->txCount) << QString::number(row.status->rxCount);
+    const std::optional<StatusReply>& s = row.status.reply;
+    if (!s) return cells << row.status.why << QString() << QString() << QString();
+    return cells << QString::fromLatin1(s->firmwareVersion)
+                 << QStringLiteral("0x%1").arg(s->modemStatus, 2, 16, QLatin1Char('0'))
+                 << QString::number(s->txCount) << QString::number(s->rxCount);
 }
 
 QJsonObject JsonRow(const CliListing& row, bool withStatus) {
     const QStringList& c = row.cells;
-    QJsonObject object{{QStringLiteral("name"), c[kName]},
-                       {QStringLiteral("mac"), NormalMac(row.device.record.MacAddress())},
-                       {QStringLiteral("dhcp"), c[kDhcp]},
-                       {QStringLiteral("ip"), c[kIp]},
-                       {QStringLiteral("port"), c[kPort].toInt()},
-                       {QStringLiteral("mode"), c[kMode]},
-                       {QStringLiteral("status"), c[kStatus]}};
+    QJsonObject object{
+        {QStringLiteral("name"), c[kName]},
+        {QStringLiteral("mac"), NormalMac(row.device.record.MacAddress())},
+        {QStringLiteral("dhcp"), row.device.record.Flag(devrec::netFlags, devrec::kDhcpClient)},
+        {QStringLiteral("ip"), c[kIp]},
+        {QStringLiteral("port"), c[kPort].toInt()},
+        {QStringLiteral("mode"), c[kMode]},
+        {QStringLiteral("status"), c[kStatus]}};
     if (!withStatus) return object;
-    const std::optional<StatusReply>& s = row.status;
-    object[QStringLiteral("firmware")] =
-        s ? QJsonValue(QString::fromLatin1(s->firmwareVersion)) : QJsonValue();
-    object[QStringLiteral("modem")] = s ? QJsonValue(s->modemStatus) : QJsonValue();
-    object[QStringLiteral("tx")] = s ? QJsonValue(static_cast<qint64>(s->txCount)) : QJsonValue();
-    object[QStringLiteral("rx")] = s ? QJsonValue(static_cast<qint64>(s->rxCount)) : QJsonValue();
+    const std::optional<StatusReply>& s = row.status.reply;
+    if (!s) {
+        object[QStringLiteral("status_error")] = row.status.why;
+        return object;
+    }
+    object[QStringLiteral("firmware")] = QString::fromLatin1(s->firmwareVersion);
+    object[QStringLiteral("modem")] = s->modemStatus;
+    object[QStringLiteral("tx")] = static_cast<qint64>(s->txCount);
+    object[QStringLiteral("rx")] = static_cast<qint64>(s->rxCount);
     return object;
 }
 
@@ -105,6 +114,7 @@ QString FormatResults(const std::vector<CliResult>& results, bool json) {
                  listed ? QJsonValue(NormalMac(result.device.record.MacAddress())) : QJsonValue()},
                 {QStringLiteral("ok"), result.ok},
                 {QStringLiteral("result"), result.text}};
+            if (!result.nowIp.isEmpty()) object[QStringLiteral("now_ip")] = result.nowIp;
             if (!result.changes.isEmpty())
                 object[QStringLiteral("changes")] = QJsonArray::fromStringList(result.changes);
             array.append(object);
@@ -117,7 +127,8 @@ QString FormatResults(const std::vector<CliResult>& results, bool json) {
         out += Printable(
                    QStringLiteral("%1 %2 %3")
                        .arg(result.device.ip, mac,
-                            result.ok ? result.text : QStringLiteral("FAILED: ") + result.text)) +
+                            (result.ok ? result.text : QStringLiteral("FAILED: ") + result.text) +
+                                NowAt(result))) +
                QLatin1Char('\n');
         for (const QString& change : result.changes)
             out += QStringLiteral("  %1\n").arg(Printable(change));

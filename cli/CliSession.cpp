@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "protocol/Address.h"
 #include "protocol/Message.h"
 #include "protocol/OneHost.h"
 
@@ -17,6 +18,8 @@ constexpr int kWakeMs = 20;
 constexpr int kSearchTicks = DmController::kSearchRetries + 2;
 // Setup: the command and its resends, one tick apart, with a tick to spare.
 constexpr int kSetupTicks = DmController::kSetupRetries + 2;
+// How long into a search every device that is up has answered its first requests.
+constexpr int kEarlyLookMs = DmController::kTickMs / 2;
 // Restore and reboot: each device is sent at most kMaxSends times, two ticks apart.
 constexpr int kAckTicksPerDevice = DmAckWork::kMaxSends * 2 + 1;
 
@@ -41,8 +44,47 @@ QString CliSession::Open(uint16_t devicePort) {
                      [this](int row) { NameLowPortDevice(row); });
     QObject::connect(controller_.get(), &DmController::rowChanged,
                      [this](int row) { NameLowPortDevice(row); });
+    QObject::connect(controller_.get(), &DmController::listReset, [this] { answeredAt_.clear(); });
+    socket_.SetDeviceManagerHandler(
+        [this](const ReceivedDatagram& datagram) { HandleReply(datagram); });
     controller_->InitialUpdate();
     return {};
+}
+
+void CliSession::HandleReply(const ReceivedDatagram& datagram) {
+    if (datagram.Command() == msg::kSearchReply) NoteSearchReply(datagram);
+    controller_->HandleReply(datagram);
+}
+
+// The list keeps the first reply of a MAC address: a second device with it would be hidden.
+void CliSession::NoteSearchReply(const ReceivedDatagram& datagram) {
+    if (datagram.length < msg::kRecordSize) return;
+    const auto reply = DeviceConfigRecord::FromBytes(datagram.slot);
+    if (!reply) return;
+    const QString mac = DmDeviceTable::MacText(*reply);
+    QString at = FormatDotted(reply->Get(devrec::currentIp));
+    if (const QString sender = FormatDotted(datagram.sender.toIPv4Address()); sender != at)
+        at += QStringLiteral(" (sent from %1)").arg(sender);
+    const auto [first, isNew] = answeredAt_.emplace(mac, at);
+    if (isNew || first->second == at || twins_.contains(mac)) return;
+    twins_[mac] = {first->second, at};
+    PrintError(QStringLiteral("Warning: two devices answer with MAC address %1: at %2 and at %3; "
+                              "nothing is sent to this MAC address")
+                   .arg(mac, first->second, at));
+}
+
+QString CliSession::WhyTwins(const CliDevice& device) const {
+    const auto found = twins_.find(DmDeviceTable::MacText(device.record));
+    if (found == twins_.end()) return {};
+    return QStringLiteral("two devices answer with this MAC address (at %1)")
+        .arg(found->second.join(QStringLiteral(" and at ")));
+}
+
+QString CliSession::NowIp(const CliDevice& device) const {
+    const int row = RowOf(device.record);
+    if (row < 0) return {};
+    const QString ip = controller_->Table().IpText(row);
+    return ip == device.ip ? QString() : ip;
 }
 
 bool CliSession::WaitUntil(const std::function<bool()>& done, int deadlineMs) {
@@ -178,10 +220,17 @@ std::vector<QString> CliSession::WaitForRestarts(const std::vector<DeviceConfigR
     const auto allBack = [&] {
         return std::all_of(watches.begin(), watches.end(), [](const auto& w) { return w.back; });
     };
+    const auto look = [&] {
+        for (size_t i = 0; i < devices.size(); ++i) watches[i].Searched(Listed(devices[i]));
+    };
     while (!allBack() && !deadline.hasExpired()) {
         if (!Searching()) controller_->StartSearch();
+        // Early in a search a device that is up has answered; one still restarting has not,
+        // though it may answer the search's later requests.
+        WaitUntil([this] { return !Searching(); }, Scaled(kEarlyLookMs));
+        look();
         WaitUntil([this] { return !Searching(); }, Scaled(kSearchTicks * DmController::kTickMs));
-        for (size_t i = 0; i < devices.size(); ++i) watches[i].Searched(Listed(devices[i]));
+        look();
     }
     std::vector<QString> failures;
     for (const CliRestartWatch& watch : watches)

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -27,11 +28,13 @@ struct CliResult {
     bool ok = false;
     QString text;              // "ok", "unchanged", or the reason it failed
     QStringList changes = {};  // the settings an import changes, as "what: old -> new"
+    QString nowIp = {};        // where the device answered last, when that is another address
 };
 
-// A restart seen in the searches that started after a device was told to restart: it counts
-// as restarted once a search has not listed it and a later one has. A device that answers
-// every search never restarted; its answer from before the restart proves nothing.
+// A restart seen in looks at the list during the searches that started after a device was
+// told to restart: it counts as restarted once a look has not found it and a later one has. A
+// device that answers every search never restarted; its answer from before the restart proves
+// nothing.
 struct CliRestartWatch {
     bool gone = false;
     bool back = false;
@@ -72,11 +75,19 @@ class CliSession final : public DmFrame {
     bool Searching() const { return Running(DmController::kSearchTimer); }
     std::vector<CliDevice> Devices() const;
     bool Listed(const DeviceConfigRecord& device) const { return RowOf(device) >= 0; }
-    // Searches until each device has restarted (CliRestartWatch) or the deadline passed; the
-    // failure text of each, empty for the ones that came back.
+    // Searches until each device has restarted (CliRestartWatch: a look early in each search
+    // and one at its end, so that a restart shorter than a search is seen) or the deadline
+    // passed; the failure text of each, empty for the ones that came back.
     std::vector<QString> WaitForRestarts(const std::vector<DeviceConfigRecord>& devices);
     // Why nothing may be sent to the device's address (protocol/OneHost.h); empty if it may.
     QString WhyNotOneHost(const CliDevice& device);
+    // Two devices that answered one search with the same MAC address: nothing may be sent to
+    // it, since either may answer. The reason, naming both addresses, or empty.
+    QString WhyTwins(const CliDevice& device) const;
+    // Where the device is listed now, when that is not where `device` was listed; else empty.
+    QString NowIp(const CliDevice& device) const;
+    // Every reply for the device manager passes here first, then goes to the controller.
+    void HandleReply(const ReceivedDatagram& datagram);
 
     enum class AckFlow { kReboot, kRestore };
     // The flow for every device; a device that stays silent fails, and the flow goes on with
@@ -107,6 +118,7 @@ class CliSession final : public DmFrame {
     void TickOnly(const std::vector<CliDevice>& devices);
     int FlowDeadlineMs(size_t devices) const;
     void NameLowPortDevice(int row);
+    void NoteSearchReply(const ReceivedDatagram& datagram);
 
     CliHost host_;
     CliTimerHost timers_;
@@ -114,4 +126,8 @@ class CliSession final : public DmFrame {
     LinuxNetInterfaces net_;
     CBroadcastSocket socket_;
     std::unique_ptr<DmController> controller_;
+    // Per list (a search rebuilds it): where each MAC address answered first, by MAC text.
+    std::map<QString, QString> answeredAt_;
+    // For the session: the MAC addresses two devices answered with, and their addresses.
+    std::map<QString, QStringList> twins_;
 };

@@ -6,11 +6,13 @@
 #include "cli/CliPrompts.h"
 #include "devcfg/DeviceSettingFile.h"
 #include "devcfg/SetupMapping.h"
+#include "devcfg/SetupRules.h"
 #include "platform/AtomicFile.h"
 
 namespace {
 
 const QString kStandardOutput = QStringLiteral("-");
+const QString kSeparator = QStringLiteral("; ");
 
 // The values the setup sheet shows for a listed device.
 DeviceSetupValues SheetValues(CliSession& session, const CliDevice& device) {
@@ -18,6 +20,15 @@ DeviceSetupValues SheetValues(CliSession& session, const CliDevice& device) {
     FillSetupValues(values, device.record,
                     session.Controller().Table().FindRowByMac(device.record.MacAddress()));
     return values;
+}
+
+// The setup checks' messages, and the texts too long for their fields.
+QStringList SetupErrors(const SetupBuild& build) {
+    QStringList errors;
+    for (const QString& error : build.errors) errors << error.trimmed();
+    for (const OverLongText& text : build.overLong)
+        errors << OverLongMessage(text.label, text.limit);
+    return errors;
 }
 
 // With the file on standard output the result line goes to stderr.
@@ -43,20 +54,28 @@ std::optional<CliDevice> OneDevice(CliSession& session, const CliTarget& target,
     return devices.front();
 }
 
+// What the file could not hold, after "exported to ...".
+QString CutText(const settingfile::Written& written) {
+    if (written.cut.isEmpty()) return {};
+    QStringList lines;
+    for (int line : written.cut)
+        lines << QStringLiteral("line %1 (%2)").arg(line).arg(settingfile::Description(line));
+    return QStringLiteral(
+               "; a setting file line holds one word of Latin-1 characters, so these "
+               "do not read back as the device has them: %1")
+        .arg(lines.join(QStringLiteral(", ")));
+}
+
 }  // namespace
 
 QStringList ChangedLines(const DeviceSetupValues& before, const DeviceSetupValues& after) {
-    const QList<QByteArray> old = settingfile::LineValues(settingfile::Write(before).text);
-    const QList<QByteArray> now = settingfile::LineValues(settingfile::Write(after).text);
+    const QStringList old = settingfile::FullValues(before);
+    const QStringList now = settingfile::FullValues(after);
     QStringList changed;
-    for (int line = 2; line <= settingfile::kLineCount; ++line) {
-        const QByteArray a = old.value(line - 1);
-        const QByteArray b = now.value(line - 1);
-        if (a != b)
+    for (int line = 2; line <= settingfile::kLineCount; ++line)
+        if (old[line - 1] != now[line - 1])
             changed << QStringLiteral("%1: %2 -> %3")
-                           .arg(settingfile::Description(line), QString::fromLatin1(a),
-                                QString::fromLatin1(b));
-    }
+                           .arg(settingfile::Description(line), old[line - 1], now[line - 1]);
     return changed;
 }
 
@@ -84,14 +103,15 @@ int RunExport(const QStringList& args) {
         const bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
         return Finish(command,
                       {*device, ok,
-                       ok ? QStringLiteral("exported to standard output")
+                       ok ? QStringLiteral("exported to standard output") + CutText(written)
                           : QStringLiteral("cannot write to standard output")},
                       true);
     }
     if (QString error; !WriteFileAtomically(path, written.text, &error))
         return Finish(command,
                       {*device, false, QStringLiteral("cannot write %1: %2").arg(path, error)});
-    return Finish(command, {*device, true, QStringLiteral("exported to %1").arg(path)});
+    return Finish(command,
+                  {*device, true, QStringLiteral("exported to %1").arg(path) + CutText(written)});
 }
 
 int RunImport(const QStringList& args) {
@@ -124,33 +144,33 @@ int RunImport(const QStringList& args) {
     const CliDevice& device = *found;
     const DeviceSetupValues before = SheetValues(*session, device);
     DeviceSetupValues after = before;
-    const settingfile::LoadReport loaded = settingfile::Load(*text, after);
-    switch (loaded.result) {
+    const settingfile::CheckedLoad loaded = settingfile::LoadWhole(*text, after);
+    switch (loaded.report.result) {
         case settingfile::LoadResult::VersionWrong:
             return Finish(command,
                           {device, false, QString::fromLatin1(settingfile::kVersionWrong)});
         case settingfile::LoadResult::Short:
             return Finish(command,
-                          {device, false, settingfile::ShortFileMessage(loaded.lineCount)});
+                          {device, false, settingfile::ShortFileMessage(loaded.report.lineCount)});
         case settingfile::LoadResult::Loaded:
             break;
     }
+    // Each failure once: in the result.
+    if (!loaded.refused.isEmpty())
+        return Finish(command, {device, false,
+                                QStringLiteral("refused: ") + loaded.refused.join(kSeparator)});
     const QStringList changed = ChangedLines(before, after);
     if (changed.isEmpty() && before == after)
         return Finish(command, {device, true, QStringLiteral("unchanged")});
-    const QStringList outOfRange = settingfile::OutOfRangeLines(*text, before);
-    for (const QString& error : outOfRange)
-        PrintError(QStringLiteral("%1: %2").arg(device.ip, error));
-    if (!outOfRange.isEmpty())
-        return Finish(command, {device, false, QStringLiteral("values out of range")});
     const SetupBuild build = BuildSetupRecord(after, device.record.MacAddress());
-    for (const QString& error : build.errors)
-        PrintError(QStringLiteral("%1: %2").arg(device.ip, error.trimmed()));
     if (!build.Ok())
-        return Finish(command, {device, false, QStringLiteral("refused by the setup checks")});
+        return Finish(command, {device, false,
+                                QStringLiteral("refused by the setup checks: ") +
+                                    SetupErrors(build).join(kSeparator)});
     if (command.Parser().isSet(check))
         return Finish(command, {device, true, QStringLiteral("would change"), changed});
     const QString error = session->RunSetup(device, build.command);
-    return Finish(command, {device, error.isEmpty(),
-                            error.isEmpty() ? QStringLiteral("changed") : error, changed});
+    return Finish(command,
+                  {device, error.isEmpty(), error.isEmpty() ? QStringLiteral("changed") : error,
+                   changed, session->NowIp(device)});
 }

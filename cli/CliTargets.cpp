@@ -46,10 +46,11 @@ CliPlan::CliPlan(const CliSession& session, const std::vector<CliTarget>& target
                 std::any_of(results_.begin(), results_.end(), [&](const CliResult& r) {
                     return !r.device.mac.isEmpty() && r.device.record.MacAddress() == mac;
                 });
-            if (!known) {
-                results_.push_back({named.front(), false, kNotSent});
-                pending_.push_back(true);
-            }
+            if (known) continue;
+            const QString twins = session.WhyTwins(named.front());
+            results_.push_back(
+                {named.front(), false, twins.isEmpty() ? kNotSent : kNotSent + ": " + twins});
+            pending_.push_back(twins.isEmpty());
             continue;
         }
         QString why = QStringLiteral("not found by the search");

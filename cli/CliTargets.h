@@ -28,8 +28,9 @@ std::optional<CliMac> ParseMac(const QString& text);
 
 // The devices the command line names, looked up in the session's list: each device once, in
 // the order it was first named, however often and in whichever form it was named. A name
-// that finds no listed device, or an address that several listed devices report, fails with
-// the reason. The results come back in the same order.
+// that finds no listed device, an address that several listed devices report, or a MAC
+// address two devices answered with, fails with the reason. The results come back in the same
+// order.
 class CliPlan {
   public:
     CliPlan(const CliSession& session, const std::vector<CliTarget>& targets);

@@ -185,6 +185,9 @@ class Reader {
             Fail(LineOf(node),
                  QStringLiteral("%1: %2").arg(
                      path, settingfile::ShortFileMessage(loaded.lineCount).trimmed()));
+        else
+            for (const QString& why : settingfile::RefusedLines(entry.settingFileText, nullptr))
+                Fail(LineOf(node), QStringLiteral("%1: %2").arg(path, why));
     }
 
     void ReadSettings(const toml::node& node, DeviceEntry& entry) {

@@ -268,7 +268,8 @@ void Builder::AddressChecks() {
         const char* control;
     };
     const Edit edits[] = {
-        {v_.currentIp, setupmsg::kCurrentIp, "currentIp"},
+        {v_.currentIp, dhcpShowsCurrent ? setupmsg::kCurrentIp : setupmsg::kHiddenCurrentIp,
+         "currentIp"},
         {v_.staticIp, dhcpShowsCurrent ? setupmsg::kHiddenStaticIp : setupmsg::kStaticIp,
          "staticIp"},
         {v_.subnetMask, setupmsg::kSubnetMask, "subnetMask"},

@@ -35,6 +35,8 @@ inline constexpr const char* kTimeZone = " NTP Time Zone select wrong.";
 inline constexpr const char* kCurrentIp =
     " Current IP wrong. It shows while DHCP is Enable; Load a setting file with a right one or "
     "open Device Setup again.";
+inline constexpr const char* kHiddenCurrentIp =
+    " Current IP wrong. Load a setting file with a right one or open Device Setup again.";
 inline constexpr const char* kStaticIp = " Static IP wrong.";
 inline constexpr const char* kHiddenStaticIp =
     " Static IP wrong. Set DHCP to Disable to see and edit it.";

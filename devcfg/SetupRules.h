@@ -17,6 +17,12 @@ inline constexpr NumberLimits kResponseTimeout{10, 65000};
 inline constexpr NumberLimits kFrameDelay{10, 500};  // inter-frame and inter-character
 }  // namespace limits
 
+// A netmask: ones, then zeros (host order).
+inline bool IsNetmask(uint32_t mask) {
+    const uint32_t zeros = ~mask;
+    return (zeros & (zeros + 1)) == 0;
+}
+
 // The message for a text longer than its control allows, naming the control by its label. A
 // control the user cannot edit got its text from a setting file: the message says to load
 // another.

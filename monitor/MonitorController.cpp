@@ -96,13 +96,12 @@ void MonitorController::Start() {
         emit rowChanged(static_cast<int>(row));
     }
     frame_.AddLog(kStartLog);
-    // The rows stay as they are while the monitor runs: which of them names no single device
-    // is settled once. The socket may broadcast, so those are never asked.
-    const std::vector<AdapterInfo> subnets =
-        frame_.Net().Subnets().value_or(std::vector<AdapterInfo>{});
+    // Which rows name no single device is settled once; the socket may broadcast, so those
+    // are never asked.
+    subnets_ = frame_.Net().Subnets().value_or(std::vector<AdapterInfo>{});
     noHost_.clear();
     for (const MonitorRow& row : rows_) {
-        noHost_.push_back(WhyNotOneDevice(row.Ip(), subnets));
+        noHost_.push_back(WhyNotOneDevice(row.Ip(), subnets_));
         if (!noHost_.back().isEmpty())
             frame_.AddLog(
                 QStringLiteral("No status query sent to %1: %2").arg(row.Ip(), noHost_.back()));
@@ -127,8 +126,23 @@ void MonitorController::StartPass() {
     QueryCurrent();
 }
 
+// A device the list now shows at another address is asked there.
+void MonitorController::FollowDevice(size_t index) {
+    MonitorRow& row = rows_[index];
+    for (const MonitorDevice& device : frame_.ListedDevices()) {
+        if (device.mac != row.mac || device.ip == row.Ip()) continue;
+        row.cells[MonitorRow::kIpColumn] = device.ip;
+        noHost_[index] = WhyNotOneDevice(device.ip, subnets_);
+        if (!noHost_[index].isEmpty())
+            frame_.AddLog(
+                QStringLiteral("No status query sent to %1: %2").arg(device.ip, noHost_[index]));
+        return;
+    }
+}
+
 void MonitorController::QueryCurrent() {
     const size_t index = static_cast<size_t>(current_);
+    FollowDevice(index);
     MonitorRow& row = rows_[index];
     if (!noHost_[index].isEmpty()) {
         row.ShowFailure();
@@ -156,9 +170,18 @@ void MonitorController::Advance() {
     }
 }
 
-int MonitorController::FindRowByIp(const QString& ip) const {
+// The row of the one device the list shows at `sender`; -1 when it shows none or several
+// (during a search, say): then no one can tell whose the reply is.
+int MonitorController::FindRowOfSender(const QString& sender) const {
+    QString mac;
+    for (const MonitorDevice& device : frame_.ListedDevices()) {
+        if (device.ip != sender) continue;
+        if (!mac.isEmpty()) return -1;
+        mac = device.mac;
+    }
+    if (mac.isEmpty()) return -1;
     const auto found = std::find_if(rows_.begin(), rows_.end(),
-                                    [&](const MonitorRow& row) { return row.Ip() == ip; });
+                                    [&](const MonitorRow& row) { return row.mac == mac; });
     return found == rows_.end() ? -1 : static_cast<int>(found - rows_.begin());
 }
 
@@ -169,14 +192,13 @@ void MonitorController::HandleReply(const ReceivedDatagram& datagram) {
     // A reply belongs to the device that sent it; only the answer to the outstanding query
     // moves the pass on.
     const QString sender = FormatDotted(datagram.sender.toIPv4Address());
-    const bool answersQuery = QueryOutstanding() && sender == queried_;
-    const int row = answersQuery ? current_ : FindRowByIp(sender);
+    const int row = FindRowOfSender(sender);
     if (row < 0) return;
     MonitorRow& shown = rows_[static_cast<size_t>(row)];
     shown.ShowReply(*reply);
-    if (!shown.mac.isEmpty()) versions_[shown.mac] = shown.cells[MonitorRow::kVersionColumn];
+    versions_[shown.mac] = shown.cells[MonitorRow::kVersionColumn];
     emit rowChanged(row);
-    if (answersQuery) {
+    if (QueryOutstanding() && row == current_ && sender == queried_) {
         timers_.KillTimer(this, kReplyTimer);
         Advance();
     }

@@ -10,6 +10,7 @@
 
 #include "monitor/MonitorFrame.h"
 #include "monitor/MonitorRow.h"
+#include "platform/NetInterfaces.h"
 #include "platform/TimerHost.h"
 #include "protocol/OrvinSocket.h"
 
@@ -18,7 +19,9 @@ struct ReceivedDatagram;
 // The device monitor without its widgets: the rows copied from the device manager's ticked
 // devices, the interval, the Start/Stop state and the polling flow. One status query is
 // outstanding at a time; a pass queries every row in turn and passes start every interval, or
-// right after a pass that took longer.
+// right after a pass that took longer. A row is its device (MAC address): it is asked at the
+// address the device manager lists the device at now, and a reply goes to the row of the
+// device the list pairs with the sender's address when it arrives.
 class MonitorController : public QObject, public TimerClient, private OrvinSocketOwner {
     Q_OBJECT
   public:
@@ -83,7 +86,8 @@ class MonitorController : public QObject, public TimerClient, private OrvinSocke
     void OnReplyTimeout();
     void OnPassTimer();
     bool QueryOutstanding();
-    int FindRowByIp(const QString& ip) const;
+    void FollowDevice(size_t index);
+    int FindRowOfSender(const QString& sender) const;
     void OnVspSocketData(COrvinSocket&) override {}
     void OnMonitorSocketData(COrvinSocket& socket) override;
 
@@ -100,8 +104,11 @@ class MonitorController : public QObject, public TimerClient, private OrvinSocke
     int current_ = 0;
     int last_ = 0;
     QString queried_;
-    // While running, for each row: why its address names no single device, or empty.
+    // While running, for each row: why its address names no single device, or empty. Settled
+    // at the start against the host's subnets as they were then, and again for a row whose
+    // device moved.
     std::vector<QString> noHost_;
+    std::vector<AdapterInfo> subnets_;
     // Timer 1 expired while a pass was still going: the pass's end starts the next one.
     bool passTimeElapsed_ = false;
 };

@@ -35,6 +35,9 @@ class MonitorFrame {
     virtual NetInterfaces& Net() = 0;
     // The device manager's checked rows, in its list's order.
     virtual std::vector<MonitorDevice> CheckedDevices() const = 0;
+    // Every row of the device manager's list as it is now: which device (MAC address) is at
+    // which address. A status reply carries no MAC address; this pairing says whose it is.
+    virtual std::vector<MonitorDevice> ListedDevices() const = 0;
     // The settings' "(MON) Monitor Timer (sec)", read at start-up and written after a change.
     virtual int MonitorInterval() const = 0;
     virtual void SetMonitorInterval(int seconds) = 0;

@@ -235,12 +235,22 @@ void CMainFrame::SetDmSettings(const DmSettingsValues& values) {
     settings_.searchAtStart = values.searchAtStart ? 1 : 0;
 }
 
+static MonitorDevice MonitorDeviceAt(const DmDeviceTable& table, int row) {
+    return {row, table.CellText(row, DmDeviceTable::kNameColumn), table.IpText(row),
+            table.CellText(row, DmDeviceTable::kMacColumn)};
+}
+
 std::vector<MonitorDevice> CMainFrame::CheckedDevices() const {
     const DmDeviceTable& table = dmView_->DeviceTable();
     std::vector<MonitorDevice> devices;
-    for (int row : table.CheckedRows())
-        devices.push_back({row, table.CellText(row, DmDeviceTable::kNameColumn), table.IpText(row),
-                           table.CellText(row, DmDeviceTable::kMacColumn)});
+    for (int row : table.CheckedRows()) devices.push_back(MonitorDeviceAt(table, row));
+    return devices;
+}
+
+std::vector<MonitorDevice> CMainFrame::ListedDevices() const {
+    const DmDeviceTable& table = dmView_->DeviceTable();
+    std::vector<MonitorDevice> devices;
+    for (int row = 0; row < table.Count(); ++row) devices.push_back(MonitorDeviceAt(table, row));
     return devices;
 }
 

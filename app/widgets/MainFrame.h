@@ -95,6 +95,7 @@ class CMainFrame : public QMainWindow,
     DmSettingsValues DmSettings() const override;
     void SetDmSettings(const DmSettingsValues& values) override;
     std::vector<MonitorDevice> CheckedDevices() const override;
+    std::vector<MonitorDevice> ListedDevices() const override;
     int MonitorInterval() const override { return settings_.monitorInterval; }
     void SetMonitorInterval(int seconds) override { settings_.monitorInterval = seconds; }
     QTime CurrentTime() const override { return QTime::currentTime(); }

@@ -50,6 +50,7 @@ class BenchFrame final : public MonitorFrame {
     QString HostAddress() const override { return kHost; }
     NetInterfaces& Net() override { return net_; }
     std::vector<MonitorDevice> CheckedDevices() const override { return devices_; }
+    std::vector<MonitorDevice> ListedDevices() const override { return devices_; }
     int MonitorInterval() const override { return MonitorController::kMaxInterval; }
     void SetMonitorInterval(int) override {}
 

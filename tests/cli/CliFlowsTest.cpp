@@ -98,6 +98,25 @@ TEST(CliImport, ExportEditCheckImportAndImportAgain) {
     EXPECT_EQ(device.CountReceived(msg::kSetupCommand), sent);
 }
 
+// A device that comes back from its setup at its new static address is named there too. Its
+// restart is shorter than a search: the search it came back in saw it gone at first.
+TEST(CliImport, ADeviceBackAtAnotherAddressIsReportedThere) {
+    CliNet net;
+    CLI_START_NET(net);
+    devsim::SimDevice& device = *net.Add();
+    const QString old = device.AddressText();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("device.txt");
+    ASSERT_EQ(net.Ctl({"export", old, path}).exitCode, 0);
+    WriteAll(path, WithLine(ReadAll(path), kStaticIpLine, "127.1.1.50"));
+    const CliNet::Run moved = net.Ctl({"import", "--json", old, path});
+    ASSERT_EQ(moved.exitCode, 0) << moved.err.toStdString() << moved.out.toStdString();
+    EXPECT_EQ(device.AddressText(), "127.1.1.50");
+    const QJsonObject result = CliNet::JsonArray(moved.out).at(0).toObject();
+    EXPECT_EQ(result["ip"].toString(), old);
+    EXPECT_EQ(result["now_ip"].toString(), "127.1.1.50");
+}
+
 TEST(CliImport, RefusesABadAddressOrAWrongFileAndSendsNothing) {
     CliNet net;
     CLI_START_NET(net);
@@ -110,8 +129,10 @@ TEST(CliImport, RefusesABadAddressOrAWrongFileAndSendsNothing) {
     WriteAll(path, WithLine(good, kStaticIpLine, "300.1.2.3"));
     const CliNet::Run bad = net.Ctl({"import", device.AddressText(), path});
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_TRUE(bad.err.contains(QString(setupmsg::kStaticIp).trimmed())) << bad.err.toStdString();
-    EXPECT_TRUE(bad.out.contains("FAILED"));
+    EXPECT_TRUE(bad.out.contains(
+        "FAILED: refused: line 7 (Server static listening IP): 300.1.2.3 is not an IPv4 address"))
+        << bad.out.toStdString();
+    EXPECT_FALSE(bad.err.contains("300.1.2.3"));
 
     WriteAll(path, WithLine(good, 1, "Another_Config:V9"));
     const CliNet::Run version = net.Ctl({"import", device.AddressText(), path});
@@ -125,16 +146,36 @@ TEST(CliImport, RefusesABadAddressOrAWrongFileAndSendsNothing) {
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.out.contains("127.1.1.99"));
 
-    // A number wider than its field is refused, not cut to 16 bits; with --check too.
-    WriteAll(path, WithLine(good, kListenPortLine, "70000"));
-    for (const QStringList& args : {QStringList{"import", device.AddressText(), path},
-                                    QStringList{"import", "--check", device.AddressText(), path}}) {
-        const CliNet::Run wide = net.Ctl(args);
-        EXPECT_EQ(wide.exitCode, 1);
-        EXPECT_TRUE(
-            wide.err.contains("line 8 (Server data listening Port): 70000 is outside 0 "
-                              "to 65535"))
-            << wide.err.toStdString();
+    // Each value is read whole and refused with its line unless its setting takes it, with
+    // the ranges of the setup sheet; with --check too. A name too long says why.
+    const struct {
+        int line;
+        QByteArray value;
+        QString refused;
+    } values[] = {
+        {kListenPortLine, "abc",
+         "line 8 (Server data listening Port): abc is not a number from "
+         "1024 to 65535"},
+        {kListenPortLine, " 4003", "line 8 (Server data listening Port):  4003 is not a number"},
+        {kListenPortLine, "0x1000", "0x1000 is not a number"},
+        {kListenPortLine, "4002x", "4002x is not a number"},
+        {kListenPortLine, "80", "80 is not a number from 1024 to 65535"},
+        {kListenPortLine, "70000", "70000 is not a number from 1024 to 65535"},
+        {15, "5", "line 15 (Transmission timer): 5 is not a number from 10 to 65535"},
+        {12, "255.0.255.0", "line 12 (Subnet mask IP): 255.0.255.0 is not a netmask"},
+        {kNameLine, "a b", "line 2 (Device name): a b NO SPACES between the letters."},
+        {kNameLine, QByteArray(17, 'N'), "Device Name: Please enter no more than 16 characters."},
+    };
+    for (const auto& v : values) {
+        WriteAll(path, WithLine(good, v.line, v.value));
+        for (const QStringList& args :
+             {QStringList{"import", device.AddressText(), path},
+              QStringList{"import", "--check", device.AddressText(), path}}) {
+            const CliNet::Run run = net.Ctl(args);
+            EXPECT_EQ(run.exitCode, 1) << v.value.toStdString();
+            EXPECT_EQ(run.out.count(v.refused), 1) << run.out.toStdString();
+            EXPECT_FALSE(run.err.contains(v.refused)) << run.err.toStdString();
+        }
     }
     EXPECT_EQ(device.CountReceived(msg::kSetupCommand), 0);
 }
@@ -163,6 +204,27 @@ TEST(CliImport, RefusesUnboundedInputAtOnce) {
         EXPECT_TRUE(run.err.contains(reason)) << run.err.toStdString();
     }
     EXPECT_EQ(net.sim->SearchesReceived(), 0);
+}
+
+// A name with line breaks: the file holds what a line can and the export says what it could
+// not; the file imported back into the device keeps the name it repeats, changing nothing.
+TEST(CliExport, ANameALineCannotHoldIsNamedAndItsOwnImportChangesNothing) {
+    CliNet net;
+    CLI_START_NET(net);
+    devsim::DeviceProfile broken;
+    broken.name = "a\nb\rc";
+    net.Add(broken);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("device.txt");
+    const CliNet::Run exported = net.Ctl({"export", net.Ip(0), path});
+    EXPECT_EQ(exported.exitCode, 0);
+    EXPECT_TRUE(exported.out.contains("line 2 (Device name)")) << exported.out.toStdString();
+    EXPECT_EQ(settingfile::LineValues(ReadAll(path)).value(1), "a");
+
+    const CliNet::Run check = net.Ctl({"import", "--check", net.Ip(0), path});
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_TRUE(check.out.contains("unchanged")) << check.out.toStdString();
+    EXPECT_EQ(net.sim->Device(0).CountReceived(msg::kSetupCommand), 0);
 }
 
 // A FIFO, a device node or standard output: written into, never replaced by a regular file.

@@ -71,8 +71,9 @@ TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
     EXPECT_EQ(byIp[net.Ip(0)][5], "Client");
     EXPECT_EQ(byIp[net.Ip(1)][0], hostile.name);
 
-    // JSON: the same texts, numbers as numbers, the MAC address in its normal form.
-    const CliNet::Run json = net.Ctl({"search", "--format", "json"});
+    // JSON: the same texts, numbers as numbers, DHCP as true or false, the MAC address in its
+    // normal form; --json as every command takes it.
+    const CliNet::Run json = net.Ctl({"search", "--json"});
     ASSERT_EQ(json.exitCode, 0);
     const QJsonArray array = CliNet::JsonArray(json.out);
     ASSERT_EQ(array.size(), 5);
@@ -82,7 +83,8 @@ TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
         ASSERT_FALSE(row.isEmpty());
         EXPECT_EQ(object["mac"].toString(), row[1].toLower().replace('-', ':'));
         EXPECT_EQ(object["port"].toInt(-1), row[4].toInt());
-        for (const char* text : {"name", "dhcp", "ip", "mode", "status"})
+        EXPECT_EQ(object["dhcp"].toBool(true), row[2] == "Enable");
+        for (const char* text : {"name", "ip", "mode", "status"})
             EXPECT_EQ(object[text].toString(), row[header.indexOf(text)]) << text;
     }
 
@@ -97,8 +99,10 @@ TEST(CliSearch, ListsEveryDeviceAlikeInTableCsvAndJson) {
 }
 
 // A search reply that comes in while the status queries wait is listed too (it used to be
-// indexed past the end of the list it came to).
-TEST(CliSearch, StatusAddsTheAnswersAndAReplyDuringTheirWaitIsListed) {
+// indexed past the end of the list it came to). A status reply carries no MAC address: two
+// devices that report one address are not asked, since either could answer; nor is one whose
+// address names no single host. Each says why in place of the values.
+TEST(CliSearch, StatusAddsTheAnswersOfDevicesAnAddressOfTheirOwnNames) {
     CliNet net;
     CLI_START_NET(net);
     devsim::DeviceProfile answering;
@@ -112,19 +116,42 @@ TEST(CliSearch, StatusAddsTheAnswersAndAReplyDuringTheirWaitIsListed) {
     late.faults.delayMs = 400;
     late.faults.commands = {msg::kSearchRequest};
     net.Add(late);
+    devsim::DeviceProfile twin;
+    twin.claimedAddress = 0x7F010164;  // 127.1.1.100, where no device lives
+    twin.status.firmwareVersion = "V1.1.1";
+    net.Add(twin);
+    twin.status.firmwareVersion = "V2.2.2";
+    net.Add(twin);
+    devsim::DeviceProfile broadcast;
+    broadcast.claimedAddress = 0x7FFFFFFF;
+    net.Add(broadcast);
 
-    const CliNet::Run run = net.Ctl({"search", "--status", "--format", "json"});
+    const CliNet::Run run = net.Ctl({"search", "--status", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    std::map<QString, QJsonObject> byIp;
+    std::map<QString, QJsonObject> byMac;
     for (const QJsonValue& value : CliNet::JsonArray(run.out))
-        byIp[value.toObject()["ip"].toString()] = value.toObject();
-    ASSERT_EQ(byIp.size(), 3u) << run.out.toStdString();
-    const QJsonObject device = byIp[net.Ip(0)];
+        byMac[value.toObject()["mac"].toString()] = value.toObject();
+    ASSERT_EQ(byMac.size(), 6u) << run.out.toStdString();
+    const QJsonObject device = byMac[net.JsonMac(0)];
     EXPECT_EQ(device["firmware"].toString(), "V2.0.1");
     EXPECT_EQ(device["modem"].toInt(), 0x31);
     EXPECT_EQ(device["tx"].toInt(), 1234);
     EXPECT_EQ(device["rx"].toInt(), 56);
-    for (int silent : {1, 2}) EXPECT_TRUE(byIp[net.Ip(silent)]["firmware"].isNull()) << silent;
+    EXPECT_FALSE(device.contains("status_error"));
+    const std::pair<int, QString> without[] = {
+        {1, "no answer"},
+        {2, "not asked: listed after the queries"},
+        {3, "not asked: 2 devices report this address"},
+        {4, "not asked: 2 devices report this address"},
+        {5, "not asked: 127.255.255.255 is the broadcast address"},
+    };
+    for (const auto& [index, why] : without) {
+        const QJsonObject object = byMac[net.JsonMac(index)];
+        EXPECT_TRUE(object["status_error"].toString().startsWith(why)) << index;
+        EXPECT_FALSE(object.contains("firmware")) << index;
+    }
+    EXPECT_EQ(net.sim->Device(3).CountReceived(msg::kStatusQuery), 0);
+    EXPECT_EQ(net.sim->Device(4).CountReceived(msg::kStatusQuery), 0);
 }
 
 TEST(CliSearch, UsageErrorsExitTwoAndHelpExitsZero) {

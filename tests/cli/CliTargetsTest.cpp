@@ -4,7 +4,9 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+#include "platform/NetInterfaces.h"
 #include "protocol/Message.h"
+#include "protocol/OneHost.h"
 #include "tests/cli/CliNet.h"
 #include "tests/support/EventPump.h"
 
@@ -35,6 +37,40 @@ TEST(CliTargets, AnAddressSeveralDevicesReportIsRefusedWithTheirMacs) {
     EXPECT_EQ(byMac.exitCode, 0) << byMac.err.toStdString();
     EXPECT_EQ(net.sim->Device(0).CountReceived(msg::kRebootCommand), 1);
     EXPECT_EQ(net.sim->Device(3).CountReceived(msg::kRebootCommand), 1);
+}
+
+// Two devices answer with one MAC address: the list shows one of them, so the search warns
+// with both addresses and no command acts on that MAC address, by whichever name.
+TEST(CliTargets, TwoDevicesWithOneMacAreNamedAndLeftAlone) {
+    CliNet net;
+    CLI_START_NET(net);
+    net.Add();
+    devsim::DeviceProfile twin;
+    twin.mac = net.sim->Device(0).MacAddress();
+    net.Add(twin);
+    net.Add();
+    const QString warning =
+        QStringLiteral("two devices answer with MAC address %1: at %2 and at %3").arg(net.Mac(0));
+    const auto named = [&](const QString& text) {
+        return text.contains(warning.arg(net.Ip(0), net.Ip(1))) ||
+               text.contains(warning.arg(net.Ip(1), net.Ip(0)));
+    };
+    const CliNet::Run search = net.Ctl({"search"});
+    EXPECT_TRUE(named(search.err)) << search.err.toStdString();
+    EXPECT_EQ(search.err.count("two devices answer"), 1);
+
+    // The hidden one's address is not listed: it fails as not found.
+    for (const QString& name : {net.Mac(0), net.Ip(0), net.Ip(1)}) {
+        const CliNet::Run run = net.Ctl({"reboot", name, net.Ip(2)});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(
+            run.out.contains("FAILED: not sent: two devices answer with this MAC address") ||
+            (name != net.Mac(0) && run.out.contains("FAILED: not found")))
+            << run.out.toStdString();
+    }
+    EXPECT_EQ(net.sim->Device(0).CountReceived(msg::kRebootCommand), 0);
+    EXPECT_EQ(net.sim->Device(1).CountReceived(msg::kRebootCommand), 0);
+    EXPECT_GE(net.sim->Device(2).CountReceived(msg::kRebootCommand), 1);
 }
 
 // Listens where a datagram to a broadcast, multicast or network address would also land.
@@ -111,6 +147,37 @@ TEST(CliTargets, NoCommandGoesToAnAddressOfNoSingleHost) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(net.sim->Device(i).Received().size(),
                   static_cast<size_t>(net.sim->Device(i).CountReceived(msg::kSearchRequest)));
+}
+
+// A device claiming one of this host's own addresses is refused like a broadcast address: an
+// upgrade would write into the host's own TFTP server. PENDING the lead's own-address check in
+// protocol/OneHost (WhyNotOneHost): until it is merged this case is skipped, saying so.
+TEST(CliTargets, NoCommandGoesToAnAddressOfThisHost) {
+    LinuxNetInterfaces host;
+    if (WhyNotOneHost(0x7F000001, host, 0).isEmpty())
+        GTEST_SKIP() << "PENDING: WhyNotOneHost does not yet refuse the host's own addresses";
+    CliNet net;
+    CLI_START_NET(net);
+    Bystander bystander;
+    ASSERT_TRUE(bystander.Bind(69) && bystander.Bind(msg::kDevicePort));
+    devsim::DeviceProfile own;
+    own.claimedAddress = 0x7F000001;  // 127.0.0.1, the address veltroctl binds
+    net.Add(own);
+    QTemporaryDir dir;
+    const QString image = dir.filePath("fw.bin");
+    {
+        QFile file(image);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("QMDR firmware") > 0);
+    }
+    for (const QStringList& args :
+         {QStringList{"reboot", net.Mac(0)}, QStringList{"upgrade", image, net.Mac(0)},
+          QStringList{"search", "--status", "--json"}}) {
+        const CliNet::Run run = net.Ctl(args);
+        EXPECT_TRUE(run.out.contains("not sent: ") || run.out.contains("not asked: "))
+            << args.join(' ').toStdString() << run.out.toStdString();
+    }
+    PumpQuiet(100);
+    EXPECT_EQ(bystander.received, 0);
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ class InventoryFiles : public ::testing::Test {
                         0);
         values.baudRate = 5;  // 9600
         Write("line.txt", settingfile::Write(values).text);
+        values.listenPort = 80;
+        Write("lowport.txt", settingfile::Write(values).text);
         Write("old.txt", QByteArray("Another_Config:V9\n"));
     }
 
@@ -122,6 +124,8 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         {device + "firmware = { image = \"fw.bin\" }\n", 2, "needs image and version"},
         {device + "settings_file = \"none.txt\"\n", 2, "cannot read the setting file"},
         {device + "settings_file = \"old.txt\"\n", 2, "Device File Version Wrong"},
+        {device + "settings_file = \"lowport.txt\"\n", 2,
+         "line 8 (Server data listening Port): 80 is not a number from 1024 to 65535"},
         {"[defaults]\nname = \"All\"\n" + device, 2, "unknown key \"name\" in [defaults]"},
         {"[device.\"02-56-54-00-00\"]\n", 1, "is not a MAC address"},
     };

@@ -239,48 +239,90 @@ TEST(DeviceSettingFile, WhichLinesShowAtOnce) {
                                   52, 53, 54, 55, 56, 58, 59, 60, 61, 63, 67, 68, 69}));
 }
 
-// The command line refuses what the window's pages would clamp: a number wider than its field,
-// a position past its list, a switch other than 0 or 1, an address that is none. A value the
-// device already has is taken as it is, so that an exported file always loads back.
-TEST(DeviceSettingFile, ValuesOutsideTheirSettingsRangeAreNamedWithLineAndRange) {
+// The command line reads each value whole and refuses what is not the value its setting
+// takes, with the setup sheet's ranges: a number with anything around its digits, a position
+// past its list, a switch other than 0 or 1, an address that is none, a netmask with holes, a
+// text of two words. A value the device already has is taken as it is, so that an exported
+// file always loads back.
+TEST(DeviceSettingFile, EachValueIsReadWholeAndRefusedWithItsLineUnlessItsSettingTakesIt) {
     const DeviceSetupValues current = Realistic();
     const QByteArray exported = sf::Write(current).text;
-    EXPECT_TRUE(sf::OutOfRangeLines(exported, current).isEmpty());
+    EXPECT_TRUE(sf::RefusedLines(exported, &current).isEmpty());
+    const QString port = " is not a number from 1024 to 65535";
     struct Case {
         int line;
         QByteArray value;
-        const char* refused;  // after "line N (description): value"; empty when taken
+        QString refused;  // after "line N (description): value"; empty when taken
     };
     const Case cases[] = {
-        {8, "70000", " is outside 0 to 65535"},
-        {8, "65535", ""},
-        {9, "-1", " is outside 0 to 65535"},
-        {15, "99999", " is outside 0 to 65535"},
-        {25, "65536", " is outside 0 to 65535"},
-        {31, "4294967296", " is outside 0 to 65535"},
-        {33, "300", " is outside 0 to 255"},
+        {8, "abc", port},
+        {8, " 4003", port},
+        {8, "0x1000", port},
+        {8, "4002x", port},
+        {8, "+4002", port},
+        {8, "80", port},
+        {8, "70000", port},
+        {8, "4002", ""},
+        {8, "4002  ", ""},  // the padding before the comment
+        {9, "-1", port},
+        {15, "5", " is not a number from 10 to 65535"},
+        {25, "65536", " is not a number from 0 to 65535"},
+        {31, "4294967296", " is not a number from 0 to 65535"},
+        {33, "300", " is not a number from 0 to 255"},
         {33, "255", ""},
-        {34, "70000", " is outside 0 to 65535"},
-        {62, "70000", " is outside 0 to 65535"},
-        {5, "7", " is outside 0 to 3"},
+        {34, "5", " is not a number from 10 to 65000"},
+        {35, "600", " is not a number from 10 to 500"},
+        {62, "70000", " is not a number from 0 to 65535"},
+        {5, "7", " is not a number from 0 to 3"},
         {5, "3", ""},
-        {4, "2", " is outside 0 to 1"},
-        {10, "2", " is outside 0 to 1"},
-        {40, "0", " is outside 1 to 2"},
-        {37, "9", " is outside 0 to 8"},
+        {4, "2", " is not a number from 0 to 1"},
+        {10, "1 0", " is not a number from 0 to 1"},
+        {40, "0", " is not a number from 1 to 2"},
+        {37, "9", " is not a number from 0 to 8"},
+        {2, "a b", " NO SPACES between the letters."},
+        {45, "my net", " holds a space, which this setting cannot take"},
+        {7, "10.0.0", " is not an IPv4 address"},
+        {12, "255.0.255.0", " is not a netmask"},
+        {12, "255.255.0.0", ""},
+        {13, "10.0.0.1x", " is not an IPv4 address"},
         {58, "10.0.0.300", " is not an IPv4 address"},
         {58, "10.0.0.30", ""},
+        {60, "255.0.255.0", " is not a netmask"},
     };
     for (const Case& c : cases) {
         QList<QByteArray> lines = Lines(exported);
         lines[c.line - 1] = c.value + "\t\t// edited\r";
-        const QStringList refused = sf::OutOfRangeLines(lines.join('\n') + '\n', current);
+        const QStringList refused = sf::RefusedLines(lines.join('\n') + '\n', &current);
         const QString expected =
-            *c.refused ? QStringLiteral("line %1 (%2): %3%4")
-                             .arg(c.line)
-                             .arg(sf::Description(c.line), QString::fromLatin1(c.value),
-                                  QString::fromLatin1(c.refused))
-                       : QString();
+            c.refused.isEmpty()
+                ? QString()
+                : QStringLiteral("line %1 (%2): %3%4")
+                      .arg(c.line)
+                      .arg(sf::Description(c.line), QString::fromLatin1(c.value), c.refused);
         EXPECT_EQ(refused, expected.isEmpty() ? QStringList() : QStringList{expected}) << c.line;
     }
+}
+
+// What a line cannot hold is named by the writer; the checked load keeps what the device has
+// where the file repeats it, so such a text survives its own export and import unchanged.
+TEST(DeviceSettingFile, TextsALineCannotHoldAreNamedAndTheCheckedLoadKeepsThem) {
+    DeviceSetupValues v = Realistic();
+    v.deviceName = "a\nb\rc";
+    v.ssid = "my net";
+    const sf::Written written = sf::Write(v);
+    EXPECT_EQ(written.cut, QList<int>({2, 45}));
+    EXPECT_EQ(sf::FullValues(v)[1], "a\nb\rc");
+    EXPECT_EQ(sf::WholeValues(written.text)[1], "a");
+
+    DeviceSetupValues loaded = v;
+    const sf::CheckedLoad same = sf::LoadWhole(written.text, loaded);
+    EXPECT_EQ(same.report.result, sf::LoadResult::Loaded);
+    EXPECT_TRUE(same.refused.isEmpty());
+    EXPECT_EQ(loaded, v);
+
+    QList<QByteArray> lines = Lines(written.text);
+    lines[7] = "abc\t\t// edited\r";
+    DeviceSetupValues refused = v;
+    EXPECT_EQ(sf::LoadWhole(lines.join('\n') + '\n', refused).refused.size(), 1);
+    EXPECT_EQ(refused, v);
 }

@@ -216,9 +216,9 @@ TEST(SetupMapping, BothAddressesAreCheckedAndAHiddenOneIsNamedWithTheSettingThat
         {1, "10.0.0.9", "none", {setupmsg::kHiddenStaticIp}, "staticIp"},
         {1, "pending", "10.0.0.8", {setupmsg::kCurrentIp}, "currentIp"},
         // DHCP Disable: the current address is hidden.
-        {0, "pending", "10.0.0.8", {setupmsg::kCurrentIp}, "currentIp"},
+        {0, "pending", "10.0.0.8", {setupmsg::kHiddenCurrentIp}, "currentIp"},
         {0, "10.0.0.9", "none", {setupmsg::kStaticIp}, "staticIp"},
-        {0, "", "", {setupmsg::kCurrentIp, setupmsg::kStaticIp}, "currentIp"},
+        {0, "", "", {setupmsg::kHiddenCurrentIp, setupmsg::kStaticIp}, "currentIp"},
         {1, "10.0.0.9", "10.0.0.8", {}, ""},
     };
     for (const Case& c : cases) {
@@ -230,6 +230,8 @@ TEST(SetupMapping, BothAddressesAreCheckedAndAHiddenOneIsNamedWithTheSettingThat
         EXPECT_EQ(build.errors, c.errors) << c.currentText << " " << c.staticText;
         EXPECT_EQ(build.firstField, c.firstField);
     }
+    // The note on where the current address shows only while it shows there.
+    EXPECT_FALSE(QString(setupmsg::kHiddenCurrentIp).contains("DHCP"));
     EXPECT_EQ(QString(setupmsg::kHiddenStaticIp),
               " Static IP wrong. Set DHCP to Disable to see and edit it.");
 }

@@ -120,7 +120,7 @@ TEST_F(MonitorFlow, ARowWhoseAddressNamesNoSingleDeviceIsNeverAsked) {
     QUdpSocket bystander;
     ASSERT_TRUE(bystander.bind(QHostAddress::AnyIPv4, sim.net.DevicePort(),
                                QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-    sim.frame.devices[0].ip = QStringLiteral("127.255.255.255");
+    sim.frame.devices[0].ip = sim.frame.listed[0].ip = QStringLiteral("127.255.255.255");
     monitor->Fill();
 
     Start();
@@ -216,6 +216,30 @@ TEST_F(MonitorFlow, AReplyFillsTheRowOfItsSenderAndOnlyTheAwaitedOneMovesOn) {
     Inject(reply, sim.Device(1).AddressText());
     EXPECT_EQ(Row(1).cells[MonitorRow::kModemColumn], "07");
     EXPECT_EQ(Status(2), "Querying");
+}
+
+// The rows were filled before two devices swapped addresses, and the device manager's list
+// now pairs them the other way: each row follows its device, and each reply is filed under the
+// device the list shows at its sender, so Export List pairs every device with its version.
+// Where the list shows no one at an address (a search under way), a reply there is no one's.
+TEST_F(MonitorFlow, ARowFollowsItsDeviceAndAReplyGoesToTheDeviceListedAtItsSender) {
+    MONITOR_BEGIN({Answering(0, "V1.1.1", 0, 0), Answering(0, "V2.2.2", 0, 0)});
+    const MonitorDevice first = sim.frame.devices[0];
+    const MonitorDevice second = sim.frame.devices[1];
+    sim.frame.devices = {{0, "FARM02", first.ip, second.mac}, {2, "FARM01", second.ip, first.mac}};
+    monitor->Fill();
+    Start();
+    EXPECT_EQ(Row(0).Ip(), second.ip);
+    EXPECT_EQ(Row(0).cells[MonitorRow::kVersionColumn], "V2.2.2");
+    EXPECT_EQ(Row(1).Ip(), first.ip);
+    EXPECT_EQ(Row(1).cells[MonitorRow::kVersionColumn], "V1.1.1");
+    EXPECT_EQ(monitor->VersionOf(first.mac), "V1.1.1");
+    EXPECT_EQ(monitor->VersionOf(second.mac), "V2.2.2");
+
+    sim.frame.listed.clear();
+    Inject(StatusReply{0x07, "V9.9.9", 1, 2}.Encode(), first.ip);
+    EXPECT_EQ(monitor->VersionOf(first.mac), "V1.1.1");
+    EXPECT_EQ(Row(1).cells[MonitorRow::kVersionColumn], "V1.1.1");
 }
 
 TEST_F(MonitorFlow, WithoutItsOwnSocketTheMonitorCannotStart) {

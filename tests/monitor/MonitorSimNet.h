@@ -14,7 +14,8 @@ class FakeMonitorFrame final : public MonitorFrame {
   public:
     explicit FakeMonitorFrame(FakeDmFrame& base) : base_(base) {}
 
-    std::vector<MonitorDevice> devices;
+    std::vector<MonitorDevice> devices;  // ticked
+    std::vector<MonitorDevice> listed;   // the whole list as it is now
     int interval = 3;
 
     void AddLog(const QString& text) override { base_.log << text; }
@@ -24,6 +25,7 @@ class FakeMonitorFrame final : public MonitorFrame {
     QString HostAddress() const override { return base_.hostAddress; }
     NetInterfaces& Net() override { return base_.Net(); }
     std::vector<MonitorDevice> CheckedDevices() const override { return devices; }
+    std::vector<MonitorDevice> ListedDevices() const override { return listed; }
     int MonitorInterval() const override { return interval; }
     void SetMonitorInterval(int seconds) override { interval = seconds; }
 
@@ -46,6 +48,7 @@ struct MonitorSimNet {
             const int index = static_cast<int>(frame.devices.size());
             frame.devices.push_back({index * 2, device->Profile().name, device->AddressText(),
                                      device->StoredRecord().MacAddressText()});
+            frame.listed.push_back(frame.devices.back());
         }
         return true;
     }

@@ -229,8 +229,9 @@ TEST_F(SheetFileTest, AGarbageFileIsReportedInOneBoxPerKindOnSubmit) {
               "Firmware File: The text has more than 64 characters and cannot be edited here; "
               "Load a setting file with a shorter one.");
     EXPECT_EQ(prompts.shown[0].caption, "VELTRO");
-    EXPECT_EQ(ErrorTexts(),
-              QStringList({" Serial Port Stop Bits Wrong.", " Wifi Network Mode select wrong.",
-                           " Wifi Channel select wrong.", setupmsg::kCurrentIp, " Static IP wrong.",
-                           " Subnet Mask wrong.", " Gateway wrong.", " DNS Server wrong."}));
+    EXPECT_EQ(
+        ErrorTexts(),
+        QStringList({" Serial Port Stop Bits Wrong.", " Wifi Network Mode select wrong.",
+                     " Wifi Channel select wrong.", setupmsg::kHiddenCurrentIp, " Static IP wrong.",
+                     " Subnet Mask wrong.", " Gateway wrong.", " DNS Server wrong."}));
 }
