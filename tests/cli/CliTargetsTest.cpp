@@ -4,9 +4,7 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
-#include "platform/NetInterfaces.h"
 #include "protocol/Message.h"
-#include "protocol/OneHost.h"
 #include "tests/cli/CliNet.h"
 #include "tests/support/EventPump.h"
 
@@ -150,12 +148,8 @@ TEST(CliTargets, NoCommandGoesToAnAddressOfNoSingleHost) {
 }
 
 // A device claiming one of this host's own addresses is refused like a broadcast address: an
-// upgrade would write into the host's own TFTP server. PENDING the lead's own-address check in
-// protocol/OneHost (WhyNotOneHost): until it is merged this case is skipped, saying so.
+// upgrade would write into the host's own TFTP server.
 TEST(CliTargets, NoCommandGoesToAnAddressOfThisHost) {
-    LinuxNetInterfaces host;
-    if (WhyNotOneHost(0x7F000001, host, 0).isEmpty())
-        GTEST_SKIP() << "PENDING: WhyNotOneHost does not yet refuse the host's own addresses";
     CliNet net;
     CLI_START_NET(net);
     Bystander bystander;
