@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QTime>
 #include <array>
@@ -27,4 +28,6 @@ class TerminalFrame {
     virtual void SetTerminalSettings(const TerminalSettingsPair& values) = 0;
     // True for a virtual COM port: one that shows the device's own console does not.
     virtual bool IsVirtualComPort(const QString& portName) const = 0;
+    // The COM names that the port service lists as held by a program; asked, never opened.
+    virtual QSet<QString> HeldComPorts() const = 0;
 };

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -26,17 +27,18 @@
 #include "vsp/VspDriver.h"
 #include "vsp/VspInstallService.h"
 #include "vsp/widgets/ViewVsp.h"
+#include "vspd/ControlClient.h"
 
 CMainFrame::CMainFrame(FrameServices services)
     : services_(std::move(services)),
       settingsFile_(services_.prompts, QDir(services_.workDir).filePath(kSettingsFileName)),
       log_(services_.prompts) {
     log_.SetFileFolder(services_.workDir);
-    const QString socket =
+    vspSocket_ =
         services_.vspSocket.isEmpty() ? CVspDriver::DefaultSocketPath() : services_.vspSocket;
     vspDriver_ = std::make_unique<CVspDriver>(
-        services_.prompts, [this] { return hostAddress_; }, socket);
-    vspInstaller_ = std::make_unique<CVspInstallService>(socket);
+        services_.prompts, [this] { return hostAddress_; }, vspSocket_);
+    vspInstaller_ = std::make_unique<CVspInstallService>(vspSocket_);
     setMinimumSize(kMinWidth, kMinHeight);
 }
 
@@ -103,10 +105,27 @@ void CMainFrame::CreatePanes() {
     rows_->setChildrenCollapsible(false);
     columns_->setSizes({kNavigationWidth, kMinWidth});
     columns_->setStretchFactor(1, 1);
-    columns_->setMinimumHeight(kUpperRowMinHeight);
+    // Dragged up, the split stops where the navigation buttons would overlap.
+    columns_->setMinimumHeight(std::max(kUpperRowMinHeight, viewMenu_->minimumSizeHint().height()));
     rows_->setSizes({kUpperRowHeight, kMinHeight});
     rows_->setStretchFactor(1, 1);
+    connect(rows_, &QSplitter::splitterMoved, this, [this] { userSplit_ = true; });
     setCentralWidget(rows_);
+}
+
+void CMainFrame::FitBottomPane() {
+    if (userSplit_) return;
+    const int total = rows_->height() - rows_->handleWidth();
+    const int bottom = BottomViewIndex() == kBottomTerminal
+                           ? terminalView_->minimumSizeHint().height()
+                           : total - kUpperRowHeight;
+    const int upper = std::max(total - bottom, columns_->minimumHeight());
+    rows_->setSizes({upper, total - upper});
+}
+
+void CMainFrame::ShowFirst() {
+    if (const QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
+    showMaximized();
 }
 
 void CMainFrame::CreateMenusAndBars() {
@@ -203,6 +222,7 @@ void CMainFrame::ShowBottomView(int index) {
     if (index < 0 || index >= static_cast<int>(bottomViews_.size())) return;
     bottomPane_->setCurrentIndex(index);
     viewMenu_->ShowTerminal(index == kBottomTerminal);
+    FitBottomPane();
 }
 
 int CMainFrame::FunctionViewIndex() const {
@@ -246,6 +266,16 @@ std::vector<MonitorDevice> CMainFrame::CheckedDevices() const {
 
 bool CMainFrame::IsVirtualComPort(const QString& portName) const {
     return IsPseudoTerminalPort(portName);
+}
+
+QSet<QString> CMainFrame::HeldComPorts() const {
+    QSet<QString> held;
+    vspd::ControlClient client(vspSocket_.toStdString());
+    const std::optional<vspd::Reply> reply = client.Call(vspd::ListRequest{});
+    if (!reply) return held;
+    for (const vspd::PortEntry& port : reply->ports)
+        if (port.ttyOpen != 0) held.insert(QString::fromStdString(port.portName));
+    return held;
 }
 
 VspSettingsValues CMainFrame::VspSettings() const {

@@ -84,6 +84,9 @@ class CMainFrame : public QMainWindow,
     void Create();
     // Each view's initial update, then the start-up log lines.
     void InitialUpdate();
+    // Shows the window maximised; where no window manager maximises it, it still starts as
+    // large as the screen's free area.
+    void ShowFirst();
 
     AppSettings& Settings() { return settings_; }
     QString HostAddress() const override { return hostAddress_; }
@@ -104,6 +107,7 @@ class CMainFrame : public QMainWindow,
     }
     // A virtual port is a pseudo-terminal.
     bool IsVirtualComPort(const QString& portName) const override;
+    QSet<QString> HeldComPorts() const override;
     SystemLog& Log() { return log_; }
     // The folder of the driver package, title, icon and help file.
     QString DataDirectory() const;
@@ -162,6 +166,9 @@ class CMainFrame : public QMainWindow,
 
   private:
     void CreatePanes();
+    // Until the user moves the split: the terminal gets the height its logs need, the system
+    // log the default split.
+    void FitBottomPane();
     void CreateMenusAndBars();
     void SelectHostInterface();
 
@@ -173,10 +180,12 @@ class CMainFrame : public QMainWindow,
     CBroadcastSocket broadcast_;
     SystemLog log_;
     CVspPortTable portTable_;
+    QString vspSocket_;
     std::unique_ptr<CVspDriver> vspDriver_;
     std::unique_ptr<CVspInstallService> vspInstaller_;
 
     QSplitter* rows_ = nullptr;
+    bool userSplit_ = false;
     QSplitter* columns_ = nullptr;
     QStackedWidget* functionPane_ = nullptr;
     QStackedWidget* bottomPane_ = nullptr;

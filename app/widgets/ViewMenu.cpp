@@ -83,6 +83,8 @@ QPushButton* CViewMenu::AddButton(const QString& text, const QString& tip) {
     button->setCheckable(true);
     button->setToolTip(tip);
     button->setStyleSheet(kButtonStyle);
+    // The panel's minimum height keeps each button whole (and none over another).
+    button->setMinimumHeight(button->sizeHint().height());
     return button;
 }
 

@@ -10,6 +10,8 @@ CViewTerminal::CViewTerminal(TerminalFrame& frame, QWidget* parent)
     for (int i = 0; i < kTerminalCount; ++i) {
         panels_[static_cast<size_t>(i)] = new TerminalPanel(frame_, i + 1, this);
         layout->addWidget(panels_[static_cast<size_t>(i)], 1);
+        connect(panels_[static_cast<size_t>(i)], &TerminalPanel::portsWanted, this,
+                [this, i] { ScanPorts(i); });
     }
 }
 
@@ -21,7 +23,7 @@ void CViewTerminal::InitialUpdate() {
     initialised_ = true;
     const TerminalSettingsPair settings = frame_.TerminalSettingsValues();
     for (int i = 0; i < kTerminalCount; ++i) {
-        Panel(i).ScanPorts();
+        ScanPorts(i);
         Panel(i).ApplySettings(settings[static_cast<size_t>(i)]);
     }
 }
@@ -32,9 +34,16 @@ void CViewTerminal::HandOverSettings() {
     frame_.SetTerminalSettings({Panel(0).CollectSettings(), Panel(1).CollectSettings()});
 }
 
-void CViewTerminal::RefreshIdlePortLists() {
+void CViewTerminal::ScanPorts(int index) {
+    QSet<QString> held = frame_.HeldComPorts();
     for (TerminalPanel* panel : panels_)
-        if (!panel->Controller().IsOpen()) panel->ScanPorts();
+        if (panel->Controller().IsOpen()) held.insert(panel->Controller().PortName());
+    Panel(index).Controller().ScanPorts(held);
+}
+
+void CViewTerminal::RefreshIdlePortLists() {
+    for (int i = 0; i < kTerminalCount; ++i)
+        if (!Panel(i).Controller().IsOpen()) ScanPorts(i);
 }
 
 bool CViewTerminal::ClosePortByName(const QString& portName) {

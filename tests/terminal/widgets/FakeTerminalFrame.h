@@ -9,7 +9,7 @@
 
 // The main frame as the terminal sees it: a manual clock that also gives the time of day
 // (from midnight), scripted prompts, a recorded system log, settings that tests preset and
-// read back, and the virtual ports a test names.
+// read back, and the virtual and held ports a test names.
 class FakeTerminalFrame final : public TerminalFrame {
   public:
     ManualClock clock;
@@ -17,6 +17,7 @@ class FakeTerminalFrame final : public TerminalFrame {
     QStringList log;
     TerminalSettingsPair settings{};
     QSet<QString> virtualPorts;
+    QSet<QString> heldPorts;  // what the port service would list as held
 
     void AddLog(const QString& text) override { log << text; }
     TimerHost& Timers() override { return clock; }
@@ -29,4 +30,5 @@ class FakeTerminalFrame final : public TerminalFrame {
     bool IsVirtualComPort(const QString& portName) const override {
         return virtualPorts.contains(portName);
     }
+    QSet<QString> HeldComPorts() const override { return heldPorts; }
 };
