@@ -44,6 +44,13 @@ class LayoutAtCommonSizes : public testing::Test {
         QApplication::processEvents();
     }
 
+    // Whether a line edit has the room to show its text whole.
+    static bool HoldsItsText(const QLineEdit* edit) {
+        const int room = edit->contentsRect().width() - edit->textMargins().left() -
+                         edit->textMargins().right() - 4;  // the line edit's own margin
+        return edit->fontMetrics().horizontalAdvance(edit->text()) <= room;
+    }
+
     // Whether a widget lies whole inside the window and inside the pane's visible part.
     bool ShownWhole(QWidget* widget) const {
         const QRect inFrame(widget->mapTo(frame, QPoint(0, 0)), widget->size());
@@ -72,9 +79,7 @@ TEST_F(LayoutAtCommonSizes, TheTerminalShowsItsLogsAndEveryValueWhole) {
         for (QLineEdit* edit : panel.findChildren<QLineEdit*>()) {
             if (qobject_cast<QComboBox*>(edit->parentWidget())) continue;
             edit->setText(QStringLiteral("100000"));  // the widest TX value
-            const int room = edit->contentsRect().width() - edit->textMargins().left() -
-                             edit->textMargins().right() - 4;  // the line edit's own margin
-            EXPECT_LE(edit->fontMetrics().horizontalAdvance(edit->text()), room);
+            EXPECT_TRUE(HoldsItsText(edit));
             EXPECT_TRUE(ShownWhole(edit));
         }
         for (QComboBox* list : panel.findChildren<QComboBox*>()) {
@@ -93,6 +98,15 @@ TEST_F(LayoutAtCommonSizes, TheTerminalShowsItsLogsAndEveryValueWhole) {
     EXPECT_TRUE(panel.Log()->toPlainText().contains("01234567"))
         << panel.Log()->toPlainText().toStdString();
     EXPECT_EQ(panel.Log()->horizontalScrollBar()->maximum(), 0);
+
+    // At the window's minimum size the pane scrolls rather than cutting a value short.
+    frame->resize(frame->minimumSize());
+    QApplication::processEvents();
+    for (int i = 0; i < kTerminalCount; ++i)
+        for (QLineEdit* edit : frame->Terminal().Panel(i).findChildren<QLineEdit*>())
+            EXPECT_TRUE(HoldsItsText(edit)) << i << " " << edit->text().toStdString();
+    frame->resize(kLaptop);
+    QApplication::processEvents();
 
     // The system log gets its split back; a split the user set stays.
     frame->ShowBottomView(kBottomLog);
