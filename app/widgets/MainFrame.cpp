@@ -23,11 +23,11 @@
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
 #include "terminal/ComPorts.h"
+#include "terminal/HeldPortsQuery.h"
 #include "terminal/widgets/ViewTerminal.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspInstallService.h"
 #include "vsp/widgets/ViewVsp.h"
-#include "vspd/ControlClient.h"
 
 CMainFrame::CMainFrame(FrameServices services)
     : services_(std::move(services)),
@@ -39,6 +39,10 @@ CMainFrame::CMainFrame(FrameServices services)
     vspDriver_ = std::make_unique<CVspDriver>(
         services_.prompts, [this] { return hostAddress_; }, vspSocket_);
     vspInstaller_ = std::make_unique<CVspInstallService>(vspSocket_);
+    heldPorts_ = std::make_unique<HeldPortsQuery>(vspSocket_);
+    connect(heldPorts_.get(), &HeldPortsQuery::answered, this, [this](const QSet<QString>& held) {
+        for (const auto& answer : std::exchange(heldAnswers_, {})) answer(held);
+    });
     setMinimumSize(kMinWidth, kMinHeight);
 }
 
@@ -268,14 +272,9 @@ bool CMainFrame::IsVirtualComPort(const QString& portName) const {
     return IsPseudoTerminalPort(portName);
 }
 
-QSet<QString> CMainFrame::HeldComPorts() const {
-    QSet<QString> held;
-    vspd::ControlClient client(vspSocket_.toStdString());
-    const std::optional<vspd::Reply> reply = client.Call(vspd::ListRequest{});
-    if (!reply) return held;
-    for (const vspd::PortEntry& port : reply->ports)
-        if (port.ttyOpen != 0) held.insert(QString::fromStdString(port.portName));
-    return held;
+void CMainFrame::AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) {
+    heldAnswers_.push_back(std::move(answer));
+    heldPorts_->Ask();
 }
 
 VspSettingsValues CMainFrame::VspSettings() const {

@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/AppSettings.h"
 #include "app/HostInterface.h"
@@ -33,6 +34,7 @@ class CViewTerminal;
 class CViewVsp;
 class CVspDriver;
 class CVspInstallService;
+class HeldPortsQuery;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
 inline constexpr int kFunctionMonitor = 0;
@@ -107,7 +109,7 @@ class CMainFrame : public QMainWindow,
     }
     // A virtual port is a pseudo-terminal.
     bool IsVirtualComPort(const QString& portName) const override;
-    QSet<QString> HeldComPorts() const override;
+    void AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) override;
     SystemLog& Log() { return log_; }
     // The folder of the driver package, title, icon and help file.
     QString DataDirectory() const;
@@ -182,6 +184,8 @@ class CMainFrame : public QMainWindow,
     CVspPortTable portTable_;
     QString vspSocket_;
     std::unique_ptr<CVspDriver> vspDriver_;
+    std::unique_ptr<HeldPortsQuery> heldPorts_;
+    std::vector<std::function<void(const QSet<QString>&)>> heldAnswers_;
     std::unique_ptr<CVspInstallService> vspInstaller_;
 
     QSplitter* rows_ = nullptr;

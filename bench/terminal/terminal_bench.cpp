@@ -49,7 +49,7 @@ class BenchFrame final : public TerminalFrame {
     TerminalSettingsPair TerminalSettingsValues() const override { return {}; }
     void SetTerminalSettings(const TerminalSettingsPair&) override {}
     bool IsVirtualComPort(const QString&) const override { return true; }
-    QSet<QString> HeldComPorts() const override { return {}; }
+    void AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) override { answer({}); }
 };
 
 // socat's pair: COM1 in the COM directory, the peer end opened blocking for the threads.

@@ -316,6 +316,8 @@ void TerminalPanel::ShowControls() {
 
 void TerminalPanel::ShowPorts() {
     QComboBox* list = List(TermList::kPort);
+    // A rescan keeps the user's choice where it is still free.
+    const QString chosen = SelectedPort();
     list->setEnabled(false);
     list->clear();
     int first = -1;
@@ -327,7 +329,7 @@ void TerminalPanel::ShowPorts() {
             qobject_cast<QStandardItemModel*>(list->model())
                 ->item(list->count() - 1)
                 ->setEnabled(false);
-        else if (first < 0)
+        else if (first < 0 || port.name == chosen)
             first = list->count() - 1;
     }
     list->setCurrentIndex(first);

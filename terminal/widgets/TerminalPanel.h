@@ -37,6 +37,7 @@ class TerminalPanel final : public QGroupBox {
     ~TerminalPanel() override;
 
     TerminalController& Controller() { return terminal_; }
+    const TerminalController& Controller() const { return terminal_; }
     void ApplySettings(const TerminalSettings& settings);
     TerminalSettings CollectSettings() const;
     // The port that Open Port opens: the list's port, also where the list shows it marked.

@@ -1,6 +1,7 @@
 #include "terminal/widgets/ViewTerminal.h"
 
 #include <QHBoxLayout>
+#include <QPointer>
 
 #include "terminal/widgets/TerminalPanel.h"
 
@@ -34,11 +35,22 @@ void CViewTerminal::HandOverSettings() {
     frame_.SetTerminalSettings({Panel(0).CollectSettings(), Panel(1).CollectSettings()});
 }
 
+QSet<QString> CViewTerminal::OpenHere() const {
+    QSet<QString> open;
+    for (const TerminalPanel* panel : panels_)
+        if (panel->Controller().IsOpen()) open.insert(panel->Controller().PortName());
+    return open;
+}
+
 void CViewTerminal::ScanPorts(int index) {
-    QSet<QString> held = frame_.HeldComPorts();
-    for (TerminalPanel* panel : panels_)
-        if (panel->Controller().IsOpen()) held.insert(panel->Controller().PortName());
-    Panel(index).Controller().ScanPorts(held);
+    // The list shows at once; the service's word on held ports follows when it comes.
+    Panel(index).Controller().ScanPorts(OpenHere());
+    frame_.AskHeldComPorts(
+        [view = QPointer<CViewTerminal>(this), index](const QSet<QString>& held) {
+            if (!view) return;
+            TerminalController& terminal = view->Panel(index).Controller();
+            if (!terminal.IsOpen()) terminal.ScanPorts(view->OpenHere() | held);
+        });
 }
 
 void CViewTerminal::RefreshIdlePortLists() {

@@ -34,6 +34,8 @@ class CViewTerminal final : public QWidget {
     // The panel's port list, marking what the port service says is held and the port the
     // other terminal has open.
     void ScanPorts(int index);
+    // The ports this view's terminals have open.
+    QSet<QString> OpenHere() const;
 
     TerminalFrame& frame_;
     std::array<TerminalPanel*, kTerminalCount> panels_{};

@@ -2,6 +2,8 @@
 
 #include <QSet>
 #include <QStringList>
+#include <functional>
+#include <vector>
 
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
@@ -18,6 +20,9 @@ class FakeTerminalFrame final : public TerminalFrame {
     TerminalSettingsPair settings{};
     QSet<QString> virtualPorts;
     QSet<QString> heldPorts;  // what the port service would list as held
+    // Set: the service's answers wait in `pendingHeld` until the test gives them.
+    bool answerHeldLater = false;
+    std::vector<std::function<void(const QSet<QString>&)>> pendingHeld;
 
     void AddLog(const QString& text) override { log << text; }
     TimerHost& Timers() override { return clock; }
@@ -30,5 +35,10 @@ class FakeTerminalFrame final : public TerminalFrame {
     bool IsVirtualComPort(const QString& portName) const override {
         return virtualPorts.contains(portName);
     }
-    QSet<QString> HeldComPorts() const override { return heldPorts; }
+    void AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) override {
+        if (answerHeldLater)
+            pendingHeld.push_back(std::move(answer));
+        else
+            answer(heldPorts);
+    }
 };

@@ -153,6 +153,27 @@ TEST_F(ViewTerminalTest, APortInUseIsShownHeldAndNotOpened) {
     EXPECT_FALSE(Panel(1).OpenButton()->isEnabled());
 }
 
+// The list shows at once; the service's answer marks what it holds when it comes, keeping the
+// user's choice, and an answer for a view that is gone is dropped.
+TEST_F(ViewTerminalTest, TheServicesWordOnHeldPortsFollowsTheList) {
+    frame.answerHeldLater = true;
+    QComboBox* ports = Panel(1).List(TermList::kPort);
+    ports->setCurrentIndex(1);
+    view->RefreshIdlePortLists();
+    EXPECT_EQ(Entries(ports), (QStringList{"COM3", "COM5"}));
+    EXPECT_EQ(Panel(1).SelectedPort(), "COM5");
+    ASSERT_EQ(frame.pendingHeld.size(), 2u);
+    frame.pendingHeld[1]({"COM3"});
+    EXPECT_EQ(Entries(ports), (QStringList{"COM3 (in use) [disabled]", "COM5"}));
+    EXPECT_EQ(Panel(1).SelectedPort(), "COM5");
+    frame.pendingHeld[0]({"COM5"});
+    EXPECT_EQ(Panel(0).SelectedPort(), "COM3");
+
+    view->RefreshIdlePortLists();
+    view.reset();
+    for (const auto& answer : frame.pendingHeld) answer({"COM3"});
+}
+
 TEST_F(ViewTerminalTest, CloseByNameStopsAutoTestFirst) {
     Open(1, "COM5", kBaud115200);
     Panel(1).AutoTestBox()->click();
