@@ -41,9 +41,13 @@ const char* const kComments[kSettingsLineCount] = {
     "(TERM1) Time Stamp 0:disable 1:enable",
     "(TERM2) Hex View 0:disable 1:enable",
     "(TERM2) Time Stamp 0:disable 1:enable",
+    "(TERM1) Enter Sends 0 - 2: CR|LF|CR LF",
+    "(TERM1) Local Echo 0:disable 1:enable",
+    "(TERM2) Enter Sends 0 - 2: CR|LF|CR LF",
+    "(TERM2) Local Echo 0:disable 1:enable",
 };
 
-// Lines 2 to 32 in file order; line 1 is the version.
+// Lines 2 to 36 in file order; line 1 is the version.
 enum class Kind { Text, Number, Flag };
 struct FieldRef {
     Kind kind;
@@ -72,6 +76,9 @@ std::vector<FieldRef> Fields(AppSettings& s) {
     fields.push_back({Kind::Text, &s.hostAddress});
     for (TerminalSettings& t : s.terminal)
         fields.insert(fields.end(), {{Kind::Flag, {}, &t.hexView}, {Kind::Flag, {}, &t.timeStamp}});
+    for (TerminalSettings& t : s.terminal)
+        fields.insert(fields.end(),
+                      {{Kind::Number, {}, &t.lineEnding}, {Kind::Flag, {}, &t.localEcho}});
     return fields;
 }
 

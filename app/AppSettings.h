@@ -26,9 +26,9 @@ struct AppSettings {
 };
 
 inline constexpr char kSettingsVersion[] = "QMDR_VTM_v1.0.0";
-inline constexpr int kSettingsLineCount = 32;
+inline constexpr int kSettingsLineCount = 36;
 
-// The 32 lines of VELTRO.dat: value padded to 20 characters, then the numbered comment.
+// The 36 lines of VELTRO.dat: value padded to 20 characters, then the numbered comment.
 QByteArray EncodeSettingsFile(const AppSettings& settings);
 // nullopt when the first line is not the current format version. Lines missing at the end
 // keep their defaults.

@@ -21,8 +21,39 @@ const char* const kUsage =
     "  --version   Show the version.\n\n"
     "Qt's own options (-platform NAME, -style NAME ...) are taken as Qt documents them.\n";
 
-// --help and --version answer without a display; nullopt lets the program start.
-std::optional<int> AnswerInfoOption(int argc, char** argv) {
+// Qt's own options, as its application classes document them, with or without a second dash;
+// those that take a value take the next argument or "=value".
+struct QtOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},      {"platformpluginpath", true},
+    {"platformtheme", true}, {"plugin", true},
+    {"qmljsdebugger", true}, {"qwindowgeometry", true},
+    {"qwindowicon", true},   {"qwindowtitle", true},
+    {"session", true},       {"display", true},
+    {"geometry", true},      {"style", true},
+    {"stylesheet", true},    {"reverse", false},
+    {"widgetcount", false},  {"nograb", false},
+    {"dograb", false},
+};
+
+// The Qt option an argument names, or null.
+const QtOption* QtOptionOf(const char* argument) {
+    if (argument[0] != '-') return nullptr;
+    const char* name = argument + (argument[1] == '-' ? 2 : 1);
+    const size_t length = std::strcspn(name, "=");
+    for (const QtOption& option : kQtOptions)
+        if (std::strlen(option.name) == length && !std::strncmp(name, option.name, length) &&
+            (name[length] == '\0' || option.takesValue))
+            return &option;
+    return nullptr;
+}
+
+// --help, --version and a wrong option are answered before anything needs a display; nullopt
+// lets the program start.
+std::optional<int> AnswerOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(kUsage, stdout);
@@ -33,20 +64,27 @@ std::optional<int> AnswerInfoOption(int argc, char** argv) {
             return 0;
         }
     }
+    for (int i = 1; i < argc; ++i) {
+        const QtOption* option = QtOptionOf(argv[i]);
+        if (!option) {
+            std::fprintf(stderr, "veltro: unknown option \"%s\" (see veltro --help)\n", argv[i]);
+            return 2;
+        }
+        if (option->takesValue && !std::strchr(argv[i], '=')) {
+            if (++i == argc) {
+                std::fprintf(stderr, "veltro: option \"%s\" needs a value\n", argv[i - 1]);
+                return 2;
+            }
+        }
+    }
     return std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const std::optional<int> exitCode = AnswerInfoOption(argc, argv)) return *exitCode;
+    if (const std::optional<int> exitCode = AnswerOptions(argc, argv)) return *exitCode;
     QApplication application(argc, argv);
-    // Qt has taken its own options; whatever is left is not the program's.
-    if (const QStringList rest = application.arguments().mid(1); !rest.isEmpty()) {
-        std::fprintf(stderr, "veltro: unknown option \"%s\" (see veltro --help)\n",
-                     rest.constFirst().toLocal8Bit().constData());
-        return 2;
-    }
     const AppPaths paths =
         ChooseAppPaths(QDir::currentPath(), QCoreApplication::applicationDirPath(), ConfigHome());
     PortServiceStarter service;

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "terminal/MyUart.h"
 #include "vspd/VspdPaths.h"
 
 namespace {
@@ -46,14 +45,13 @@ bool IsPseudoTerminalPort(const QString& name) {
            major < kPtySlaveFirstMajor + kPtySlaveMajorCount;
 }
 
-QStringList ScanComPorts() {
-    QStringList found;
+QList<ComPortChoice> ScanComPorts(const QSet<QString>& held) {
+    QList<ComPortChoice> found;
     const QDir dir(ComDirectory());
     for (int n = kFirstComNumber; n <= kLastComNumber; ++n) {
         const QString name = QStringLiteral("COM%1").arg(n);
-        // Most names have no link: skip them before any lock file is made.
-        if (!QFileInfo::exists(dir.filePath(name))) continue;
-        if (CMyUart::CanOpen(name)) found << name;
+        // Follows the link without opening the device: a dangling link is no port.
+        if (QFileInfo::exists(dir.filePath(name))) found.append({name, held.contains(name)});
     }
     return found;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -15,5 +17,12 @@ int ComNumber(const QString& name);
 QString ComDevicePath(const QString& name);
 // True when the port's device is a pseudo-terminal, as every virtual port is.
 bool IsPseudoTerminalPort(const QString& name);
-// COM1..COM256 that can be opened exclusively now, in number order.
-QStringList ScanComPorts();
+// A port as the terminal's list offers it.
+struct ComPortChoice {
+    QString name;
+    bool held = false;  // another program (or the other terminal) has it open
+    bool operator==(const ComPortChoice&) const = default;
+};
+// COM1..COM256 whose link leads to a device, in number order; those named in `held` are marked.
+// Nothing is opened: whether a virtual port is held is the port service's to say.
+QList<ComPortChoice> ScanComPorts(const QSet<QString>& held);

@@ -85,18 +85,20 @@ bool LineTaken(int fd, const SerialLine& line) {
 
 // Opens the device behind the COM name for reading and writing, and only if nobody else
 // holds it: the library takes the lock file and TIOCEXCL, flock covers programs that lock
-// the device itself (and root, whom TIOCEXCL does not stop).
-bool OpenExclusive(QSerialPort& port, const QString& portName) {
+// the device itself (and root, whom TIOCEXCL does not stop). Empty, or why it failed.
+QString OpenExclusive(QSerialPort& port, const QString& portName) {
     const QString path = ComDevicePath(portName);
-    if (path.isEmpty()) return false;
+    if (path.isEmpty()) return QStringLiteral("not a COM port name");
     port.setPortName(path);
-    if (!port.open(QIODevice::ReadWrite)) return false;
+    if (!port.open(QIODevice::ReadWrite)) return port.errorString();
     if (flock(port.handle(), LOCK_EX | LOCK_NB) != 0) {
         port.close();
-        return false;
+        return QStringLiteral("another program holds the port");
     }
-    return true;
+    return {};
 }
+
+const QString kLineRefused = QStringLiteral("the port does not take these line settings");
 
 constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
 
@@ -123,7 +125,7 @@ bool CMyUart::Open(const QString& portName, const Line& line, Owner owner, int t
     terminal_ = terminal;
     Close();
     const std::optional<SerialLine> serial = ToSerialLine(line);
-    if (!serial) return false;
+    if (!serial) return Fail(kLineRefused);
     port_.setBaudRate(line.baudRate);
     port_.setDataBits(serial->dataBits);
     port_.setParity(serial->parity);
@@ -131,13 +133,20 @@ bool CMyUart::Open(const QString& portName, const Line& line, Owner owner, int t
     port_.setFlowControl(serial->flow);
     // The library applies the line at open and closes the port again when the device
     // refuses any part of it.
-    if (!OpenExclusive(port_, portName)) return false;
+    if (const QString failure = OpenExclusive(port_, portName); !failure.isEmpty())
+        return Fail(failure);
     if (!LineTaken(port_.handle(), *serial)) {
         port_.close();
-        return false;
+        return Fail(kLineRefused);
     }
     port_.clear(QSerialPort::AllDirections);
+    openFailure_.clear();
     return true;
+}
+
+bool CMyUart::Fail(const QString& reason) {
+    openFailure_ = reason;
+    return false;
 }
 
 void CMyUart::Close() {
@@ -149,17 +158,12 @@ void CMyUart::OnError(QSerialPort::SerialPortError error) {
     // A device that is gone fails every read and write from now on, and its line polls as
     // hung up; other errors (a refused open, a timeout, a device that was full for a moment)
     // leave the port as it is. A hung-up tty reads as end of file, which the library
-    // reports, again at each turn of the event loop, as a read error with a stale errno.
+    // reports, again at each turn of the event loop, as a read error with a stale errno; the
+    // library's texts for the same event vary, so the user gets one.
     if (!port_.isOpen() || !PollsAs(port_.handle(), kHungUp)) return;
-    QString reason;
-    if (error == QSerialPort::ResourceError)
-        reason = port_.errorString();
-    else if (error == QSerialPort::ReadError)
-        reason = QStringLiteral("the device hung up");
-    else
-        return;
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
     Close();
-    if (lost_) lost_(reason);
+    if (lost_) lost_(kDeviceGone);
 }
 
 qsizetype CMyUart::Write(QByteArrayView bytes) {
@@ -177,13 +181,6 @@ qsizetype CMyUart::Pending() const {
 void CMyUart::Restart() {
     tx_.clear();
     if (port_.isOpen()) port_.clear(QSerialPort::AllDirections);
-}
-
-bool CMyUart::CanOpen(const QString& portName) {
-    QSerialPort probe;
-    if (!OpenExclusive(probe, portName)) return false;
-    probe.close();
-    return true;
 }
 
 void CMyUart::Flush() {

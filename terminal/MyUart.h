@@ -41,10 +41,12 @@ class CMyUart {
     CMyUart(const CMyUart&) = delete;
     CMyUart& operator=(const CMyUart&) = delete;
 
-    // Opens COM1..COM256 with the line settings; false leaves the port closed.
+    // Opens COM1..COM256 with the line settings; false leaves the port closed and says why in
+    // OpenFailure().
     bool Open(const QString& portName, const Line& line, Owner owner, int terminal);
     void Close();
     bool IsOpen() const { return port_.isOpen(); }
+    QString OpenFailure() const { return openFailure_; }
     void OnLost(Lost lost) { lost_ = std::move(lost); }
     // Queues bytes for sending; returns how many fitted into the transmit queue (none while
     // the port is closed).
@@ -54,18 +56,20 @@ class CMyUart {
     // "Purge Buffer": what waits in either direction is discarded.
     void Restart();
 
-    // Whether the port could be opened exclusively now; it is closed again at once.
-    static bool CanOpen(const QString& portName);
+    // The one reason given for a device that vanished under an open port.
+    static inline const QString kDeviceGone = QStringLiteral("the device was disconnected");
 
   private:
     void OnReadyRead();
     void OnError(QSerialPort::SerialPortError error);
     void Flush();
+    bool Fail(const QString& reason);
 
     QSerialPort port_;
     QByteArray tx_;  // bytes the port did not take yet
     Owner owner_;
     Lost lost_;
+    QString openFailure_;
     int terminal_ = 0;
     bool reading_ = false;
 };

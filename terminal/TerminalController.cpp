@@ -1,6 +1,6 @@
 #include "terminal/TerminalController.h"
 
-#include "terminal/ComPorts.h"
+#include <algorithm>
 
 namespace {
 
@@ -29,9 +29,11 @@ void TerminalController::Enable(std::initializer_list<TermControl> controls, boo
     for (TermControl c : controls) enabled_[Index(c)] = enabled;
 }
 
-void TerminalController::ScanPorts() {
-    ports_ = ScanComPorts();
-    enabled_[Index(C::kOpenPort)] = !ports_.isEmpty() && !IsOpen();
+void TerminalController::ScanPorts(const QSet<QString>& held) {
+    ports_ = ScanComPorts(held);
+    const bool anyFree =
+        std::any_of(ports_.begin(), ports_.end(), [](const ComPortChoice& p) { return !p.held; });
+    enabled_[Index(C::kOpenPort)] = anyFree && !IsOpen();
     emit portsChanged();
     emit controlsChanged();
 }
@@ -44,7 +46,9 @@ bool TerminalController::OpenPort(const TermLineChoice& choice) {
                              ValueAt(term::kFlowControls, choice.flowIndex)};
     const auto owner = [this](int, const QByteArray& chunk) { OnReceived(chunk); };
     if (baud == 0 || !uart_.Open(choice.portName, line, owner, number_)) {
-        Log(QStringLiteral("Open %1 failed!\r\n").arg(choice.portName));
+        const QString reason =
+            baud == 0 ? QStringLiteral("no such baud rate") : uart_.OpenFailure();
+        Log(QStringLiteral("Open %1 failed! %2.\r\n").arg(choice.portName, reason));
         return false;
     }
     if (baud == 9600 && !frame_.IsVirtualComPort(choice.portName)) raw_ = false;
@@ -69,6 +73,7 @@ void TerminalController::PortLost(const QString& reason) {
 }
 
 void TerminalController::Shut(const QString& how) {
+    if (autoTest_) frame_.AddLog(portName_ + QStringLiteral(" Auto Test function stoped."));
     autoTest_ = false;
     echo_ = false;
     uart_.Close();
@@ -97,7 +102,8 @@ void TerminalController::PurgeBuffer() {
 void TerminalController::SetAutoTest(bool on) {
     if (on == autoTest_ || (on && (!IsOpen() || echo_))) return;
     autoTest_ = on;
-    Enable({C::kClosePort, C::kPurgeBuffer, C::kEcho, C::kTxLength, C::kTxInterval}, !on);
+    // Close Port stays: it ends the test with the port.
+    Enable({C::kPurgeBuffer, C::kEcho, C::kTxLength, C::kTxInterval}, !on);
     if (on) {
         frame_.AddLog(portName_ + QStringLiteral(" Auto Test function starts."));
         timers_.SetTimer(this, AutoTestTimer(), static_cast<int>(tx_.interval));
@@ -117,16 +123,19 @@ void TerminalController::SetEcho(bool on) {
 }
 
 void TerminalController::RunEcho(bool on) {
-    Enable({C::kClosePort, C::kPurgeBuffer, C::kAutoTest}, !on);
+    Enable({C::kPurgeBuffer, C::kAutoTest}, !on);
     if (on)
         timers_.SetTimer(this, EchoTimer(), kEchoPeriodMs);
     else
         timers_.KillTimer(this, EchoTimer());
 }
 
-void TerminalController::Type(char key) {
+void TerminalController::Type(QByteArrayView bytes) {
     if (!IsOpen()) return;
-    if (const std::optional<char> byte = console_.Typed(key)) Send(QByteArrayView(&*byte, 1));
+    const QByteArray sent = console_.Typed(bytes, !raw_);
+    if (sent.isEmpty()) return;
+    Send(sent);
+    if (localEcho_) emit logInserted(sent, term::LogKind::kData, false);
 }
 
 void TerminalController::SetTxValues(qint64 interval, qint64 length, int baudIndex) {

@@ -8,6 +8,7 @@
 
 #include "platform/TimerHost.h"
 #include "terminal/CaptureFile.h"
+#include "terminal/ComPorts.h"
 #include "terminal/MyUart.h"
 #include "terminal/ReceivedView.h"
 #include "terminal/TerminalFrame.h"
@@ -52,9 +53,10 @@ class TerminalController : public QObject, public TimerClient {
     int AutoTestTimer() const { return number_; }
     int EchoTimer() const { return number_ + 2; }
 
-    // The port list: COM ports that can be opened now.
-    void ScanPorts();
-    const QStringList& Ports() const { return ports_; }
+    // The port list: the COM ports there are, those in `held` marked as held (the port
+    // service's word and the other terminal's open port); none is opened to find out.
+    void ScanPorts(const QSet<QString>& held);
+    const QList<ComPortChoice>& Ports() const { return ports_; }
 
     bool OpenPort(const TermLineChoice& choice);
     void ClosePort();
@@ -65,9 +67,13 @@ class TerminalController : public QObject, public TimerClient {
     // While the port is closed this only ticks the box (as the settings do); Echo then runs
     // from the moment the port opens.
     void SetEcho(bool on);
-    // A key typed while the terminal's log has the focus; nothing goes out while the port is
-    // closed.
-    void Type(char key);
+    // Bytes of a key typed, or a paste, while the terminal's log has the focus; nothing goes
+    // out while the port is closed. With Local Echo the log shows what went.
+    void Type(QByteArrayView bytes);
+    void SetLineEnding(term::LineEnding ending) { lineEnding_ = ending; }
+    term::LineEnding LineEnding() const { return lineEnding_; }
+    void SetLocalEcho(bool on) { localEcho_ = on; }
+    bool LocalEchoOn() const { return localEcho_; }
     // Applies the limits to edited TX values (baudIndex: the baud list's current index).
     void SetTxValues(qint64 interval, qint64 length, int baudIndex);
     // The Hex and Time boxes: how chunks that arrive from now on are shown.
@@ -116,13 +122,15 @@ class TerminalController : public QObject, public TimerClient {
     TimerHost& timers_;
     const int number_;
     CMyUart uart_;
-    QStringList ports_;
+    QList<ComPortChoice> ports_;
     QString portName_;
     int baudIndex_ = 0;  // of the open port
     term::TxValues tx_;
     bool autoTest_ = false;
     bool echo_ = false;
     bool raw_ = true;
+    bool localEcho_ = false;
+    term::LineEnding lineEnding_ = term::LineEnding::kCr;
     term::AutoTestPattern pattern_;
     term::EchoBuffer echoBuffer_;
     term::ConsoleInput console_;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QTime>
 #include <array>
+#include <functional>
 
 #include "terminal/TerminalSettings.h"
 
@@ -27,4 +29,7 @@ class TerminalFrame {
     virtual void SetTerminalSettings(const TerminalSettingsPair& values) = 0;
     // True for a virtual COM port: one that shows the device's own console does not.
     virtual bool IsVirtualComPort(const QString& portName) const = 0;
+    // Asks the port service which COM names a program holds (nothing is opened to find out);
+    // `answer` runs on the user-interface thread, now or later.
+    virtual void AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) = 0;
 };

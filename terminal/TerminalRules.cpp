@@ -77,18 +77,22 @@ QByteArray ConsoleInput::Display(QByteArrayView text) {
     return text.toByteArray();
 }
 
-std::optional<char> ConsoleInput::Typed(char key) {
-    const auto u = static_cast<unsigned char>(key);
-    if (key == kCarriageReturn) {
-        typed_ = 0;
-        return key;
+QByteArray ConsoleInput::Typed(QByteArrayView bytes, bool console) {
+    // An escape sequence (an arrow key) moves on the line without adding to it.
+    const bool sequence = bytes.startsWith(kEscape);
+    QByteArray sent;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == kCarriageReturn || c == kLineFeed) {
+            typed_ = 0;
+        } else if (c == kBackspace) {
+            if (console && typed_ == 0) continue;
+        } else if (u >= 0x20 && !sequence && (u & kUtf8FollowMask) != kUtf8Follow) {
+            ++typed_;
+        }
+        sent += c;
     }
-    if (u >= 0x21 && u <= 0x7F) {
-        ++typed_;
-        return key;
-    }
-    if (key == kBackspace && typed_ > 0) return key;
-    return std::nullopt;
+    return sent;
 }
 
 bool LogNeedsEmptying(LogKind kind, int lines, int chars) {
@@ -96,14 +100,56 @@ bool LogNeedsEmptying(LogKind kind, int lines, int chars) {
     return lines > maxLines || chars > kLogMaxChars;
 }
 
+QByteArray LineEndingBytes(LineEnding ending) {
+    switch (ending) {
+        case LineEnding::kLf:
+            return QByteArray(1, kLineFeed);
+        case LineEnding::kCrLf:
+            return QByteArray("\r\n");
+        case LineEnding::kCr:
+            break;
+    }
+    return QByteArray(1, kCarriageReturn);
+}
+
+LineEnding LineEndingAt(int index) {
+    return index >= 0 && index < kLineEndingTexts.size() ? static_cast<LineEnding>(index)
+                                                         : LineEnding::kCr;
+}
+
+namespace {
+
+constexpr char kDelete = 0x7F;
+constexpr unsigned char kC1First = 0x80;
+constexpr unsigned char kC1Last = 0x9F;
+constexpr char kCaretOffset = 0x40;  // ^A is 0x01 + 0x40
+
+void AppendShown(QString& text, char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == kCarriageReturn || c == kLineFeed) {
+        text.append(u'\n');
+    } else if (c == '\t' || c == kBackspace) {
+        text.append(QChar::fromLatin1(c));
+    } else if (u < 0x20) {
+        text.append(u'^').append(QChar::fromLatin1(static_cast<char>(c + kCaretOffset)));
+    } else if (c == kDelete) {
+        text.append(QStringLiteral("^?"));
+    } else if (u >= kC1First && u <= kC1Last) {
+        text.append(QStringLiteral("<%1>").arg(u, 2, 16, QChar(u'0')).toUpper());
+    } else {
+        text.append(QChar::fromLatin1(c));
+    }
+}
+
+}  // namespace
+
 QString LogText(QByteArrayView bytes, bool* afterCr) {
     QString text;
     text.reserve(bytes.size());
     for (char c : bytes) {
         const bool skip = c == kLineFeed && *afterCr;
         *afterCr = c == kCarriageReturn;
-        if (skip) continue;
-        text.append(c == kCarriageReturn ? QChar(u'\n') : QChar::fromLatin1(c));
+        if (!skip) AppendShown(text, c);
     }
     return text;
 }

@@ -6,16 +6,18 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
-#include <optional>
 
 // The terminal's fixed lists, limits and per-byte rules, without widgets or ports.
 namespace term {
 
-// The six lists of each terminal, in index order, with the values the port takes.
-inline const QStringList kBaudTexts = {"1200",  "2400",  "4800",   "9600",  "19200",
-                                       "38400", "57600", "115200", "921600"};
-inline constexpr std::array<int, 9> kBaudRates = {1200,  2400,  4800,   9600,  19200,
-                                                  38400, 57600, 115200, 921600};
+// The six lists of each terminal, in the order of their stored indexes, with the values the
+// port takes. The baud rates 230400 and 460800 came after the first nine, so their indexes
+// follow 921600's; the list shows the rates in rising order (kBaudShownOrder).
+inline const QStringList kBaudTexts = {"1200",  "2400",   "4800",   "9600",   "19200", "38400",
+                                       "57600", "115200", "921600", "230400", "460800"};
+inline constexpr std::array<int, 11> kBaudRates = {1200,  2400,   4800,   9600,   19200, 38400,
+                                                   57600, 115200, 921600, 230400, 460800};
+inline constexpr std::array<int, 11> kBaudShownOrder = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 8};
 inline const QStringList kDataBitsTexts = {"8", "7", "6", "5"};
 inline constexpr std::array<int, 4> kDataBits = {8, 7, 6, 5};
 inline const QStringList kParityTexts = {"Odd", "Even", "None"};
@@ -75,6 +77,9 @@ QByteArrayView DisplayPart(const QByteArray& chunk);
 inline constexpr char kBackspace = 0x08;
 inline constexpr char kLineFeed = 0x0A;
 inline constexpr char kCarriageReturn = 0x0D;
+inline constexpr char kEscape = 0x1B;
+inline constexpr unsigned char kUtf8FollowMask = 0xC0;
+inline constexpr unsigned char kUtf8Follow = 0x80;  // a byte that continues a UTF-8 character
 
 // Console mode (a device console at 9600 baud) and typing share the typed count: characters
 // typed on the current line that the device may still take back with a backspace.
@@ -82,8 +87,9 @@ class ConsoleInput {
   public:
     // What a received chunk (its display part) inserts into the log in console mode.
     QByteArray Display(QByteArrayView text);
-    // The byte a key sends to the port, if any.
-    std::optional<char> Typed(char key);
+    // What typed bytes send to the port. A console takes no backspace beyond what was typed on
+    // its line (it would erase its prompt); outside console mode every byte goes.
+    QByteArray Typed(QByteArrayView bytes, bool console);
     int TypedCount() const { return typed_; }
 
   private:
@@ -98,8 +104,18 @@ inline constexpr int kLogMaxChars = 60000;
 enum class LogKind { kStatus, kData };
 bool LogNeedsEmptying(LogKind kind, int lines, int chars);
 
+// What Enter sends, as the settings file keeps it.
+enum class LineEnding { kCr = 0, kLf = 1, kCrLf = 2 };
+inline const QStringList kLineEndingTexts = {"CR", "LF", "CR LF"};
+QByteArray LineEndingBytes(LineEnding ending);
+// A stored value, CR for one outside the list.
+LineEnding LineEndingAt(int index);
+
 // Bytes as log text, one character per byte: CR LF, CR and LF each end one line, also when a
-// CR LF pair is split across chunks (afterCr carries the state between calls).
+// CR LF pair is split across chunks (afterCr carries the state between calls). Tab stays; a
+// backspace stays as '\b' for the log to erase the character before it; every other control
+// byte shows as a caret escape (ESC as "^[", DEL as "^?"), bytes 0x80 to 0x9F as "<9B>" and the
+// rest as Latin-1, so that no byte shows as a missing glyph.
 QString LogText(QByteArrayView bytes, bool* afterCr);
 
 }  // namespace term

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -22,6 +23,7 @@
 #include "platform/UserPrompts.h"
 #include "protocol/Message.h"
 #include "terminal/ComPorts.h"
+#include "terminal/HeldPortsQuery.h"
 #include "terminal/widgets/ViewTerminal.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspInstallService.h"
@@ -32,11 +34,15 @@ CMainFrame::CMainFrame(FrameServices services)
       settingsFile_(services_.prompts, QDir(services_.workDir).filePath(kSettingsFileName)),
       log_(services_.prompts) {
     log_.SetFileFolder(services_.workDir);
-    const QString socket =
+    vspSocket_ =
         services_.vspSocket.isEmpty() ? CVspDriver::DefaultSocketPath() : services_.vspSocket;
     vspDriver_ = std::make_unique<CVspDriver>(
-        services_.prompts, [this] { return hostAddress_; }, socket);
-    vspInstaller_ = std::make_unique<CVspInstallService>(socket);
+        services_.prompts, [this] { return hostAddress_; }, vspSocket_);
+    vspInstaller_ = std::make_unique<CVspInstallService>(vspSocket_);
+    heldPorts_ = std::make_unique<HeldPortsQuery>(vspSocket_);
+    connect(heldPorts_.get(), &HeldPortsQuery::answered, this, [this](const QSet<QString>& held) {
+        for (const auto& answer : std::exchange(heldAnswers_, {})) answer(held);
+    });
     setMinimumSize(kMinWidth, kMinHeight);
 }
 
@@ -103,10 +109,27 @@ void CMainFrame::CreatePanes() {
     rows_->setChildrenCollapsible(false);
     columns_->setSizes({kNavigationWidth, kMinWidth});
     columns_->setStretchFactor(1, 1);
-    columns_->setMinimumHeight(kUpperRowMinHeight);
+    // Dragged up, the split stops where the navigation buttons would overlap.
+    columns_->setMinimumHeight(std::max(kUpperRowMinHeight, viewMenu_->minimumSizeHint().height()));
     rows_->setSizes({kUpperRowHeight, kMinHeight});
     rows_->setStretchFactor(1, 1);
+    connect(rows_, &QSplitter::splitterMoved, this, [this] { userSplit_ = true; });
     setCentralWidget(rows_);
+}
+
+void CMainFrame::FitBottomPane() {
+    if (userSplit_) return;
+    const int total = rows_->height() - rows_->handleWidth();
+    const int bottom = BottomViewIndex() == kBottomTerminal
+                           ? terminalView_->minimumSizeHint().height()
+                           : total - kUpperRowHeight;
+    const int upper = std::max(total - bottom, columns_->minimumHeight());
+    rows_->setSizes({upper, total - upper});
+}
+
+void CMainFrame::ShowFirst() {
+    if (const QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
+    showMaximized();
 }
 
 void CMainFrame::CreateMenusAndBars() {
@@ -203,6 +226,7 @@ void CMainFrame::ShowBottomView(int index) {
     if (index < 0 || index >= static_cast<int>(bottomViews_.size())) return;
     bottomPane_->setCurrentIndex(index);
     viewMenu_->ShowTerminal(index == kBottomTerminal);
+    FitBottomPane();
 }
 
 int CMainFrame::FunctionViewIndex() const {
@@ -256,6 +280,11 @@ std::vector<MonitorDevice> CMainFrame::ListedDevices() const {
 
 bool CMainFrame::IsVirtualComPort(const QString& portName) const {
     return IsPseudoTerminalPort(portName);
+}
+
+void CMainFrame::AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) {
+    heldAnswers_.push_back(std::move(answer));
+    heldPorts_->Ask();
 }
 
 VspSettingsValues CMainFrame::VspSettings() const {

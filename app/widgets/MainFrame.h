@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/AppSettings.h"
 #include "app/HostInterface.h"
@@ -33,6 +34,7 @@ class CViewTerminal;
 class CViewVsp;
 class CVspDriver;
 class CVspInstallService;
+class HeldPortsQuery;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
 inline constexpr int kFunctionMonitor = 0;
@@ -84,6 +86,9 @@ class CMainFrame : public QMainWindow,
     void Create();
     // Each view's initial update, then the start-up log lines.
     void InitialUpdate();
+    // Shows the window maximised; where no window manager maximises it, it still starts as
+    // large as the screen's free area.
+    void ShowFirst();
 
     AppSettings& Settings() { return settings_; }
     QString HostAddress() const override { return hostAddress_; }
@@ -105,6 +110,7 @@ class CMainFrame : public QMainWindow,
     }
     // A virtual port is a pseudo-terminal.
     bool IsVirtualComPort(const QString& portName) const override;
+    void AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) override;
     SystemLog& Log() { return log_; }
     // The folder of the driver package, title, icon and help file.
     QString DataDirectory() const;
@@ -163,6 +169,9 @@ class CMainFrame : public QMainWindow,
 
   private:
     void CreatePanes();
+    // Until the user moves the split: the terminal gets the height its logs need, the system
+    // log the default split.
+    void FitBottomPane();
     void CreateMenusAndBars();
     void SelectHostInterface();
 
@@ -174,10 +183,14 @@ class CMainFrame : public QMainWindow,
     CBroadcastSocket broadcast_;
     SystemLog log_;
     CVspPortTable portTable_;
+    QString vspSocket_;
     std::unique_ptr<CVspDriver> vspDriver_;
+    std::unique_ptr<HeldPortsQuery> heldPorts_;
+    std::vector<std::function<void(const QSet<QString>&)>> heldAnswers_;
     std::unique_ptr<CVspInstallService> vspInstaller_;
 
     QSplitter* rows_ = nullptr;
+    bool userSplit_ = false;
     QSplitter* columns_ = nullptr;
     QStackedWidget* functionPane_ = nullptr;
     QStackedWidget* bottomPane_ = nullptr;

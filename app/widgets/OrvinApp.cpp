@@ -24,7 +24,7 @@ CMainFrame* COrvinApp::InitInstance() {
     frame_->setWindowTitle(ReadTitle(dir.filePath(settings.titleFileName + ".dat")));
 
     frame_->InitialUpdate();
-    frame_->showMaximized();
+    frame_->ShowFirst();
     return frame_.get();
 }
 

@@ -1,6 +1,9 @@
 #include "app/widgets/ViewLogSys.h"
 
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "app/SystemLog.h"
@@ -9,6 +12,7 @@
 namespace {
 
 constexpr int kTimeColumn = 1;
+constexpr int kMessageColumn = 2;
 // Every field at its longest, so that the Time column shows any time stamp whole.
 const QDateTime kWidestTime(QDate(2026, 12, 28), QTime(23, 58, 58));
 
@@ -19,6 +23,9 @@ CViewLogSys::CViewLogSys(SystemLog& log, QWidget* parent)
     list_->setObjectName(QString::number(kListId));
     list_->ApplyColumnSpec(kColumnSpec);
     list_->SetColumnSample(kTimeColumn, FormatLogTime(kWidestTime));
+    // The message takes the rest of the width; what does not fit is in its tooltip.
+    list_->horizontalHeader()->setStretchLastSection(true);
+    list_->viewport()->installEventFilter(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("System Log"), this));
     layout->addWidget(list_, 1);
@@ -47,10 +54,23 @@ void CViewLogSys::ShowRow(int row) {
     const LogRow& line = log_.Rows().at(static_cast<size_t>(row));
     list_->InsertRow(row, line.number);
     list_->SetCellText(row, kTimeColumn, line.time);
-    list_->SetCellText(row, 2, line.message);
+    list_->SetCellText(row, kMessageColumn, line.message);
 }
 
 void CViewLogSys::ShowAllRows() {
     list_->DeleteRows();
     for (int row = 0; row < static_cast<int>(log_.Rows().size()); ++row) ShowRow(row);
+}
+
+bool CViewLogSys::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != list_->viewport() || event->type() != QEvent::ToolTip)
+        return QWidget::eventFilter(watched, event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = list_->indexAt(help->pos());
+    if (index.isValid() && index.column() == kMessageColumn)
+        QToolTip::showText(help->globalPos(), list_->CellText(index.row(), kMessageColumn),
+                           list_->viewport());
+    else
+        QToolTip::hideText();
+    return true;
 }

@@ -24,6 +24,10 @@ class CViewLogSys : public QWidget {
     SystemLog& Log() const { return log_; }
     CReportCtrl* List() const { return list_; }
 
+  protected:
+    // The Message column's tooltip: the whole text of the line under the pointer.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void ShowRow(int row);
     void ShowAllRows();

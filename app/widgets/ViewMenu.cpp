@@ -58,6 +58,8 @@ CViewMenu::CViewMenu(NavigationFrame& frame, QWidget* parent)
     tree_->setHeaderHidden(true);
     tree_->setRootIsDecorated(true);
     tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The tree gives way down to one line when the split is dragged up; the buttons do not.
+    tree_->setMinimumHeight(tree_->fontMetrics().lineSpacing() + 2 * tree_->frameWidth());
 
     for (auto* b : {deviceManagement_, virtualSerialPort_, deviceMonitor_, terminal_})
         layout->addWidget(b);
@@ -83,6 +85,8 @@ QPushButton* CViewMenu::AddButton(const QString& text, const QString& tip) {
     button->setCheckable(true);
     button->setToolTip(tip);
     button->setStyleSheet(kButtonStyle);
+    // The panel's minimum height keeps each button whole (and none over another).
+    button->setMinimumHeight(button->sizeHint().height());
     return button;
 }
 

@@ -49,6 +49,7 @@ class BenchFrame final : public TerminalFrame {
     TerminalSettingsPair TerminalSettingsValues() const override { return {}; }
     void SetTerminalSettings(const TerminalSettingsPair&) override {}
     bool IsVirtualComPort(const QString&) const override { return true; }
+    void AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) override { answer({}); }
 };
 
 // socat's pair: COM1 in the COM directory, the peer end opened blocking for the threads.
@@ -208,7 +209,7 @@ int RunEcho(int seconds) {
     CViewTerminal view(frame);
     view.show();
     TerminalPanel& panel = view.Panel(0);
-    panel.List(TermList::kBaudRate)->setCurrentIndex(8);
+    TerminalPanel::SelectStored(panel.List(TermList::kBaudRate), 8);  // 921600
     panel.OpenButton()->click();
     if (!panel.Controller().IsOpen()) return 1;
     panel.EchoBox()->click();

@@ -1,9 +1,14 @@
 #include "monitor/widgets/ViewMonitor.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+#include <cmath>
 
 #include "ui/widgets/CommitNumberEdit.h"
 #include "ui/widgets/ReportCtrl.h"
@@ -69,6 +74,42 @@ void CViewMonitor::BuildList() {
                                   kColumns[i].width);
     list_->ShowGridLines(true);
     list_->EnableHeaderSort(false);
+    list_->viewport()->installEventFilter(this);
+}
+
+bool CViewMonitor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::Resize) FitHeader();
+    return QWidget::eventFilter(watched, event);
+}
+
+void CViewMonitor::FitHeader() {
+    constexpr int kCount = MonitorRow::kColumnCount;
+    QHeaderView* header = list_->horizontalHeader();
+    std::array<int, kCount> title{};
+    std::array<double, kCount> full{};
+    double scale = 1.0;
+    for (int i = 0; i < kCount; ++i) {
+        title[i] = header->sectionSizeHint(i);
+        scale = std::max(scale, static_cast<double>(title[i]) / kColumns[i].width);
+    }
+    for (int i = 0; i < kCount; ++i) full[i] = kColumns[i].width * scale;
+    // The columns share the width as their widths stand to each other; a column that would
+    // go below its title keeps its title's width and the others share the rest.
+    std::array<bool, kCount> atTitle{};
+    double factor = 1.0;
+    for (int pass = 0; pass < kCount; ++pass) {
+        double free = list_->viewport()->width();
+        double shared = 0;
+        for (int i = 0; i < kCount; ++i) (atTitle[i] ? free -= title[i] : shared += full[i]);
+        factor = shared > 0 ? std::min(1.0, free / shared) : 1.0;
+        bool changed = false;
+        for (int i = 0; i < kCount; ++i)
+            if (!atTitle[i] && full[i] * factor < title[i]) changed = atTitle[i] = true;
+        if (!changed) break;
+    }
+    for (int i = 0; i < kCount; ++i)
+        header->resizeSection(
+            i, atTitle[i] ? title[i] : static_cast<int>(std::floor(full[i] * factor)));
 }
 
 void CViewMonitor::InitialUpdate() {

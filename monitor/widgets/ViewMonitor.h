@@ -29,7 +29,13 @@ class CViewMonitor final : public QWidget {
     CommitNumberEdit* IntervalBox() const { return interval_; }
     CReportCtrl* List() const { return list_; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
+    // Narrows the columns to the list's width where they do not fit, each no narrower than
+    // its title, so that every title shows whole.
+    void FitHeader();
     void BuildForm();
     void BuildList();
     void OnStartStop();

@@ -7,9 +7,9 @@
 #include "terminal/TerminalController.h"
 
 class QCheckBox;
-class QPlainTextEdit;
 class QPushButton;
 class CommitNumberEdit;
+class TerminalLog;
 
 // The port list scans the ports each time it is dropped down.
 class PortComboBox final : public QComboBox {
@@ -37,9 +37,15 @@ class TerminalPanel final : public QGroupBox {
     ~TerminalPanel() override;
 
     TerminalController& Controller() { return terminal_; }
+    const TerminalController& Controller() const { return terminal_; }
     void ApplySettings(const TerminalSettings& settings);
     TerminalSettings CollectSettings() const;
-    void ScanPorts() { terminal_.ScanPorts(); }
+    // The port that Open Port opens: the list's port, also where the list shows it marked.
+    QString SelectedPort() const;
+    // Selects the entry that stands for a stored index (the baud list shows its rates in rising
+    // order, not in the order of their indexes).
+    static void SelectStored(QComboBox* list, int index);
+    static int StoredIndex(const QComboBox* list) { return list->currentData().toInt(); }
 
     QComboBox* List(TermList list) const { return lists_[static_cast<size_t>(list)]; }
     QPushButton* OpenButton() const { return open_; }
@@ -51,16 +57,22 @@ class TerminalPanel final : public QGroupBox {
     QCheckBox* HexBox() const { return hex_; }
     QCheckBox* TimeBox() const { return time_; }
     QPushButton* CaptureButton() const { return capture_; }
+    QComboBox* EnterList() const { return enter_; }
+    QCheckBox* LocalEchoBox() const { return localEcho_; }
     CommitNumberEdit* IntervalEdit() const { return interval_; }
     CommitNumberEdit* LengthEdit() const { return length_; }
-    QPlainTextEdit* Log() const { return log_; }
+    TerminalLog* Log() const { return log_; }
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+  signals:
+    // The port list is about to drop down: the view scans it.
+    void portsWanted();
 
   private:
     void BuildForm();
+    QLayout* BuildTestRows();
+    QLayout* BuildViewRow();
     void Connect();
+    void OnPaste(const QString& text);
     void CommitTxEdits();
     void OnOpen();
     void OnCapture();
@@ -82,8 +94,10 @@ class TerminalPanel final : public QGroupBox {
     QCheckBox* hex_ = nullptr;
     QCheckBox* time_ = nullptr;
     QPushButton* capture_ = nullptr;
+    QComboBox* enter_ = nullptr;
+    QCheckBox* localEcho_ = nullptr;
     CommitNumberEdit* interval_ = nullptr;
     CommitNumberEdit* length_ = nullptr;
-    QPlainTextEdit* log_ = nullptr;
+    TerminalLog* log_ = nullptr;
     bool afterCr_ = false;  // the log's last character came from a CR
 };

@@ -1,6 +1,7 @@
 #include "terminal/widgets/ViewTerminal.h"
 
 #include <QHBoxLayout>
+#include <QPointer>
 
 #include "terminal/widgets/TerminalPanel.h"
 
@@ -10,6 +11,8 @@ CViewTerminal::CViewTerminal(TerminalFrame& frame, QWidget* parent)
     for (int i = 0; i < kTerminalCount; ++i) {
         panels_[static_cast<size_t>(i)] = new TerminalPanel(frame_, i + 1, this);
         layout->addWidget(panels_[static_cast<size_t>(i)], 1);
+        connect(panels_[static_cast<size_t>(i)], &TerminalPanel::portsWanted, this,
+                [this, i] { ScanPorts(i); });
     }
 }
 
@@ -21,7 +24,7 @@ void CViewTerminal::InitialUpdate() {
     initialised_ = true;
     const TerminalSettingsPair settings = frame_.TerminalSettingsValues();
     for (int i = 0; i < kTerminalCount; ++i) {
-        Panel(i).ScanPorts();
+        ScanPorts(i);
         Panel(i).ApplySettings(settings[static_cast<size_t>(i)]);
     }
 }
@@ -32,9 +35,27 @@ void CViewTerminal::HandOverSettings() {
     frame_.SetTerminalSettings({Panel(0).CollectSettings(), Panel(1).CollectSettings()});
 }
 
+QSet<QString> CViewTerminal::OpenHere() const {
+    QSet<QString> open;
+    for (const TerminalPanel* panel : panels_)
+        if (panel->Controller().IsOpen()) open.insert(panel->Controller().PortName());
+    return open;
+}
+
+void CViewTerminal::ScanPorts(int index) {
+    // The list shows at once; the service's word on held ports follows when it comes.
+    Panel(index).Controller().ScanPorts(OpenHere());
+    frame_.AskHeldComPorts(
+        [view = QPointer<CViewTerminal>(this), index](const QSet<QString>& held) {
+            if (!view) return;
+            TerminalController& terminal = view->Panel(index).Controller();
+            if (!terminal.IsOpen()) terminal.ScanPorts(view->OpenHere() | held);
+        });
+}
+
 void CViewTerminal::RefreshIdlePortLists() {
-    for (TerminalPanel* panel : panels_)
-        if (!panel->Controller().IsOpen()) panel->ScanPorts();
+    for (int i = 0; i < kTerminalCount; ++i)
+        if (!Panel(i).Controller().IsOpen()) ScanPorts(i);
 }
 
 bool CViewTerminal::ClosePortByName(const QString& portName) {

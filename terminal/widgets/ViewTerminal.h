@@ -31,6 +31,12 @@ class CViewTerminal final : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
+    // The panel's port list, marking what the port service says is held and the port the
+    // other terminal has open.
+    void ScanPorts(int index);
+    // The ports this view's terminals have open.
+    QSet<QString> OpenHere() const;
+
     TerminalFrame& frame_;
     std::array<TerminalPanel*, kTerminalCount> panels_{};
     bool initialised_ = false;

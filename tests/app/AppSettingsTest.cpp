@@ -46,7 +46,11 @@ const QByteArray kDefaultFile =
     "0                   // (29) (TERM1) Hex View 0:disable 1:enable\r\n"
     "0                   // (30) (TERM1) Time Stamp 0:disable 1:enable\r\n"
     "0                   // (31) (TERM2) Hex View 0:disable 1:enable\r\n"
-    "0                   // (32) (TERM2) Time Stamp 0:disable 1:enable\r\n";
+    "0                   // (32) (TERM2) Time Stamp 0:disable 1:enable\r\n"
+    "0                   // (33) (TERM1) Enter Sends 0 - 2: CR|LF|CR LF\r\n"
+    "0                   // (34) (TERM1) Local Echo 0:disable 1:enable\r\n"
+    "0                   // (35) (TERM2) Enter Sends 0 - 2: CR|LF|CR LF\r\n"
+    "0                   // (36) (TERM2) Local Echo 0:disable 1:enable\r\n";
 
 const QString kFormatMessage =
     "The format of application setting file has been updated with default settings!";
@@ -101,12 +105,14 @@ TEST_F(SettingsFileTest, SavedValuesReadBackIncludingLongValuesAgainstTheComment
     changed.dmSearchPeriod = -5;
     changed.searchAtStart = 7;  // written as 1
     changed.monitorInterval = 2147483647;
-    changed.terminal[1].baudRateIndex = 8;
     changed.terminal[1].echoTest = 1;
     changed.terminal[0].testDataLength = 4096;
     changed.hostAddress = "127.0.0.2";
     changed.terminal[0].hexView = 1;
-    changed.terminal[1].timeStamp = 3;  // written as 1
+    changed.terminal[1].timeStamp = 3;       // written as 1
+    changed.terminal[1].baudRateIndex = 10;  // 460800, after the nine first rates
+    changed.terminal[0].lineEnding = 2;
+    changed.terminal[1].localEcho = 5;  // written as 1
     ASSERT_TRUE(file.Save(changed));
 
     const QByteArray text = Read();
@@ -114,15 +120,21 @@ TEST_F(SettingsFileTest, SavedValuesReadBackIncludingLongValuesAgainstTheComment
     EXPECT_TRUE(text.contains("\r\nTitle_01234567890123// (03) VELTRO Title File Name\r\n"));
     EXPECT_TRUE(text.contains("\r\n1                   // (07) "));
     EXPECT_TRUE(
-        text.endsWith("// (31) (TERM2) Hex View 0:disable 1:enable\r\n"
-                      "1                   // (32) (TERM2) Time Stamp 0:disable "
+        text.contains("\r\n1                   // (32) (TERM2) Time Stamp 0:disable "
                       "1:enable\r\n"));
+    // The new lines come after every line that other installations read.
+    EXPECT_TRUE(
+        text.endsWith("2                   // (33) (TERM1) Enter Sends 0 - 2: CR|LF|CR LF\r\n"
+                      "0                   // (34) (TERM1) Local Echo 0:disable 1:enable\r\n"
+                      "0                   // (35) (TERM2) Enter Sends 0 - 2: CR|LF|CR LF\r\n"
+                      "1                   // (36) (TERM2) Local Echo 0:disable 1:enable\r\n"));
 
     AppSettings loaded;
     file.Load(loaded);
     AppSettings expected = changed;
     expected.searchAtStart = 1;
     expected.terminal[1].timeStamp = 1;
+    expected.terminal[1].localEcho = 1;
     EXPECT_EQ(loaded, expected);
     EXPECT_TRUE(prompts.shown.empty());
 }

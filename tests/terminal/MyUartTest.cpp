@@ -75,10 +75,16 @@ TEST_F(MyUartTest, LinesThePortCannotTakeFailAndLeaveItClosed) {
         EXPECT_FALSE(Open(uart, line))
             << line.dataBits << line.parity << line.stopBits << line.flowControl;
         EXPECT_FALSE(uart.IsOpen());
-        EXPECT_TRUE(CMyUart::CanOpen(pty.ComName())) << "a failed open must not keep the port";
+        EXPECT_EQ(uart.OpenFailure(), "the port does not take these line settings");
+        CMyUart other;
+        EXPECT_TRUE(other.Open(pty.ComName(), {115200, 8, 0, 0, 0}, {}, 2))
+            << "a failed open must not keep the port";
     }
     EXPECT_FALSE(uart.Open(QStringLiteral("COM0"), {}, {}, 1));
+    EXPECT_EQ(uart.OpenFailure(), "not a COM port name");
     EXPECT_FALSE(uart.Open(QStringLiteral("../COM3"), {}, {}, 1));
+    EXPECT_FALSE(uart.Open(QStringLiteral("COM9"), {}, {}, 1));
+    EXPECT_FALSE(uart.OpenFailure().isEmpty()) << "no such device: the library's reason";
 }
 
 TEST_F(MyUartTest, BytesArriveInOrderInChunksOfAtMost4096EachFollowedByZero) {
@@ -140,33 +146,45 @@ TEST_F(MyUartTest, ADeviceThatGoesAwayClosesThePortWithTheReason) {
     pty.End();
     ASSERT_TRUE(PumpUntil([&] { return !lost.isEmpty(); }));
     EXPECT_FALSE(uart.IsOpen());
-    EXPECT_FALSE(lost.front().isEmpty());
+    EXPECT_EQ(lost.front(), "the device was disconnected");
     EXPECT_EQ(uart.Write("x"), 0);
     PumpQuiet(50);
     EXPECT_EQ(lost.size(), 1);
 }
 
-TEST_F(MyUartTest, APortHeldElsewhereIsNeitherOfferedNorOpened) {
-    EXPECT_EQ(ScanComPorts(), QStringList{pty.ComName()});
+TEST_F(MyUartTest, APortHeldElsewhereIsNotOpenedAndTheScanOpensNothing) {
+    const QList<ComPortChoice> free{{pty.ComName(), false}};
+    EXPECT_EQ(ScanComPorts({}), free);
+    EXPECT_EQ(ScanComPorts({pty.ComName()}), (QList<ComPortChoice>{{pty.ComName(), true}}));
     ASSERT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
     // The other terminal.
     CMyUart other;
     EXPECT_FALSE(other.Open(pty.ComName(), {115200, 8, 0, 0, 0}, {}, 2));
-    EXPECT_TRUE(ScanComPorts().isEmpty());
+    EXPECT_FALSE(other.OpenFailure().isEmpty());
+    // The scan leaves an open port alone: it reads the link, never the device.
+    EXPECT_EQ(ScanComPorts({}), free);
+    EXPECT_TRUE(uart.IsOpen());
     uart.Close();
-    EXPECT_EQ(ScanComPorts(), QStringList{pty.ComName()});
 
     // Another program that locks the device.
     QProcess holder;
     holder.start(QStringLiteral("flock"), {QStringLiteral("--no-fork"), pty.LinkPath(),
                                            QStringLiteral("sleep"), QStringLiteral("600")});
     ASSERT_TRUE(holder.waitForStarted());
-    ASSERT_TRUE(PumpUntil([&] { return !CMyUart::CanOpen(pty.ComName()); }));
+    ASSERT_TRUE(PumpUntil([&] {
+        CMyUart probe;
+        return !probe.Open(pty.ComName(), {115200, 8, 0, 0, 0}, {}, 2);
+    }));
     EXPECT_FALSE(Open(uart, {115200, 8, 0, 0, 0}));
-    EXPECT_TRUE(ScanComPorts().isEmpty());
+    EXPECT_EQ(uart.OpenFailure(), "another program holds the port");
     holder.kill();
     holder.waitForFinished();
     EXPECT_TRUE(Open(uart, {115200, 8, 0, 0, 0}));
+
+    // A link whose device is gone is no port.
+    ASSERT_TRUE(QFile::link(comDir.Path() + QStringLiteral("/gone"),
+                            comDir.Path() + QStringLiteral("/COM7")));
+    EXPECT_EQ(ScanComPorts({}), free);
 }
 
 TEST_F(MyUartTest, PseudoTerminalsAreVirtualPorts) {

@@ -57,26 +57,36 @@ TEST(DisplayPart, StopsAtTheFirstZeroByte) {
 }
 
 TEST(ConsoleInput, TypingAndTheDisplayShareTheTypedCount) {
-    ConsoleInput console;
     struct Typed {
-        char key;
-        bool sent;
+        QByteArray keys;
+        QByteArray consoleSends;  // in console mode; outside it every byte goes
         int typedAfter;
     };
     const Typed typing[] = {
-        {'\b', false, 0}, {' ', false, 0},  {'!', true, 1},  {'a', true, 2},  {0x7F, true, 3},
-        {'\t', false, 3}, {0x1B, false, 3}, {'\b', true, 3}, {'\r', true, 0}, {'\n', false, 0},
+        {"\b", "", 0},
+        {" ", " ", 1},
+        {"!", "!", 2},
+        {"\x7f", "\x7f", 3},
+        {"\xC3\xA9", "\xC3\xA9", 4},  // one character, two bytes
+        {"\t", "\t", 4},
+        {"\x1b[A", "\x1b[A", 4},  // an arrow moves, adds nothing
+        {"\b", "\b", 4},
+        {"\r", "\r", 0},
+        {"\b", "", 0},
+        {"ab\n", "ab\n", 0},
     };
+    ConsoleInput console;
+    ConsoleInput raw;
     for (const Typed& t : typing) {
-        EXPECT_EQ(console.Typed(t.key).has_value(), t.sent) << int(t.key);
-        EXPECT_EQ(console.TypedCount(), t.typedAfter) << int(t.key);
+        EXPECT_EQ(console.Typed(t.keys, true), t.consoleSends) << t.keys.toHex().toStdString();
+        EXPECT_EQ(console.TypedCount(), t.typedAfter) << t.keys.toHex().toStdString();
+        EXPECT_EQ(raw.Typed(t.keys, false), t.keys);
     }
 }
 
 TEST(ConsoleInput, DisplayJudgesAChunkByItsFirstByte) {
     ConsoleInput console;
-    console.Typed('x');
-    console.Typed('y');
+    console.Typed("xy", true);
     struct Step {
         QByteArray chunk;
         QByteArray shown;
@@ -112,6 +122,17 @@ TEST(LogText, EachLineEndMakesOneLineAlsoWhenCrLfIsSplit) {
     EXPECT_EQ(LogText("a\r\nb\rc\nd\r", &afterCr), QStringLiteral("a\nb\nc\nd\n"));
     EXPECT_EQ(LogText("\ne\n\n", &afterCr), QStringLiteral("e\n\n"));
     EXPECT_EQ(LogText("\xE9", &afterCr), QString(QChar(0xE9)));
+    // Control bytes show as a terminal shows them; a backspace stays for the log to apply.
+    EXPECT_EQ(LogText(QByteArray("\x1b[0m\x07\x7f\x00\x9b\x80\ta\bb", 13), &afterCr),
+              QStringLiteral("^[[0m^G^?^@<9B><80>\ta\bb"));
+}
+
+TEST(LineEnding, StoredValuesAndTheirBytes) {
+    EXPECT_EQ(LineEndingBytes(LineEndingAt(0)), "\r");
+    EXPECT_EQ(LineEndingBytes(LineEndingAt(1)), "\n");
+    EXPECT_EQ(LineEndingBytes(LineEndingAt(2)), "\r\n");
+    EXPECT_EQ(LineEndingAt(3), LineEnding::kCr);
+    EXPECT_EQ(LineEndingAt(-1), LineEnding::kCr);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
 #include "platform/ScriptedPrompts.h"
+#include "terminal/widgets/TerminalLog.h"
 #include "terminal/widgets/TerminalPanel.h"
 #include "terminal/widgets/ViewTerminal.h"
 #include "vsp/VspDriverQueries.h"

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QScreen>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -59,6 +60,8 @@ TEST_F(Startup, OpensMaximisedWithDeviceManagerAndSystemLogShown) {
     ASSERT_NE(frame, nullptr);
     EXPECT_TRUE(frame->isVisible());
     EXPECT_TRUE(frame->windowState() & Qt::WindowMaximized);
+    // No window manager maximises it here: it is as large as the screen's free area.
+    EXPECT_EQ(frame->size(), frame->screen()->availableGeometry().size());
     EXPECT_EQ(frame->minimumSize(), QSize(665, 550));
     EXPECT_EQ(frame->FunctionViewIndex(), kFunctionDeviceManager);
     EXPECT_EQ(frame->BottomViewIndex(), kBottomLog);

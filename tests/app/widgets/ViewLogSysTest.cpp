@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QToolTip>
 
 #include "app/SystemLog.h"
 #include "app/widgets/ViewLogSys.h"
@@ -78,4 +82,25 @@ TEST_F(ViewLogSysTest, ViewShowsLinesLoggedBeforeItWasMade) {
     CReportCtrl* lateList = late.findChild<CReportCtrl*>("1004");
     ASSERT_EQ(lateList->ItemCount(), 1);
     EXPECT_EQ(lateList->CellText(0, 2), "before the view");
+}
+
+// The message column takes what the other two leave, and a message too long for it is whole in
+// its tooltip.
+TEST_F(ViewLogSysTest, TheMessageTakesTheRestOfTheWidthAndItsTooltipTheWholeText) {
+    const QString note = QStringLiteral(
+        "The virtual serial port service is not running and no user session can start it "
+        "(veltro-vspd, process of this program): virtual ports stay unavailable until it runs");
+    log.AddLog(note);
+    view.resize(1400, 300);
+    view.show();
+    QApplication::processEvents();
+    const QHeaderView* header = list->horizontalHeader();
+    EXPECT_EQ(header->sectionViewportPosition(2) + header->sectionSize(2),
+              list->viewport()->width());
+    EXPECT_GT(header->sectionSize(2), 1000);
+
+    const QRect cell = list->visualRect(list->model()->index(0, 2));
+    QHelpEvent help(QEvent::ToolTip, cell.center(), list->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(list->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), note);
 }

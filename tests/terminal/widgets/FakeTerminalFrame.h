@@ -2,6 +2,8 @@
 
 #include <QSet>
 #include <QStringList>
+#include <functional>
+#include <vector>
 
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
@@ -9,7 +11,7 @@
 
 // The main frame as the terminal sees it: a manual clock that also gives the time of day
 // (from midnight), scripted prompts, a recorded system log, settings that tests preset and
-// read back, and the virtual ports a test names.
+// read back, and the virtual and held ports a test names.
 class FakeTerminalFrame final : public TerminalFrame {
   public:
     ManualClock clock;
@@ -17,6 +19,10 @@ class FakeTerminalFrame final : public TerminalFrame {
     QStringList log;
     TerminalSettingsPair settings{};
     QSet<QString> virtualPorts;
+    QSet<QString> heldPorts;  // what the port service would list as held
+    // Set: the service's answers wait in `pendingHeld` until the test gives them.
+    bool answerHeldLater = false;
+    std::vector<std::function<void(const QSet<QString>&)>> pendingHeld;
 
     void AddLog(const QString& text) override { log << text; }
     TimerHost& Timers() override { return clock; }
@@ -28,5 +34,11 @@ class FakeTerminalFrame final : public TerminalFrame {
     void SetTerminalSettings(const TerminalSettingsPair& values) override { settings = values; }
     bool IsVirtualComPort(const QString& portName) const override {
         return virtualPorts.contains(portName);
+    }
+    void AskHeldComPorts(std::function<void(const QSet<QString>&)> answer) override {
+        if (answerHeldLater)
+            pendingHeld.push_back(std::move(answer));
+        else
+            answer(heldPorts);
     }
 };

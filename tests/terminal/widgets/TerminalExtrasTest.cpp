@@ -16,6 +16,7 @@ namespace {
 TEST_F(ViewTerminalTest, HexViewShowsEveryByteInColumns) {
     frame.settings[0].hexView = 1;  // from the settings file
     view = std::make_unique<CViewTerminal>(frame);
+    view->resize(1600, 400);
     view->show();
     ASSERT_TRUE(Panel(0).HexBox()->isChecked());
     EXPECT_EQ(Panel(0).Log()->lineWrapMode(), QPlainTextEdit::NoWrap);

@@ -9,16 +9,27 @@
 #include <QTest>
 #include <memory>
 
+#include "terminal/MyUart.h"
+#include "terminal/widgets/TerminalLog.h"
 #include "terminal/widgets/TerminalPanel.h"
 #include "terminal/widgets/ViewTerminal.h"
 #include "tests/terminal/SocatPty.h"
 #include "tests/terminal/widgets/FakeTerminalFrame.h"
 #include "ui/widgets/CommitNumberEdit.h"
 
-// Indexes in the baud rate list.
+// Stored indexes of the baud rate list.
 inline constexpr int kBaud1200 = 0;
 inline constexpr int kBaud9600 = 3;
 inline constexpr int kBaud115200 = 7;
+inline constexpr int kBaud921600 = 8;
+inline constexpr int kBaud460800 = 10;
+
+// Whether this program could open the port now (the test's own look; the program never opens
+// a port only to test it).
+inline bool PortOpens(const QString& name) {
+    CMyUart probe;
+    return probe.Open(name, {115200, 8, 0, 0, 0}, {}, 1);
+}
 
 // The two-terminal view on the fake frame, shown, with COM3 and COM5 as socat pairs.
 class ViewTerminalTest : public testing::Test {
@@ -27,7 +38,7 @@ class ViewTerminalTest : public testing::Test {
         ASSERT_TRUE(com3.Ready() && com5.Ready());
         frame.settings[1] = {7, 0, 2, 0, 0, 0, 1000, 10};
         view = std::make_unique<CViewTerminal>(frame);
-        view->resize(1000, 400);
+        view->resize(1600, 400);  // hex lines of 16 fit
         view->show();
         QApplication::setActiveWindow(view.get());
     }
@@ -41,12 +52,15 @@ class ViewTerminalTest : public testing::Test {
         QComboBox* ports = p.List(TermList::kPort);
         if (ports->findText(port) < 0) ports->addItem(port);
         ports->setCurrentText(port);
-        p.List(TermList::kBaudRate)->setCurrentIndex(baudIndex);
+        TerminalPanel::SelectStored(p.List(TermList::kBaudRate), baudIndex);
         p.OpenButton()->click();
     }
 
     void Type(int index, const QString& text) {
         for (QChar c : text) QTest::keyClick(Panel(index).Log(), c.toLatin1());
+    }
+    void Key(int index, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(Panel(index).Log(), static_cast<Qt::Key>(key), modifiers);
     }
 
     void TypeInto(CommitNumberEdit* edit, const QString& text) {
