@@ -73,7 +73,8 @@ socat_done() {
   pid=$(cat "$work/socat.pid")
   rm -f "$work/socat.pid"
   socat_stop "$pid"
-  awk '{ printf "%.3f\n", $1 + $2 }' "$work/socat.cpu"
+  # After a signal, GNU time says so on a line of its own before the figures.
+  tail -n 1 "$work/socat.cpu" | awk '{ printf "%.3f\n", $1 + $2 }'
 }
 # The service's CPU seconds so far, all its threads together.
 vspd_cpu() {
