@@ -1,15 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
-#include <optional>
-
-#include "platform/ManualClock.h"
-#include "platform/ScriptedPrompts.h"
-#include "tests/support/FakeTftpTransport.h"
+#include "tests/upgrade/TftpClientOnFake.h"
 #include "upgrade/TftpBlockSize.h"
-#include "upgrade/TftpClient.h"
-#include "upgrade/TftpTransfer.h"
 
 // The "blksize" negotiation of an upgrade that asks for a size of its own: the device's answer
 // decides, within what was asked.
@@ -28,15 +20,8 @@ QByteArray OptionAck(std::vector<TftpOption> options) {
     return EncodeTftp(TftpOptionAck{std::move(options)});
 }
 
-class TftpBlockSizeTest : public testing::Test {
+class TftpBlockSizeTest : public TftpClientOnFake {
   protected:
-    QString WriteImage(const QByteArray& content) {
-        QFile image(dir.filePath("fw.bin"));
-        EXPECT_TRUE(image.open(QIODevice::WriteOnly));
-        image.write(content);
-        return image.fileName();
-    }
-
     // What the device got, block by block, acknowledging each; empty when the client ended
     // the transfer before any data.
     std::vector<QByteArray> Upload() {
@@ -51,13 +36,6 @@ class TftpBlockSizeTest : public testing::Test {
         return blocks;
     }
 
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    QStringList log;
-    QTemporaryDir dir;
-    FakeTftpTransport& transport = *new FakeTftpTransport;
-    CTftpClient client{clock, prompts, [this](const QString& line) { log << line; },
-                       std::unique_ptr<FakeTftpTransport>(&transport)};
     int finished = 0;
 };
 
