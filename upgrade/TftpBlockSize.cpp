@@ -19,8 +19,13 @@ TftpBlockSizeAnswer ReadTftpBlockSizeAnswer(int asked, const TftpOptionAck& answ
         if (option.name.toLower() != "blksize") continue;
         bool ok = false;
         const int size = option.value.toInt(&ok, 10);
-        if (!ok || size < kTftpMinBlockSize)
-            return {asked, "blksize " + option.value.left(kTftpBlockSize) + " is no block size"};
+        // The device's bytes are not repeated: they reach the log and a terminal.
+        if (!ok) return {asked, "the blksize answered is no number"};
+        if (size < kTftpMinBlockSize)
+            return {asked, QStringLiteral("blksize %1 is less than %2")
+                               .arg(size)
+                               .arg(kTftpMinBlockSize)
+                               .toLatin1()};
         if (size > asked)
             return {asked, QStringLiteral("blksize %1 is more than the %2 asked")
                                .arg(size)

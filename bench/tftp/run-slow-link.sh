@@ -106,12 +106,12 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 echo "8 MiB image, each block acknowledged ${ack_delay_ms} ms late; restart ${restart_ms} ms;" \
   "$rounds round(s), medians"
 printf '  %-40s %9s %9s %12s\n' run whole upload "CPU ctl+sim"
-line() { printf '  %-40s %8ss %8ss %11ss\n' "$1" "${times[$2]}" "$3" "${cpus[$2]}"; }
+line() { printf '  %-40s %8ss %9s %11ss\n' "$1" "${times[$2]}" "$3" "${cpus[$2]}"; }
 line "smallest image, 1 device" mark:1 -
-line "512-byte blocks, 1 device" 512:1 "$(upload 512:1)"
-line "--block-size 1428, 1 device" 1428:1 "$(upload 1428:1)"
+line "512-byte blocks, 1 device" 512:1 "$(upload 512:1)s"
+line "--block-size 1428, 1 device" 1428:1 "$(upload 1428:1)s"
 line "smallest image, 16 devices" mark:16 -
-line "--block-size 1428, 16 at --parallel 16" 1428:16 "$(upload 1428:16)"
+line "--block-size 1428, 16 at --parallel 16" 1428:16 "$(upload 1428:16)s"
 echo "  1428 / 512 bytes:   whole $(ratio "${times[1428:1]}" "${times[512:1]}")," \
   "upload $(ratio "$(upload 1428:1)" "$(upload 512:1)") (target <= 0.4)"
 echo "  16 devices / one:   whole $(ratio "${times[1428:16]}" "${times[1428:1]}")," \

@@ -56,8 +56,9 @@ TEST_F(TftpBlockSizeTest, TheDevicesAnswerDecidesWithinWhatWasAsked) {
         {"smaller than asked for below 512", 100, OptionAck({{"blksize", "8"}}), 8, {}},
         {"larger answer", 1428, OptionAck({{"blksize", "1429"}}), 0,
          "blksize 1429 is more than the 1428 asked"},
-        {"below the least", 1428, OptionAck({{"blksize", "7"}}), 0, "blksize 7 is no block size"},
-        {"no number", 1428, OptionAck({{"blksize", "big"}}), 0, "blksize big is no block size"},
+        {"below the least", 1428, OptionAck({{"blksize", "7"}}), 0, "blksize 7 is less than 8"},
+        {"no number", 1428, OptionAck({{"blksize", "big"}}), 0,
+         "the blksize answered is no number"},
         {"malformed", 1428,
          QByteArray("\0\x06"
                     "blksize\0",
