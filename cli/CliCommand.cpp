@@ -115,6 +115,13 @@ std::optional<int> CliCommand::Parse(const QStringList& args, qsizetype minPosit
 CliTransferOptions::CliTransferOptions(const QString& what)
     : parallelOption_(QStringLiteral("parallel"), what + QStringLiteral(" (default 4)."),
                       QStringLiteral("n"), QStringLiteral("4")),
+      blockSizeOption_(QStringLiteral("block-size"),
+                       QStringLiteral("Ask the devices for TFTP blocks of n bytes (%1 to %2; "
+                                      "1428 fits an Ethernet frame). Each device's answer "
+                                      "decides; one that does not answer the option gets 512.")
+                           .arg(kTftpMinBlockSize)
+                           .arg(kTftpMaxBlockSize),
+                       QStringLiteral("n")),
       tftpPortOption_(QStringLiteral("tftp-port"), QStringLiteral("The devices' TFTP port."),
                       QStringLiteral("port"), QString::number(CTftpClient::kServerPort)) {
     tftpPortOption_.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -126,6 +133,12 @@ std::optional<int> CliTransferOptions::Read(const CliCommand& command) {
     parallel_ = parser.value(parallelOption_).toInt(&ok);
     if (!ok || parallel_ < 1 || parallel_ > kMaxParallel)
         return command.Usage(QStringLiteral("bad --parallel"));
+    blockSize_ = 0;
+    if (parser.isSet(blockSizeOption_)) {
+        blockSize_ = parser.value(blockSizeOption_).toInt(&ok);
+        if (!ok || blockSize_ < kTftpMinBlockSize || blockSize_ > kTftpMaxBlockSize)
+            return command.Usage(QStringLiteral("bad --block-size"));
+    }
     const uint32_t port = parser.value(tftpPortOption_).toUInt(&ok);
     if (!ok || port == 0 || port > kMaxPortNumber)
         return command.Usage(QStringLiteral("bad --tftp-port"));

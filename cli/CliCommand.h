@@ -58,23 +58,30 @@ class CliCommand {
     int speedup_ = 1;
 };
 
-// --parallel and the hidden --tftp-port of the commands that push firmware, and their checks.
+// --parallel, --block-size and the hidden --tftp-port of the commands that push firmware, and
+// their checks.
 class CliTransferOptions {
   public:
     static constexpr int kMaxParallel = 64;
 
     // `what` ends the help text of --parallel: "Devices upgraded at a time", say.
     explicit CliTransferOptions(const QString& what);
-    QList<QCommandLineOption> Options() const { return {parallelOption_, tftpPortOption_}; }
+    QList<QCommandLineOption> Options() const {
+        return {parallelOption_, blockSizeOption_, tftpPortOption_};
+    }
     // After the command line was parsed: nullopt to go on, else the usage error's exit code.
     std::optional<int> Read(const CliCommand& command);
     int Parallel() const { return parallel_; }
     uint16_t TftpPort() const { return tftpPort_; }
+    // 0 without --block-size: the window's 512-byte request.
+    int BlockSize() const { return blockSize_; }
 
   private:
     QCommandLineOption parallelOption_;
+    QCommandLineOption blockSizeOption_;
     QCommandLineOption tftpPortOption_;
     int parallel_ = 0;
+    int blockSize_ = 0;
     uint16_t tftpPort_ = 0;
 };
 

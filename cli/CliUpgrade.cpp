@@ -136,6 +136,7 @@ void CliUpgrade::Start(Job& job) {
         },
         std::move(endpoint));
     job.client->SetServerPort(settings_.tftpPort);
+    job.client->SetBlockSize(settings_.blockSize);
     QObject::connect(job.client.get(), &CTftpClient::buttonsEnabled, [&job](bool enabled) {
         if (enabled) job.ended = true;
     });

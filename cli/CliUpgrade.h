@@ -24,6 +24,7 @@ class CliUpgrade {
         uint16_t tftpPort = CTftpClient::kServerPort;
         FILE* progress = stdout;
         bool terminal = false;  // redraw one progress line per device in place
+        int blockSize = 0;      // asked of each device; 0: the window's 512
     };
 
     CliUpgrade(CliSession& session, Settings settings);

@@ -26,11 +26,15 @@ struct CheckedImage {
     int64_t size = 0;
 };
 
-// The window's reason when the image is refused (then nothing was sent), else empty.
-QString CheckImage(const QString& path, CheckedImage& checked) {
+// The window's reason when the image is refused, or why it cannot go in blocks of the size
+// asked (then nothing was sent), else empty.
+QString CheckImage(const QString& path, int blockSize, CheckedImage& checked) {
     const FirmwareImage image = ReadFirmwareImage(path, CTftpClient::kMaxImageSize);
     if (QString why = FirmwareImageProblem(image, CTftpClient::kMaxImageSize); !why.isEmpty())
         return why;
+    if (blockSize != 0)
+        if (QString why = TftpBlockSizeProblem(blockSize, image.bytes.size()); !why.isEmpty())
+            return why;
     checked.path = QDir(checked.dir.path()).filePath(QFileInfo(path).fileName());
     checked.size = image.bytes.size();
     if (QString error;
@@ -58,7 +62,8 @@ int RunUpgrade(const QStringList& args) {
     std::vector<CliTarget> targets;
     if (auto code = command.Targets(command.Positional().mid(1), targets)) return *code;
     CheckedImage image;
-    if (const QString why = CheckImage(command.Positional()[0], image); !why.isEmpty()) {
+    if (const QString why = CheckImage(command.Positional()[0], transfer.BlockSize(), image);
+        !why.isEmpty()) {
         PrintError(QStringLiteral("veltroctl upgrade: %1: %2").arg(command.Positional()[0], why));
         return kExitUsage;
     }
@@ -77,7 +82,7 @@ int RunUpgrade(const QStringList& args) {
     // Progress goes where the results go, unless they are JSON.
     FILE* progress = command.Json() ? stderr : stdout;
     CliUpgrade upgrade(*session, {image.path, image.size, transfer.Parallel(), transfer.TftpPort(),
-                                  progress, isatty(fileno(progress)) != 0});
+                                  progress, isatty(fileno(progress)) != 0, transfer.BlockSize()});
     for (const CliResult& result : upgrade.Run(plan.Devices())) plan.Settle(result);
     int upgraded = 0;
     for (const CliResult& result : plan.Results()) upgraded += result.ok;

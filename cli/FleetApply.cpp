@@ -210,8 +210,9 @@ void FleetApply::Upgrade(std::vector<Job*>& group) {
         std::vector<CliDevice> devices;
         for (Job* job : jobs) devices.push_back(job->device);
         // The upgrade waits for each device's restart itself.
-        CliUpgrade upgrade(session_, {image, QFileInfo(image).size(), settings_.parallel,
-                                      settings_.tftpPort, settings_.progress, false});
+        CliUpgrade upgrade(session_,
+                           {image, QFileInfo(image).size(), settings_.parallel, settings_.tftpPort,
+                            settings_.progress, false, settings_.blockSize});
         const std::vector<CliResult> results = upgrade.Run(devices);
         for (size_t i = 0; i < jobs.size(); ++i) {
             if (results[i].ok)

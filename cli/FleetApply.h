@@ -21,6 +21,7 @@ class FleetApply {
         uint16_t devicePort = 0;
         uint16_t tftpPort = 0;
         FILE* progress = stderr;
+        int blockSize = 0;  // --block-size; 0: the window's 512
     };
 
     FleetApply(CliSession& session, CVspDriver& driver, VspInstallService& installer,

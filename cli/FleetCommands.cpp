@@ -98,9 +98,9 @@ int RunApply(const QStringList& args) {
     Prepared prepared;
     if (auto code = Prepare(command, command.Parser().isSet(force), prepared)) return *code;
     CVspInstallService installer(CVspDriver::DefaultSocketPath());
-    fleet::FleetApply apply(
-        *prepared.session, *prepared.driver, installer,
-        {transfer.Parallel(), command.DevicePort(), transfer.TftpPort(), stderr});
+    fleet::FleetApply apply(*prepared.session, *prepared.driver, installer,
+                            {transfer.Parallel(), command.DevicePort(), transfer.TftpPort(), stderr,
+                             transfer.BlockSize()});
     const std::vector<CliResult> results = apply.Run(prepared.plan);
     PrintOut(FormatResults(results, command.Json()));
     int succeeded = 0;

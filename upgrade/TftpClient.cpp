@@ -74,9 +74,17 @@ bool CTftpClient::Start(const QString& imagePath, uint32_t deviceAddress, uint32
         Inform(why);
         return false;
     }
+    if (blockSize_ != 0) {
+        if (const QString why = TftpBlockSizeProblem(blockSize_, image.bytes.size());
+            !why.isEmpty()) {
+            Inform(why);
+            return false;
+        }
+    }
     TftpTransfer::Job job{std::move(image.bytes),
                           QFile::encodeName(QFileInfo(imagePath).fileName()), deviceAddress,
                           serverPort_, logEveryBlock_};
+    job.blockSize = blockSize_;
     shown_ = {0, job.image.size()};
     if (socket_) {
         // The thread wakes this one when the transfer ends; a wake left over from a destroyed

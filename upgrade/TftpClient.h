@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/TimerHost.h"
+#include "upgrade/TftpBlockSize.h"
 #include "upgrade/TftpPacket.h"
 #include "upgrade/TftpProgress.h"
 #include "upgrade/TftpTransport.h"
@@ -35,10 +36,8 @@ class CTftpClient final : public QObject, public TimerClient {
     static constexpr int kLogPeriodMs = 50;
 
     static constexpr uint16_t kServerPort = 69;
-    // Devices compare acknowledged block numbers as signed 16-bit values, so an image must fit
-    // in 32767 blocks, the final short or empty block included.
-    static constexpr int kMaxBlocks = 32767;
-    static constexpr int64_t kMaxImageSize = int64_t{kMaxBlocks} * kTftpBlockSize - 1;
+    // What fits in 512-byte blocks, which every device takes.
+    static constexpr int64_t kMaxImageSize = int64_t{kTftpMaxBlocks} * kTftpBlockSize - 1;
 
     // Without a transport the exchange runs on a thread of its own with a UDP socket
     // (TftpTransferThread), and its log lines reach addLog in batches, on the calling thread
@@ -50,6 +49,8 @@ class CTftpClient final : public QObject, public TimerClient {
 
     // The device's TFTP port; only tests talk to another one.
     void SetServerPort(uint16_t port) { serverPort_ = port; }
+    // The block size to ask for (TftpTransfer::Job::blockSize); the window keeps 0.
+    void SetBlockSize(int blockSize) { blockSize_ = blockSize; }
     // Whether the log has two lines for each block instead of progress lines. Off unless the
     // logging rules enable debug output of kEveryBlockCategory.
     void SetLogEveryBlock(bool on) { logEveryBlock_ = on; }
@@ -94,6 +95,7 @@ class CTftpClient final : public QObject, public TimerClient {
     std::unique_ptr<TftpSocket> socket_;
     std::unique_ptr<TftpTransferThread> thread_;
     uint16_t serverPort_ = kServerPort;
+    int blockSize_ = 0;
     bool socketCreated_ = false;
     bool logEveryBlock_ = false;
     TftpProgress shown_;  // what progressed said last about a transfer on its own thread

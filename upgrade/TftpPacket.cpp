@@ -64,11 +64,11 @@ std::optional<std::vector<TftpOption>> PairUp(const std::vector<QByteArray>& str
 
 }  // namespace
 
-TftpRequest MakeUpgradeRequest(const QByteArray& fileName, int64_t fileLength) {
+TftpRequest MakeUpgradeRequest(const QByteArray& fileName, int64_t fileLength, int blockSize) {
     return {TftpOpcode::WriteRequest,
             fileName,
             "octet",
-            {{"blksize", QByteArray::number(kTftpBlockSize)},
+            {{"blksize", QByteArray::number(blockSize)},
              {"tsize", QByteArray::number(static_cast<qlonglong>(fileLength))}}};
 }
 

@@ -57,8 +57,10 @@ struct TftpOptionAck {
     bool operator==(const TftpOptionAck&) const = default;
 };
 
-// The write request of a firmware upgrade: octet mode, 512-byte blocks, the image's length.
-TftpRequest MakeUpgradeRequest(const QByteArray& fileName, int64_t fileLength);
+// The write request of a firmware upgrade: octet mode, the block size asked for (512 as the
+// window asks), the image's length.
+TftpRequest MakeUpgradeRequest(const QByteArray& fileName, int64_t fileLength,
+                               int blockSize = kTftpBlockSize);
 
 QByteArray EncodeTftp(const TftpRequest& packet);
 QByteArray EncodeTftp(const TftpData& packet);

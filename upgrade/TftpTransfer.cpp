@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "protocol/Address.h"
+#include "upgrade/TftpBlockSize.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ TftpTransfer::~TftpTransfer() {
 void TftpTransfer::Begin(Job job) {
     running_ = true;
     logEveryBlock_ = job.logEveryBlock;
+    askedBlockSize_ = job.blockSize;
+    blockSize_ = kTftpBlockSize;
     image_ = std::move(job.image);
     progress_ = {0, image_.size()};
     retries_ = 0;
@@ -62,7 +65,8 @@ void TftpTransfer::Begin(Job job) {
     serverPort_ = job.serverPort;
     peerPort_ = 0;
     peerPortFixed_ = false;
-    packet_ = EncodeTftp(MakeUpgradeRequest(job.fileName, image_.size()));
+    packet_ = EncodeTftp(MakeUpgradeRequest(
+        job.fileName, image_.size(), askedBlockSize_ != 0 ? askedBlockSize_ : kTftpBlockSize));
     const int64_t sent = transport_.SendTo(packet_, deviceAddress_, serverPort_);
     retryCount_ = 0;
     timers_.SetTimer(this, kRetryTimerId, kRetryPeriodMs);
@@ -77,12 +81,12 @@ void TftpTransfer::Begin(Job job) {
 // lines follow in their order once it is on its way.
 void TftpTransfer::SendNextBlock(Reply reply) {
     const int32_t acknowledged = blockNumber_;
-    const int64_t offset = int64_t{blockNumber_} * kTftpBlockSize;
-    const int64_t length = std::min<int64_t>(remaining_, kTftpBlockSize);
+    const int64_t offset = int64_t{blockNumber_} * blockSize_;
+    const int64_t length = std::min<int64_t>(remaining_, blockSize_);
     ++blockNumber_;
     EncodeTftpData(packet_, static_cast<uint16_t>(blockNumber_),
                    QByteArrayView(image_).sliced(offset, length));
-    remaining_ = remaining_ >= kTftpBlockSize ? remaining_ - kTftpBlockSize : -1;
+    remaining_ = remaining_ >= blockSize_ ? remaining_ - blockSize_ : -1;
     transport_.SendTo(packet_, deviceAddress_, peerPort_);
     retryCount_ = 0;
     const bool last = remaining_ == -1;
@@ -108,7 +112,7 @@ void TftpTransfer::Report(int64_t sent) {
 
 // The device has the block: its line, or a progress line when one is due.
 void TftpTransfer::Acknowledged(int32_t block) {
-    Report(std::min(int64_t{block} * kTftpBlockSize, progress_.total));
+    Report(std::min(int64_t{block} * blockSize_, progress_.total));
     if (logEveryBlock_) {
         log_(Numbered("TFTP_ACK ,#BLK : ", block));
         return;
@@ -136,7 +140,7 @@ void TftpTransfer::HandleDatagram(QByteArrayView packet, uint32_t address, uint1
     switch (static_cast<TftpOpcode>(*opcode)) {
         case TftpOpcode::OptionAck:
             FixPeerPort(port);
-            OnOptionAck();
+            OnOptionAck(packet);
             break;
         case TftpOpcode::Ack:
             if (const auto ack = DecodeTftpAck(packet)) {
@@ -180,12 +184,40 @@ void TftpTransfer::FixPeerPort(uint16_t port) {
 // A repeated or late option acknowledgement is dropped like a stale acknowledgement: the retry
 // timer keeps running, so a lost block is still resent and the transfer cannot stall. Before
 // the first block the timer is not stopped either: sending the block restarts it.
-void TftpTransfer::OnOptionAck() {
+void TftpTransfer::OnOptionAck(QByteArrayView packet) {
     if (blockNumber_ == 0) {
-        SendNextBlock(Reply::OptionAck);
+        if (TakeBlockSize(packet)) SendNextBlock(Reply::OptionAck);
         return;
     }
     log_(QStringLiteral("TFTP_OPTION_ACK, TFTP client #BLK: %1").arg(blockNumber_));
+}
+
+// With a size of its own asked, the device's answer decides the block size; the window's
+// request takes 512 bytes whatever the answer says. False when the transfer ended.
+bool TftpTransfer::TakeBlockSize(QByteArrayView packet) {
+    if (askedBlockSize_ == 0) return true;
+    const auto answer = DecodeTftpOptionAck(packet);
+    if (!answer) {
+        Refuse("malformed option acknowledgement");
+        return false;
+    }
+    const TftpBlockSizeAnswer taken =
+        ReadTftpBlockSizeAnswer(askedBlockSize_, *answer, image_.size());
+    if (!taken.refusal.isEmpty()) {
+        Refuse(taken.refusal);
+        return false;
+    }
+    blockSize_ = taken.blockSize;
+    return true;
+}
+
+// The device is told, so that it does not wait for blocks of a size the client never sends.
+void TftpTransfer::Refuse(const QByteArray& reason) {
+    transport_.SendTo(EncodeTftp(TftpError{kOptionRefused, reason}), deviceAddress_, peerPort_);
+    log_(QStringLiteral("TFTP_ERROR sent, ERR_CODE: %1, ERR_MSG: %2")
+             .arg(kOptionRefused)
+             .arg(QString::fromLatin1(reason)));
+    End(false);
 }
 
 void TftpTransfer::OnAck(const TftpAck& ack) {

@@ -12,7 +12,8 @@
 #include "upgrade/TftpTransport.h"
 
 // The lock-step exchange of one push upgrade: the write request, which asks for 512-byte
-// blocks and announces the size, then each block resent on the retry timer until the device
+// blocks (or the job's size, which the device's answer then decides) and announces the size,
+// then each block resent on the retry timer until the device
 // acknowledges it. It runs on one thread with the timers and endpoint it is given. While it runs
 // the retry timer is always armed, so every path ends: in success, in the device's error, or
 // in "TFTP Retry Timeout".
@@ -30,6 +31,8 @@ class TftpTransfer final : public TimerClient {
     // What a packet from anyone but the device is answered with.
     static constexpr uint16_t kUnknownTransferId = 5;
     static constexpr char kUnknownTransferIdText[] = "Unknown transfer ID";
+    // What a device's option acknowledgement that cannot be taken is answered with (RFC 2347).
+    static constexpr uint16_t kOptionRefused = 8;
     // A progress line once this much more was acknowledged, or this long after the last one.
     static constexpr int64_t kProgressLineBytes = 64 * 1024;
     static constexpr int64_t kProgressLineMs = 1000;
@@ -40,6 +43,9 @@ class TftpTransfer final : public TimerClient {
         uint32_t deviceAddress = 0;
         uint16_t serverPort = 0;
         bool logEveryBlock = false;
+        // The block size asked for; 0: 512 bytes as the window asks, whose answer the device
+        // gives is not examined.
+        int blockSize = 0;
     };
     using LogSink = std::function<void(QString)>;
     // Called with every acknowledged block.
@@ -68,7 +74,9 @@ class TftpTransfer final : public TimerClient {
     bool IsStranger(uint32_t address, uint16_t port) const;
     void AnswerStranger(TftpOpcode opcode, uint32_t address, uint16_t port);
     void FixPeerPort(uint16_t port);
-    void OnOptionAck();
+    void OnOptionAck(QByteArrayView packet);
+    bool TakeBlockSize(QByteArrayView packet);
+    void Refuse(const QByteArray& reason);
     void OnAck(const TftpAck& ack);
     void OnError(const TftpError& error);
     void Retry();
@@ -84,6 +92,8 @@ class TftpTransfer final : public TimerClient {
     ProgressSink progressSink_;
     bool running_ = false;
     bool logEveryBlock_ = false;
+    int askedBlockSize_ = 0;          // as the job says
+    int blockSize_ = kTftpBlockSize;  // what the DATA blocks carry
 
     QByteArray image_;         // the whole image, read when the upgrade started
     int32_t blockNumber_ = 0;  // the last DATA block sent; 0 while the request is out

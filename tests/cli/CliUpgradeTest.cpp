@@ -104,6 +104,46 @@ TEST(CliUpgrade, FilesTheWindowRefusesExitTwoBeforeAnythingIsSent) {
     EXPECT_TRUE(net.sim->Device(0).Images().empty());
 }
 
+// --block-size asks each device, whose answer decides: blocks of 1428 bytes for one that
+// takes them, 1024 for one that takes no more. A size out of range, or one the image needs
+// too many blocks of, exits 2 before anything is sent.
+TEST(CliUpgrade, TheBlockSizeAskedForIsWhatEachDeviceTakes) {
+    CliNet net;
+    CLI_START_NET(net, true);
+    net.Add();
+    devsim::DeviceProfile limited;
+    limited.tftpBlockSize = 1024;
+    net.Add(limited);
+    QTemporaryDir dir;
+    const QByteArray bytes = Firmware(100 * 1024 + 3);
+    const QString image = Write(dir, "fw.bin", bytes);
+    for (const char* bad : {"7", "65465", "big"}) {
+        const CliNet::Run run = net.Ctl({"upgrade", image, net.Ip(0), "--block-size", bad});
+        EXPECT_EQ(run.exitCode, 2) << bad;
+        EXPECT_TRUE(run.err.contains("bad --block-size")) << run.err.toStdString();
+    }
+    const CliNet::Run tooSmall = net.Ctl({"upgrade", image, net.Ip(0), "--block-size", "3"});
+    EXPECT_EQ(tooSmall.exitCode, 2);
+    const QString large = Write(dir, "large.bin", Firmware(8 * 32767));
+    const CliNet::Run needsTooMany = net.Ctl({"upgrade", large, net.Ip(0), "--block-size", "8"});
+    EXPECT_EQ(needsTooMany.exitCode, 2);
+    EXPECT_EQ(needsTooMany.err,
+              QStringLiteral("veltroctl upgrade: %1: the image needs more than 32767 blocks of "
+                             "8 bytes\n")
+                  .arg(large));
+    EXPECT_EQ(net.sim->SearchesReceived(), 0);
+
+    const CliNet::Run run =
+        net.Ctl({"upgrade", image, net.Ip(0), net.Ip(1), "--block-size", "1428"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    for (int i : {0, 1}) {
+        const auto& images = net.sim->Device(i).Images();
+        ASSERT_EQ(images.size(), 1u) << i;
+        EXPECT_EQ(images[0].data, bytes) << i;
+        EXPECT_EQ(images[0].blockSize, i == 0 ? 1428 : 1024);
+    }
+}
+
 // A device counts as upgraded once a search missed it and a later one found it again: its
 // answers from before the restart prove nothing.
 TEST(CliUpgrade, ADeviceIsUpgradedOnlyOnceItWasSeenGoneAndBack) {

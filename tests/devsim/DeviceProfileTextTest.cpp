@@ -20,7 +20,8 @@ TEST(DeviceLine, EveryKeySetsItsValue) {
     const ParseResult r = ParseDeviceLine(
         "name=Lab-01 mac=02-00-00-00-00-2a addr=127.0.9.9 mode=modbus role=client proto=udp "
         "dhcp=on link=1 listen=4660 dport=5000 dhost=127.0.0.1 baud=9600 wifi=yes restart=1500 "
-        "upgrade-restart=off tftp=ack0 probe=0 silent=1 late=250 twice=true nomagic=1 "
+        "upgrade-restart=off tftp=ack0 blksize=1428 ack-delay=5 probe=0 silent=1 late=250 "
+        "twice=true nomagic=1 "
         "faults-for=0e,0x10 version=V9.9 modem=0B tx=4294967295 rx=7",
         DeviceProfile{});
     ASSERT_TRUE(r.profile) << r.error.toStdString();
@@ -40,6 +41,8 @@ TEST(DeviceLine, EveryKeySetsItsValue) {
     EXPECT_EQ(s.restartMs, 1500);
     EXPECT_FALSE(s.restartAfterUpgrade);
     EXPECT_EQ(s.tftpMode, TftpMode::AckZero);
+    EXPECT_EQ(s.tftpBlockSize, 1428);
+    EXPECT_EQ(s.tftpAckDelayMs, 5);
     EXPECT_EQ(s.probeByte, 0);
     EXPECT_TRUE(s.faults.silent);
     EXPECT_EQ(s.faults.delayMs, 250);
@@ -56,9 +59,10 @@ TEST(DeviceLine, BadValuesAreRefusedWithTheirKey) {
     const std::map<QString, QString> cases{
         {"name=ABCDEFGHIJKLMNOPQ", "name"},  // 17 characters
         {"addr=192.168.0.3", "addr"},        // not loopback
-        {"mac=02-00-00-00-00", "mac"},      {"mode=serial", "mode"},  {"link=256", "link"},
-        {"listen=65536", "listen"},         {"tftp=maybe", "tftp"},   {"dhcp=2", "dhcp"},
-        {"faults-for=zz", "faults-for"},    {"colour=red", "colour"}, {"name", "key=value"},
+        {"mac=02-00-00-00-00", "mac"},      {"mode=serial", "mode"},      {"link=256", "link"},
+        {"listen=65536", "listen"},         {"tftp=maybe", "tftp"},       {"dhcp=2", "dhcp"},
+        {"faults-for=zz", "faults-for"},    {"colour=red", "colour"},     {"name", "key=value"},
+        {"blksize=7", "blksize"},           {"blksize=65465", "blksize"},
     };
     for (const auto& [line, mentions] : cases) {
         const ParseResult r = ParseDeviceLine(line, DeviceProfile{});

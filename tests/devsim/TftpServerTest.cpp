@@ -63,9 +63,12 @@ class PacketClient {
 
 class TftpServerTest : public ::testing::Test {
   protected:
-    SimDevice& Add(TftpMode mode = TftpMode::OptionAck) {
+    SimDevice& Add(TftpMode mode = TftpMode::OptionAck, int blockSizeLimit = kMaxTftpBlockSize,
+                   int ackDelayMs = 0) {
         DeviceProfile profile = DefaultProfile(sim.Count());
         profile.tftpMode = mode;
+        profile.tftpBlockSize = blockSizeLimit;
+        profile.tftpAckDelayMs = ackDelayMs;
         SimDevice* d = sim.AddDevice(profile);
         EXPECT_NE(d, nullptr);
         EXPECT_TRUE(d->TftpOpen());
@@ -159,6 +162,33 @@ TEST_F(TftpServerTest, ALargerBlockSizeIsAgreedAndUsed) {
     client.Send(Data(2, QByteArray(10, 'b')), d.Address(), tid);
     EXPECT_EQ(client.Next().data(), Ack(2));
     EXPECT_EQ(d.Images()[0].data.size(), 1438);
+}
+
+// A device that takes at most 1024 bytes answers a larger ask with 1024; one across a slow link
+// acknowledges each block on the clock, the last one before it counts as stored and restarts.
+TEST_F(TftpServerTest, TheConfiguredBlockSizeAnswersAndEachAcknowledgementWaitsItsDelay) {
+    SimDevice& d = Add(TftpMode::OptionAck, 1024, 5);
+    client.Send(Wrq("fw.bin", "octet", {{"blksize", "1428"}}), d.Address(), kTestTftpPort);
+    const QNetworkDatagram oack = client.Next();
+    EXPECT_EQ(oack.data(), QByteArray("\0\x06", 2) + Z("blksize") + Z("1024"));
+    const uint16_t tid = static_cast<uint16_t>(oack.senderPort());
+
+    client.Send(Data(1, QByteArray(1024, 'a')), d.Address(), tid);
+    EXPECT_TRUE(client.Quiet());
+    clock.Advance(4);
+    EXPECT_TRUE(client.Quiet());
+    clock.Advance(1);
+    EXPECT_EQ(client.Next().data(), Ack(1));
+
+    client.Send(Data(2, QByteArray(10, 'b')), d.Address(), tid);
+    client.Send(Data(2, QByteArray(10, 'b')), d.Address(), tid);  // resent while it waits
+    EXPECT_TRUE(client.Quiet());
+    EXPECT_FALSE(d.IsRestarting());
+    clock.Advance(5);
+    EXPECT_EQ(client.Next().data(), Ack(2));
+    EXPECT_TRUE(client.Quiet());  // one acknowledgement for both
+    EXPECT_TRUE(d.IsRestarting());
+    EXPECT_EQ(d.Images()[0].data, QByteArray(1024, 'a') + QByteArray(10, 'b'));
 }
 
 TEST_F(TftpServerTest, RepeatedRequestGetsTheSameAnswerFromTheSameTransfer) {

@@ -12,7 +12,7 @@
 #include "platform/ManualClock.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/EventPump.h"
-#include "tests/support/FakeTftpTransport.h"
+#include "tests/upgrade/TftpClientOnFake.h"
 #include "upgrade/TftpClient.h"
 #include "upgrade/TftpSocket.h"
 #include "upgrade/TftpTransfer.h"
@@ -387,26 +387,6 @@ TEST_F(TftpClientTest, TheDeviceGetsTheFileAsItWasWhenTheUpgradeStarted) {
     EXPECT_EQ(finished, 4);
     EXPECT_TRUE(prompts.shown.empty());
 }
-
-// The client on the fake transport, its exchange on the calling thread and the manual clock.
-class TftpClientOnFake : public testing::Test {
-  protected:
-    // An image file of these bytes.
-    QString WriteImage(const QByteArray& content) {
-        QFile image(dir.filePath("fw.bin"));
-        EXPECT_TRUE(image.open(QIODevice::WriteOnly));
-        image.write(content);
-        return image.fileName();
-    }
-
-    ManualClock clock;
-    ScriptedPrompts prompts;
-    QStringList log;
-    QTemporaryDir dir;
-    FakeTftpTransport& transport = *new FakeTftpTransport;
-    CTftpClient client{clock, prompts, [this](const QString& line) { log << line; },
-                       std::unique_ptr<FakeTftpTransport>(&transport)};
-};
 
 TEST_F(TftpClientOnFake, SocketFailureAndSendFailureAreReported) {
     const QString image = WriteImage("QMDR");

@@ -52,18 +52,19 @@ std::string TftpdHpaProblem() {
 }
 
 // in.tftpd in the foreground, uploads allowed, serving a fresh directory that its unprivileged
-// user can write.
+// user can write; `options` added to its command line.
 class Tftpd {
   public:
-    bool Start() {
+    bool Start(const QStringList& options = {}) {
         if (!root_.isValid()) return false;
         QFile::setPermissions(root_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                                 QFileDevice::WriteOther | QFileDevice::ExeOther);
         port_ = FreePort();
         process_.setProcessChannelMode(QProcess::ForwardedChannels);
-        process_.start(kTftpd, {"-L", "-c", "-s", "-u", "nobody", "--address",
-                                QStringLiteral("127.0.0.1:%1").arg(port_), root_.path()});
+        process_.start(kTftpd, QStringList{"-L", "-c", "-s", "-u", "nobody", "--address",
+                                           QStringLiteral("127.0.0.1:%1").arg(port_)}
+                                   << options << root_.path());
         if (!process_.waitForStarted()) return false;
         return PumpUntil(
                    [this] { return Listening(port_) || process_.state() != QProcess::Running; }) &&
@@ -159,6 +160,53 @@ TEST(TftpServer, UploadsReachTheServerByteForByte) {
     }
     EXPECT_EQ(clock.Now(), 0);
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+// The block size asked for against the server's --blocksize: taken when it allows it, lowered
+// to what it allows otherwise; the file arrives whole either way.
+TEST(TftpServer, ALargerBlockSizeIsTakenOrLoweredByTheServer) {
+    const std::string problem = TftpdHpaProblem();
+    ASSERT_TRUE(problem.empty()) << problem;
+    struct Case {
+        const char* name;
+        QStringList serverOptions;
+        int asked;
+        int used;
+    };
+    const Case cases[] = {
+        {"accepted", {}, 1428, 1428},
+        {"lowered", {"--blocksize", "1024"}, 1428, 1024},
+        {"the largest", {}, 65464, 65464},
+        {"below 512", {"--blocksize", "1024"}, 100, 100},
+    };
+    const qint64 size = 300000;
+    const QByteArray content = Image(size);
+    QTemporaryDir images;
+    QFile file(images.filePath("big.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tftpd server;
+        ASSERT_TRUE(server.Start(c.serverOptions)) << "in.tftpd did not start";
+        ManualClock clock;
+        ScriptedPrompts prompts;
+        QStringList log;
+        CTftpClient client(clock, prompts, [&](const QString& line) { log << line; });
+        client.SetServerPort(server.Port());
+        client.SetBlockSize(c.asked);
+        bool finished = false;
+        QObject::connect(&client, &CTftpClient::upgradeFinished, [&] { finished = true; });
+        ASSERT_TRUE(client.Start(file.fileName(), kLoopback, kLoopback));
+        ASSERT_TRUE(PumpUntil([&] { return !client.IsRunning(); }, 30000));
+        EXPECT_TRUE(finished) << log.last().toStdString();
+        EXPECT_EQ(server.Stored("big.bin"), content);
+        EXPECT_TRUE(log.contains(QStringLiteral("TFTP_DATA (Last) ,#BLK: %1, Len: %2")
+                                     .arg(size / c.used + 1)
+                                     .arg(size % c.used + 4)))
+            << log.join('\n').toStdString();
+    }
 }
 
 }  // namespace

@@ -14,6 +14,9 @@ using Mac = std::array<uint8_t, 6>;
 
 inline constexpr int kDefaultRestartMs = 3000;
 inline constexpr uint16_t kDefaultDataPort = 4001;
+// The range of the "blksize" option (RFC 2348).
+inline constexpr int kMinTftpBlockSize = 8;
+inline constexpr int kMaxTftpBlockSize = 65464;
 
 // How the TFTP side answers a write request.
 enum class TftpMode {
@@ -72,9 +75,13 @@ struct DeviceProfile {
     bool restartAfterUpgrade = true;  // a whole firmware image makes the device restart
     // The version its status reply gives once a whole image was written; empty: unchanged.
     QString upgradeVersion;
-    int upgradeRestartDelayMs = 0;    // ... this long after it acknowledged the last block
+    int upgradeRestartDelayMs = 0;  // ... this long after it acknowledged the last block
     Faults faults;
     TftpMode tftpMode = TftpMode::OptionAck;
+    // The largest block it takes: a request for more is answered with this size.
+    int tftpBlockSize = kMaxTftpBlockSize;
+    // Each acknowledgement of a DATA block goes out this much later, as across a slow link.
+    int tftpAckDelayMs = 0;
     uint8_t probeByte = 1;  // offset 69 of the probe answer: nonzero while connected
     StatusValues status;
     SerialAnswer serialAnswer = SerialAnswer::Echo;

@@ -82,6 +82,14 @@ auto Max(uint32_t max) {
     return [max](const QString& v) { return ParseUnsigned(v, max); };
 }
 
+auto Range(uint32_t min, uint32_t max) {
+    return [min, max](const QString& v) -> std::optional<uint32_t> {
+        const auto n = ParseUnsigned(v, max);
+        if (!n || *n < min) return std::nullopt;
+        return n;
+    };
+}
+
 auto Hex(uint32_t max) {
     return [max](const QString& v) { return ParseUnsigned(v, max, 16); };
 }
@@ -149,6 +157,9 @@ const std::map<QString, Setter>& Setters() {
                                                           {"silent", TftpMode::Silent},
                                                           {"refuse", TftpMode::Refuse}});
                        })},
+        {"blksize",
+         Field(&DeviceProfile::tftpBlockSize, Range(kMinTftpBlockSize, kMaxTftpBlockSize))},
+        {"ack-delay", Field(&DeviceProfile::tftpAckDelayMs, Max(3600000))},
         {"probe", Field(&DeviceProfile::probeByte, Max(0xFF))},
         {"silent", Field(&DeviceProfile::faults, &Faults::silent, ParseBool)},
         {"late", Field(&DeviceProfile::faults, &Faults::delayMs, Max(3600000))},

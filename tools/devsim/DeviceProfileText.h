@@ -12,8 +12,9 @@
 // whitespace-separated key=value pairs, for example
 //   name=Lab-01 mode=vcom dhcp=on link=1 late=400 tftp=ack0
 // Keys: name mac addr mode role proto dhcp link listen dport dhost baud wifi restart silent
-// late twice nomagic faults-for tftp probe version upgrade-version modem tx rx upgrade-restart
-// serial (echo, silent or close:N: what the serial line answers on the data port).
+// late twice nomagic faults-for tftp blksize (the largest block its TFTP server takes) ack-delay
+// (ms before each acknowledgement of a block) probe version upgrade-version modem tx rx
+// upgrade-restart serial (echo, silent or close:N: what the serial line answers on the data port).
 namespace devsim {
 
 struct ParseResult {

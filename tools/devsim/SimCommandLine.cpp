@@ -15,8 +15,9 @@ constexpr uint32_t kMaxRestartMs = 3600000;
 
 const char* const kKeysHelp =
     "\nDevice keys (--device and --config lines): name mac addr mode role proto dhcp link\n"
-    "listen dport dhost baud wifi restart upgrade-restart tftp probe silent late twice\n"
-    "nomagic faults-for version upgrade-version modem tx rx serial (echo, silent, close:N)\n";
+    "listen dport dhost baud wifi restart upgrade-restart tftp blksize ack-delay probe silent\n"
+    "late twice nomagic faults-for version upgrade-version modem tx rx serial (echo, silent,\n"
+    "close:N)\n";
 
 struct Options {
     QCommandLineOption help{{"h", "help"}, "Show this help."};

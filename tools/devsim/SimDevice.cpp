@@ -86,6 +86,8 @@ SimDevice::SimDevice(int index, const DeviceProfile& profile, uint32_t address,
                   BeginRestart("firmware upgrade");
           }) {
     tftp_.SetMode(profile.tftpMode);
+    tftp_.SetBlockSizeLimit(profile.tftpBlockSize);
+    tftp_.SetAckDelay(profile.tftpAckDelayMs);
 }
 
 SimDevice::~SimDevice() {

@@ -1,5 +1,6 @@
 #include "tools/devsim/TftpServer.h"
 
+#include <QCryptographicHash>
 #include <QNetworkDatagram>
 #include <algorithm>
 
@@ -89,6 +90,8 @@ std::optional<WriteRequest> ParseWriteRequest(const QByteArray& packet) {
 
 struct TftpServer::Transfer {
     int timerId = 0;
+    int ackTimerId = 0;  // while an acknowledgement waits for ackDelayMs_
+    bool ackPending = false;
     bool finished = false;  // reaped outside its own socket's notification
     size_t image = 0;
     std::unique_ptr<QUdpSocket> socket;
@@ -191,7 +194,7 @@ void TftpServer::StartTransfer(const QByteArray& packet, const QHostAddress& fro
         const QByteArray key = name.toLower();
         const auto number = ParseNumber(value);
         if (key == "blksize" && number && *number >= kMinBlockSize) {
-            blockSize = static_cast<int>(std::min<int64_t>(*number, kMaxBlockSize));
+            blockSize = static_cast<int>(std::min<int64_t>(*number, blockSizeLimit_));
             AppendString(oack, "blksize");
             AppendString(oack, QByteArray::number(blockSize));
         } else if (key == "tsize" && number) {
@@ -221,6 +224,7 @@ void TftpServer::StartTransfer(const QByteArray& packet, const QHostAddress& fro
     t->peerPort = port;
     t->firstAnswer = optionAck ? oack : Ack(0);
     t->timerId = nextTimerId_++;
+    t->ackTimerId = nextTimerId_++;
     Transfer* raw = t.get();
     QObject::connect(raw->socket.get(), &QUdpSocket::readyRead, raw->socket.get(),
                      [this, raw] { OnTransferReady(raw); });
@@ -268,7 +272,7 @@ void TftpServer::OnData(Transfer& t, const QByteArray& packet) {
     timers_.SetTimer(this, t.timerId, kIdleTimeoutMs);
     const uint16_t block = BlockOf(packet);
     if (block == t.lastBlock && t.started) {
-        SendTo(*t.socket, Ack(block), t.peer, t.peerPort);  // our ACK was lost
+        if (!t.ackPending) SendAck(t);  // our ACK was lost
         return;
     }
     if (block != static_cast<uint16_t>(t.lastBlock + 1) || image.complete) return;
@@ -282,19 +286,38 @@ void TftpServer::OnData(Transfer& t, const QByteArray& packet) {
     image.data.append(packet.constData() + kHeaderSize, payload);
     t.started = true;
     t.lastBlock = block;
-    SendTo(*t.socket, Ack(block), t.peer, t.peerPort);
-    if (payload < image.blockSize) {
-        image.complete = true;
-        log_(QStringLiteral("TFTP: stored \"%1\", %2 bytes")
-                 .arg(QString::fromLatin1(image.fileName))
-                 .arg(image.data.size()));
-        // The transfer stays a while to acknowledge a repeated last block.
-        if (done_) done_(image);
+    image.complete = payload < image.blockSize;
+    if (ackDelayMs_ == 0) {
+        Acknowledge(t);
+        return;
     }
+    t.ackPending = true;
+    timers_.SetTimer(this, t.ackTimerId, ackDelayMs_);
+}
+
+// The last block's acknowledgement goes out before the image counts as stored: the device
+// restarts once it has one.
+void TftpServer::Acknowledge(Transfer& t) {
+    t.ackPending = false;
+    SendAck(t);
+    const ReceivedImage& image = images_[t.image];
+    if (!image.complete) return;
+    log_(QStringLiteral("TFTP: stored \"%1\", %2 bytes, SHA-256 %3")
+             .arg(QString::fromLatin1(image.fileName))
+             .arg(image.data.size())
+             .arg(QString::fromLatin1(
+                 QCryptographicHash::hash(image.data, QCryptographicHash::Sha256).toHex())));
+    // The transfer stays a while to acknowledge a repeated last block.
+    if (done_) done_(image);
+}
+
+void TftpServer::SendAck(Transfer& t) {
+    SendTo(*t.socket, Ack(t.lastBlock), t.peer, t.peerPort);
 }
 
 void TftpServer::Finish(Transfer& t) {
     timers_.KillTimer(this, t.timerId);
+    timers_.KillTimer(this, t.ackTimerId);
     t.finished = true;
     t.socket->close();
 }
@@ -313,6 +336,11 @@ int TftpServer::ActiveTransfers() const {
 void TftpServer::OnTimer(int timerId) {
     Reap(nullptr);
     for (auto& t : transfers_) {
+        if (t->ackTimerId == timerId && !t->finished) {
+            timers_.KillTimer(this, timerId);
+            Acknowledge(*t);
+            return;
+        }
         if (t->timerId != timerId || t->finished) continue;
         ReceivedImage& image = images_[t->image];
         if (!image.complete) {

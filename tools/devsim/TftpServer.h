@@ -47,8 +47,8 @@ struct ReceivedImage {
 class TftpServer final : public TimerClient {
   public:
     static constexpr int kDefaultBlockSize = 512;
-    static constexpr int kMinBlockSize = 8;
-    static constexpr int kMaxBlockSize = 65464;
+    static constexpr int kMinBlockSize = kMinTftpBlockSize;
+    static constexpr int kMaxBlockSize = kMaxTftpBlockSize;
     static constexpr int64_t kMaxImageBytes = 32 << 20;
     static constexpr int kIdleTimeoutMs = 30000;
 
@@ -65,6 +65,10 @@ class TftpServer final : public TimerClient {
     void Close();
     bool IsOpen() const { return listener_ != nullptr; }
     void SetMode(TftpMode mode) { mode_ = mode; }
+    // A request for larger blocks is answered with this size.
+    void SetBlockSizeLimit(int blockSize) { blockSizeLimit_ = blockSize; }
+    // Each DATA block is acknowledged this long after it arrived.
+    void SetAckDelay(int ms) { ackDelayMs_ = ms; }
     // While unavailable (the device restarts) requests are dropped unanswered.
     void SetAvailable(bool available) { available_ = available; }
 
@@ -83,6 +87,8 @@ class TftpServer final : public TimerClient {
     void OnListenerReady();
     void OnTransferReady(Transfer* t);
     void OnData(Transfer& t, const QByteArray& packet);
+    void Acknowledge(Transfer& t);
+    void SendAck(Transfer& t);
     void StartTransfer(const QByteArray& packet, const QHostAddress& from, uint16_t port);
     void Answer(Transfer& t);
     void Finish(Transfer& t);
@@ -96,6 +102,8 @@ class TftpServer final : public TimerClient {
     ImageDone done_;
     bool available_ = true;
     TftpMode mode_ = TftpMode::OptionAck;
+    int blockSizeLimit_ = kMaxBlockSize;
+    int ackDelayMs_ = 0;
     QHostAddress address_;
     std::unique_ptr<QUdpSocket> listener_;
     std::vector<std::unique_ptr<Transfer>> transfers_;
