@@ -20,6 +20,7 @@
 #include "terminal/widgets/TerminalLog.h"
 #include "terminal/widgets/TerminalPanel.h"
 #include "terminal/widgets/ViewTerminal.h"
+#include "tests/support/FakeNetInterfaces.h"
 #include "tests/support/FileBytes.h"
 #include "tests/ui/widgets/ReportFit.h"
 #include "ui/widgets/ReportCtrl.h"
