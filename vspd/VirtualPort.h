@@ -187,15 +187,16 @@ class VirtualPort {
     bool sockHup_ = false;  // the socket reported a hang-up; read what is left, then close
     uint16_t listenPort_ = 0;
 
-    bool ttyHup_ = true;        // no program has the slave open (as last seen)
-    bool hupDrained_ = false;   // and everything it wrote has been read
-    int holders_ = 0;           // open files of the slave, as the watch counts them
-    bool allClosed_ = false;    // the count fell to 0 in this batch of reports
-    bool lookAgain_ = false;    // reports were lost, or came while hung up
-    size_t settled_ = 0;        // bytes at the front of down_ received before the last look
-    size_t socketSettled_ = 0;  // bytes the TCP socket held then, while down_ was full
-    bool mayWrite_ = true;      // the program has read since the last paced write
-    bool ownFlush_ = false;     // a flush status of the service's own is still to come
+    bool ttyHup_ = true;           // no program has the slave open (as last seen)
+    bool hupDrained_ = false;      // and everything it wrote has been read
+    int holders_ = 0;              // open files of the slave, as the watch counts them
+    bool allClosed_ = false;       // the count fell to 0 and no open has been reported since
+    bool openUnreported_ = false;  // the session began before the watch reported its open
+    bool lookAgain_ = false;       // reports were lost, or came while hung up
+    size_t settled_ = 0;           // bytes at the front of down_ received before the last look
+    size_t socketSettled_ = 0;     // bytes the TCP socket held then, while down_ was full
+    bool mayWrite_ = true;         // the program has read since the last paced write
+    bool ownFlush_ = false;        // a flush status of the service's own is still to come
     EventLoop::TimerId paceTimer_ = 0;
     EventLoop::TimerId openTimer_ = 0;
     ByteQueue up_;              // tty -> network

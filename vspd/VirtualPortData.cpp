@@ -92,8 +92,6 @@ void VirtualPort::OnSocket(uint32_t events) {
 }
 
 void VirtualPort::ReadSocket() {
-    // A program may have opened the tty since the last look: its data is not discarded.
-    if (ttyHup_ && SlaveHeldOpen()) SlaveOpened();
     for (int i = 0; i < kReadsPerEvent && sock_ >= 0; ++i) {
         bool tcp = IsTcp();
         if (tcp ? down_.Room() == 0 : !down_.Empty()) break;
@@ -107,6 +105,9 @@ void VirtualPort::ReadSocket() {
         if (n > 0 || (n == 0 && !tcp)) {
             if (role_ == Role::UdpServer && !AcceptSender(from)) continue;
             bytesFromNet_ += static_cast<uint64_t>(n);
+            // A program may have opened the port since the last look: what came after its
+            // open is its own.
+            if (ttyHup_ && SlaveHeldOpen()) SlaveOpened();
             if (ttyHup_) {
                 droppedFromNet_ += static_cast<uint64_t>(n);  // nobody holds the port
                 continue;

@@ -138,8 +138,9 @@ void VirtualPort::EndSession() {
     holders_ = 0;
     StopWaitingForOpen();
     StopPacing();
+    // What the socket holds is read and dropped as it comes while nobody holds the port: a
+    // program that opens it meanwhile gets what came after its open.
     DropDown();
-    DrainSocket();
     droppedFromNet_ += DiscardTtyInput(false).bytes;
 }
 
@@ -147,6 +148,7 @@ void VirtualPort::StartSession() {
     ttyHup_ = false;
     hupDrained_ = false;
     holders_ = 1;
+    openUnreported_ = true;  // until the watch reports the open that started the session
     settled_ = 0;
     socketSettled_ = 0;
     StopWaitingForOpen();
@@ -206,9 +208,10 @@ void VirtualPort::OnSlaveEvent(int wd, SlaveWatcher::Event event) {
                 SlaveOpened();
             } else if (allClosed_) {
                 RestartSession();
-            } else {
+            } else if (!openUnreported_) {
                 ++holders_;
             }
+            openUnreported_ = false;
             break;
         case SlaveWatcher::Event::kClosed:
             if (!ttyHup_ && holders_ > 0 && --holders_ == 0) allClosed_ = true;
