@@ -18,9 +18,10 @@ namespace {
 constexpr int kReadsPerEvent = 8;    // then other descriptors get their turn
 constexpr size_t kPtyBuffer = 4095;  // the most one read of a pty master returns
 constexpr size_t kDiscardChunk = 16 * 1024;
-// A paced write is at most what one read of the slave takes; the next waits until the
-// program has read. What a close leaves in the tty is then seldom more than that.
-constexpr size_t kPaceChunk = 4095;
+// A paced write is at most this much; the next waits until the program has read. What a
+// close leaves in the tty is then seldom more, and a flood still moves as fast as without
+// pacing, nearly (four reads of the slave per write).
+constexpr size_t kPaceChunk = 16384;
 // A program that reads where the watch does not see it (through /dev/tty) still gets a
 // chunk this often.
 constexpr int kPaceFallbackMs = 250;
