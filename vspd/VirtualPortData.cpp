@@ -51,12 +51,11 @@ void VirtualPort::UpdateMasks() {
         if (readTty) master |= EPOLLIN;
         if (!down_.Empty() && mayWrite_ && !allClosed_) master |= EPOLLOUT;
     } else if (readTty && !hupDrained_) {
-        // Collects what the program wrote before it closed the tty; the hang-up then
-        // takes the master out of epoll until the watch reports the next open.
+        // Collects what the program wrote before it closed the tty.
         master = EPOLLIN;
-    } else if (watch_ < 0) {
-        // Without a watch, a new program shows when it writes: the hang-up wakes the loop
-        // once, not for ever.
+    } else {
+        // Then the hang-up wakes the loop once, not for ever; a program that opens the port
+        // unreported (no watch, or while the service empties the tty) shows when it writes.
         master = EPOLLIN | EPOLLET;
     }
     masterWatch_.SetMask(master);
