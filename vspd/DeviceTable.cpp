@@ -33,7 +33,11 @@ RemoteInfoRequest DefaultConfig() {
 DeviceTable::DeviceTable(EventLoop& loop, TableOptions options)
     : loop_(loop),
       options_(std::move(options)),
-      watcher_(loop, [this](int wd, SlaveWatcher::Event event) { OnSlaveEvent(wd, event); }) {}
+      watcher_(
+          loop, [this](int wd, SlaveWatcher::Event event) { OnSlaveEvent(wd, event); },
+          [this] {
+              for (auto& [instance, entry] : ports_) entry.port->AfterSlaveEvents();
+          }) {}
 
 DeviceTable::~DeviceTable() = default;
 
@@ -77,7 +81,11 @@ void DeviceTable::KeepDamaged(const std::string& text, const std::vector<std::st
 }
 
 void DeviceTable::Shutdown() {
-    for (auto& [instance, entry] : ports_) RemoveLink(options_.comDir, ComName(entry.comNumber));
+    // Links that still lead where this service put them; one that another has taken stays.
+    for (auto& [instance, entry] : ports_) {
+        RemoveLinkTo(options_.comDir, ComName(entry.comNumber), entry.port->LinkTarget());
+    }
+    for (const MapRecord& m : maps_) RemoveLinkTo(options_.comDir, ComName(m.comNumber), m.device);
 }
 
 bool DeviceTable::CreatePort(uint32_t instance, Virtual& entry, std::string* error) {
@@ -85,10 +93,6 @@ bool DeviceTable::CreatePort(uint32_t instance, Virtual& entry, std::string* err
     if (!entry.port->Create(error)) return false;
     entry.port->onLocalPortChanged = [this] { Persist(); };
     entry.port->lookAtTty = [this] { watcher_.Drain(); };
-    entry.port->onLinkMoved = [this, instance] {
-        auto it = ports_.find(instance);
-        if (it != ports_.end()) Link(it->second.comNumber, it->second.port->LinkTarget());
-    };
     return PlaceLink(options_.comDir, ComName(entry.comNumber), entry.port->LinkTarget(), error);
 }
 

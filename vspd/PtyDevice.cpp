@@ -1,6 +1,7 @@
 #include "vspd/PtyDevice.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
@@ -8,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -20,16 +22,14 @@ constexpr size_t kReadOutChunk = 4096;
 // A program that keeps writing cannot hold the service in a read-out.
 constexpr int kMaxReadOuts = 256;
 
-// Reads a non-blocking descriptor until it has nothing more; `bytesOf` tells how many bytes
-// of each read count. Returns their sum.
-template <typename BytesOf>
-uint64_t ReadOut(int fd, BytesOf bytesOf) {
+// Reads a non-blocking descriptor until it has nothing more; returns how many bytes came.
+uint64_t ReadOut(int fd) {
     uint64_t total = 0;
     uint8_t buffer[kReadOutChunk];
     for (int i = 0; i < kMaxReadOuts; ++i) {
         ssize_t n = read(fd, buffer, sizeof(buffer));
         if (n > 0) {
-            total += bytesOf(buffer, size_t(n));
+            total += uint64_t(n);
         } else if (!(n < 0 && errno == EINTR)) {
             break;
         }
@@ -77,29 +77,33 @@ bool PtyDevice::Create(std::string* error) {
     return true;
 }
 
-uint64_t PtyDevice::DiscardSlaveInput() {
+SlaveDiscard PtyDevice::DiscardSlaveInput(bool held) {
+    SlaveDiscard result;
     int slave = open(slavePath_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0) return 0;
-    // A canonical tty keeps an unfinished line from the reader, and an echoing one would
-    // send back what moves into it meanwhile: both are off while the service reads.
+    if (slave < 0) return result;
     termios saved{};
-    bool cooked = tcgetattr(slave, &saved) == 0 && (saved.c_lflag & (ICANON | ECHO | ECHONL));
-    if (cooked) {
-        termios plain = saved;
-        plain.c_lflag &= ~tcflag_t(ICANON | ECHO | ECHONL);
-        tcsetattr(slave, TCSANOW, &plain);
+    bool known = tcgetattr(slave, &saved) == 0;
+    if (known && held && (saved.c_lflag & ICANON)) {
+        // A holder's settings are its own: its unfinished line is flushed, not read.
+        int unread = 0;
+        if (ioctl(slave, FIONREAD, &unread) != 0) unread = 0;
+        result.flushStatus = tcflush(slave, TCIFLUSH) == 0;
+        result.bytes = result.flushStatus ? uint64_t(std::max(unread, 0)) : 0;
+    } else {
+        // A read also takes what the kernel has not yet moved into the tty. Nobody holding
+        // it, a canonical tty would keep an unfinished line from the reader, and an echoing
+        // one would send back what moves into it meanwhile: both are off while it is read.
+        bool cooked = known && !held && (saved.c_lflag & (ICANON | ECHO | ECHONL));
+        if (cooked) {
+            termios plain = saved;
+            plain.c_lflag &= ~tcflag_t(ICANON | ECHO | ECHONL);
+            tcsetattr(slave, TCSANOW, &plain);
+        }
+        result.bytes = ReadOut(slave);
+        if (cooked) tcsetattr(slave, TCSANOW, &saved);
     }
-    uint64_t total = ReadOut(slave, [](const uint8_t*, size_t n) { return uint64_t(n); });
-    if (cooked) tcsetattr(slave, TCSANOW, &saved);
     close(slave);
-    return total;
-}
-
-uint64_t PtyDevice::DiscardMasterInput() {
-    // Packet mode: a status byte comes first, then data only when it is TIOCPKT_DATA.
-    return ReadOut(master_, [](const uint8_t* buffer, size_t n) {
-        return n > 1 && buffer[0] == TIOCPKT_DATA ? uint64_t(n - 1) : 0;
-    });
+    return result;
 }
 
 bool PtyDevice::SlaveHeldOpen() const {
@@ -138,6 +142,13 @@ void RemoveLink(const std::string& dir, const std::string& name) {
     std::string path = dir + "/" + name;
     struct stat st {};
     if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(path.c_str());
+}
+
+void RemoveLinkTo(const std::string& dir, const std::string& name, const std::string& target) {
+    std::string path = dir + "/" + name;
+    char buffer[PATH_MAX];
+    ssize_t n = readlink(path.c_str(), buffer, sizeof(buffer));
+    if (n > 0 && std::string(buffer, size_t(n)) == target) unlink(path.c_str());
 }
 
 }  // namespace vspd

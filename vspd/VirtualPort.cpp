@@ -22,16 +22,20 @@ VirtualPort::VirtualPort(EventLoop& loop, SlaveWatcher& watcher, const PortTimin
 
 VirtualPort::~VirtualPort() {
     StopRetrying();
+    StopPacing();
+    StopWaitingForOpen();
     CloseAll();
     masterWatch_.Release();
+    watcher_.Remove(watch_);
 }
 
 bool VirtualPort::Create(std::string* error) {
-    tty_ = NewLine(error);
-    if (!tty_) return false;
-    WatchMaster();
+    if (!pty_.Create(error)) return false;
+    watch_ = watcher_.Add(pty_.SlavePath());
+    masterWatch_ = FdWatch(loop_, pty_.Master(), [this](uint32_t events) { OnMaster(events); });
     ttyHup_ = true;
     hupDrained_ = true;
+    UpdateMasks();
     return true;
 }
 

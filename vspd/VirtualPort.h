@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,11 +24,11 @@
 // restored, the program's output is kept up to the queue's bound. Every discarded byte is
 // counted.
 //
-// A program gets the port's tty alone: once it holds the tty, COMn leads to a fresh one
-// (the door), so that a program that opens the port after it closed gets a tty the
-// service never wrote into, however fast it comes; the door becomes the port's tty when
-// the first has been emptied. A program that opens the door while the first still holds
-// the tty is refused: its tty is hung up.
+// The port's tty is one pseudo-terminal for the service's life: any number of descriptors
+// and programs may hold it, as on any tty. When the last holder closes it, what it left
+// unread (in the tty, the queue and the socket) is dropped and counted. The service writes
+// into the tty about as fast as the program reads, so that a close leaves little there
+// for a program that opens the port at once.
 namespace vspd {
 
 struct PortTiming {
@@ -53,8 +52,8 @@ class VirtualPort {
 
     uint32_t Instance() const { return instance_; }
     // The tty that COMn leads to.
-    const std::string& LinkTarget() const { return (door_ ? door_ : tty_)->pty.SlavePath(); }
-    bool SlaveHeldOpen() const { return tty_->pty.SlaveHeldOpen(); }
+    const std::string& LinkTarget() const { return pty_.SlavePath(); }
+    bool SlaveHeldOpen() const { return pty_.SlaveHeldOpen(); }
 
     // Configuration as IOCTL_SET_REMOTE_INFO gives it; an established connection stays.
     void SetConfig(const RemoteInfoRequest& config);
@@ -77,29 +76,18 @@ class VirtualPort {
     RemoteInfoReply Info() const;
     void Describe(PortEntry& entry) const;
 
-    // A report of the slave watcher; the port looks whether the watch is one of its own.
+    // A report of the slave watcher; the port looks whether the watch is its own.
     void OnSlaveEvent(int wd, SlaveWatcher::Event event);
+    // After a batch of reports: settles what they left open (no tty writes here).
+    void AfterSlaveEvents();
     // Called after the local UDP port changed, so that it can be kept across restarts.
     std::function<void()> onLocalPortChanged;
-    // Called after LinkTarget changed: COMn must lead there.
-    std::function<void()> onLinkMoved;
-    // Handles the slave watcher's pending reports; called before network data goes to the
-    // tty, so that a program that has just come through the door gets what follows.
+    // Handles the slave watcher's pending reports; called before anything is written into
+    // the tty, so that it goes to the program that holds the port then.
     std::function<void()> lookAtTty;
 
   private:
     enum class Role { None, TcpClient, UdpClient, TcpServer, UdpServer };
-
-    // A pseudo-terminal and the slave watcher's watch on it.
-    struct Line {
-        explicit Line(SlaveWatcher& w) : watcher(w) {}
-        ~Line() { watcher.Remove(watch); }
-        Line(const Line&) = delete;
-        Line& operator=(const Line&) = delete;
-        SlaveWatcher& watcher;
-        PtyDevice pty;
-        int watch = -1;
-    };
 
     // network side (VirtualPortNet.cpp)
     void ConnectTcp();
@@ -137,16 +125,20 @@ class VirtualPort {
     // the socket) is dropped and counted, as a serial driver empties its input at the
     // last close.
     void EndSession();
-    // The tty side (VirtualPortTty.cpp): sessions and the door.
-    std::unique_ptr<Line> NewLine(std::string* error);
-    void WatchMaster();
+    // The tty side (VirtualPortTty.cpp): sessions and pacing.
     void SlaveOpened();
-    // COMn leads to a fresh tty while a program holds the port's.
-    void OpenDoor();
-    void DoorOpened();
-    void RefuseDoor();
-    // Once the program has gone and all it wrote has been read, the door becomes the tty.
-    void TakeDoorIfDone();
+    void StartSession();
+    // Every holder had gone and a program opened the port before the hang-up showed: what
+    // the tty and the queue held before that close was the previous program's.
+    void RestartSession();
+    // Writes into the tty wait for the program to read what it has (see kPaceChunk).
+    bool Paced() const;
+    void WroteChunk();
+    void StopPacing();
+    void StopWaitingForOpen();
+    // What waits in the tty for a reader, dropped without the watch taking the service's
+    // own open for a program's.
+    SlaveDiscard DiscardTtyInput(bool held);
     void LookAtTty() {
         if (lookAtTty) lookAtTty();
     }
@@ -154,8 +146,10 @@ class VirtualPort {
     void OnTtyStatus(uint8_t status);
     void DropDown();
     void DropUp();
-    // Reads and discards what the socket holds now.
-    void DrainSocket();
+    // Reads and discards what the socket holds now, up to limit bytes.
+    void DrainSocket(size_t limit = SIZE_MAX);
+    // What a TCP socket holds while down_ is full and the socket is not read; else 0.
+    size_t SocketBacklog() const;
     void ReadSocket();
     void SendUp();
     void SendDatagrams();
@@ -176,8 +170,8 @@ class VirtualPort {
     SlaveWatcher& watcher_;
     PortTiming timing_;
     uint32_t instance_;
-    std::unique_ptr<Line> tty_;   // the tty the data goes through
-    std::unique_ptr<Line> door_;  // where COMn leads while a program holds tty_
+    PtyDevice pty_;
+    int watch_ = -1;  // the slave watcher's, or -1
     RemoteInfoRequest config_;
     uint16_t localPort_ = 0;
 
@@ -193,8 +187,18 @@ class VirtualPort {
     bool sockHup_ = false;  // the socket reported a hang-up; read what is left, then close
     uint16_t listenPort_ = 0;
 
-    bool ttyHup_ = true;        // no program has the slave open (as last seen)
-    bool hupDrained_ = false;   // and everything it wrote has been read
+    bool ttyHup_ = true;           // no program has the slave open (as last seen)
+    bool hupDrained_ = false;      // and everything it wrote has been read
+    int holders_ = 0;              // open files of the slave, as the watch counts them
+    bool allClosed_ = false;       // the count fell to 0 and no open has been reported since
+    bool openUnreported_ = false;  // the session began before the watch reported its open
+    bool lookAgain_ = false;       // reports were lost, or came while hung up
+    size_t settled_ = 0;           // bytes at the front of down_ received before the last look
+    size_t socketSettled_ = 0;     // bytes the TCP socket held then, while down_ was full
+    bool mayWrite_ = true;         // the program has read since the last paced write
+    bool ownFlush_ = false;        // a flush status of the service's own is still to come
+    EventLoop::TimerId paceTimer_ = 0;
+    EventLoop::TimerId openTimer_ = 0;
     ByteQueue up_;              // tty -> network
     ByteQueue down_;            // network -> tty
     bool segmentation_ = true;  // UDP_SEGMENT works here

@@ -1,7 +1,9 @@
 // The data pump of a virtual port: pseudo-terminal master <-> network socket.
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/udp.h>
 #include <sys/epoll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,11 +49,14 @@ void VirtualPort::UpdateMasks() {
         // EPOLLHUP keeps the master registered, so that a close is seen at once.
         master = EPOLLHUP;
         if (readTty) master |= EPOLLIN;
-        if (!down_.Empty()) master |= EPOLLOUT;
+        if (!down_.Empty() && mayWrite_ && !allClosed_) master |= EPOLLOUT;
     } else if (readTty && !hupDrained_) {
-        // Collects what the program wrote before it closed the tty; the hang-up then
-        // takes the master out of epoll until the next open.
+        // Collects what the program wrote before it closed the tty.
         master = EPOLLIN;
+    } else {
+        // Then the hang-up wakes the loop once, not for ever; a program that opens the port
+        // unreported (no watch, or while the service empties the tty) shows when it writes.
+        master = EPOLLIN | EPOLLET;
     }
     masterWatch_.SetMask(master);
 
@@ -86,8 +91,6 @@ void VirtualPort::OnSocket(uint32_t events) {
 }
 
 void VirtualPort::ReadSocket() {
-    // A program may have opened the tty since the last look: its data is not discarded.
-    if (ttyHup_ && SlaveHeldOpen()) SlaveOpened();
     for (int i = 0; i < kReadsPerEvent && sock_ >= 0; ++i) {
         bool tcp = IsTcp();
         if (tcp ? down_.Room() == 0 : !down_.Empty()) break;
@@ -101,6 +104,9 @@ void VirtualPort::ReadSocket() {
         if (n > 0 || (n == 0 && !tcp)) {
             if (role_ == Role::UdpServer && !AcceptSender(from)) continue;
             bytesFromNet_ += static_cast<uint64_t>(n);
+            // A program may have opened the port since the last look: what came after its
+            // open is its own.
+            if (ttyHup_ && SlaveHeldOpen()) SlaveOpened();
             if (ttyHup_) {
                 droppedFromNet_ += static_cast<uint64_t>(n);  // nobody holds the port
                 continue;
@@ -130,12 +136,22 @@ bool VirtualPort::AcceptSender(const sockaddr_in& from) {
     return true;
 }
 
-void VirtualPort::DrainSocket() {
+size_t VirtualPort::SocketBacklog() const {
+    int queued = 0;
+    if (!IsTcp() || sock_ < 0 || state_ == PortState::Connecting || down_.Room() > 0 ||
+        ioctl(sock_, SIOCINQ, &queued) != 0) {
+        return 0;
+    }
+    return size_t(std::max(queued, 0));
+}
+
+void VirtualPort::DrainSocket(size_t limit) {
     if (sock_ < 0 || state_ == PortState::Connecting) return;
-    for (size_t total = 0; total < kMaxDrain;) {
+    limit = std::min(limit, kMaxDrain);
+    for (size_t total = 0; total < limit;) {
         sockaddr_in from{};
         socklen_t length = sizeof(from);
-        ssize_t n = recvfrom(sock_, g_drain, sizeof(g_drain), MSG_DONTWAIT,
+        ssize_t n = recvfrom(sock_, g_drain, std::min(sizeof(g_drain), limit - total), MSG_DONTWAIT,
                              reinterpret_cast<sockaddr*>(&from), &length);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;  // an end or error shows at the next read

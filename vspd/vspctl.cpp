@@ -17,22 +17,33 @@ using namespace vspd;
 
 namespace {
 
+// Each command and option starts a line and has its description on that line or, indented,
+// on the next: help2man makes a man page entry of each.
 constexpr const char* kUsage =
     "usage: veltro-vspctl [--socket PATH] COMMAND\n"
-    "  list                          ports in enumeration order with their state\n"
-    "  usage                         COM numbers in use\n"
+    "\n"
+    "Commands:\n"
+    "  list                    ports in enumeration order with their state\n"
+    "  usage                   COM numbers in use\n"
     "  add [COMn] [--instance N] [--hwid ID]\n"
+    "                          adds a virtual port (by default at the lowest free number)\n"
     "  remove COMn|@root\\ports\\NNNN\n"
-    "  configure COMn [tcp|udp] [client|server] [--remote IP:PORT] [--listen PORT]\n"
-    "                 [--packet BYTES] [--at-start on|off] [--vcom on|off]\n"
-    "  connect COMn                  connects (client) or listens (server)\n"
-    "  disconnect COMn\n"
-    "  listen COMn [PORT]            TCP or UDP server on the port\n"
-    "  renumber COMn COMm\n"
-    "  map DEVICE COMn               gives a physical serial device a COM name\n"
-    "  unmap DEVICE\n"
-    "  -h, --help                    show this help\n"
-    "  --version                     show the version\n";
+    "                          removes a virtual port\n"
+    "  configure COMn [SETTING...]\n"
+    "                          stores a port's network settings, any of: tcp|udp\n"
+    "                          client|server --remote IP:PORT --listen PORT\n"
+    "                          --packet BYTES --at-start on|off --vcom on|off\n"
+    "  connect COMn            connects (client) or listens (server)\n"
+    "  disconnect COMn         closes the connection or stops listening\n"
+    "  listen COMn [PORT]      TCP or UDP server on the port\n"
+    "  renumber COMn COMm      gives a virtual port another COM number\n"
+    "  map DEVICE COMn         gives a physical serial device a COM name\n"
+    "  unmap DEVICE            takes a physical device's COM name away\n"
+    "\n"
+    "Options:\n"
+    "  --socket PATH           the service's control socket\n"
+    "  -h, --help              show this help\n"
+    "  --version               show the version\n";
 
 const char* kStateWords[] = {"idle", "connecting", "connected", "listening"};
 

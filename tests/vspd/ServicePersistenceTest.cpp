@@ -50,11 +50,12 @@ TEST(ServicePersistence, PortsMapsAndSettingsSurviveARestart) {
     }
     auto before = service.List();
     service.Stop();
-    // The links of virtual ports go with the service; a physical device keeps its name.
-    EXPECT_FALSE(std::filesystem::exists(service.ComLink(5)));
-    EXPECT_TRUE(std::filesystem::is_symlink(service.ComLink(2)));
+    // The links go with the service, a physical device's as well; its name is kept.
+    EXPECT_FALSE(std::filesystem::is_symlink(service.ComLink(5)));
+    EXPECT_FALSE(std::filesystem::is_symlink(service.ComLink(2)));
 
     ASSERT_TRUE(service.Start());
+    EXPECT_EQ(std::filesystem::read_symlink(service.ComLink(2)), device);
     auto after = service.List();
     ASSERT_EQ(after.size(), before.size());
     for (size_t i = 0; i < after.size(); ++i) {
