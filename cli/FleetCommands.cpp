@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "cli/CliCommand.h"
+#include "cli/CliInterrupt.h"
 #include "cli/CliOutput.h"
 #include "cli/CliPrompts.h"
 #include "cli/FleetApply.h"
@@ -9,6 +10,10 @@
 #include "cli/Inventory.h"
 
 namespace {
+
+constexpr int kMsPerSecond = 1000;
+constexpr int kMinRestartTimeoutS = 1;
+constexpr int kMaxRestartTimeoutS = 3600;
 
 // The inventory, the session that searched, and the plan made from what the devices and the
 // port service said.
@@ -28,7 +33,9 @@ bool NeedsPorts(const inventory::Parsed& parsed) {
 // nullopt when the plan was made; otherwise the exit code, the reasons reported.
 std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out) {
     const QString path = command.Positional()[0];
-    out.parsed = inventory::Load(path);
+    LinuxNetInterfaces net;
+    const std::vector<AdapterInfo> subnets = net.Subnets().value_or(std::vector<AdapterInfo>{});
+    out.parsed = inventory::Load(path, subnets);
     if (!out.parsed.Ok()) {
         for (const QString& line : inventory::FormatProblems(path, out.parsed.problems))
             PrintError(line);
@@ -42,6 +49,7 @@ std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out)
     CliSession& session = *out.session;
     fleet::Observed observed;
     observed.devices = session.Devices();
+    observed.subnets = subnets;
     std::vector<CliDevice> withFirmware;
     for (const CliDevice& device : observed.devices)
         for (const inventory::DeviceEntry& entry : out.parsed.devices)
@@ -86,27 +94,44 @@ int RunApply(const QStringList& args) {
     CliCommand command(QStringLiteral("apply"), QStringLiteral("INVENTORY"),
                        QStringLiteral("Makes each device of an inventory file what it says: "
                                       "settings, firmware and virtual port, several devices at a "
-                                      "time, each checked after its restart. Devices not in the "
-                                      "file are sent nothing; Ctrl-C stops starting devices."));
+                                      "time, each proven by what it reports after its restart. "
+                                      "Devices not in the file are sent nothing. SIGINT or "
+                                      "SIGTERM starts no further step on any device, reports "
+                                      "every device and exits with 130."));
     CliTransferOptions transfer(QStringLiteral("Devices worked on at a time"));
     QCommandLineOption force(QStringLiteral("force"),
                              QStringLiteral("Go on when a device is outside the host's subnet."));
-    command.Parser().addOptions(transfer.Options() << force);
+    QCommandLineOption restartTimeout(
+        QStringLiteral("restart-timeout"),
+        QStringLiteral("How long a device may take after a restart to report what it was "
+                       "given, %1 to %2 s.")
+            .arg(kMinRestartTimeoutS)
+            .arg(kMaxRestartTimeoutS),
+        QStringLiteral("s"), QString::number(CliSession::kRestartDeadlineMs / kMsPerSecond));
+    command.Parser().addOptions(transfer.Options() << force << restartTimeout);
     if (auto code = command.Parse(args, 1, 1)) return *code;
     if (auto code = transfer.Read(command)) return *code;
-    fleet::CatchInterrupt();
+    bool ok = false;
+    const int timeoutS = command.Parser().value(restartTimeout).toInt(&ok);
+    if (!ok || timeoutS < kMinRestartTimeoutS || timeoutS > kMaxRestartTimeoutS)
+        return command.Usage(QStringLiteral("--restart-timeout is %1 to %2 seconds")
+                                 .arg(kMinRestartTimeoutS)
+                                 .arg(kMaxRestartTimeoutS));
+    CatchStopSignals();
     Prepared prepared;
     if (auto code = Prepare(command, command.Parser().isSet(force), prepared)) return *code;
     CVspInstallService installer(CVspDriver::DefaultSocketPath());
-    fleet::FleetApply apply(
-        *prepared.session, *prepared.driver, installer,
-        {transfer.Parallel(), command.DevicePort(), transfer.TftpPort(), stderr});
+    fleet::FleetApply apply(*prepared.session, *prepared.driver, installer,
+                            {transfer.Parallel(), command.DevicePort(), transfer.TftpPort(),
+                             timeoutS * kMsPerSecond, stderr});
     const std::vector<CliResult> results = apply.Run(prepared.plan);
     PrintOut(FormatResults(results, command.Json()));
     int succeeded = 0;
     for (const CliResult& result : results) succeeded += result.ok;
-    PrintError(QStringLiteral("applied: %1 of %2 devices as the inventory says")
+    PrintError(QStringLiteral("applied: %1 of %2 devices as the inventory says%3")
                    .arg(succeeded)
-                   .arg(results.size()));
+                   .arg(results.size())
+                   .arg(apply.Interrupted() ? QStringLiteral(" (interrupted)") : QString()));
+    if (apply.Interrupted()) return kExitInterrupted;
     return succeeded == static_cast<int>(results.size()) ? kExitOk : kExitFailed;
 }

@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "cli/CliCommand.h"
+#include "cli/CliRestartCheck.h"
+#include "cli/InventorySettings.h"
 #include "devcfg/SetupMapping.h"
 #include "protocol/Address.h"
 #include "vsp/VspPortCommands.h"
@@ -13,15 +15,6 @@
 namespace fleet {
 
 namespace {
-
-// The device's current address is its own, whatever the command carried.
-bool SameDecided(const DeviceConfigRecord& a, const DeviceConfigRecord& b) {
-    DeviceConfigRecord left = a;
-    DeviceConfigRecord right = b;
-    left.Set(devrec::currentIp, 0);
-    right.Set(devrec::currentIp, 0);
-    return left == right;
-}
 
 const CliDevice* FindByMac(const std::vector<CliDevice>& devices, const inventory::Mac& mac,
                            int* row) {
@@ -43,9 +36,16 @@ void PlanDevice(DevicePlan& plan, const CliDevice& device, const Observed& obser
     for (const QString& error : build.errors)
         problems.push_back({entry.line, QStringLiteral("%1: %2").arg(device.mac, error.trimmed())});
     plan.intended = build.command;
-    plan.setup = !SameDecided(RecordAsCommand(device.record, plan.row), plan.intended);
+    plan.setup = !ReportsCommand(device.record, plan.intended, plan.row);
     if (plan.setup) plan.settingChanges = ChangedLines(before, after);
     plan.address = after.dhcp == 1 ? ParseDottedAddress(device.ip) : InetAddr(after.staticIp);
+    if (after.dhcp != 1)
+        if (const QString why = inventory::WhyNotDeviceAddress(
+                plan.address, InetAddr(after.subnetMask), observed.subnets);
+            !why.isEmpty())
+            problems.push_back(
+                {entry.network.addressLine > 0 ? entry.network.addressLine : entry.line,
+                 QStringLiteral("%1: address: %2").arg(device.mac, why)});
     if (entry.firmware) {
         const auto version = observed.versions.find(device.ip);
         if (version != observed.versions.end()) plan.reportedVersion = version->second;
@@ -91,16 +91,6 @@ QString FirmwareText(const DevicePlan& plan) {
 bool Plan::Changes() const {
     return std::any_of(devices.begin(), devices.end(),
                        [](const DevicePlan& plan) { return plan.Changes(); });
-}
-
-DeviceConfigRecord RecordAsCommand(const DeviceConfigRecord& record, int row) {
-    DeviceSetupValues values;
-    FillSetupValues(values, record, row);
-    return BuildSetupRecord(values, record.MacAddress()).command;
-}
-
-bool MatchesIntended(const DeviceConfigRecord& reported, const DevicePlan& plan) {
-    return SameDecided(RecordAsCommand(reported, plan.row), plan.intended);
 }
 
 PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,

@@ -51,14 +51,10 @@ struct Observed {
     std::vector<CliDevice> devices;                  // in the search's order
     std::map<QString, QString> versions;             // by IP address
     std::optional<std::vector<VspInterface>> ports;  // nullopt: the service did not answer
+    std::vector<AdapterInfo> subnets;                // the host's
 };
 
 Plan MakePlan(const std::vector<inventory::DeviceEntry>& entries, const Observed& observed);
-
-// The setup command the device's record stands for, and whether a record the device reported
-// is the intended one in every byte the inventory decides (its current address is its own).
-DeviceConfigRecord RecordAsCommand(const DeviceConfigRecord& record, int row);
-bool MatchesIntended(const DeviceConfigRecord& reported, const DevicePlan& plan);
 
 // The port's state in the service's list: added, set up as wanted, connected (or listening).
 PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,

@@ -47,8 +47,8 @@ QString Text(std::string_view text) {
 // Reads one file's tables into entries; the defaults first, then each device over them.
 class Reader {
   public:
-    Reader(QString folder, std::vector<Problem>& problems)
-        : folder_(std::move(folder)), problems_(problems) {}
+    Reader(QString folder, const std::vector<AdapterInfo>& subnets, std::vector<Problem>& problems)
+        : folder_(std::move(folder)), subnets_(subnets), problems_(problems) {}
 
     void Read(const toml::table& root) {
         DeviceEntry defaults;
@@ -147,9 +147,6 @@ class Reader {
         if (const toml::node* a = table->get("address")) {
             network.address = Address(*a, QStringLiteral("address"));
             network.addressLine = LineOf(*a);
-            if (network.address && !IsHostAddress(*network.address))
-                Fail(LineOf(*a), QStringLiteral("address %1 cannot be a device's address")
-                                     .arg(FormatDotted(*network.address)));
         }
         if (const toml::node* m = table->get("netmask")) {
             network.netmask = Address(*m, QStringLiteral("netmask"));
@@ -255,9 +252,14 @@ class Reader {
 
     // What only the merged entry can tell.
     void Finish(const DeviceEntry& entry) {
-        if (entry.network.dhcp.value_or(false) && entry.network.address)
-            Fail(entry.network.addressLine,
-                 QStringLiteral("a device with dhcp = true takes no address"));
+        const NetworkSpec& network = entry.network;
+        if (network.dhcp.value_or(false) && network.address)
+            Fail(network.addressLine, QStringLiteral("a device with dhcp = true takes no address"));
+        else if (network.address)
+            if (const QString why =
+                    WhyNotDeviceAddress(*network.address, network.netmask.value_or(0), subnets_);
+                !why.isEmpty())
+                Fail(network.addressLine, QStringLiteral("address: %1").arg(why));
         if (entry.firmware) CheckFirmware(*entry.firmware);
     }
 
@@ -281,6 +283,7 @@ class Reader {
     }
 
     QString folder_;
+    const std::vector<AdapterInfo>& subnets_;
     std::vector<Problem>& problems_;
     std::vector<DeviceEntry> devices_;
     std::set<QString> checkedImages_;
@@ -313,7 +316,8 @@ void CheckAcrossDevices(const std::vector<DeviceEntry>& devices, std::vector<Pro
 
 }  // namespace
 
-Parsed Parse(const QByteArray& text, const QString& folder) {
+Parsed Parse(const QByteArray& text, const QString& folder,
+             const std::vector<AdapterInfo>& subnets) {
     Parsed parsed;
     const toml::parse_result result =
         toml::parse(std::string_view(text.constData(), static_cast<size_t>(text.size())));
@@ -322,7 +326,7 @@ Parsed Parse(const QByteArray& text, const QString& folder) {
                                    Text(result.error().description())});
         return parsed;
     }
-    Reader reader(folder, parsed.problems);
+    Reader reader(folder, subnets, parsed.problems);
     reader.Read(result.table());
     parsed.devices = reader.TakeDevices();
     CheckAcrossDevices(parsed.devices, parsed.problems);
@@ -331,7 +335,7 @@ Parsed Parse(const QByteArray& text, const QString& folder) {
     return parsed;
 }
 
-Parsed Load(const QString& path) {
+Parsed Load(const QString& path, const std::vector<AdapterInfo>& subnets) {
     const RegularFile file = ReadRegularFile(path, kMaxInventoryBytes);
     if (file.status != RegularFile::Status::Read) {
         Parsed parsed;
@@ -343,7 +347,7 @@ Parsed Load(const QString& path) {
                     : QStringLiteral("cannot read the file")});
         return parsed;
     }
-    return Parse(file.bytes, QFileInfo(path).absolutePath());
+    return Parse(file.bytes, QFileInfo(path).absolutePath(), subnets);
 }
 
 QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems) {

@@ -10,6 +10,7 @@
 
 #include "devcfg/DeviceConfigRecord.h"
 #include "devcfg/DeviceSetupValues.h"
+#include "platform/NetInterfaces.h"
 
 // The fleet inventory: what each device should be, keyed by its MAC address, read from a TOML
 // file. Everything that can be checked without the devices is checked here, so that a bad
@@ -72,10 +73,12 @@ struct Parsed {
 };
 
 // Reads and checks the inventory at `path`; setting files and images are taken relative to
-// its folder and read at once.
-Parsed Load(const QString& path);
+// its folder and read at once. An address is checked against its own netmask and `subnets`,
+// the host's (NetInterfaces::Subnets).
+Parsed Load(const QString& path, const std::vector<AdapterInfo>& subnets = {});
 // The same for text already read; `folder` stands for the file's folder.
-Parsed Parse(const QByteArray& text, const QString& folder);
+Parsed Parse(const QByteArray& text, const QString& folder,
+             const std::vector<AdapterInfo>& subnets = {});
 
 // "path:line: reason" for each problem.
 QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems);

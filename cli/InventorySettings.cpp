@@ -8,6 +8,7 @@
 #include "devcfg/SetupRules.h"
 #include "devcfg/ValueLists.h"
 #include "protocol/Address.h"
+#include "protocol/OneHost.h"
 
 namespace inventory {
 
@@ -15,8 +16,6 @@ namespace {
 
 using V = DeviceSetupValues;
 
-constexpr uint32_t kFirstMulticast = 0xE0000000u;
-constexpr uint32_t kThisNetworkMask = 0xFF000000u;
 constexpr int kOctets = 4;
 constexpr uint32_t kOctetMax = 255;
 constexpr int kOctetBits = 8;
@@ -205,8 +204,9 @@ std::optional<uint32_t> ParseStrictAddress(const QString& text) {
     return address;
 }
 
-bool IsHostAddress(uint32_t address) {
-    return (address & kThisNetworkMask) != 0 && address < kFirstMulticast;
+QString WhyNotDeviceAddress(uint32_t address, uint32_t netmask,
+                            const std::vector<AdapterInfo>& subnets) {
+    return WhyNotOneHost(address, subnets, netmask);
 }
 
 bool IsNetmask(uint32_t mask) {

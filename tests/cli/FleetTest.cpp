@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "protocol/Message.h"
 #include "tests/cli/CliNet.h"
@@ -79,6 +83,24 @@ TEST_F(Fleet, PlanShowsChangesMissingAndExtraDevicesAndRefusesCollisionsAndBadFi
          "02-56-54-00-00-01: address 127.1.1.11 is that of 02-56-54-00-00-02 now",
          false},
         {Device(0, "colour = \"red\"\n"), 2, {}, "inv.toml:2: unknown key \"colour\"", true},
+        // Addresses that name no single device, against the file's netmask, the host's subnets
+        // and, at plan time, the netmask the device keeps.
+        {Device(0, "network = { address = \"127.255.255.255\", netmask = \"255.0.0.0\" }\n"),
+         2,
+         {},
+         "inv.toml:2: address: 127.255.255.255 is the broadcast address of 127.0.0.0/8",
+         true},
+        {Device(0, "network = { address = \"127.0.0.0\" }\n"),
+         2,
+         {},
+         "inv.toml:2: address: 127.0.0.0 is the network address of 127.0.0.0/8, this host's subnet",
+         true},
+        {Device(0, "network = { address = \"10.3.0.255\", netmask = \"255.255.255.0\" }\n"),
+         2,
+         {},
+         "inv.toml:2: address: 10.3.0.255 is the broadcast address of 10.3.0.0/24, the device's "
+         "own",
+         true},
     };
     for (const auto& c : cases) {
         const size_t received = net_.sim->Device(0).Received().size();
@@ -153,38 +175,143 @@ TEST_F(Fleet, ADeviceThatReportsAnotherVersionFailsItsVerification) {
     stale.upgradeVersion = "V1.6.99";
     stale.restartMs = kRestartMs;
     net_.Add(stale);
-    const CliNet::Run run =
-        net_.Ctl({"apply", Inventory("[defaults]\n" + kFirmware + Device(0, "") + Device(1, ""))});
+    const CliNet::Run run = net_.Ctl({"apply", "--restart-timeout", "20",
+                                      Inventory("[defaults]\n" + kFirmware + Device(0, "") +
+                                                Device(1, "settings = { baud_rate = 9600 }\n"))});
     EXPECT_EQ(run.exitCode, 1);
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
     EXPECT_TRUE(lines[0].endsWith("changed: firmware V1.7.0")) << lines[0].toStdString();
     EXPECT_TRUE(
-        lines[1].contains("FAILED: verification: reports firmware V1.6.99, wanted V1.7.0 "
-                          "after: firmware V1.7.0"))
+        lines[1].contains("FAILED: after the upgrade it reports firmware V1.6.99, "
+                          "wanted V1.7.0 (done: settings)"))
         << lines[1].toStdString();
 }
 
-TEST_F(Fleet, CtrlCLetsTheDeviceUnderWayEndItsStepAndStartsNoOther) {
-    Start(3);
-    QByteArray text = "[defaults]\n" + kFirmware + "settings = { baud_rate = 9600 }\n";
-    for (int i = 0; i < 3; ++i) text += Device(i, "");
+// Devices that restart faster than a search takes are never seen gone; what they report
+// afterwards proves the step.
+TEST_F(Fleet, FastRestartsAreProvenByWhatTheDevicesReport) {
+    for (const int restartMs : {1000, 3000}) {
+        CliNet net;
+        ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
+        ASSERT_TRUE(net.Start(true));
+        for (int i = 0; i < 2; ++i) {
+            devsim::DeviceProfile profile;
+            profile.upgradeVersion = kWanted;
+            profile.restartMs = restartMs;
+            net.Add(profile);
+        }
+        QFile image(dir_.filePath("fw.bin"));
+        ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+        image.write(QByteArray("QMDR") + QByteArray(3000, '\x33'));
+        image.close();
+        const CliNet::Run run =
+            net.Ctl({"apply",
+                     Inventory("[defaults]\n" + kFirmware + "settings = { baud_rate = 9600 }\n" +
+                               Device(0, "") + Device(1, "")),
+                     "--parallel", "2"});
+        EXPECT_EQ(run.exitCode, 0) << restartMs << run.err.toStdString();
+        EXPECT_EQ(run.out.count("changed: settings, firmware V1.7.0"), 2) << run.out.toStdString();
+        // import takes the same proof.
+        QFile file(dir_.filePath("dev.cfg"));
+        const CliNet::Run exported = net.Ctl({"export", net.Ip(0), file.fileName()});
+        ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray name = net.sim->Device(0).StoredRecord().Get(devrec::deviceName).toUtf8();
+        const QByteArray text = file.readAll().replace(name, "Press-7");
+        file.resize(0);
+        file.write(text);
+        file.close();
+        const CliNet::Run imported = net.Ctl({"import", net.Ip(0), file.fileName()});
+        EXPECT_EQ(imported.exitCode, 0) << restartMs << imported.err.toStdString();
+        EXPECT_EQ(net.sim->Device(0).StoredRecord().Get(devrec::deviceName), "Press-7");
+    }
+}
+
+// A slot is free as soon as its device is done: a device that never comes back holds only its
+// own slot, and a slow one only its own for its time.
+TEST_F(Fleet, APoolGoesOnPastASlowAndADeadDevice) {
+    Start(0);
+    const int restarts[] = {3600000, 4000, kRestartMs, kRestartMs, kRestartMs};
+    for (const int restartMs : restarts) {
+        devsim::DeviceProfile profile;
+        profile.restartMs = restartMs;
+        net_.Add(profile);
+    }
+    QByteArray text = "[defaults]\nsettings = { baud_rate = 9600 }\n";
+    for (int i = 0; i < 5; ++i) text += Device(i, "");
+    QString progress;
     bool sent = false;
     const CliNet::Run run =
-        net_.Ctl({"apply", Inventory(text), "--parallel", "1"}, true, [&](QProcess& process) {
-            if (!sent && Setups(0) > 0)
-                sent = ::kill(static_cast<pid_t>(process.processId()), SIGINT) == 0;
-        });
-    ASSERT_TRUE(sent);
-    EXPECT_EQ(run.exitCode, 1);
-    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 3) << run.out.toStdString() << run.err.toStdString();
-    EXPECT_TRUE(lines[0].endsWith("FAILED: interrupted after: settings")) << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].endsWith("FAILED: not started (interrupted)"));
-    EXPECT_TRUE(lines[2].endsWith("FAILED: not started (interrupted)"));
-    EXPECT_EQ(net_.sim->Device(0).StoredRecord().Get(devrec::baudRate), 9600u);
-    EXPECT_EQ(Setups(1) + Setups(2), 0);
-    EXPECT_EQ(Writes(0) + Writes(1) + Writes(2), 0u);
+        net_.Ctl({"apply", Inventory(text), "--parallel", "2", "--restart-timeout", "3600"}, true,
+                 [&](QProcess& process) {
+                     progress += QString::fromLocal8Bit(process.readAllStandardError());
+                     // Every other device is done while the dead one still waits: then Ctrl-C.
+                     if (!sent && progress.count("changed: settings") == 4)
+                         sent = ::kill(static_cast<pid_t>(process.processId()), SIGINT) == 0;
+                 });
+    ASSERT_TRUE(sent) << progress.toStdString();
+    EXPECT_EQ(run.exitCode, 130);
+    QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString& line) { return line.startsWith(' '); });  // the changes
+    ASSERT_EQ(lines.size(), 5) << run.out.toStdString();
+    EXPECT_TRUE(
+        lines[0].endsWith("FAILED: interrupted: set up, not yet seen with its new settings"))
+        << lines[0].toStdString();
+    for (int i = 1; i < 5; ++i) EXPECT_TRUE(lines[i].endsWith("changed: settings"));
+}
+
+// One run after another on the same devices: device 0 is set up by the first, upgraded by
+// the later ones; devices 1 and 2 are never started.
+TEST_F(Fleet, CtrlCInAnyStepStartsNoFurtherStepOnAnyDevice) {
+    Start(3);
+    // Large enough that the transfer is seen under way.
+    QFile image(dir_.filePath("fw.bin"));
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly | QIODevice::Append));
+    image.write(QByteArray(2 * 1024 * 1024, '\x44'));
+    image.close();
+    QByteArray text = "[defaults]\n" + kFirmware + "settings = { baud_rate = 9600 }\n";
+    for (int i = 0; i < 3; ++i) text += Device(i, "");
+    const QString path = Inventory(text);
+    const auto lastImage = [this](bool complete) {
+        const auto& images = net_.sim->Device(0).Images();
+        return !images.empty() && images.back().complete == complete;
+    };
+    const struct {
+        const char* step;
+        std::function<bool(size_t imagesBefore)> reached;
+        const char* result;
+    } cases[] = {
+        {"setup", [&](size_t) { return Setups(0) > 0; }, "FAILED: interrupted: "},
+        {"transfer", [&](size_t before) { return Writes(0) > before && lastImage(false); },
+         "FAILED: interrupted: the firmware transfer was cancelled"},
+        {"restart after the upgrade",
+         [&](size_t before) { return Writes(0) > before && lastImage(true); },
+         "FAILED: interrupted: "},
+    };
+    for (const auto& c : cases) {
+        const size_t before = Writes(0);
+        bool sent = false;
+        const CliNet::Run run =
+            net_.Ctl({"apply", path, "--parallel", "1"}, true, [&](QProcess& process) {
+                if (!sent && c.reached(before))
+                    sent = ::kill(static_cast<pid_t>(process.processId()), SIGINT) == 0;
+            });
+        ASSERT_TRUE(sent) << c.step;
+        EXPECT_EQ(run.exitCode, 130) << c.step;
+        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 3) << run.out.toStdString() << run.err.toStdString();
+        EXPECT_TRUE(lines[0].contains(c.result)) << c.step << ": " << lines[0].toStdString();
+        EXPECT_TRUE(lines[1].endsWith("FAILED: not started (interrupted)"));
+        EXPECT_TRUE(lines[2].endsWith("FAILED: not started (interrupted)"));
+        EXPECT_TRUE(run.err.contains("(interrupted)")) << run.err.toStdString();
+        EXPECT_EQ(Setups(1) + Setups(2), 0) << c.step;
+        EXPECT_EQ(Writes(1) + Writes(2), 0u) << c.step;
+        // The device finishes the restart it began before the next run.
+        const QDeadlineTimer deadline(CliNet::kProgramDeadlineMs);
+        while (net_.sim->Device(0).IsRestarting() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, CliNet::kWatchMs);
+    }
 }
 
 }  // namespace

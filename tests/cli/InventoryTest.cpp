@@ -105,6 +105,12 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         {device + "settings = { parity = \"mark\" }\n", 2, "\"none\", \"odd\", \"even\""},
         {device + "name = \"Press 1\"\n", 2, "NO SPACES"},
         {device + "network = { dhcp = true, address = \"10.0.0.5\" }\n", 2, "takes no address"},
+        {device + "network = { address = \"192.168.1.255\", netmask = \"255.255.255.0\" }\n", 2,
+         "192.168.1.255 is the broadcast address of 192.168.1.0/24, the device's own subnet"},
+        {"[defaults]\nnetwork = { netmask = \"255.255.0.0\" }\n" + device +
+             "network = { address = \"10.3.0.0\" }\n",
+         4, "10.3.0.0 is the network address of 10.3.0.0/16"},
+        {device + "network = { address = \"224.0.0.9\" }\n", 2, "is a multicast address"},
         {device + "[device.\"02:56:54:00:00:01\"]\n", 2, "02-56-54-00-00-01 is also at line 1"},
         {device + "network = { address = \"10.0.0.5\" }\n[device.\"02-56-54-00-00-02\"]\n"
                   "network = { address = \"10.0.0.5\" }\n",
