@@ -68,13 +68,17 @@ FleetApply::FleetApply(CliSession& session, CVspDriver& driver, VspInstallServic
 
 FleetApply::~FleetApply() = default;
 
-std::vector<CliResult> FleetApply::Run(const Plan& plan) {
+std::vector<Outcome> FleetApply::Run(const Plan& plan) {
     clock_.start();
     for (const DevicePlan& one : plan.devices) {
         auto job = std::make_unique<Job>();
         job->plan = &one;
-        job->device = one.device.value_or(
-            CliDevice{QStringLiteral("-"), inventory::MacText(one.entry->mac), {}});
+        if (one.device) {
+            job->device = *one.device;
+        } else {
+            job->device = {QStringLiteral("-"), inventory::MacText(one.entry->mac), {}};
+            job->device.record.SetMacAddress(one.entry->mac);
+        }
         if (!one.device || !one.Changes()) job->step = Step::kDone;
         jobs_.push_back(std::move(job));
     }
@@ -108,9 +112,9 @@ std::vector<CliResult> FleetApply::Run(const Plan& plan) {
     socket.SetMonitorHandler(nullptr);
     socket.SetDeviceManagerHandler(
         [&controller](const ReceivedDatagram& datagram) { controller.HandleReply(datagram); });
-    std::vector<CliResult> results;
-    for (const auto& job : jobs_) results.push_back(ResultOf(*job));
-    return results;
+    std::vector<Outcome> outcomes;
+    for (const auto& job : jobs_) outcomes.push_back(OutcomeOf(*job));
+    return outcomes;
 }
 
 bool FleetApply::Finished() const {
@@ -163,7 +167,7 @@ void FleetApply::Next(Job& job) {
         job.done << QStringLiteral("port %1").arg(plan.entry->port->com);
     }
     // Each device's end as it comes, where the failures go too.
-    const CliResult result = ResultOf(job);
+    const CliResult result = OutcomeOf(job).result;
     std::fprintf(settings_.progress, "%s\n",
                  Printable(QStringLiteral("%1 %2").arg(result.device.ip, result.text))
                      .toLocal8Bit()
@@ -318,11 +322,15 @@ void FleetApply::Interrupt() {
     PrintError(QStringLiteral("interrupted: no further step is started on any device"));
 }
 
-CliResult FleetApply::ResultOf(const Job& job) const {
+Outcome FleetApply::OutcomeOf(const Job& job) const {
     const DevicePlan& plan = *job.plan;
-    if (!plan.device) return {job.device, false, QStringLiteral("not found by the search")};
-    if (!plan.Changes()) return {job.device, true, QStringLiteral("unchanged")};
-    if (!job.started) return {job.device, false, QStringLiteral("not started (interrupted)")};
+    const auto outcome = [&job](bool ok, const QString& text, const char* status) {
+        return Outcome{{job.device, ok, text}, QLatin1String(status), job.done};
+    };
+    if (!plan.device) return outcome(false, QStringLiteral("not found by the search"), "not found");
+    if (!plan.Changes()) return outcome(true, QStringLiteral("unchanged"), "unchanged");
+    if (!job.started)
+        return outcome(false, QStringLiteral("not started (interrupted)"), "not started");
     QString text;
     switch (job.step) {
         case Step::kSetup:
@@ -339,15 +347,19 @@ CliResult FleetApply::ResultOf(const Job& job) const {
                 QStringLiteral("interrupted: the firmware was sent, its new version not yet seen");
             break;
         default:
-            if (!job.failed)
-                return {job.device, true,
-                        QStringLiteral("changed: %1").arg(job.done.join(QStringLiteral(", "))),
-                        plan.settingChanges};
+            if (!job.failed) {
+                Outcome changed = outcome(
+                    true, QStringLiteral("changed: %1").arg(job.done.join(QStringLiteral(", "))),
+                    "changed");
+                for (const inventory::SettingChange& change : plan.settingChanges)
+                    changed.result.changes << change.Text();
+                return changed;
+            }
             text = job.failure;
     }
     if (!job.done.isEmpty())
         text += QStringLiteral(" (done: %1)").arg(job.done.join(QStringLiteral(", ")));
-    return {job.device, false, text};
+    return outcome(false, text, job.failed ? "failed" : "interrupted");
 }
 
 }  // namespace fleet

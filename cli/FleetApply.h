@@ -10,6 +10,7 @@
 #include "cli/CliSession.h"
 #include "cli/CliUpgrade.h"
 #include "cli/FleetPlan.h"
+#include "cli/FleetReport.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspInstallService.h"
 
@@ -37,7 +38,7 @@ class FleetApply {
     // One result per planned device, in the plan's order. A stop request (CliInterrupt.h)
     // starts no further step on any device: transfers under way are cancelled, waits end, and
     // the results say what each device had done.
-    std::vector<CliResult> Run(const Plan& plan);
+    std::vector<Outcome> Run(const Plan& plan);
     bool Interrupted() const { return interrupted_; }
 
   private:
@@ -56,7 +57,7 @@ class FleetApply {
     void Interrupt();
     CliUpgrade& UpgradeFor(const QString& image);
     bool Finished() const;
-    CliResult ResultOf(const Job& job) const;
+    Outcome OutcomeOf(const Job& job) const;
 
     CliSession& session_;
     CVspDriver& driver_;

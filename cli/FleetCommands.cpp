@@ -1,12 +1,15 @@
 // plan and apply: a whole fleet from one inventory file.
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "cli/CliCommand.h"
 #include "cli/CliInterrupt.h"
 #include "cli/CliOutput.h"
 #include "cli/CliPrompts.h"
 #include "cli/FleetApply.h"
 #include "cli/FleetPlan.h"
+#include "cli/FleetReport.h"
 #include "cli/Inventory.h"
 
 namespace {
@@ -30,19 +33,23 @@ bool NeedsPorts(const inventory::Parsed& parsed) {
     return false;
 }
 
+// The file's faults on standard error, and with --json on standard output too.
+int Refuse(const CliCommand& command, const QString& path,
+           const std::vector<inventory::Problem>& problems) {
+    const QStringList lines = inventory::FormatProblems(path, problems);
+    for (const QString& line : lines) PrintError(line);
+    PrintError(QStringLiteral("veltroctl %1: %2 refused, nothing sent").arg(command.Name(), path));
+    if (command.Json()) PrintOut(fleet::FormatRefusedJson(lines));
+    return kExitUsage;
+}
+
 // nullopt when the plan was made; otherwise the exit code, the reasons reported.
 std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out) {
     const QString path = command.Positional()[0];
     LinuxNetInterfaces net;
     const std::vector<AdapterInfo> subnets = net.Subnets().value_or(std::vector<AdapterInfo>{});
     out.parsed = inventory::Load(path, subnets);
-    if (!out.parsed.Ok()) {
-        for (const QString& line : inventory::FormatProblems(path, out.parsed.problems))
-            PrintError(line);
-        PrintError(
-            QStringLiteral("veltroctl %1: %2 refused, nothing sent").arg(command.Name(), path));
-        return kExitUsage;
-    }
+    if (!out.parsed.Ok()) return Refuse(command, path, out.parsed.problems);
     int exitCode = kExitOk;
     out.session = OpenAndSearch(command, force, 0, exitCode);
     if (!out.session) return exitCode;
@@ -70,9 +77,7 @@ std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out)
     }
     out.plan = fleet::MakePlan(out.parsed.devices, observed);
     if (out.plan.problems.empty()) return std::nullopt;
-    for (const QString& line : inventory::FormatProblems(path, out.plan.problems)) PrintError(line);
-    PrintError(QStringLiteral("veltroctl %1: %2 refused, nothing sent").arg(command.Name(), path));
-    return kExitUsage;
+    return Refuse(command, path, out.plan.problems);
 }
 
 }  // namespace
@@ -124,8 +129,13 @@ int RunApply(const QStringList& args) {
     fleet::FleetApply apply(*prepared.session, *prepared.driver, installer,
                             {transfer.Parallel(), command.DevicePort(), transfer.TftpPort(),
                              timeoutS * kMsPerSecond, stderr});
-    const std::vector<CliResult> results = apply.Run(prepared.plan);
-    PrintOut(FormatResults(results, command.Json()));
+    const std::vector<fleet::Outcome> outcomes = apply.Run(prepared.plan);
+    std::vector<CliResult> results;
+    for (const fleet::Outcome& outcome : outcomes) results.push_back(outcome.result);
+    PrintOut(command.Json() ? fleet::FormatApplyJson(prepared.plan, outcomes, apply.Interrupted())
+                            : FormatResults(results, false));
+    // The summary after the results, also where both go to one file.
+    std::fflush(stdout);
     int succeeded = 0;
     for (const CliResult& result : results) succeeded += result.ok;
     PrintError(QStringLiteral("applied: %1 of %2 devices as the inventory says%3")

@@ -1,8 +1,5 @@
 #include "cli/FleetPlan.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 
 #include "cli/CliCommand.h"
@@ -37,7 +34,7 @@ void PlanDevice(DevicePlan& plan, const CliDevice& device, const Observed& obser
         problems.push_back({entry.line, QStringLiteral("%1: %2").arg(device.mac, error.trimmed())});
     plan.intended = build.command;
     plan.setup = !ReportsCommand(device.record, plan.intended, plan.row);
-    if (plan.setup) plan.settingChanges = ChangedLines(before, after);
+    if (plan.setup) plan.settingChanges = inventory::Changes(before, after);
     plan.address = after.dhcp == 1 ? ParseDottedAddress(device.ip) : InetAddr(after.staticIp);
     if (after.dhcp != 1)
         if (const QString why = inventory::WhyNotDeviceAddress(
@@ -73,17 +70,6 @@ void CheckCollisions(const Plan& plan, const Observed& observed,
                     {one.entry->line, QStringLiteral("%1: address %2 is also the one of %3")
                                           .arg(one.device->mac, address, other.device->mac)});
     }
-}
-
-QString StatusText(const DevicePlan& plan) {
-    if (!plan.device) return QStringLiteral("not found by the search");
-    return plan.Changes() ? QStringLiteral("would change") : QStringLiteral("unchanged");
-}
-
-QString FirmwareText(const DevicePlan& plan) {
-    const QString reported =
-        plan.reportedVersion.isEmpty() ? QStringLiteral("(no status reply)") : plan.reportedVersion;
-    return QStringLiteral("firmware: %1 -> %2").arg(reported, plan.entry->firmware->version);
 }
 
 }  // namespace
@@ -140,55 +126,6 @@ Plan MakePlan(const std::vector<inventory::DeviceEntry>& entries, const Observed
             plan.others.push_back(device);
     CheckCollisions(plan, observed, plan.problems);
     return plan;
-}
-
-QString PortText(const inventory::PortSpec& spec, const PortSteps& steps) {
-    QStringList parts;
-    if (steps.add) parts << QStringLiteral("add");
-    if (steps.configure)
-        parts << QStringLiteral("configure %1 %2 %3:%4")
-                     .arg(spec.udp ? QStringLiteral("udp") : QStringLiteral("tcp"),
-                          spec.client ? QStringLiteral("client") : QStringLiteral("server"),
-                          FormatDotted(steps.config.remoteIp))
-                     .arg(steps.config.remotePort);
-    if (steps.connect)
-        parts << (spec.client ? QStringLiteral("connect") : QStringLiteral("listen"));
-    return QStringLiteral("port %1: %2").arg(spec.com, parts.join(QStringLiteral(", ")));
-}
-
-QString FormatPlan(const Plan& plan, bool json) {
-    QJsonArray array;
-    QString text;
-    for (const DevicePlan& one : plan.devices) {
-        const QString mac = inventory::MacText(one.entry->mac);
-        const QString ip = one.device ? one.device->ip : QString();
-        QStringList lines = one.settingChanges;
-        if (one.upgrade) lines << FirmwareText(one);
-        if (one.entry->port && one.port.Any()) lines << PortText(*one.entry->port, one.port);
-        QJsonObject object{{QStringLiteral("mac"), mac},
-                           {QStringLiteral("ip"), ip},
-                           {QStringLiteral("result"), StatusText(one)}};
-        if (one.setup)
-            object[QStringLiteral("settings")] = QJsonArray::fromStringList(one.settingChanges);
-        if (one.upgrade)
-            object[QStringLiteral("firmware")] =
-                QJsonObject{{QStringLiteral("reported"), one.reportedVersion},
-                            {QStringLiteral("wanted"), one.entry->firmware->version}};
-        if (one.entry->port && one.port.Any())
-            object[QStringLiteral("port")] = PortText(*one.entry->port, one.port);
-        array.append(object);
-        text += QStringLiteral("%1 %2 %3\n")
-                    .arg(mac, ip.isEmpty() ? QStringLiteral("-") : ip, StatusText(one));
-        for (const QString& line : lines) text += QStringLiteral("  %1\n").arg(line);
-    }
-    const QString left = QStringLiteral("not in the inventory (left alone)");
-    for (const CliDevice& other : plan.others) {
-        array.append(QJsonObject{{QStringLiteral("mac"), other.mac},
-                                 {QStringLiteral("ip"), other.ip},
-                                 {QStringLiteral("result"), left}});
-        text += QStringLiteral("%1 %2 %3\n").arg(other.mac, other.ip, left);
-    }
-    return json ? QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)) : text;
 }
 
 }  // namespace fleet

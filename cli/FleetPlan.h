@@ -8,6 +8,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Inventory.h"
+#include "cli/InventorySettings.h"
 #include "vsp/VspDriver.h"
 #include "vspd/DriverRequests.h"
 
@@ -30,8 +31,8 @@ struct DevicePlan {
     int row = 0;                      // its row when planned; fills in a name the device lacks
     DeviceConfigRecord intended;      // the setup command the inventory makes
     bool setup = false;
-    QStringList settingChanges;  // "what: old -> new"
-    QString reportedVersion;     // empty when the device did not answer the status query
+    std::vector<inventory::SettingChange> settingChanges;
+    QString reportedVersion;  // empty when the device did not answer the status query
     bool upgrade = false;
     uint32_t address = 0;  // where the device answers once applied (host order)
     PortSteps port;
@@ -59,10 +60,5 @@ Plan MakePlan(const std::vector<inventory::DeviceEntry>& entries, const Observed
 // The port's state in the service's list: added, set up as wanted, connected (or listening).
 PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,
                        const DeviceSetupValues& values, const std::vector<VspInterface>* ports);
-
-// One block per device ("MAC IP what", then the changes indented), or a JSON array.
-QString FormatPlan(const Plan& plan, bool json);
-// The port's steps as "port COM5: add, configure tcp client 10.0.0.7:4001, connect".
-QString PortText(const inventory::PortSpec& spec, const PortSteps& steps);
 
 }  // namespace fleet

@@ -1,9 +1,11 @@
 #include "cli/InventorySettings.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <array>
 #include <vector>
 
+#include "cli/CliCommand.h"
 #include "devcfg/SetupMapping.h"
 #include "devcfg/SetupRules.h"
 #include "devcfg/ValueLists.h"
@@ -31,6 +33,7 @@ struct NamedSetting {
     const char* key;
     Kind kind;
     void (*apply)(V&, const SettingValue&);
+    SettingValue (*read)(const V&);  // the setting as `apply` takes it
     NumberLimits limits{};
     const ValueList* list = nullptr;
     std::vector<const char*> choices{};
@@ -42,12 +45,18 @@ const std::array<NamedSetting, 12> kSettings{{
     {"operating_mode",
      Kind::kChoice,
      [](V& v, const SettingValue& s) { v.operationMode = static_cast<int>(s.number); },
+     [](const V& v) {
+         return SettingValue{0, 0, static_cast<uint32_t>(v.operationMode), {}};
+     },
      {},
      nullptr,
      {"socket", "vcom", "rfc2217", "modbus_gateway"}},
     {"role",
      Kind::kChoice,
      [](V& v, const SettingValue& s) { v.clientMode = s.number == 1; },
+     [](const V& v) {
+         return SettingValue{0, 0, v.clientMode ? 1u : 0u, {}};
+     },
      {},
      nullptr,
      {"server", "client"}},
@@ -57,46 +66,79 @@ const std::array<NamedSetting, 12> kSettings{{
          v.udp = s.number == 1;
          v.tcp = s.number == 0;
      },
+     [](const V& v) {
+         return SettingValue{0, 0, v.udp ? 1u : 0u, {}};
+     },
      {},
      nullptr,
      {"tcp", "udp"}},
     {"data_listening_port", Kind::kNumber,
-     [](V& v, const SettingValue& s) { v.listenPort = s.number; }, limits::kPort},
+     [](V& v, const SettingValue& s) { v.listenPort = s.number; },
+     [](const V& v) {
+         return SettingValue{0, 0, v.listenPort, {}};
+     },
+     limits::kPort},
     {"destination_port", Kind::kNumber,
-     [](V& v, const SettingValue& s) { v.destinationPort = s.number; }, limits::kPort},
+     [](V& v, const SettingValue& s) { v.destinationPort = s.number; },
+     [](const V& v) {
+         return SettingValue{0, 0, v.destinationPort, {}};
+     },
+     limits::kPort},
     {"destination_host",
      Kind::kText,
      [](V& v, const SettingValue& s) { v.destinationHost = s.text; },
+     [](const V& v) {
+         return SettingValue{0, 0, 0, v.destinationHost};
+     },
      {},
      nullptr,
      {},
      devrec::destinationHost.width},
     {"transmission_timer", Kind::kNumber,
-     [](V& v, const SettingValue& s) { v.transmitTimer = s.number; }, limits::kTransmitTimer},
+     [](V& v, const SettingValue& s) { v.transmitTimer = s.number; },
+     [](const V& v) {
+         return SettingValue{0, 0, v.transmitTimer, {}};
+     },
+     limits::kTransmitTimer},
     {"baud_rate",
      Kind::kList,
      [](V& v, const SettingValue& s) { v.baudRate = static_cast<int>(s.number); },
+     [](const V& v) {
+         return SettingValue{0, 0, static_cast<uint32_t>(v.baudRate), {}};
+     },
      {},
      &lists::baudRate},
     {"data_bits",
      Kind::kList,
      [](V& v, const SettingValue& s) { v.dataBits = static_cast<int>(s.number); },
+     [](const V& v) {
+         return SettingValue{0, 0, static_cast<uint32_t>(v.dataBits), {}};
+     },
      {},
      &lists::dataBits},
     {"parity",
      Kind::kChoice,
      [](V& v, const SettingValue& s) { v.parity = static_cast<int>(s.number); },
+     [](const V& v) {
+         return SettingValue{0, 0, static_cast<uint32_t>(v.parity), {}};
+     },
      {},
      nullptr,
      {"none", "odd", "even"}},
     {"stop_bits",
      Kind::kList,
      [](V& v, const SettingValue& s) { v.stopBits = static_cast<int>(s.number); },
+     [](const V& v) {
+         return SettingValue{0, 0, static_cast<uint32_t>(v.stopBits), {}};
+     },
      {},
      &lists::stopBits},
     {"flow_control",
      Kind::kChoice,
      [](V& v, const SettingValue& s) { v.flowControl = static_cast<int>(s.number); },
+     [](const V& v) {
+         return SettingValue{0, 0, static_cast<uint32_t>(v.flowControl), {}};
+     },
      {},
      nullptr,
      {"off", "on"}},
@@ -151,7 +193,73 @@ QString CheckValue(const NamedSetting& setting, const SettingInput& input, Setti
     return {};
 }
 
+QString Shown(const NamedSetting& setting, const SettingValue& value) {
+    const auto none = QStringLiteral("(none)");
+    switch (setting.kind) {
+        case Kind::kNumber:
+            return QString::number(value.number);
+        case Kind::kList: {
+            const auto shown = setting.list->ValueAt(static_cast<int>(value.number));
+            return shown ? QString::number(*shown) : none;
+        }
+        case Kind::kChoice:
+            return value.number < setting.choices.size()
+                       ? QString::fromLatin1(setting.choices[value.number])
+                       : none;
+        case Kind::kText:
+            return value.text;
+    }
+    return none;
+}
+
+// The setting file's description without its legend of list positions.
+QString Described(const QString& line) {
+    static const QRegularExpression legend(QStringLiteral(",\\s*0:.*$"));
+    return QString(line).remove(legend).trimmed();
+}
+
+// The lines of the setting file that differ beyond what the inventory names.
+void OtherChanges(DeviceSetupValues rest, const DeviceSetupValues& after,
+                  std::vector<SettingChange>& changes) {
+    for (const NamedSetting& setting : kSettings) setting.apply(rest, setting.read(after));
+    rest.deviceName = after.deviceName;
+    rest.dhcp = after.dhcp;
+    rest.dhcpClientFlag = after.dhcpClientFlag;
+    rest.staticIp = after.staticIp;
+    rest.subnetMask = after.subnetMask;
+    rest.gateway = after.gateway;
+    rest.dnsServer = after.dnsServer;
+    for (const QString& line : ChangedLines(rest, after)) {
+        const qsizetype arrow = line.lastIndexOf(QLatin1String(" -> "));
+        const qsizetype colon = line.lastIndexOf(QLatin1String(": "), arrow);
+        if (arrow < 0 || colon < 0) continue;
+        changes.push_back({Described(line.left(colon)), line.mid(colon + 2, arrow - colon - 2),
+                           line.mid(arrow + 4)});
+    }
+}
+
 }  // namespace
+
+std::vector<SettingChange> Changes(const DeviceSetupValues& before,
+                                   const DeviceSetupValues& after) {
+    std::vector<SettingChange> changes;
+    const auto add = [&changes](const char* key, const QString& old, const QString& now) {
+        if (old != now) changes.push_back({QLatin1String(key), old, now});
+    };
+    const auto flag = [](int dhcp) {
+        return dhcp == 1 ? QStringLiteral("true") : QStringLiteral("false");
+    };
+    add("name", before.deviceName, after.deviceName);
+    add("dhcp", flag(before.dhcp), flag(after.dhcp));
+    add("address", before.staticIp, after.staticIp);
+    add("netmask", before.subnetMask, after.subnetMask);
+    add("gateway", before.gateway, after.gateway);
+    add("dns", before.dnsServer, after.dnsServer);
+    for (const NamedSetting& setting : kSettings)
+        add(setting.key, Shown(setting, setting.read(before)), Shown(setting, setting.read(after)));
+    OtherChanges(before, after, changes);
+    return changes;
+}
 
 QStringList SettingNames() {
     QStringList names;

@@ -19,6 +19,18 @@ struct SettingInput {
     std::optional<QString> text;
 };
 
+// One change in the inventory's own words: its key and the values as the file writes them.
+struct SettingChange {
+    QString setting;
+    QString old;
+    QString now;
+    QString Text() const { return QStringLiteral("%1: %2 -> %3").arg(setting, old, now); }
+};
+
+// What differs between two setup sheets: the name, the network's keys and the named settings
+// as the inventory names them, then anything else as the setting file describes it.
+std::vector<SettingChange> Changes(const DeviceSetupValues& before, const DeviceSetupValues& after);
+
 // Checks one named setting; the reason it is refused, or empty with `out` set.
 QString CheckSetting(const SettingInput& input, SettingValue& out);
 void ApplySetting(DeviceSetupValues& values, const SettingValue& setting);

@@ -71,8 +71,8 @@ TEST_F(Fleet, PlanShowsChangesMissingAndExtraDevicesAndRefusesCollisionsAndBadFi
         {Device(0, "name = \"Press-1\"\nsettings = { data_listening_port = 4777 }\n" + kFirmware) +
              Device(1, "name = \"VTM5800x-002\"\n") + "[device.\"02-56-54-00-00-09\"]\n",
          1,
-         {"02-56-54-00-00-01 127.1.1.10 would change", "Device name: VTM5800x-001 -> Press-1",
-          "Server data listening Port: 4001 -> 4777", "firmware: V1.6.12 -> V1.7.0",
+         {"02-56-54-00-00-01 127.1.1.10 would change", "  name: VTM5800x-001 -> Press-1",
+          "  data_listening_port: 4001 -> 4777", "  firmware: V1.6.12 -> V1.7.0",
           "02-56-54-00-00-02 127.1.1.11 unchanged", "02-56-54-00-00-09 - not found by the search",
           "02-56-54-00-00-03 127.1.1.12 not in the inventory (left alone)"},
          {}},
@@ -118,6 +118,15 @@ TEST_F(Fleet, PlanShowsChangesMissingAndExtraDevicesAndRefusesCollisionsAndBadFi
     }
     for (int i = 0; i < 3; ++i) EXPECT_EQ(Setups(i), 0);
     EXPECT_EQ(Writes(0), 0u);
+    // A refused file says so on standard output too, where a JSON reader looks.
+    const CliNet::Run refused =
+        net_.Ctl({"plan", "--json", Inventory(Device(0, "colour = \"red\"\n"))});
+    EXPECT_EQ(refused.exitCode, 2);
+    const QJsonObject object = QJsonDocument::fromJson(refused.out.toUtf8()).object();
+    EXPECT_TRUE(object["failed"].toBool());
+    EXPECT_TRUE(
+        object["refused"].toArray()[0].toString().endsWith("inv.toml:2: unknown key \"colour\""))
+        << refused.out.toStdString();
 }
 
 TEST_F(Fleet, ApplyMakesTheFleetSoAndASecondApplySendsNothing) {
@@ -133,14 +142,34 @@ TEST_F(Fleet, ApplyMakesTheFleetSoAndASecondApplySendsNothing) {
                          "port = { com = \"COM5\", protocol = \"tcp\", mode = \"client\" }\n") +
                   Device(1, "settings = { baud_rate = 9600 }\n"));
 
+    // The plan in the file's words, each change as {setting, old, new}.
+    const CliNet::Run planned = net_.Ctl({"plan", path, "--json"});
+    ASSERT_EQ(planned.exitCode, 1) << planned.err.toStdString();
+    const QJsonObject planObject = QJsonDocument::fromJson(planned.out.toUtf8()).object();
+    EXPECT_TRUE(planObject["changed"].toBool());
+    const QJsonArray planDevices = planObject["devices"].toArray();
+    ASSERT_EQ(planDevices.size(), 3) << planned.out.toStdString();
+    EXPECT_EQ(planDevices[1].toObject()["mac"].toString(), net_.JsonMac(1));
+    EXPECT_EQ(planDevices[1].toObject()["status"].toString(), "would change");
+    EXPECT_EQ(planDevices[1].toObject()["changes"].toArray()[0].toObject(),
+              (QJsonObject{{"setting", "baud_rate"}, {"old", "115200"}, {"new", "9600"}}));
+    EXPECT_EQ(planDevices[2].toObject()["status"].toString(), "not in the inventory");
+
     const CliNet::Run first = net_.Ctl({"apply", path, "--parallel", "2", "--json"});
     ASSERT_EQ(first.exitCode, 0) << first.err.toStdString() << first.out.toStdString();
-    const QJsonArray results = CliNet::JsonArray(first.out);
+    const QJsonObject applied = QJsonDocument::fromJson(first.out.toUtf8()).object();
+    EXPECT_TRUE(applied["changed"].toBool());
+    EXPECT_FALSE(applied["failed"].toBool());
+    const QJsonArray results = applied["devices"].toArray();
     ASSERT_EQ(results.size(), 2);
-    EXPECT_EQ(results[0].toObject()["result"].toString(),
-              "changed: settings, firmware V1.7.0, port COM5");
-    EXPECT_EQ(results[0].toObject()["ip"].toString(), "127.1.1.20");
-    EXPECT_EQ(results[1].toObject()["result"].toString(), "changed: settings, firmware V1.7.0");
+    EXPECT_EQ(results[0].toObject()["status"].toString(), "changed");
+    EXPECT_EQ(results[0].toObject()["done"].toArray(),
+              (QJsonArray{"settings", "firmware V1.7.0", "port COM5"}));
+    EXPECT_EQ(results[0].toObject()["address"].toString(), "127.1.1.20");
+    EXPECT_EQ(results[0].toObject()["name"].toString(), "Press-1");
+    EXPECT_EQ(results[0].toObject()["mac"].toString(), net_.JsonMac(0));
+    EXPECT_EQ(results[1].toObject()["done"].toArray(), (QJsonArray{"settings", "firmware V1.7.0"}));
+    EXPECT_FALSE(first.err.contains("No devices found")) << first.err.toStdString();
     devsim::SimDevice& press = net_.sim->Device(0);
     EXPECT_EQ(press.AddressText(), "127.1.1.20");
     EXPECT_EQ(press.StoredRecord().Get(devrec::deviceName), "Press-1");
