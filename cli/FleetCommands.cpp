@@ -43,6 +43,21 @@ int Refuse(const CliCommand& command, const QString& path,
     return kExitUsage;
 }
 
+// --limit, for plan and apply alike.
+QCommandLineOption LimitOption() {
+    return {QStringLiteral("limit"),
+            QStringLiteral("Only the devices named: a MAC address, a device name or a group; "
+                           "repeat it or separate several by commas."),
+            QStringLiteral("device")};
+}
+
+QStringList Limits(const CliCommand& command) {
+    QStringList limits;
+    for (const QString& value : command.Parser().values(QStringLiteral("limit")))
+        limits << value.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return limits;
+}
+
 // nullopt when the plan was made; otherwise the exit code, the reasons reported.
 std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out) {
     const QString path = command.Positional()[0];
@@ -76,6 +91,10 @@ std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out)
                            .arg(error));
     }
     out.plan = fleet::MakePlan(out.parsed.devices, observed);
+    if (const QStringList limits = Limits(command); !limits.isEmpty())
+        if (const QString unknown = fleet::Limit(out.plan, limits); !unknown.isEmpty())
+            return command.Usage(
+                QStringLiteral("--limit %1 names no device of %2").arg(unknown, path));
     if (out.plan.problems.empty()) return std::nullopt;
     return Refuse(command, path, out.plan.problems);
 }
@@ -88,6 +107,7 @@ int RunPlan(const QStringList& args) {
                                       "inventory file, and the devices found but not in it. Exit "
                                       "code 0 when nothing would change, 1 when something would, "
                                       "2 when the file is refused."));
+    command.Parser().addOption(LimitOption());
     if (auto code = command.Parse(args, 1, 1)) return *code;
     Prepared prepared;
     if (auto code = Prepare(command, false, prepared)) return *code;
@@ -113,7 +133,7 @@ int RunApply(const QStringList& args) {
             .arg(kMinRestartTimeoutS)
             .arg(kMaxRestartTimeoutS),
         QStringLiteral("s"), QString::number(CliSession::kRestartDeadlineMs / kMsPerSecond));
-    command.Parser().addOptions(transfer.Options() << force << restartTimeout);
+    command.Parser().addOptions(transfer.Options() << force << restartTimeout << LimitOption());
     if (auto code = command.Parse(args, 1, 1)) return *code;
     if (auto code = transfer.Read(command)) return *code;
     bool ok = false;

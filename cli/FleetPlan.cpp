@@ -4,6 +4,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliRestartCheck.h"
+#include "cli/CliTargets.h"
 #include "cli/InventorySettings.h"
 #include "devcfg/SetupMapping.h"
 #include "protocol/Address.h"
@@ -126,6 +127,25 @@ Plan MakePlan(const std::vector<inventory::DeviceEntry>& entries, const Observed
             plan.others.push_back(device);
     CheckCollisions(plan, observed, plan.problems);
     return plan;
+}
+
+QString Limit(Plan& plan, const QStringList& limits) {
+    const auto names = [](const DevicePlan& one, const QString& limit) {
+        const inventory::DeviceEntry& entry = *one.entry;
+        if (const std::optional<CliMac> mac = ParseMac(limit)) return *mac == entry.mac;
+        const QString name = entry.name.value_or(
+            one.device ? one.device->record.Get(devrec::deviceName) : QString());
+        return limit == name || (!entry.group.isEmpty() && limit == entry.group);
+    };
+    for (const QString& limit : limits)
+        if (std::none_of(plan.devices.begin(), plan.devices.end(),
+                         [&](const DevicePlan& one) { return names(one, limit); }))
+            return limit;
+    std::erase_if(plan.devices, [&](const DevicePlan& one) {
+        return std::none_of(limits.begin(), limits.end(),
+                            [&](const QString& limit) { return names(one, limit); });
+    });
+    return {};
 }
 
 }  // namespace fleet

@@ -57,6 +57,11 @@ struct Observed {
 
 Plan MakePlan(const std::vector<inventory::DeviceEntry>& entries, const Observed& observed);
 
+// Keeps only the devices that `limits` name, each a MAC address, a device's name (the file's,
+// or the one it reports when the file gives none) or a group; the others of the inventory
+// are left out, not listed as strangers. The first limit that names no device, or empty.
+QString Limit(Plan& plan, const QStringList& limits);
+
 // The port's state in the service's list: added, set up as wanted, connected (or listening).
 PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,
                        const DeviceSetupValues& values, const std::vector<VspInterface>* ports);

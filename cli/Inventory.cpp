@@ -29,7 +29,8 @@ constexpr int kMaxComNumber = 256;
 // Far more than thousands of devices take; a larger file is refused before it is read.
 constexpr int64_t kMaxInventoryBytes = 4 * 1024 * 1024;
 
-const std::set<QString> kDeviceKeys{"name",     "network",  "settings_file",
+const std::set<QString> kRootKeys{"defaults", "group", "device"};
+const std::set<QString> kDeviceKeys{"name",     "group",    "network", "settings_file",
                                     "settings", "firmware", "port"};
 const std::set<QString> kDefaultKeys{"network", "settings_file", "settings", "firmware"};
 const std::set<QString> kNetworkKeys{"dhcp", "address", "netmask", "gateway", "dns"};
@@ -51,29 +52,28 @@ class Reader {
         : folder_(std::move(folder)), subnets_(subnets), problems_(problems) {}
 
     void Read(const toml::table& root) {
+        for (auto&& [key, node] : root)
+            if (!kRootKeys.contains(Text(key.str())) || !node.is_table())
+                Fail(LineOf(node), QStringLiteral("unknown key \"%1\"").arg(Text(key.str())));
         DeviceEntry defaults;
-        for (auto&& [key, node] : root) {
-            const QString name = Text(key.str());
-            if (name == "defaults" && node.is_table())
-                ReadEntry(*node.as_table(), defaults, true);
-            else if (name != "device" || !node.is_table())
-                Fail(LineOf(node), QStringLiteral("unknown key \"%1\"").arg(name));
-        }
+        if (const toml::table* table = root["defaults"].as_table())
+            ReadEntry(*table, defaults, kDefaultKeys, QStringLiteral(" in [defaults]"));
+        if (const toml::table* groups = root["group"].as_table()) ReadGroups(*groups, defaults);
         const toml::table* devices = root["device"].as_table();
         if (!devices) return Fail(0, QStringLiteral("no [device.\"MAC\"] tables"));
         for (auto&& [key, node] : *devices) {
-            DeviceEntry entry = defaults;
-            entry.line = static_cast<int>(key.source().begin.line);
+            const int line = static_cast<int>(key.source().begin.line);
             const std::optional<Mac> mac = ParseMac(Text(key.str()));
             if (!mac)
-                Fail(entry.line,
-                     QStringLiteral("\"%1\" is not a MAC address").arg(Text(key.str())));
+                Fail(line, QStringLiteral("\"%1\" is not a MAC address").arg(Text(key.str())));
             if (!node.is_table()) {
-                Fail(entry.line, QStringLiteral("a device is a table"));
+                Fail(line, QStringLiteral("a device is a table"));
                 continue;
             }
+            DeviceEntry entry = GroupOf(*node.as_table()).value_or(defaults);
+            entry.line = line;
             entry.mac = mac.value_or(Mac{});
-            ReadEntry(*node.as_table(), entry, false);
+            ReadEntry(*node.as_table(), entry, kDeviceKeys, {});
             Finish(entry);
             devices_.push_back(std::move(entry));
         }
@@ -107,9 +107,37 @@ class Reader {
         return std::nullopt;
     }
 
-    void ReadEntry(const toml::table& table, DeviceEntry& entry, bool defaults) {
-        KnownKeys(table, defaults ? kDefaultKeys : kDeviceKeys,
-                  defaults ? QStringLiteral(" in [defaults]") : QString());
+    // Each group over the defaults, for the devices that name it.
+    void ReadGroups(const toml::table& groups, const DeviceEntry& defaults) {
+        for (auto&& [key, node] : groups) {
+            const QString name = Text(key.str());
+            if (!node.is_table()) {
+                Fail(LineOf(node), QStringLiteral("a group is a table"));
+                continue;
+            }
+            DeviceEntry group = defaults;
+            group.group = name;
+            ReadEntry(*node.as_table(), group, kDefaultKeys,
+                      QStringLiteral(" in [group.\"%1\"]").arg(name));
+            groups_[name] = std::move(group);
+        }
+    }
+
+    // The group a device's table names; nullopt for none (the defaults), also when unknown.
+    std::optional<DeviceEntry> GroupOf(const toml::table& device) {
+        const toml::node* node = device.get("group");
+        if (!node) return std::nullopt;
+        const std::optional<QString> name = String(*node, QStringLiteral("group"));
+        if (!name) return std::nullopt;
+        const auto group = groups_.find(*name);
+        if (group != groups_.end()) return group->second;
+        Fail(LineOf(*node), QStringLiteral("no [group.\"%1\"] table").arg(*name));
+        return std::nullopt;
+    }
+
+    void ReadEntry(const toml::table& table, DeviceEntry& entry, const std::set<QString>& known,
+                   const QString& where) {
+        KnownKeys(table, known, where);
         if (const toml::node* node = table.get("name")) ReadName(*node, entry);
         if (const toml::node* node = table.get("network")) ReadNetwork(*node, entry.network);
         if (const toml::node* node = table.get("settings_file")) ReadSettingFile(*node, entry);
@@ -286,6 +314,7 @@ class Reader {
     const std::vector<AdapterInfo>& subnets_;
     std::vector<Problem>& problems_;
     std::vector<DeviceEntry> devices_;
+    std::map<QString, DeviceEntry> groups_;
     std::set<QString> checkedImages_;
 };
 

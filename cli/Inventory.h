@@ -53,6 +53,7 @@ struct DeviceEntry {
     Mac mac{};
     int line = 0;
     std::optional<QString> name;
+    QString group;  // empty: none
     NetworkSpec network;
     QString settingFile;  // absolute path; empty when none
     QByteArray settingFileText;

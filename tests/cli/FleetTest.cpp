@@ -198,6 +198,33 @@ TEST_F(Fleet, ApplyMakesTheFleetSoAndASecondApplySendsNothing) {
     service.Stop();
 }
 
+TEST_F(Fleet, LimitPicksDevicesByMacNameOrGroup) {
+    Start(3);
+    const QString path = Inventory(
+        "[group.line]\nsettings = { baud_rate = 9600 }\n" + Device(0, "group = \"line\"\n") +
+        Device(1, "name = \"Press-2\"\nsettings = { baud_rate = 4800 }\n") +
+        Device(2, "settings = { baud_rate = 4800 }\n"));
+    const CliNet::Run plan = net_.Ctl({"plan", path, "--limit", "line"});
+    EXPECT_EQ(plan.exitCode, 1) << plan.err.toStdString();
+    EXPECT_TRUE(
+        plan.out.startsWith("02-56-54-00-00-01 127.1.1.10 would change\n  baud_rate: "
+                            "115200 -> 9600\n"))
+        << plan.out.toStdString();
+    EXPECT_EQ(plan.out.count("02-56-54"), 1) << plan.out.toStdString();
+
+    const CliNet::Run apply = net_.Ctl({"apply", path, "--limit", "Press-2,02:56:54:00:00:03"});
+    EXPECT_EQ(apply.exitCode, 0) << apply.err.toStdString();
+    EXPECT_EQ(apply.out.count("changed: settings"), 2) << apply.out.toStdString();
+    EXPECT_EQ(Setups(0), 0);
+    EXPECT_EQ(net_.sim->Device(1).StoredRecord().Get(devrec::baudRate), 4800u);
+    EXPECT_EQ(net_.sim->Device(2).StoredRecord().Get(devrec::baudRate), 4800u);
+
+    const CliNet::Run unknown = net_.Ctl({"plan", path, "--limit", "Lathe-9"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains("--limit Lathe-9 names no device of"))
+        << unknown.err.toStdString();
+}
+
 TEST_F(Fleet, ADeviceThatReportsAnotherVersionFailsItsVerification) {
     Start(1);
     devsim::DeviceProfile stale;

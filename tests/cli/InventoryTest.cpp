@@ -87,6 +87,41 @@ TEST_F(InventoryFiles, DefaultsUnderEachDeviceAndTheDevicesOwnValuesOverThem) {
     EXPECT_EQ(two.baudRate, 4);  // 19200 from the defaults over the file's 9600
 }
 
+// A group's table sits between the defaults and the device: the device's own keys win, the
+// group's win over the defaults', and what neither says comes from the defaults.
+TEST_F(InventoryFiles, AGroupSitsBetweenTheDefaultsAndTheDevice) {
+    const inventory::Parsed parsed = Parse(R"([defaults]
+settings = { baud_rate = 19200, parity = "even" }
+network = { gateway = "10.0.0.1" }
+
+[group.presses]
+settings = { baud_rate = 9600, data_bits = 7 }
+network = { netmask = "255.255.255.0" }
+
+[device."02-56-54-00-00-01"]
+group = "presses"
+settings = { data_bits = 8 }
+
+[device."02-56-54-00-00-02"]
+)");
+    ASSERT_TRUE(parsed.Ok())
+        << inventory::FormatProblems("inv", parsed.problems).join('\n').toStdString();
+    ASSERT_EQ(parsed.devices.size(), 2u);
+    DeviceSetupValues current;
+    FillSetupValues(current, devsim::FactoryRecord({}, 0x0A000063u, devsim::DefaultMac(1)), 0);
+    const DeviceSetupValues press = inventory::Intended(parsed.devices[0], current);
+    EXPECT_EQ(parsed.devices[0].group, "presses");
+    EXPECT_EQ(press.baudRate, 5);  // 9600 from the group
+    EXPECT_EQ(press.dataBits, 1);  // 8, the device's own
+    EXPECT_EQ(press.parity, 2);    // even, from the defaults
+    EXPECT_EQ(press.subnetMask, "255.255.255.0");
+    EXPECT_EQ(press.gateway, "10.0.0.1");
+    const DeviceSetupValues other = inventory::Intended(parsed.devices[1], current);
+    EXPECT_EQ(parsed.devices[1].group, "");
+    EXPECT_EQ(other.baudRate, 4);  // 19200
+    EXPECT_EQ(other.subnetMask, current.subnetMask);
+}
+
 // Each kind of bad file is refused with the line at fault and the reason.
 TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
     const QByteArray device = "[device.\"02-56-54-00-00-01\"]\n";
@@ -130,6 +165,9 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         {device + "settings_file = \"old.txt\"\n", 2, "Device File Version Wrong"},
         {"[defaults]\nname = \"All\"\n" + device, 2, "unknown key \"name\" in [defaults]"},
         {"[device.\"02-56-54-00-00\"]\n", 1, "is not a MAC address"},
+        {device + "group = \"lathes\"\n", 2, "no [group.\"lathes\"] table"},
+        {"[group.presses]\nname = \"P\"\n" + device, 2,
+         "unknown key \"name\" in [group.\"presses\"]"},
     };
     for (const auto& c : cases) {
         const inventory::Parsed parsed = Parse(c.text);
