@@ -1,11 +1,5 @@
 #include "cli/Inventory.h"
 
-#include "cli/CliTargets.h"
-#include "platform/RegularFile.h"
-
-#define TOML_EXCEPTIONS 0
-#include <toml++/toml.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,10 +7,13 @@
 #include <map>
 #include <set>
 
+#include "cli/CliTargets.h"
+#include "cli/InventoryRanges.h"
 #include "cli/InventorySettings.h"
 #include "devcfg/DeviceSettingFile.h"
 #include "devmgr/DmDeviceTable.h"
 #include "monitor/StatusReply.h"
+#include "platform/RegularFile.h"
 #include "protocol/Address.h"
 #include "upgrade/FirmwareImage.h"
 #include "upgrade/TftpClient.h"
@@ -29,7 +26,7 @@ constexpr int kMaxComNumber = 256;
 // Far more than thousands of devices take; a larger file is refused before it is read.
 constexpr int64_t kMaxInventoryBytes = 4 * 1024 * 1024;
 
-const std::set<QString> kRootKeys{"defaults", "group", "device"};
+const std::set<QString> kRootKeys{"defaults", "group", "device", "range"};
 const std::set<QString> kDeviceKeys{"name",     "group",    "network", "settings_file",
                                     "settings", "firmware", "port"};
 const std::set<QString> kDefaultKeys{"network", "settings_file", "settings", "firmware"};
@@ -53,15 +50,38 @@ class Reader {
 
     void Read(const toml::table& root) {
         for (auto&& [key, node] : root)
-            if (!kRootKeys.contains(Text(key.str())) || !node.is_table())
+            if (!kRootKeys.contains(Text(key.str())) ||
+                !(node.is_table() || (key.str() == "range" && node.is_array_of_tables())))
                 Fail(LineOf(node), QStringLiteral("unknown key \"%1\"").arg(Text(key.str())));
         DeviceEntry defaults;
         if (const toml::table* table = root["defaults"].as_table())
             ReadEntry(*table, defaults, kDefaultKeys, QStringLiteral(" in [defaults]"));
         if (const toml::table* groups = root["group"].as_table()) ReadGroups(*groups, defaults);
         const toml::table* devices = root["device"].as_table();
-        if (!devices) return Fail(0, QStringLiteral("no [device.\"MAC\"] tables"));
-        for (auto&& [key, node] : *devices) {
+        const toml::array* ranges = root["range"].as_array();
+        if (!devices && !ranges)
+            return Fail(0, QStringLiteral("no [device.\"MAC\"] tables and no [[range]]"));
+        if (devices) ReadDevices(*devices, defaults);
+        if (ranges)
+            for (const toml::node& node : *ranges)
+                if (const toml::table* range = node.as_table()) {
+                    rangeLine_ = LineOf(*range);
+                    for (const RangeDevice& device : ExpandRange(*range, problems_))
+                        AddDevice(device.table, device.mac, rangeLine_, defaults);
+                    rangeLine_ = 0;
+                }
+    }
+
+    std::vector<DeviceEntry> TakeDevices() { return std::move(devices_); }
+
+  private:
+    // A range's devices are copies, whose values know no line: the range's stands for them.
+    void Fail(int line, const QString& reason) {
+        problems_.push_back({line > 0 ? line : rangeLine_, reason});
+    }
+
+    void ReadDevices(const toml::table& devices, const DeviceEntry& defaults) {
+        for (auto&& [key, node] : devices) {
             const int line = static_cast<int>(key.source().begin.line);
             const std::optional<Mac> mac = ParseMac(Text(key.str()));
             if (!mac)
@@ -70,19 +90,19 @@ class Reader {
                 Fail(line, QStringLiteral("a device is a table"));
                 continue;
             }
-            DeviceEntry entry = GroupOf(*node.as_table()).value_or(defaults);
-            entry.line = line;
-            entry.mac = mac.value_or(Mac{});
-            ReadEntry(*node.as_table(), entry, kDeviceKeys, {});
-            Finish(entry);
-            devices_.push_back(std::move(entry));
+            AddDevice(*node.as_table(), mac.value_or(Mac{}), line, defaults);
         }
     }
 
-    std::vector<DeviceEntry> TakeDevices() { return std::move(devices_); }
-
-  private:
-    void Fail(int line, const QString& reason) { problems_.push_back({line, reason}); }
+    void AddDevice(const toml::table& table, const Mac& mac, int line,
+                   const DeviceEntry& defaults) {
+        DeviceEntry entry = GroupOf(table).value_or(defaults);
+        entry.line = line;
+        entry.mac = mac;
+        ReadEntry(table, entry, kDeviceKeys, {});
+        Finish(entry);
+        devices_.push_back(std::move(entry));
+    }
 
     bool KnownKeys(const toml::table& table, const std::set<QString>& known, const QString& where) {
         bool ok = true;
@@ -315,33 +335,9 @@ class Reader {
     std::vector<Problem>& problems_;
     std::vector<DeviceEntry> devices_;
     std::map<QString, DeviceEntry> groups_;
+    int rangeLine_ = 0;
     std::set<QString> checkedImages_;
 };
-
-// Two entries for one device, one address or one port, found after every entry was read.
-void CheckAcrossDevices(const std::vector<DeviceEntry>& devices, std::vector<Problem>& problems) {
-    std::map<Mac, int> macs;
-    std::map<uint32_t, int> addresses;
-    std::map<QString, int> ports;
-    for (const DeviceEntry& entry : devices) {
-        if (auto [it, added] = macs.emplace(entry.mac, entry.line); !added)
-            problems.push_back(
-                {entry.line,
-                 QStringLiteral("%1 is also at line %2").arg(MacText(entry.mac)).arg(it->second)});
-        if (entry.network.address)
-            if (auto [it, added] = addresses.emplace(*entry.network.address, entry.line); !added)
-                problems.push_back(
-                    {entry.network.addressLine,
-                     QStringLiteral("address %1 is also that of the device at line %2")
-                         .arg(FormatDotted(*entry.network.address))
-                         .arg(it->second)});
-        if (entry.port)
-            if (auto [it, added] = ports.emplace(entry.port->com, entry.port->line); !added)
-                problems.push_back({entry.port->line, QStringLiteral("%1 is also mapped at line %2")
-                                                          .arg(entry.port->com)
-                                                          .arg(it->second)});
-    }
-}
 
 }  // namespace
 
@@ -377,38 +373,6 @@ Parsed Load(const QString& path, const std::vector<AdapterInfo>& subnets) {
         return parsed;
     }
     return Parse(file.bytes, QFileInfo(path).absolutePath(), subnets);
-}
-
-QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems) {
-    QStringList lines;
-    for (const Problem& problem : problems)
-        lines << (problem.line > 0
-                      ? QStringLiteral("%1:%2: %3").arg(path).arg(problem.line).arg(problem.reason)
-                      : QStringLiteral("%1: %2").arg(path, problem.reason));
-    return lines;
-}
-
-DeviceSetupValues Intended(const DeviceEntry& entry, DeviceSetupValues current) {
-    DeviceSetupValues values = current;
-    if (!entry.settingFileText.isEmpty()) {
-        settingfile::Load(entry.settingFileText, values);
-        // A setting file serves many devices: what identifies one stays the device's own.
-        values.deviceName = current.deviceName;
-        values.dhcp = current.dhcp;
-        values.dhcpClientFlag = current.dhcpClientFlag;
-        values.currentIp = current.currentIp;
-        values.staticIp = current.staticIp;
-    }
-    for (const SettingValue& setting : entry.settings) ApplySetting(values, setting);
-    if (entry.name) values.deviceName = *entry.name;
-    ApplyNetwork(values, entry.network);
-    return values;
-}
-
-QString MacText(const Mac& mac) {
-    DeviceConfigRecord record;
-    record.SetMacAddress(mac);
-    return DmDeviceTable::MacText(record);
 }
 
 }  // namespace inventory

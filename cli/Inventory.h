@@ -81,6 +81,9 @@ Parsed Load(const QString& path, const std::vector<AdapterInfo>& subnets = {});
 Parsed Parse(const QByteArray& text, const QString& folder,
              const std::vector<AdapterInfo>& subnets = {});
 
+// Two entries for one device, one address or one port, found once every entry was read.
+void CheckAcrossDevices(const std::vector<DeviceEntry>& devices, std::vector<Problem>& problems);
+
 // "path:line: reason" for each problem.
 QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems);
 

@@ -225,6 +225,22 @@ TEST_F(Fleet, LimitPicksDevicesByMacNameOrGroup) {
         << unknown.err.toStdString();
 }
 
+TEST_F(Fleet, ARangeOfDevicesInAGroupIsAppliedAsWritten) {
+    Start(3);
+    const QString path = Inventory(
+        "[group.line]\nsettings = { baud_rate = 9600 }\n"
+        "[[range]]\nfirst = \"02-56-54-00-00-01\"\ncount = 3\ngroup = \"line\"\n"
+        "name = \"Line-{n}\"\nnetwork = { address = \"127.1.1.30\" }\n");
+    const CliNet::Run run = net_.Ctl({"apply", path, "--parallel", "3", "--limit", "line"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    for (int i = 0; i < 3; ++i) {
+        const DeviceConfigRecord record = net_.sim->Device(i).StoredRecord();
+        EXPECT_EQ(record.Get(devrec::deviceName), QStringLiteral("Line-%1").arg(i + 1));
+        EXPECT_EQ(record.Get(devrec::baudRate), 9600u);
+        EXPECT_EQ(net_.sim->Device(i).AddressText(), QStringLiteral("127.1.1.%1").arg(30 + i));
+    }
+}
+
 TEST_F(Fleet, ADeviceThatReportsAnotherVersionFailsItsVerification) {
     Start(1);
     devsim::DeviceProfile stale;

@@ -122,6 +122,43 @@ settings = { data_bits = 8 }
     EXPECT_EQ(other.subnetMask, current.subnetMask);
 }
 
+// A range stands for consecutive devices: the next MAC address, number, address and COM port
+// each, everything else the same.
+TEST_F(InventoryFiles, ARangeGivesConsecutiveDevicesTheNextValues) {
+    const inventory::Parsed parsed = Parse(R"([group.presses]
+settings = { baud_rate = 9600 }
+
+[[range]]
+first = "02-56-54-00-00-fe"
+count = 3
+start = 7
+group = "presses"
+name = "Press-{n}"
+network = { address = "10.3.0.254", netmask = "255.255.0.0" }
+port = { com = "COM9", mode = "server" }
+)");
+    ASSERT_TRUE(parsed.Ok())
+        << inventory::FormatProblems("inv", parsed.problems).join('\n').toStdString();
+    ASSERT_EQ(parsed.devices.size(), 3u);
+    const char* macs[] = {"02-56-54-00-00-FE", "02-56-54-00-00-FF", "02-56-54-00-01-00"};
+    const char* addresses[] = {"10.3.0.254", "10.3.0.255", "10.3.1.0"};
+    DeviceSetupValues current;
+    FillSetupValues(current, devsim::FactoryRecord({}, 0x0A000063u, devsim::DefaultMac(1)), 0);
+    for (int i = 0; i < 3; ++i) {
+        const inventory::DeviceEntry& entry = parsed.devices[static_cast<size_t>(i)];
+        EXPECT_EQ(inventory::MacText(entry.mac), macs[i]);
+        EXPECT_EQ(entry.line, 4);
+        const DeviceSetupValues values = inventory::Intended(entry, current);
+        EXPECT_EQ(values.deviceName, QStringLiteral("Press-%1").arg(7 + i));
+        EXPECT_EQ(values.staticIp, addresses[i]);
+        EXPECT_EQ(values.subnetMask, "255.255.0.0");
+        EXPECT_EQ(values.baudRate, 5);  // 9600 from the group
+        ASSERT_TRUE(entry.port);
+        EXPECT_EQ(entry.port->com, QStringLiteral("COM%1").arg(9 + i));
+        EXPECT_FALSE(entry.port->client);
+    }
+}
+
 // Each kind of bad file is refused with the line at fault and the reason.
 TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
     const QByteArray device = "[device.\"02-56-54-00-00-01\"]\n";
@@ -166,6 +203,12 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         {"[defaults]\nname = \"All\"\n" + device, 2, "unknown key \"name\" in [defaults]"},
         {"[device.\"02-56-54-00-00\"]\n", 1, "is not a MAC address"},
         {device + "group = \"lathes\"\n", 2, "no [group.\"lathes\"] table"},
+        {"[[range]]\nfirst = \"02-56-54-00-00-01\"\ncount = 0\n", 1, "count = 1 to 1024"},
+        {"[[range]]\ncount = 4\n", 1, "first = \"MAC\""},
+        {"[[range]]\nfirst = \"02-56-54-00-00-01\"\ncount = 2\nport = { com = \"COM256\" }\n", 1,
+         "\"COM1\" to \"COM256\""},
+        {"[[range]]\nfirst = \"02-56-54-00-00-01\"\ncount = 2\ncolour = \"red\"\n", 4,
+         "unknown key \"colour\""},
         {"[group.presses]\nname = \"P\"\n" + device, 2,
          "unknown key \"name\" in [group.\"presses\"]"},
     };
