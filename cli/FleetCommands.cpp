@@ -10,13 +10,18 @@
 #include "cli/FleetApply.h"
 #include "cli/FleetPlan.h"
 #include "cli/FleetReport.h"
+#include "cli/FleetSaved.h"
 #include "cli/Inventory.h"
+#include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 namespace {
 
 constexpr int kMsPerSecond = 1000;
 constexpr int kMinRestartTimeoutS = 1;
 constexpr int kMaxRestartTimeoutS = 3600;
+// A saved plan holds a few lines per device.
+constexpr int64_t kMaxSavedPlanBytes = 4 * 1024 * 1024;
 
 // The inventory, the session that searched, and the plan made from what the devices and the
 // port service said.
@@ -59,8 +64,8 @@ QStringList Limits(const CliCommand& command) {
 }
 
 // nullopt when the plan was made; otherwise the exit code, the reasons reported.
-std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out) {
-    const QString path = command.Positional()[0];
+std::optional<int> Prepare(const CliCommand& command, const QString& path,
+                           const QStringList& limits, bool force, Prepared& out) {
     LinuxNetInterfaces net;
     const std::vector<AdapterInfo> subnets = net.Subnets().value_or(std::vector<AdapterInfo>{});
     out.parsed = inventory::Load(path, subnets);
@@ -91,7 +96,7 @@ std::optional<int> Prepare(const CliCommand& command, bool force, Prepared& out)
                            .arg(error));
     }
     out.plan = fleet::MakePlan(out.parsed.devices, observed);
-    if (const QStringList limits = Limits(command); !limits.isEmpty())
+    if (!limits.isEmpty())
         if (const QString unknown = fleet::Limit(out.plan, limits); !unknown.isEmpty())
             return command.Usage(
                 QStringLiteral("--limit %1 names no device of %2").arg(unknown, path));
@@ -107,16 +112,27 @@ int RunPlan(const QStringList& args) {
                                       "inventory file, and the devices found but not in it. Exit "
                                       "code 0 when nothing would change, 1 when something would, "
                                       "2 when the file is refused."));
-    command.Parser().addOption(LimitOption());
+    QCommandLineOption out(QStringLiteral("out"),
+                           QStringLiteral("Also save the plan, for apply --plan."),
+                           QStringLiteral("file"));
+    command.Parser().addOptions({LimitOption(), out});
     if (auto code = command.Parse(args, 1, 1)) return *code;
     Prepared prepared;
-    if (auto code = Prepare(command, false, prepared)) return *code;
+    const QString path = command.Positional()[0];
+    if (auto code = Prepare(command, path, Limits(command), false, prepared)) return *code;
+    if (command.Parser().isSet(out))
+        if (QString error; !WriteFileAtomically(
+                command.Parser().value(out),
+                fleet::SavePlan(prepared.plan, path, prepared.parsed.digest), &error)) {
+            PrintError(QStringLiteral("veltroctl plan: cannot save the plan: %1").arg(error));
+            return kExitFailed;
+        }
     PrintOut(fleet::FormatPlan(prepared.plan, command.Json()));
     return prepared.plan.Changes() ? kExitFailed : kExitOk;
 }
 
 int RunApply(const QStringList& args) {
-    CliCommand command(QStringLiteral("apply"), QStringLiteral("INVENTORY"),
+    CliCommand command(QStringLiteral("apply"), QStringLiteral("INVENTORY | --plan FILE"),
                        QStringLiteral("Makes each device of an inventory file what it says: "
                                       "settings, firmware and virtual port, several devices at a "
                                       "time, each proven by what it reports after its restart. "
@@ -133,8 +149,17 @@ int RunApply(const QStringList& args) {
             .arg(kMinRestartTimeoutS)
             .arg(kMaxRestartTimeoutS),
         QStringLiteral("s"), QString::number(CliSession::kRestartDeadlineMs / kMsPerSecond));
-    command.Parser().addOptions(transfer.Options() << force << restartTimeout << LimitOption());
-    if (auto code = command.Parse(args, 1, 1)) return *code;
+    QCommandLineOption saved(QStringLiteral("plan"),
+                             QStringLiteral("Do the plan that plan --out saved, in place of an "
+                                            "INVENTORY; refused when the fleet or the file "
+                                            "changed since."),
+                             QStringLiteral("file"));
+    command.Parser().addOptions(transfer.Options()
+                                << force << restartTimeout << LimitOption() << saved);
+    if (auto code = command.Parse(args, 0, 1)) return *code;
+    const bool fromSaved = command.Parser().isSet(saved);
+    if (fromSaved == (command.Positional().size() == 1))
+        return command.Usage(QStringLiteral("give an INVENTORY or --plan FILE"));
     if (auto code = transfer.Read(command)) return *code;
     bool ok = false;
     const int timeoutS = command.Parser().value(restartTimeout).toInt(&ok);
@@ -143,8 +168,28 @@ int RunApply(const QStringList& args) {
                                  .arg(kMinRestartTimeoutS)
                                  .arg(kMaxRestartTimeoutS));
     CatchStopSignals();
+    fleet::SavedPlan plan;
+    if (fromSaved) {
+        const RegularFile file = ReadRegularFile(command.Parser().value(saved), kMaxSavedPlanBytes);
+        const QString why = file.status == RegularFile::Status::Read
+                                ? fleet::ReadSavedPlan(file.bytes, plan)
+                                : QStringLiteral("cannot read it");
+        if (!why.isEmpty())
+            return command.Usage(
+                QStringLiteral("--plan %1: %2").arg(command.Parser().value(saved), why));
+    }
+    const QString path = fromSaved ? plan.inventory : command.Positional()[0];
     Prepared prepared;
-    if (auto code = Prepare(command, command.Parser().isSet(force), prepared)) return *code;
+    if (auto code = Prepare(command, path, fromSaved ? plan.macs : Limits(command),
+                            command.Parser().isSet(force), prepared))
+        return *code;
+    if (fromSaved)
+        if (const QString why = fleet::ChangedSince(plan, prepared.plan, prepared.parsed.digest);
+            !why.isEmpty()) {
+            PrintError(
+                QStringLiteral("veltroctl apply: %1; make a new plan, nothing sent").arg(why));
+            return kExitUsage;
+        }
     CVspInstallService installer(CVspDriver::DefaultSocketPath());
     fleet::FleetApply apply(*prepared.session, *prepared.driver, installer,
                             {transfer.Parallel(), command.DevicePort(), transfer.TftpPort(),

@@ -1,5 +1,6 @@
 #include "cli/Inventory.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -73,6 +74,7 @@ class Reader {
     }
 
     std::vector<DeviceEntry> TakeDevices() { return std::move(devices_); }
+    QCryptographicHash& Digest() { return digest_; }
 
   private:
     // A range's devices are copies, whose values know no line: the range's stands for them.
@@ -222,6 +224,7 @@ class Reader {
             return Fail(LineOf(node), QStringLiteral("cannot read the setting file: %1").arg(why));
         entry.settingFile = path;
         entry.settingFileText = *text;
+        digest_.addData(*text);
         DeviceSetupValues values;
         const settingfile::LoadReport loaded = settingfile::Load(entry.settingFileText, values);
         if (loaded.result == settingfile::LoadResult::VersionWrong)
@@ -321,6 +324,7 @@ class Reader {
         if (checkedImages_.contains(firmware.image)) return;
         checkedImages_.insert(firmware.image);
         const FirmwareImage image = ReadFirmwareImage(firmware.image, CTftpClient::kMaxImageSize);
+        digest_.addData(image.bytes);
         if (image.status == FirmwareImage::Status::CannotOpen)
             Fail(firmware.line, QStringLiteral("cannot read the image %1").arg(firmware.image));
         else if (image.status == FirmwareImage::Status::TooLarge)
@@ -336,6 +340,7 @@ class Reader {
     std::vector<DeviceEntry> devices_;
     std::map<QString, DeviceEntry> groups_;
     int rangeLine_ = 0;
+    QCryptographicHash digest_{QCryptographicHash::Sha256};
     std::set<QString> checkedImages_;
 };
 
@@ -352,8 +357,10 @@ Parsed Parse(const QByteArray& text, const QString& folder,
         return parsed;
     }
     Reader reader(folder, subnets, parsed.problems);
+    reader.Digest().addData(text);
     reader.Read(result.table());
     parsed.devices = reader.TakeDevices();
+    parsed.digest = reader.Digest().result();
     CheckAcrossDevices(parsed.devices, parsed.problems);
     std::stable_sort(parsed.problems.begin(), parsed.problems.end(),
                      [](const Problem& a, const Problem& b) { return a.line < b.line; });

@@ -70,6 +70,8 @@ struct Problem {
 struct Parsed {
     std::vector<DeviceEntry> devices;
     std::vector<Problem> problems;
+    // SHA-256 over the file, the setting files and the images it names, as they were read.
+    QByteArray digest;
     bool Ok() const { return problems.empty(); }
 };
 

@@ -241,6 +241,41 @@ TEST_F(Fleet, ARangeOfDevicesInAGroupIsAppliedAsWritten) {
     }
 }
 
+TEST_F(Fleet, ASavedPlanIsDoneOnlyWhileTheFleetIsAsItWas) {
+    Start(2);
+    const QString saved = dir_.filePath("plan.json");
+    const QString path = Inventory(Device(0, "settings = { baud_rate = 9600 }\n") +
+                                   Device(1, "name = \"Press-2\"\n"));
+    ASSERT_EQ(net_.Ctl({"plan", path, "--out", saved}).exitCode, 1);
+    // Someone changes a device after the plan was made.
+    const QString other = dir_.filePath("other.toml");
+    QFile file(other);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(Device(1, "settings = { baud_rate = 4800 }\n"));
+    file.close();
+    ASSERT_EQ(net_.Ctl({"apply", other}).exitCode, 0);
+    const int setups = Setups(0) + Setups(1);
+
+    const CliNet::Run refused = net_.Ctl({"apply", "--plan", saved});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains("02:56:54:00:00:02 changed since the plan was made"))
+        << refused.err.toStdString();
+    EXPECT_EQ(Setups(0) + Setups(1), setups);
+
+    ASSERT_EQ(net_.Ctl({"plan", path, "--out", saved}).exitCode, 1);
+    const CliNet::Run applied = net_.Ctl({"apply", "--plan", saved});
+    EXPECT_EQ(applied.exitCode, 0) << applied.err.toStdString();
+    EXPECT_EQ(applied.out.count("changed: settings"), 2) << applied.out.toStdString();
+    EXPECT_EQ(net_.sim->Device(1).StoredRecord().Get(devrec::deviceName), "Press-2");
+    // A changed inventory is refused too.
+    ASSERT_EQ(net_.Ctl({"plan", path, "--out", saved}).exitCode, 0);
+    Inventory(Device(0, "settings = { baud_rate = 4800 }\n") + Device(1, "name = \"Press-2\"\n"));
+    const CliNet::Run edited = net_.Ctl({"apply", "--plan", saved});
+    EXPECT_EQ(edited.exitCode, 2);
+    EXPECT_TRUE(edited.err.contains("inv.toml or a file it names changed"))
+        << edited.err.toStdString();
+}
+
 TEST_F(Fleet, ADeviceThatReportsAnotherVersionFailsItsVerification) {
     Start(1);
     devsim::DeviceProfile stale;
