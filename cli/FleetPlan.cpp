@@ -59,17 +59,17 @@ void CheckCollisions(const Plan& plan, const Observed& observed,
                      std::vector<inventory::Problem>& problems) {
     for (const DevicePlan& one : plan.devices) {
         if (!one.device) continue;
+        const int line =
+            one.entry->network.addressLine > 0 ? one.entry->network.addressLine : one.entry->line;
         const QString address = FormatDotted(one.address);
         for (const CliDevice& other : observed.devices)
             if (other.mac != one.device->mac && other.ip == address)
-                problems.push_back(
-                    {one.entry->line, QStringLiteral("%1: address %2 is that of %3 now")
-                                          .arg(one.device->mac, address, other.mac)});
+                problems.push_back({line, QStringLiteral("%1: address %2 is that of %3 now")
+                                              .arg(one.device->mac, address, other.mac)});
         for (const DevicePlan& other : plan.devices)
             if (&other < &one && other.device && other.address == one.address)
-                problems.push_back(
-                    {one.entry->line, QStringLiteral("%1: address %2 is also the one of %3")
-                                          .arg(one.device->mac, address, other.device->mac)});
+                problems.push_back({line, QStringLiteral("%1: address %2 is also the one of %3")
+                                              .arg(one.device->mac, address, other.device->mac)});
     }
 }
 

@@ -98,6 +98,10 @@ class Reader {
 
     void AddDevice(const toml::table& table, const Mac& mac, int line,
                    const DeviceEntry& defaults) {
+        // The group bit: a multicast or the broadcast address, never one device's.
+        if (mac[0] & 1)
+            Fail(line, QStringLiteral("%1 is a multicast or broadcast MAC address, no device's")
+                           .arg(NormalMac(mac)));
         DeviceEntry entry = GroupOf(table).value_or(defaults);
         entry.line = line;
         entry.mac = mac;
@@ -257,6 +261,8 @@ class Reader {
     void ReadFirmware(const toml::node& node, DeviceEntry& entry) {
         const toml::table* table = Table(node, QStringLiteral("firmware"));
         if (!table || !KnownKeys(*table, kFirmwareKeys, QStringLiteral(" in firmware"))) return;
+        // firmware = {}: this device keeps the firmware it has, whatever the defaults say.
+        if (table->empty()) return entry.firmware.reset();
         FirmwareSpec firmware = entry.firmware.value_or(FirmwareSpec{});
         firmware.line = LineOf(node);
         if (const toml::node* image = table->get("image"))

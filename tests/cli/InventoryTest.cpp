@@ -85,6 +85,13 @@ TEST_F(InventoryFiles, DefaultsUnderEachDeviceAndTheDevicesOwnValuesOverThem) {
     EXPECT_EQ(two.dhcp, 1);
     EXPECT_EQ(two.staticIp, current.staticIp);
     EXPECT_EQ(two.baudRate, 4);  // 19200 from the defaults over the file's 9600
+
+    // firmware = {}: a device that keeps the firmware it has, whatever the defaults say.
+    const inventory::Parsed exempt =
+        Parse(kGood + "[device.\"02-56-54-00-00-03\"]\nfirmware = {}\n");
+    ASSERT_TRUE(exempt.Ok());
+    for (const inventory::DeviceEntry& entry : exempt.devices)
+        EXPECT_EQ(!entry.firmware, inventory::MacText(entry.mac) == "02-56-54-00-00-03");
 }
 
 // A group's table sits between the defaults and the device: the device's own keys win, the
@@ -203,6 +210,8 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         {"[defaults]\nname = \"All\"\n" + device, 2, "unknown key \"name\" in [defaults]"},
         {"[device.\"02-56-54-00-00\"]\n", 1, "is not a MAC address"},
         {device + "group = \"lathes\"\n", 2, "no [group.\"lathes\"] table"},
+        {"[device.\"ff-ff-ff-ff-ff-ff\"]\n", 1, "ff:ff:ff:ff:ff:ff is a multicast or broadcast"},
+        {"[device.\"01-00-5e-00-00-01\"]\n", 1, "is a multicast or broadcast MAC address"},
         {"[[range]]\nfirst = \"02-56-54-00-00-01\"\ncount = 0\n", 1, "count = 1 to 1024"},
         {"[[range]]\ncount = 4\n", 1, "first = \"MAC\""},
         {"[[range]]\nfirst = \"02-56-54-00-00-01\"\ncount = 2\nport = { com = \"COM256\" }\n", 1,
