@@ -99,6 +99,16 @@ PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,
         return steps;
     }
     const vspd::RemoteInfoReply& info = port->info;
+    static const char* const kStates[] = {"idle", "connecting", "connected", "listening"};
+    const auto state = static_cast<size_t>(port->state);
+    steps.before = QStringLiteral("%1: %2 %3 %4:%5, %6")
+                       .arg(spec.com,
+                            info.protocol == vspd::kProtocolUdp ? QStringLiteral("udp")
+                                                                : QStringLiteral("tcp"),
+                            info.mode == 1 ? QStringLiteral("client") : QStringLiteral("server"),
+                            FormatDotted(info.remoteIp))
+                       .arg(info.remotePort)
+                       .arg(QLatin1String(state < std::size(kStates) ? kStates[state] : "?"));
     steps.configure = info.remoteIp != steps.config.remoteIp ||
                       info.remotePort != steps.config.remotePort ||
                       info.protocol != steps.config.protocol || info.mode != steps.config.mode ||

@@ -22,6 +22,7 @@ struct PortSteps {
     bool configure = false;
     bool connect = false;
     vspd::RemoteInfoRequest config;  // without the host address, which the driver fills in
+    QString before;                  // the port as the service lists it; empty: no such port
     bool Any() const { return add || configure || connect; }
 };
 

@@ -76,7 +76,7 @@ std::vector<inventory::SettingChange> PlanChanges(const DevicePlan& plan) {
                            plan.entry->firmware->version});
     if (plan.entry->port && plan.port.Any())
         changes.push_back({QStringLiteral("port"),
-                           plan.port.add ? QStringLiteral("(none)") : plan.entry->port->com,
+                           plan.port.before.isEmpty() ? QStringLiteral("(none)") : plan.port.before,
                            PortWork(*plan.entry->port, plan.port)});
     return changes;
 }

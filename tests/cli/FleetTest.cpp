@@ -195,6 +195,13 @@ TEST_F(Fleet, ApplyMakesTheFleetSoAndASecondApplySendsNothing) {
     EXPECT_EQ(Writes(0) + Writes(1), 2u);
     const CliNet::Run plan = net_.Ctl({"plan", path});
     EXPECT_EQ(plan.exitCode, 0) << plan.out.toStdString();
+    // A port that exists is shown as it is before what it would become.
+    const CliNet::Run server =
+        net_.Ctl({"plan", Inventory(Device(0, "port = { com = \"COM5\", mode = \"server\" }\n"))});
+    EXPECT_TRUE(
+        server.out.contains("  port: COM5: tcp client 127.1.1.20:4777, connected -> "
+                            "COM5: configure tcp server 127.1.1.20:4001, listen"))
+        << server.out.toStdString();
     service.Stop();
 }
 
