@@ -26,15 +26,20 @@ class Fleet : public ::testing::Test {
     void Start(int devices, const char* upgradeVersion = kWanted) {
         ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
         ASSERT_TRUE(net_.Start(true));
-        for (int i = 0; i < devices; ++i) {
-            devsim::DeviceProfile profile;
-            profile.upgradeVersion = upgradeVersion;
-            profile.restartMs = kRestartMs;
-            net_.Add(profile);
-        }
+        Add(devices, kRestartMs, upgradeVersion);
         QFile image(dir_.filePath("fw.bin"));
         ASSERT_TRUE(image.open(QIODevice::WriteOnly));
         image.write(QByteArray("QMDR") + QByteArray(3000, '\x33'));
+    }
+
+    // Devices silent for `restartMs` after each setup and upgrade.
+    void Add(int devices, int restartMs, const char* upgradeVersion = kWanted) {
+        for (int i = 0; i < devices; ++i) {
+            devsim::DeviceProfile profile;
+            profile.upgradeVersion = upgradeVersion;
+            profile.restartMs = restartMs;
+            net_.Add(profile);
+        }
     }
 
     QString Inventory(const QByteArray& text) {
@@ -303,42 +308,30 @@ TEST_F(Fleet, ADeviceThatReportsAnotherVersionFailsItsVerification) {
 }
 
 // Devices that restart faster than a search takes are never seen gone; what they report
-// afterwards proves the step.
+// afterwards proves the step, in apply and in import.
 TEST_F(Fleet, FastRestartsAreProvenByWhatTheDevicesReport) {
-    for (const int restartMs : {1000, 3000}) {
-        CliNet net;
-        ASSERT_TRUE(InTestNamespace()) << kNeedsTestNamespace;
-        ASSERT_TRUE(net.Start(true));
-        for (int i = 0; i < 2; ++i) {
-            devsim::DeviceProfile profile;
-            profile.upgradeVersion = kWanted;
-            profile.restartMs = restartMs;
-            net.Add(profile);
-        }
-        QFile image(dir_.filePath("fw.bin"));
-        ASSERT_TRUE(image.open(QIODevice::WriteOnly));
-        image.write(QByteArray("QMDR") + QByteArray(3000, '\x33'));
-        image.close();
-        const CliNet::Run run =
-            net.Ctl({"apply",
-                     Inventory("[defaults]\n" + kFirmware + "settings = { baud_rate = 9600 }\n" +
-                               Device(0, "") + Device(1, "")),
-                     "--parallel", "2"});
-        EXPECT_EQ(run.exitCode, 0) << restartMs << run.err.toStdString();
-        EXPECT_EQ(run.out.count("changed: settings, firmware V1.7.0"), 2) << run.out.toStdString();
-        // import takes the same proof.
-        QFile file(dir_.filePath("dev.cfg"));
-        const CliNet::Run exported = net.Ctl({"export", net.Ip(0), file.fileName()});
+    Start(0);
+    const int restarts[] = {1000, 3000};
+    for (const int restartMs : restarts) Add(2, restartMs);
+    QByteArray text = "[defaults]\n" + kFirmware + "settings = { baud_rate = 9600 }\n";
+    for (int i = 0; i < 4; ++i) text += Device(i, "");
+    const CliNet::Run run = net_.Ctl({"apply", Inventory(text), "--parallel", "4"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.count("changed: settings, firmware V1.7.0"), 4) << run.out.toStdString();
+    for (const int device : {0, 2}) {
+        const QString path = dir_.filePath("dev.cfg");
+        const CliNet::Run exported = net_.Ctl({"export", net_.Ip(device), path});
         ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+        QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        const QByteArray name = net.sim->Device(0).StoredRecord().Get(devrec::deviceName).toUtf8();
-        const QByteArray text = file.readAll().replace(name, "Press-7");
+        const QString name = net_.sim->Device(device).StoredRecord().Get(devrec::deviceName);
+        const QByteArray changed = file.readAll().replace(name.toUtf8(), "Press-7");
         file.resize(0);
-        file.write(text);
+        file.write(changed);
         file.close();
-        const CliNet::Run imported = net.Ctl({"import", net.Ip(0), file.fileName()});
-        EXPECT_EQ(imported.exitCode, 0) << restartMs << imported.err.toStdString();
-        EXPECT_EQ(net.sim->Device(0).StoredRecord().Get(devrec::deviceName), "Press-7");
+        const CliNet::Run imported = net_.Ctl({"import", net_.Ip(device), path});
+        EXPECT_EQ(imported.exitCode, 0) << restarts[device / 2] << imported.err.toStdString();
+        EXPECT_EQ(net_.sim->Device(device).StoredRecord().Get(devrec::deviceName), "Press-7");
     }
 }
 
@@ -346,12 +339,9 @@ TEST_F(Fleet, FastRestartsAreProvenByWhatTheDevicesReport) {
 // own slot, and a slow one only its own for its time.
 TEST_F(Fleet, APoolGoesOnPastASlowAndADeadDevice) {
     Start(0);
-    const int restarts[] = {3600000, 4000, kRestartMs, kRestartMs, kRestartMs};
-    for (const int restartMs : restarts) {
-        devsim::DeviceProfile profile;
-        profile.restartMs = restartMs;
-        net_.Add(profile);
-    }
+    Add(1, 3600000);
+    Add(1, 4000);
+    Add(3, kRestartMs);
     QByteArray text = "[defaults]\nsettings = { baud_rate = 9600 }\n";
     for (int i = 0; i < 5; ++i) text += Device(i, "");
     QString progress;
