@@ -96,6 +96,8 @@ std::vector<Outcome> FleetApply::Run(const Plan& plan) {
             OnStatusReply(QHostAddress(datagram.sender.toIPv4Address()).toString(),
                           QString::fromLatin1(reply->firmwareVersion));
     });
+    // Its searches look for devices that restart: finding none at a time is no news.
+    session_.Prompter().Mute(QStringLiteral("No devices found!"));
     QTimer wake;
     wake.start(kWakeMs);
     while (!Finished()) {
