@@ -173,6 +173,8 @@ void CliUpgrade::CheckRestarts() {
 
 void CliUpgrade::Cancel() {
     cancelled_ = true;
+    // A transfer that ended whole since the last Poll is sent, not cancelled.
+    for (auto& job : jobs_) Step(*job);
     for (auto& job : jobs_) {
         if (job->state == Job::State::kSending) {
             job->endpoint->SendCancel();

@@ -342,8 +342,11 @@ Outcome FleetApply::OutcomeOf(const Job& job) const {
             text = QStringLiteral("interrupted: set up, not yet seen with its new settings");
             break;
         case Step::kUpgrade:
-            text = QStringLiteral("interrupted: the firmware transfer was cancelled");
-            break;
+            if (!job.upgrade->Result(job.upgradeIndex).ok) {
+                text = QStringLiteral("interrupted: the firmware transfer was cancelled");
+                break;
+            }
+            [[fallthrough]];
         case Step::kUpgradeBack:
             text =
                 QStringLiteral("interrupted: the firmware was sent, its new version not yet seen");
