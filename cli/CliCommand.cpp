@@ -23,12 +23,13 @@ const char* const kUsage =
     "  restore DEVICE...           return devices to their default settings\n"
     "  upgrade FIRMWARE DEVICE...  push a firmware image into devices\n"
     "  plan INVENTORY              show what apply would change in an inventory's devices\n"
-    "  apply INVENTORY             make the devices what an inventory says\n\n"
+    "  apply INVENTORY | --plan FILE\n"
+    "                              make the devices what an inventory (or a saved plan) says\n\n"
     "A DEVICE is its IP address (as the search lists it) or its MAC address.\n"
     "Every command takes --help; --version shows the version. Exit code 0 when every\n"
     "device succeeded, 1 when any failed or there was nothing to act on (a search that\n"
     "found no device), 2 on a wrong command line or firmware file; an interrupted upgrade\n"
-    "exits with 130.\n";
+    "or apply exits with 130.\n";
 
 void Print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);

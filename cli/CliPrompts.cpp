@@ -37,7 +37,7 @@ PromptAnswer CliPrompts::MessageBox(const MessageBoxRequest& request) {
     if (question && !warning) return PromptAnswer::Yes;
     last_ = request.text.simplified();
     const QString line = prefix.isEmpty() ? last_ : prefix + QStringLiteral(": ") + last_;
-    if (!printed_.contains(line)) PrintError(line);
+    if (!printed_.contains(line) && !muted_.contains(last_)) PrintError(line);
     printed_.insert(line);
     if (!question) return PromptAnswer::Ok;
     return force_ ? PromptAnswer::Yes : PromptAnswer::No;

@@ -23,6 +23,9 @@ class CliPrompts final : public UserPrompts {
     void Beep(int, int) override {}
     bool ShellOpen(const QString&) override { return false; }
 
+    // A message box text that is not shown from now on: one that a command's own flow makes
+    // meaningless (a search while every device restarts finds none).
+    void Mute(const QString& text) { muted_.insert(text); }
     // The last text shown, for the result line of the device.
     QString LastText() const { return last_; }
 
@@ -32,6 +35,7 @@ class CliPrompts final : public UserPrompts {
     bool force_;
     QString last_;
     QSet<QString> printed_;
+    QSet<QString> muted_;
 };
 
 // The text with every control character (C0, DEL, C1) shown as \xHH: texts that came from

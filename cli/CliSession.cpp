@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "cli/CliRestartCheck.h"
 #include "protocol/Address.h"
 #include "protocol/Message.h"
 #include "protocol/OneHost.h"
@@ -22,6 +23,7 @@ constexpr int kSetupTicks = DmController::kSetupRetries + 2;
 constexpr int kEarlyLookMs = DmController::kTickMs / 2;
 // Restore and reboot: each device is sent at most kMaxSends times, two ticks apart.
 constexpr int kAckTicksPerDevice = DmAckWork::kMaxSends * 2 + 1;
+constexpr int kMsPerSecond = 1000;
 
 }  // namespace
 
@@ -198,6 +200,8 @@ std::vector<CliResult> CliSession::RunAckFlow(AckFlow flow, const std::vector<Cl
 
 QString CliSession::RunSetup(const CliDevice& device, const DeviceConfigRecord& command) {
     if (!Listed(device.record)) return QStringLiteral("no longer listed");
+    const int row = RowOf(device.record);
+    const bool noChange = ReportsCommand(device.record, command, row);
     TickOnly({device});
     prompts_.SetPrefix(device.ip);
     controller_->SetSetupSheet(
@@ -211,7 +215,28 @@ QString CliSession::RunSetup(const CliDevice& device, const DeviceConfigRecord& 
               Scaled(kSetupTicks * DmController::kTickMs));
     // A reply starts the search that finds the device set up.
     if (!Searching()) return QStringLiteral("no setup reply");
-    return WaitForRestarts({device.record}).front();
+    // Only a restart can show that a command equal to the record was taken.
+    return noChange ? WaitForRestarts({device.record}).front()
+                    : WaitForRecord(device.record, command, row);
+}
+
+QString CliSession::WaitForRecord(const DeviceConfigRecord& device,
+                                  const DeviceConfigRecord& command, int row) {
+    QDeadlineTimer deadline(Scaled(kRestartDeadlineMs));
+    QStringList notTaken;
+    while (!deadline.hasExpired()) {
+        if (!Searching()) controller_->StartSearch();
+        WaitUntil([this] { return !Searching(); }, Scaled(kSearchTicks * DmController::kTickMs));
+        const int at = RowOf(device);
+        if (at < 0) continue;
+        const DeviceConfigRecord& reported = controller_->Table().Record(at);
+        if (ReportsCommand(reported, command, row)) return {};
+        notTaken = SettingsNotTaken(reported, command, row);
+    }
+    if (notTaken.isEmpty())
+        return QStringLiteral("not seen again within %1 s after the setup")
+            .arg(kRestartDeadlineMs / kMsPerSecond);
+    return QStringLiteral("after the setup it reports %1").arg(notTaken.join(QStringLiteral("; ")));
 }
 
 std::vector<QString> CliSession::WaitForRestarts(const std::vector<DeviceConfigRecord>& devices) {

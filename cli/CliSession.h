@@ -93,8 +93,9 @@ class CliSession final : public DmFrame {
     // The flow for every device; a device that stays silent fails, and the flow goes on with
     // the devices after it.
     std::vector<CliResult> RunAckFlow(AckFlow flow, const std::vector<CliDevice>& devices);
-    // The setup flow with a command already built; then waits until the device has restarted.
-    // The failure text or empty.
+    // The setup flow with a command already built; then searches until the device reports the
+    // command's record (CliRestartCheck.h), or, for a command that changes nothing, until it
+    // has restarted. The failure text or empty.
     QString RunSetup(const CliDevice& device, const DeviceConfigRecord& command);
 
     // Runs the event loop until `done` holds; false when the deadline passed first.
@@ -113,6 +114,9 @@ class CliSession final : public DmFrame {
     void SetDmSettings(const DmSettingsValues&) override {}
 
   private:
+    // Searches until the device reports `command`; the failure text or empty.
+    QString WaitForRecord(const DeviceConfigRecord& device, const DeviceConfigRecord& command,
+                          int row);
     bool Running(int timerId) const { return timers_.IsRunning(controller_.get(), timerId); }
     int RowOf(const DeviceConfigRecord& device) const;
     void TickOnly(const std::vector<CliDevice>& devices);

@@ -3,9 +3,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 
+#include "cli/CliInterrupt.h"
 #include "cli/CliTftpEndpoint.h"
 #include "protocol/Address.h"
 
@@ -14,6 +14,8 @@ namespace {
 constexpr int kWakeMs = 20;
 constexpr int kRedrawMs = 200;
 constexpr int kPercent = 100;
+// Off a terminal a transfer's progress is a line each time it passes this share.
+constexpr int kPlainStepPercent = 25;
 
 // The log lines that say why a transfer ended.
 bool IsFailureLine(const QString& line) {
@@ -22,35 +24,6 @@ bool IsFailureLine(const QString& line) {
            line.startsWith(QLatin1String("Send WRQ, Err")) ||
            line.startsWith(QLatin1String("No upgrade sent"));
 }
-
-volatile std::sig_atomic_t stopSignal = 0;
-
-void OnStopSignal(int signal) {
-    stopSignal = signal;
-}
-
-// SIGINT and SIGTERM set stopSignal while it lives; the handlers before it come back after.
-class StopSignals {
-  public:
-    StopSignals() {
-        stopSignal = 0;
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~StopSignals() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-  private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
 
 }  // namespace
 
@@ -79,31 +52,45 @@ CliUpgrade::CliUpgrade(CliSession& session, Settings settings)
 CliUpgrade::~CliUpgrade() = default;
 
 std::vector<CliResult> CliUpgrade::Run(const std::vector<CliDevice>& devices) {
-    const StopSignals stopSignals;
-    clock_.start();
-    for (const CliDevice& device : devices) {
-        auto job = std::make_unique<Job>();
-        job->device = device;
-        job->result = {device, false, QStringLiteral("not started")};
-        jobs_.push_back(std::move(job));
-    }
+    for (const CliDevice& device : devices) Add(device);
     QTimer wake;
     wake.start(kWakeMs);
     while (!AllDone()) {
-        if (stopSignal != 0) {
+        if (StopRequested()) {
             Cancel();
             break;
         }
-        StartJobs();
-        for (auto& job : jobs_) Step(*job);
-        CheckRestarts();
-        ShowProgress(false);
+        Poll();
         if (!AllDone()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     ShowProgress(true);
     std::vector<CliResult> results;
     for (const auto& job : jobs_) results.push_back(job->result);
     return results;
+}
+
+size_t CliUpgrade::Add(const CliDevice& device) {
+    if (!clock_.isValid()) clock_.start();
+    auto job = std::make_unique<Job>();
+    job->device = device;
+    job->result = {device, false, QStringLiteral("not started")};
+    jobs_.push_back(std::move(job));
+    return jobs_.size() - 1;
+}
+
+void CliUpgrade::Poll() {
+    StartJobs();
+    for (auto& job : jobs_) Step(*job);
+    CheckRestarts();
+    ShowProgress(false);
+}
+
+bool CliUpgrade::Done(size_t index) const {
+    return jobs_.at(index)->state == Job::State::kDone;
+}
+
+const CliResult& CliUpgrade::Result(size_t index) const {
+    return jobs_.at(index)->result;
 }
 
 bool CliUpgrade::AllDone() const {
@@ -157,6 +144,10 @@ void CliUpgrade::Step(Job& job) {
         Settle(job, false, job.failure.isEmpty() ? QStringLiteral("transfer failed") : job.failure);
         return;
     }
+    if (!settings_.watchRestart) {
+        Settle(job, true, QStringLiteral("sent"));
+        return;
+    }
     job.state = Job::State::kRestarting;
     job.endedAt = clock_.elapsed();
     job.restartDeadline.setRemainingTime(session_.Scaled(CliSession::kRestartDeadlineMs));
@@ -183,6 +174,8 @@ void CliUpgrade::CheckRestarts() {
 
 void CliUpgrade::Cancel() {
     cancelled_ = true;
+    // A transfer that ended whole since the last Poll is sent, not cancelled.
+    for (auto& job : jobs_) Step(*job);
     for (auto& job : jobs_) {
         if (job->state == Job::State::kSending) {
             job->endpoint->SendCancel();
@@ -202,9 +195,10 @@ void CliUpgrade::Settle(Job& job, bool ok, const QString& text, bool report) {
     if (!ok && report) PrintError(QStringLiteral("%1: %2").arg(job.device.ip, text));
 }
 
-QString CliUpgrade::ProgressText(const Job& job) const {
+QString CliUpgrade::ProgressText(const Job& job, int step) const {
     const int64_t size = settings_.imageSize;
-    const int64_t percent = size > 0 ? job.sent * kPercent / size : kPercent;
+    int64_t percent = size > 0 ? job.sent * kPercent / size : kPercent;
+    percent -= percent % step;
     switch (job.state) {
         case Job::State::kQueued:
             return QStringLiteral("waiting");
@@ -219,7 +213,8 @@ QString CliUpgrade::ProgressText(const Job& job) const {
 }
 
 // On a terminal one line per device, redrawn in place; otherwise a line whenever a device's
-// state changes, flushed at once so that a pipe or file sees each device end.
+// state changes or its transfer passes another quarter, flushed at once so that a pipe or file sees
+// each device end.
 void CliUpgrade::ShowProgress(bool force) {
     FILE* out = settings_.progress;
     if (settings_.terminal) {
@@ -237,8 +232,8 @@ void CliUpgrade::ShowProgress(bool force) {
     }
     bool wrote = false;
     for (auto& job : jobs_) {
-        if (job->state == Job::State::kSending && job->sent > 0) continue;
-        const QString text = job->device.ip + QLatin1Char(' ') + ProgressText(*job);
+        const QString text =
+            job->device.ip + QLatin1Char(' ') + ProgressText(*job, kPlainStepPercent);
         if (text == job->shown) continue;
         job->shown = text;
         std::fprintf(out, "%s\n", Printable(text).toLocal8Bit().constData());

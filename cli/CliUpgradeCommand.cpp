@@ -7,15 +7,13 @@
 #include <cstdio>
 
 #include "cli/CliCommand.h"
+#include "cli/CliInterrupt.h"
 #include "cli/CliOutput.h"
 #include "cli/CliUpgrade.h"
 #include "platform/AtomicFile.h"
 #include "upgrade/FirmwareImage.h"
 
 namespace {
-
-// What a shell reports for a program that SIGINT ended.
-constexpr int kExitInterrupted = 130;
 
 // The image as it was checked, copied where nothing else writes: every device gets these
 // bytes, whatever happens to the user's file meanwhile. The copy keeps the file's name, which
@@ -59,6 +57,7 @@ int RunUpgrade(const QStringList& args) {
     command.Parser().addOptions(transfer.Options() << force);
     if (auto code = command.Parse(args, 2, -1)) return *code;
     if (auto code = transfer.Read(command)) return *code;
+    CatchStopSignals();
     std::vector<CliTarget> targets;
     if (auto code = command.Targets(command.Positional().mid(1), targets)) return *code;
     CheckedImage image;
@@ -81,8 +80,13 @@ int RunUpgrade(const QStringList& args) {
     session->Prompter().SetPrefix({});
     // Progress goes where the results go, unless they are JSON.
     FILE* progress = command.Json() ? stderr : stdout;
-    CliUpgrade upgrade(*session, {image.path, image.size, transfer.Parallel(), transfer.TftpPort(),
-                                  progress, isatty(fileno(progress)) != 0, transfer.BlockSize()});
+    CliUpgrade upgrade(*session, {.imagePath = image.path,
+                                  .imageSize = image.size,
+                                  .parallel = transfer.Parallel(),
+                                  .tftpPort = transfer.TftpPort(),
+                                  .progress = progress,
+                                  .terminal = isatty(fileno(progress)) != 0,
+                                  .blockSize = transfer.BlockSize()});
     for (const CliResult& result : upgrade.Run(plan.Devices())) plan.Settle(result);
     int upgraded = 0;
     for (const CliResult& result : plan.Results()) upgraded += result.ok;

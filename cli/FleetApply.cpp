@@ -1,60 +1,63 @@
 #include "cli/FleetApply.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QObject>
+#include <QHostAddress>
+#include <QTimer>
 #include <algorithm>
-#include <csignal>
-#include <map>
+#include <cstdio>
 
 #include "cli/CliCommand.h"
+#include "cli/CliInterrupt.h"
 #include "cli/CliPrompts.h"
-#include "cli/CliUpgrade.h"
+#include "cli/CliRestartCheck.h"
+#include "cli/FleetPorts.h"
+#include "monitor/StatusReply.h"
 #include "protocol/Message.h"
-#include "vsp/VspConnector.h"
-#include "vspd/WinErrors.h"
 
 namespace fleet {
 
 namespace {
 
-// A port connects within the service's own bound; this is only the last resort.
-constexpr int kPortDeadlineMs = 30000;
-constexpr int kComPrefix = 3;  // "COM"
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) {
-    interrupted = 1;
-}
+// The event loop is woken this often to look at the devices' steps.
+constexpr int kWakeMs = 20;
 
 }  // namespace
 
-void CatchInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-}
-
-bool Interrupted() {
-    return interrupted != 0;
-}
+enum class FleetApply::Step {
+    kQueued,
+    kSetup,        // the setup command sent each tick until the device replied
+    kSetupBack,    // searches until it reports the intended record
+    kUpgrade,      // the image being sent
+    kUpgradeBack,  // status queries until it reports the wanted version
+    kDone,
+};
 
 struct FleetApply::Job {
     const DevicePlan* plan = nullptr;
-    CliDevice device;  // as the last search listed it
+    CliDevice device;  // as the device last reported itself
+    Step step = Step::kQueued;
     bool started = false;
     bool failed = false;
-    bool interrupted = false;
     QString failure;
-    QStringList done;  // the steps that succeeded
+    QStringList done;      // the steps proven
+    int64_t stepAt = 0;    // when the step began
+    int64_t sentAt = 0;    // the last setup command or status query
+    int sends = 0;         // setup commands sent
+    bool replied = false;  // to the setup command
+    QDeadlineTimer deadline;
+    QStringList notTaken;  // what the last search showed differing from the intended record
+    bool recordShown = false;
+    QString version;  // reported after the upgrade
+    CliUpgrade* upgrade = nullptr;
+    size_t upgradeIndex = 0;
 
     bool Restarts() const { return plan->setup || plan->upgrade; }
-    bool Active() const { return !failed && !interrupted; }
     void Fail(const QString& text) {
         failed = true;
         failure = text;
+        step = Step::kDone;
         PrintError(QStringLiteral("%1: %2").arg(device.ip, text));
     }
 };
@@ -63,258 +66,305 @@ FleetApply::FleetApply(CliSession& session, CVspDriver& driver, VspInstallServic
                        Settings settings)
     : session_(session), driver_(driver), installer_(installer), settings_(settings) {}
 
-std::vector<CliResult> FleetApply::Run(const Plan& plan) {
-    std::vector<Job> jobs(plan.devices.size());
-    std::vector<Job*> work;
-    for (size_t i = 0; i < plan.devices.size(); ++i) {
-        const DevicePlan& one = plan.devices[i];
-        jobs[i].plan = &one;
-        jobs[i].device = one.device.value_or(
-            CliDevice{QStringLiteral("-"), inventory::MacText(one.entry->mac), {}});
-        if (one.device && one.Changes()) work.push_back(&jobs[i]);
-    }
-    for (size_t first = 0; first < work.size() && !Interrupted();
-         first += static_cast<size_t>(settings_.parallel)) {
-        const size_t end = std::min(work.size(), first + static_cast<size_t>(settings_.parallel));
-        std::vector<Job*> group(work.begin() + static_cast<std::ptrdiff_t>(first),
-                                work.begin() + static_cast<std::ptrdiff_t>(end));
-        RunGroup(group);
-    }
-    std::vector<CliResult> results;
-    for (const Job& job : jobs) {
-        CliResult result{job.device, false, {}};
-        const DevicePlan& one = *job.plan;
-        if (!one.device) {
-            result.text = QStringLiteral("not found by the search");
-        } else if (!one.Changes()) {
-            result = {job.device, true, QStringLiteral("unchanged")};
-        } else if (!job.started) {
-            result.text = QStringLiteral("not started (interrupted)");
-        } else if (job.failed || job.interrupted) {
-            result.text = job.failed ? job.failure : QStringLiteral("interrupted");
-            if (!job.done.isEmpty())
-                result.text +=
-                    QStringLiteral(" after: %1").arg(job.done.join(QStringLiteral(", ")));
+FleetApply::~FleetApply() = default;
+
+std::vector<Outcome> FleetApply::Run(const Plan& plan) {
+    clock_.start();
+    for (const DevicePlan& one : plan.devices) {
+        auto job = std::make_unique<Job>();
+        job->plan = &one;
+        if (one.device) {
+            job->device = *one.device;
         } else {
-            result = {job.device, true,
-                      QStringLiteral("changed: %1").arg(job.done.join(QStringLiteral(", "))),
-                      one.settingChanges};
+            job->device = {QStringLiteral("-"), inventory::MacText(one.entry->mac), {}};
+            job->device.record.SetMacAddress(one.entry->mac);
         }
-        results.push_back(result);
+        if (!one.device || !one.Changes()) job->step = Step::kDone;
+        jobs_.push_back(std::move(job));
     }
-    return results;
-}
-
-void FleetApply::RunGroup(std::vector<Job*>& group) {
-    for (Job* job : group) job->started = true;
-    SubnetChecks(group);
-    SendSetups(group);
-    WaitBack(
-        group, [](const Job& job) { return job.plan->setup; },
-        QStringLiteral("did not come back after the setup"));
-    for (Job* job : group)
-        if (job->Active() && job->plan->setup) job->done << QStringLiteral("settings");
-    if (StopAfterStep(group, QStringLiteral("settings"))) return;
-    Upgrade(group);
-    if (StopAfterStep(group, QStringLiteral("firmware"))) return;
-    Verify(group);
-    MapPorts(group);
-}
-
-bool FleetApply::StopAfterStep(std::vector<Job*>& group, const QString& step) {
-    if (!Interrupted()) return false;
-    for (Job* job : group)
-        if (job->Active()) job->interrupted = true;
-    PrintError(QStringLiteral("interrupted: the devices under way stop after the %1").arg(step));
-    return true;
-}
-
-void FleetApply::SubnetChecks(std::vector<Job*>& group) {
-    for (Job* job : group) {
-        if (!job->Restarts()) continue;
-        session_.Prompter().SetPrefix(job->device.ip);
-        const DmSubnetWarning warning =
-            job->plan->setup ? DmSubnetWarning::kDeviceManager : DmSubnetWarning::kUpgrade;
-        if (!session_.Controller().SubnetCheck(job->device.record, warning))
-            job->Fail(QStringLiteral("outside the host's subnet (--force)"));
-    }
-    session_.Prompter().SetPrefix({});
-}
-
-// The setup command of each device at once, sent again at each tick of the setup flow until
-// the device's setup reply came.
-void FleetApply::SendSetups(std::vector<Job*>& group) {
-    std::map<QString, Job*> waiting;  // by MAC
-    for (Job* job : group)
-        if (job->Active() && job->plan->setup) waiting[job->device.mac] = job;
-    if (waiting.empty()) return;
     CBroadcastSocket& socket = session_.BroadcastSocket();
     DmController& controller = session_.Controller();
     socket.SetDeviceManagerHandler([&](const ReceivedDatagram& datagram) {
         if (datagram.Command() != msg::kSetupReply) return controller.HandleReply(datagram);
         if (datagram.length < msg::kRecordSize) return;
-        if (const auto reply = DeviceConfigRecord::FromBytes(datagram.slot))
-            waiting.erase(DmDeviceTable::MacText(*reply));
+        if (const auto reply = DeviceConfigRecord::FromBytes(datagram.slot)) OnSetupReply(*reply);
     });
-    for (int send = 0; send <= DmController::kSetupRetries && !waiting.empty(); ++send) {
-        for (const auto& [mac, job] : waiting)
-            socket.Send(job->plan->intended.ToByteArray(), job->device.ip, settings_.devicePort);
-        CliSession::WaitUntil([&] { return waiting.empty(); },
-                              session_.Scaled(DmController::kTickMs));
+    socket.SetMonitorHandler([this](const ReceivedDatagram& datagram) {
+        const auto reply = StatusReply::Decode(datagram.slot.first(
+            static_cast<size_t>(std::min<int>(datagram.length, datagram.slot.size()))));
+        if (reply)
+            OnStatusReply(QHostAddress(datagram.sender.toIPv4Address()).toString(),
+                          QString::fromLatin1(reply->firmwareVersion));
+    });
+    // Its searches look for devices that restart: finding none at a time is no news.
+    session_.Prompter().Mute(QStringLiteral("No devices found!"));
+    QTimer wake;
+    wake.start(kWakeMs);
+    while (!Finished()) {
+        if (StopRequested()) {
+            Interrupt();
+            break;
+        }
+        StartJobs();
+        for (auto& [image, upgrade] : upgrades_) upgrade->Poll();
+        for (auto& job : jobs_) Advance(*job);
+        Searches();
+        if (!Finished()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    socket.SetMonitorHandler(nullptr);
     socket.SetDeviceManagerHandler(
         [&controller](const ReceivedDatagram& datagram) { controller.HandleReply(datagram); });
-    for (const auto& [mac, job] : waiting) job->Fail(QStringLiteral("no setup reply"));
+    std::vector<Outcome> outcomes;
+    for (const auto& job : jobs_) outcomes.push_back(OutcomeOf(*job));
+    return outcomes;
 }
 
-// Searches until each device that `wanted` picks answers again, and takes what it reports.
-void FleetApply::WaitBack(std::vector<Job*>& group, bool (*wanted)(const Job&),
-                          const QString& failure) {
-    std::vector<Job*> waiting;
-    std::vector<DeviceConfigRecord> records;
-    for (Job* job : group) {
-        if (!job->Active() || !wanted(*job)) continue;
-        waiting.push_back(job);
-        records.push_back(job->device.record);
-    }
-    if (waiting.empty()) return;
-    const std::vector<QString> failures = session_.WaitForRestarts(records);
-    for (size_t i = 0; i < waiting.size(); ++i) {
-        if (!failures[i].isEmpty())
-            waiting[i]->Fail(QStringLiteral("%1: %2").arg(failure, failures[i]));
-    }
-    Relist(waiting);
+bool FleetApply::Finished() const {
+    return std::all_of(jobs_.begin(), jobs_.end(),
+                       [](const auto& job) { return job->step == Step::kDone; });
 }
 
-// Takes each device's record as the last search listed it.
-void FleetApply::Relist(std::vector<Job*>& group) {
-    const std::vector<CliDevice> listed = session_.Devices();
-    for (Job* job : group) {
-        if (!job->Active()) continue;
-        const auto it = std::find_if(listed.begin(), listed.end(), [&](const CliDevice& device) {
-            return device.mac == job->device.mac;
-        });
-        if (it == listed.end())
-            job->Fail(QStringLiteral("did not answer a search after its restart"));
-        else
-            job->device = *it;
+void FleetApply::StartJobs() {
+    int busy = 0;
+    for (const auto& job : jobs_) busy += job->started && job->step != Step::kDone;
+    for (auto& job : jobs_) {
+        if (busy >= settings_.parallel) return;
+        if (job->step != Step::kQueued) continue;
+        job->started = true;
+        ++busy;
+        Next(*job);
+        busy -= job->step == Step::kDone;
     }
 }
 
-void FleetApply::Upgrade(std::vector<Job*>& group) {
-    std::map<QString, std::vector<Job*>> byImage;
-    for (Job* job : group)
-        if (job->Active() && job->plan->upgrade)
-            byImage[job->plan->entry->firmware->image].push_back(job);
-    for (auto& [image, jobs] : byImage) {
-        std::vector<CliDevice> devices;
-        for (Job* job : jobs) devices.push_back(job->device);
-        // The upgrade waits for each device's restart itself.
-        CliUpgrade upgrade(session_,
-                           {image, QFileInfo(image).size(), settings_.parallel, settings_.tftpPort,
-                            settings_.progress, false, settings_.blockSize});
-        const std::vector<CliResult> results = upgrade.Run(devices);
-        for (size_t i = 0; i < jobs.size(); ++i) {
-            if (results[i].ok)
-                jobs[i]->done
-                    << QStringLiteral("firmware %1").arg(jobs[i]->plan->entry->firmware->version);
-            else
-                jobs[i]->Fail(results[i].text);
+// The next step of the device after the one it finished, or its first.
+void FleetApply::Next(Job& job) {
+    const DevicePlan& plan = *job.plan;
+    switch (job.step) {
+        case Step::kQueued:
+            if (job.Restarts()) {
+                // What the device manager checks before it sends anything to a device.
+                if (const QString why = session_.WhyNotOneHost(job.device); !why.isEmpty())
+                    return job.Fail(QStringLiteral("not sent: %1").arg(why));
+                session_.Prompter().SetPrefix(job.device.ip);
+                const bool near = session_.Controller().SubnetCheck(
+                    job.device.record,
+                    plan.setup ? DmSubnetWarning::kDeviceManager : DmSubnetWarning::kUpgrade);
+                session_.Prompter().SetPrefix({});
+                if (!near) return job.Fail(QStringLiteral("outside the host's subnet (--force)"));
+            }
+            if (plan.setup) return Begin(job, Step::kSetup);
+            [[fallthrough]];
+        case Step::kSetupBack:
+            if (plan.upgrade) return Begin(job, Step::kUpgrade);
+            [[fallthrough]];
+        default:
+            break;
+    }
+    // The port is the last step and is made at once.
+    job.step = Step::kDone;
+    if (plan.entry->port && plan.port.Any()) {
+        const QString failure = MapPort(driver_, installer_, *plan.entry->port, plan.port);
+        if (!failure.isEmpty()) return job.Fail(failure);
+        job.done << QStringLiteral("port %1").arg(plan.entry->port->com);
+    }
+    // Each device's end as it comes, where the failures go too.
+    const CliResult result = OutcomeOf(job).result;
+    std::fprintf(settings_.progress, "%s\n",
+                 Printable(QStringLiteral("%1 %2").arg(result.device.ip, result.text))
+                     .toLocal8Bit()
+                     .constData());
+    std::fflush(settings_.progress);
+}
+
+void FleetApply::Begin(Job& job, Step step) {
+    job.step = step;
+    job.stepAt = clock_.elapsed();
+    job.deadline.setRemainingTime(session_.Scaled(settings_.restartTimeoutMs));
+    job.recordShown = false;
+    job.notTaken.clear();
+    job.version.clear();
+    switch (step) {
+        case Step::kSetup:
+            job.sends = 0;
+            job.replied = false;
+            SendSetup(job);
+            break;
+        case Step::kUpgrade:
+            job.upgrade = &UpgradeFor(job.plan->entry->firmware->image);
+            job.upgradeIndex = job.upgrade->Add(job.device);
+            break;
+        case Step::kUpgradeBack:
+            SendStatusQuery(job);
+            break;
+        default:
+            break;
+    }
+}
+
+CliUpgrade& FleetApply::UpgradeFor(const QString& image) {
+    std::unique_ptr<CliUpgrade>& upgrade = upgrades_[image];
+    if (!upgrade) {
+        upgrade = std::make_unique<CliUpgrade>(
+            session_, CliUpgrade::Settings{.imagePath = image,
+                                           .imageSize = QFileInfo(image).size(),
+                                           .parallel = settings_.parallel,
+                                           .tftpPort = settings_.tftpPort,
+                                           .progress = settings_.progress,
+                                           .watchRestart = false,
+                                           .blockSize = settings_.blockSize});
+    }
+    return *upgrade;
+}
+
+void FleetApply::SendSetup(Job& job) {
+    ++job.sends;
+    job.sentAt = clock_.elapsed();
+    session_.BroadcastSocket().Send(job.plan->intended.ToByteArray(), job.device.ip,
+                                    settings_.devicePort);
+}
+
+void FleetApply::SendStatusQuery(Job& job) {
+    job.sentAt = clock_.elapsed();
+    session_.BroadcastSocket().Send(msg::BuildStatusQuery(), job.device.ip, settings_.devicePort);
+}
+
+void FleetApply::OnSetupReply(const DeviceConfigRecord& reply) {
+    for (auto& job : jobs_)
+        if (job->step == Step::kSetup && job->device.record.MacAddress() == reply.MacAddress())
+            job->replied = true;
+}
+
+void FleetApply::OnStatusReply(const QString& sender, const QString& version) {
+    for (auto& job : jobs_)
+        if (job->step == Step::kUpgradeBack && job->device.ip == sender) job->version = version;
+}
+
+void FleetApply::Advance(Job& job) {
+    const int tick = session_.Scaled(DmController::kTickMs);
+    const bool tickPassed = clock_.elapsed() - job.sentAt >= tick;
+    switch (job.step) {
+        case Step::kSetup:
+            if (job.replied) return Begin(job, Step::kSetupBack);
+            if (!tickPassed) return;
+            // The device manager's setup flow: the command and kSetupRetries resends.
+            if (job.sends > DmController::kSetupRetries)
+                return job.Fail(QStringLiteral("no setup reply"));
+            return SendSetup(job);
+        case Step::kSetupBack:
+            if (job.recordShown) {
+                job.done << QStringLiteral("settings");
+                return Next(job);
+            }
+            if (!job.deadline.hasExpired()) return;
+            if (job.notTaken.isEmpty())
+                return job.Fail(QStringLiteral("not seen again within %1 s after the setup")
+                                    .arg(settings_.restartTimeoutMs / 1000));
+            return job.Fail(QStringLiteral("after the setup it reports %1")
+                                .arg(job.notTaken.join(QStringLiteral("; "))));
+        case Step::kUpgrade:
+            if (!job.upgrade->Done(job.upgradeIndex)) return;
+            if (const CliResult& result = job.upgrade->Result(job.upgradeIndex); !result.ok)
+                return job.Fail(result.text);
+            return Begin(job, Step::kUpgradeBack);
+        case Step::kUpgradeBack: {
+            const QString wanted = job.plan->entry->firmware->version;
+            if (job.recordShown && job.version == wanted) {
+                job.done << QStringLiteral("firmware %1").arg(wanted);
+                return Next(job);
+            }
+            if (job.deadline.hasExpired()) {
+                if (!job.recordShown && !job.notTaken.isEmpty())
+                    return job.Fail(QStringLiteral("after the upgrade it reports %1")
+                                        .arg(job.notTaken.join(QStringLiteral("; "))));
+                return job.Fail(
+                    job.version.isEmpty()
+                        ? QStringLiteral("no status reply within %1 s after the upgrade")
+                              .arg(settings_.restartTimeoutMs / 1000)
+                        : QStringLiteral("after the upgrade it reports firmware %1, wanted %2")
+                              .arg(job.version, wanted));
+            }
+            if (tickPassed && job.version != wanted) SendStatusQuery(job);
+            return;
         }
+        default:
+            return;
     }
 }
 
-// What a device reports after its restart is what the inventory decided.
-void FleetApply::Verify(std::vector<Job*>& group) {
-    // The upgrade's last search may still run, with the list being filled again.
-    session_.Search();
-    Relist(group);
-    std::vector<CliDevice> upgraded;
-    for (Job* job : group) {
-        if (!job->Active() || !job->Restarts()) continue;
-        if (!MatchesIntended(job->device.record, *job->plan))
-            job->Fail(
-                QStringLiteral("verification: the record it reports is not the intended one"));
-        else if (job->plan->upgrade)
-            upgraded.push_back(job->device);
-    }
-    if (upgraded.empty()) return;
-    const std::map<QString, StatusReply> replies =
-        QueryStatus(session_, settings_.devicePort, upgraded);
-    for (Job* job : group) {
-        if (!job->Active() || !job->plan->upgrade) continue;
-        const QString wanted = job->plan->entry->firmware->version;
-        const auto reply = replies.find(job->device.ip);
-        if (reply == replies.end())
-            job->Fail(QStringLiteral("verification: no status reply after the upgrade"));
-        else if (QString::fromLatin1(reply->second.firmwareVersion) != wanted)
-            job->Fail(QStringLiteral("verification: reports firmware %1, wanted %2")
-                          .arg(QString::fromLatin1(reply->second.firmwareVersion), wanted));
+// One search after another while a device waits to be seen after its restart; each search
+// that began after the device's step began is one look at it.
+void FleetApply::Searches() {
+    const auto waiting = [](const auto& job) {
+        return job->step == Step::kSetupBack || job->step == Step::kUpgradeBack;
+    };
+    if (std::none_of(jobs_.begin(), jobs_.end(), waiting) || session_.Searching()) return;
+    if (searchStartedAt_ >= 0)
+        for (auto& job : jobs_)
+            if (waiting(job) && job->stepAt <= searchStartedAt_) Looked(*job);
+    searchStartedAt_ = clock_.elapsed();
+    session_.Controller().StartSearch();
+}
+
+void FleetApply::Looked(Job& job) {
+    for (const CliDevice& listed : session_.Devices()) {
+        if (listed.record.MacAddress() != job.device.record.MacAddress()) continue;
+        job.device = listed;
+        const DeviceConfigRecord& intended = job.plan->intended;
+        const int row = job.plan->row;
+        job.recordShown = ReportsCommand(listed.record, intended, row);
+        job.notTaken =
+            job.recordShown ? QStringList() : SettingsNotTaken(listed.record, intended, row);
     }
 }
 
-void FleetApply::MapPorts(std::vector<Job*>& group) {
-    for (Job* job : group) {
-        if (!job->Active() || !job->plan->entry->port || !job->plan->port.Any()) continue;
-        const QString failure = MapPort(*job);
-        if (failure.isEmpty())
-            job->done << QStringLiteral("port %1").arg(job->plan->entry->port->com);
-        else
-            job->Fail(failure);
-    }
+void FleetApply::Interrupt() {
+    interrupted_ = true;
+    for (auto& [image, upgrade] : upgrades_) upgrade->Cancel();
+    PrintError(QStringLiteral("interrupted: no further step is started on any device"));
 }
 
-// Adds, configures and connects the device's port through the port service; empty when the
-// service then lists it connected (listening, for a server port).
-QString FleetApply::MapPort(const Job& job) {
-    const inventory::PortSpec& spec = *job.plan->entry->port;
-    const PortSteps& steps = job.plan->port;
-    uint32_t error = winerr::kSuccess;
-    if (steps.add) {
-        QString instance;
-        error = installer_.InstallPort(QString::fromLatin1(vspd::kVirtualHardwareId),
-                                       spec.com.mid(kComPrefix).toUInt(), &instance);
-        if (error != winerr::kSuccess)
-            return QStringLiteral("cannot add %1 (error %2)").arg(spec.com).arg(error);
+Outcome FleetApply::OutcomeOf(const Job& job) const {
+    const DevicePlan& plan = *job.plan;
+    const auto outcome = [&job](bool ok, const QString& text, const char* status) {
+        return Outcome{{job.device, ok, text}, QLatin1String(status), job.done};
+    };
+    if (!plan.device) return outcome(false, QStringLiteral("not found by the search"), "not found");
+    if (!plan.Changes()) return outcome(true, QStringLiteral("unchanged"), "unchanged");
+    if (!job.started)
+        return outcome(false, QStringLiteral("not started (interrupted)"), "not started");
+    QString text;
+    switch (job.step) {
+        case Step::kSetup:
+            text = QStringLiteral("interrupted: the setup command was sent, no reply yet");
+            break;
+        case Step::kSetupBack:
+            text = QStringLiteral("interrupted: set up, not yet seen with its new settings");
+            break;
+        case Step::kUpgrade:
+            if (!job.upgrade->Result(job.upgradeIndex).ok) {
+                text = QStringLiteral("interrupted: the firmware transfer was cancelled");
+                break;
+            }
+            [[fallthrough]];
+        case Step::kUpgradeBack:
+            text =
+                QStringLiteral("interrupted: the firmware was sent, its new version not yet seen");
+            break;
+        default:
+            if (!job.failed) {
+                Outcome changed = outcome(
+                    true, QStringLiteral("changed: %1").arg(job.done.join(QStringLiteral(", "))),
+                    "changed");
+                for (const inventory::SettingChange& change : plan.settingChanges)
+                    changed.result.changes << change.Text();
+                return changed;
+            }
+            text = job.failure;
     }
-    if (steps.configure) {
-        const auto port = driver_.FindPort(spec.com, &error);
-        if (port && port->state != vspd::PortState::Idle) driver_.Disconnect(spec.com);
-        error = driver_.SetRemoteInfo(spec.com, steps.config);
-        if (error != winerr::kSuccess)
-            return QStringLiteral("cannot configure %1 (error %2)").arg(spec.com).arg(error);
-    }
-    if (steps.connect && !spec.client) {
-        error = driver_.StartServer(spec.com);
-    } else if (steps.connect) {
-        VspHandle handle = driver_.OpenPort(spec.com, &error);
-        if (error != winerr::kSuccess)
-            return QStringLiteral("cannot open %1 (error %2)").arg(spec.com).arg(error);
-        VspConnector connector;
-        bool finished = false;
-        QObject::connect(&connector, &VspConnector::finished,
-                         [&](const QString&, uint32_t result, VspConnector::Origin) {
-                             finished = true;
-                             error = result;
-                         });
-        connector.Start(spec.com, std::move(handle), VspConnector::Origin::kButton);
-        if (!CliSession::WaitUntil([&] { return finished; }, kPortDeadlineMs))
-            connector.Cancel(spec.com);
-        CliSession::WaitUntil([&] { return finished; }, kPortDeadlineMs);
-    }
-    if (error != winerr::kSuccess)
-        return QStringLiteral("%1 did not connect (error %2)").arg(spec.com).arg(error);
-    const vspd::PortState wanted =
-        spec.client ? vspd::PortState::Connected : vspd::PortState::Listening;
-    const bool settled = CliSession::WaitUntil(
-        [&] {
-            uint32_t listError = 0;
-            const auto port = driver_.FindPort(spec.com, &listError);
-            return port && port->state == wanted;
-        },
-        kPortDeadlineMs);
-    return settled ? QString()
-                   : QStringLiteral("%1 is not connected after the apply").arg(spec.com);
+    if (!job.done.isEmpty())
+        text += QStringLiteral(" (done: %1)").arg(job.done.join(QStringLiteral(", ")));
+    return outcome(false, text, job.failed ? "failed" : "interrupted");
 }
 
 }  // namespace fleet

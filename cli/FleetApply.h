@@ -1,58 +1,74 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "cli/CliSession.h"
+#include "cli/CliUpgrade.h"
 #include "cli/FleetPlan.h"
+#include "cli/FleetReport.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspInstallService.h"
 
 namespace fleet {
 
-// Makes a plan so: up to `parallel` devices at a time, each through its steps in order
-// (settings, firmware, the restart wait, the check of what it reports, its port). A device
-// the plan leaves unchanged is sent nothing.
+// Makes a plan so: a pool of `parallel` slots, each device through its steps in order
+// (settings, firmware, its port), a slot free as soon as its device is done. Each step that
+// restarts the device is proven by what the device reports afterwards: the intended record
+// in a search, the wanted version in a status reply. A device the plan leaves unchanged is
+// sent nothing.
 class FleetApply {
   public:
     struct Settings {
         int parallel = 4;
         uint16_t devicePort = 0;
         uint16_t tftpPort = 0;
+        int restartTimeoutMs = CliSession::kRestartDeadlineMs;
         FILE* progress = stderr;
         int blockSize = 0;  // --block-size; 0: the window's 512
     };
 
     FleetApply(CliSession& session, CVspDriver& driver, VspInstallService& installer,
                Settings settings);
+    ~FleetApply();
 
-    // One result per planned device, in the plan's order. Ctrl-C while it runs lets the
-    // running step of the devices under way end, then stops: the results say which were
-    // done, which were in the middle and which were not started.
-    std::vector<CliResult> Run(const Plan& plan);
+    // One result per planned device, in the plan's order. A stop request (CliInterrupt.h)
+    // starts no further step on any device: transfers under way are cancelled, waits end, and
+    // the results say what each device had done.
+    std::vector<Outcome> Run(const Plan& plan);
+    bool Interrupted() const { return interrupted_; }
 
   private:
     struct Job;
-    void RunGroup(std::vector<Job*>& group);
-    void SubnetChecks(std::vector<Job*>& group);
-    void SendSetups(std::vector<Job*>& group);
-    void WaitBack(std::vector<Job*>& group, bool (*wanted)(const Job&), const QString& failure);
-    void Relist(std::vector<Job*>& group);
-    void Upgrade(std::vector<Job*>& group);
-    void Verify(std::vector<Job*>& group);
-    void MapPorts(std::vector<Job*>& group);
-    QString MapPort(const Job& job);
-    bool StopAfterStep(std::vector<Job*>& group, const QString& step);
+    enum class Step;
+    void StartJobs();
+    void Begin(Job& job, Step step);
+    void Next(Job& job);
+    void Advance(Job& job);
+    void SendSetup(Job& job);
+    void SendStatusQuery(Job& job);
+    void OnSetupReply(const DeviceConfigRecord& reply);
+    void OnStatusReply(const QString& sender, const QString& version);
+    void Searches();
+    void Looked(Job& job);
+    void Interrupt();
+    CliUpgrade& UpgradeFor(const QString& image);
+    bool Finished() const;
+    Outcome OutcomeOf(const Job& job) const;
 
     CliSession& session_;
     CVspDriver& driver_;
     VspInstallService& installer_;
     Settings settings_;
+    std::vector<std::unique_ptr<Job>> jobs_;
+    std::map<QString, std::unique_ptr<CliUpgrade>> upgrades_;  // by image
+    QElapsedTimer clock_;
+    int64_t searchStartedAt_ = -1;  // of the search running or last finished
+    bool interrupted_ = false;
 };
-
-// Ctrl-C from now on only asks an apply to stop; a second one ends the program.
-void CatchInterrupt();
-bool Interrupted();
 
 }  // namespace fleet

@@ -1,11 +1,11 @@
 #include "cli/FleetPlan.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 
 #include "cli/CliCommand.h"
+#include "cli/CliRestartCheck.h"
+#include "cli/CliTargets.h"
+#include "cli/InventorySettings.h"
 #include "devcfg/SetupMapping.h"
 #include "protocol/Address.h"
 #include "vsp/VspPortCommands.h"
@@ -13,15 +13,6 @@
 namespace fleet {
 
 namespace {
-
-// The device's current address is its own, whatever the command carried.
-bool SameDecided(const DeviceConfigRecord& a, const DeviceConfigRecord& b) {
-    DeviceConfigRecord left = a;
-    DeviceConfigRecord right = b;
-    left.Set(devrec::currentIp, 0);
-    right.Set(devrec::currentIp, 0);
-    return left == right;
-}
 
 const CliDevice* FindByMac(const std::vector<CliDevice>& devices, const inventory::Mac& mac,
                            int* row) {
@@ -43,9 +34,16 @@ void PlanDevice(DevicePlan& plan, const CliDevice& device, const Observed& obser
     for (const QString& error : build.errors)
         problems.push_back({entry.line, QStringLiteral("%1: %2").arg(device.mac, error.trimmed())});
     plan.intended = build.command;
-    plan.setup = !SameDecided(RecordAsCommand(device.record, plan.row), plan.intended);
-    if (plan.setup) plan.settingChanges = ChangedLines(before, after);
+    plan.setup = !ReportsCommand(device.record, plan.intended, plan.row);
+    if (plan.setup) plan.settingChanges = inventory::Changes(before, after);
     plan.address = after.dhcp == 1 ? ParseDottedAddress(device.ip) : InetAddr(after.staticIp);
+    if (after.dhcp != 1)
+        if (const QString why = inventory::WhyNotDeviceAddress(
+                plan.address, InetAddr(after.subnetMask), observed.subnets);
+            !why.isEmpty())
+            problems.push_back(
+                {entry.network.addressLine > 0 ? entry.network.addressLine : entry.line,
+                 QStringLiteral("%1: address: %2").arg(device.mac, why)});
     if (entry.firmware) {
         const auto version = observed.versions.find(device.ip);
         if (version != observed.versions.end()) plan.reportedVersion = version->second;
@@ -61,29 +59,18 @@ void CheckCollisions(const Plan& plan, const Observed& observed,
                      std::vector<inventory::Problem>& problems) {
     for (const DevicePlan& one : plan.devices) {
         if (!one.device) continue;
+        const int line =
+            one.entry->network.addressLine > 0 ? one.entry->network.addressLine : one.entry->line;
         const QString address = FormatDotted(one.address);
         for (const CliDevice& other : observed.devices)
             if (other.mac != one.device->mac && other.ip == address)
-                problems.push_back(
-                    {one.entry->line, QStringLiteral("%1: address %2 is that of %3 now")
-                                          .arg(one.device->mac, address, other.mac)});
+                problems.push_back({line, QStringLiteral("%1: address %2 is that of %3 now")
+                                              .arg(one.device->mac, address, other.mac)});
         for (const DevicePlan& other : plan.devices)
             if (&other < &one && other.device && other.address == one.address)
-                problems.push_back(
-                    {one.entry->line, QStringLiteral("%1: address %2 is also the one of %3")
-                                          .arg(one.device->mac, address, other.device->mac)});
+                problems.push_back({line, QStringLiteral("%1: address %2 is also the one of %3")
+                                              .arg(one.device->mac, address, other.device->mac)});
     }
-}
-
-QString StatusText(const DevicePlan& plan) {
-    if (!plan.device) return QStringLiteral("not found by the search");
-    return plan.Changes() ? QStringLiteral("would change") : QStringLiteral("unchanged");
-}
-
-QString FirmwareText(const DevicePlan& plan) {
-    const QString reported =
-        plan.reportedVersion.isEmpty() ? QStringLiteral("(no status reply)") : plan.reportedVersion;
-    return QStringLiteral("firmware: %1 -> %2").arg(reported, plan.entry->firmware->version);
 }
 
 }  // namespace
@@ -91,16 +78,6 @@ QString FirmwareText(const DevicePlan& plan) {
 bool Plan::Changes() const {
     return std::any_of(devices.begin(), devices.end(),
                        [](const DevicePlan& plan) { return plan.Changes(); });
-}
-
-DeviceConfigRecord RecordAsCommand(const DeviceConfigRecord& record, int row) {
-    DeviceSetupValues values;
-    FillSetupValues(values, record, row);
-    return BuildSetupRecord(values, record.MacAddress()).command;
-}
-
-bool MatchesIntended(const DeviceConfigRecord& reported, const DevicePlan& plan) {
-    return SameDecided(RecordAsCommand(reported, plan.row), plan.intended);
 }
 
 PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,
@@ -122,6 +99,16 @@ PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,
         return steps;
     }
     const vspd::RemoteInfoReply& info = port->info;
+    static const char* const kStates[] = {"idle", "connecting", "connected", "listening"};
+    const auto state = static_cast<size_t>(port->state);
+    steps.before = QStringLiteral("%1: %2 %3 %4:%5, %6")
+                       .arg(spec.com,
+                            info.protocol == vspd::kProtocolUdp ? QStringLiteral("udp")
+                                                                : QStringLiteral("tcp"),
+                            info.mode == 1 ? QStringLiteral("client") : QStringLiteral("server"),
+                            FormatDotted(info.remoteIp))
+                       .arg(info.remotePort)
+                       .arg(QLatin1String(state < std::size(kStates) ? kStates[state] : "?"));
     steps.configure = info.remoteIp != steps.config.remoteIp ||
                       info.remotePort != steps.config.remotePort ||
                       info.protocol != steps.config.protocol || info.mode != steps.config.mode ||
@@ -152,53 +139,23 @@ Plan MakePlan(const std::vector<inventory::DeviceEntry>& entries, const Observed
     return plan;
 }
 
-QString PortText(const inventory::PortSpec& spec, const PortSteps& steps) {
-    QStringList parts;
-    if (steps.add) parts << QStringLiteral("add");
-    if (steps.configure)
-        parts << QStringLiteral("configure %1 %2 %3:%4")
-                     .arg(spec.udp ? QStringLiteral("udp") : QStringLiteral("tcp"),
-                          spec.client ? QStringLiteral("client") : QStringLiteral("server"),
-                          FormatDotted(steps.config.remoteIp))
-                     .arg(steps.config.remotePort);
-    if (steps.connect)
-        parts << (spec.client ? QStringLiteral("connect") : QStringLiteral("listen"));
-    return QStringLiteral("port %1: %2").arg(spec.com, parts.join(QStringLiteral(", ")));
-}
-
-QString FormatPlan(const Plan& plan, bool json) {
-    QJsonArray array;
-    QString text;
-    for (const DevicePlan& one : plan.devices) {
-        const QString mac = inventory::MacText(one.entry->mac);
-        const QString ip = one.device ? one.device->ip : QString();
-        QStringList lines = one.settingChanges;
-        if (one.upgrade) lines << FirmwareText(one);
-        if (one.entry->port && one.port.Any()) lines << PortText(*one.entry->port, one.port);
-        QJsonObject object{{QStringLiteral("mac"), mac},
-                           {QStringLiteral("ip"), ip},
-                           {QStringLiteral("result"), StatusText(one)}};
-        if (one.setup)
-            object[QStringLiteral("settings")] = QJsonArray::fromStringList(one.settingChanges);
-        if (one.upgrade)
-            object[QStringLiteral("firmware")] =
-                QJsonObject{{QStringLiteral("reported"), one.reportedVersion},
-                            {QStringLiteral("wanted"), one.entry->firmware->version}};
-        if (one.entry->port && one.port.Any())
-            object[QStringLiteral("port")] = PortText(*one.entry->port, one.port);
-        array.append(object);
-        text += QStringLiteral("%1 %2 %3\n")
-                    .arg(mac, ip.isEmpty() ? QStringLiteral("-") : ip, StatusText(one));
-        for (const QString& line : lines) text += QStringLiteral("  %1\n").arg(line);
-    }
-    const QString left = QStringLiteral("not in the inventory (left alone)");
-    for (const CliDevice& other : plan.others) {
-        array.append(QJsonObject{{QStringLiteral("mac"), other.mac},
-                                 {QStringLiteral("ip"), other.ip},
-                                 {QStringLiteral("result"), left}});
-        text += QStringLiteral("%1 %2 %3\n").arg(other.mac, other.ip, left);
-    }
-    return json ? QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)) : text;
+QString Limit(Plan& plan, const QStringList& limits) {
+    const auto names = [](const DevicePlan& one, const QString& limit) {
+        const inventory::DeviceEntry& entry = *one.entry;
+        if (const std::optional<CliMac> mac = ParseMac(limit)) return *mac == entry.mac;
+        const QString name = entry.name.value_or(
+            one.device ? one.device->record.Get(devrec::deviceName) : QString());
+        return limit == name || (!entry.group.isEmpty() && limit == entry.group);
+    };
+    for (const QString& limit : limits)
+        if (std::none_of(plan.devices.begin(), plan.devices.end(),
+                         [&](const DevicePlan& one) { return names(one, limit); }))
+            return limit;
+    std::erase_if(plan.devices, [&](const DevicePlan& one) {
+        return std::none_of(limits.begin(), limits.end(),
+                            [&](const QString& limit) { return names(one, limit); });
+    });
+    return {};
 }
 
 }  // namespace fleet

@@ -8,6 +8,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Inventory.h"
+#include "cli/InventorySettings.h"
 #include "vsp/VspDriver.h"
 #include "vspd/DriverRequests.h"
 
@@ -21,6 +22,7 @@ struct PortSteps {
     bool configure = false;
     bool connect = false;
     vspd::RemoteInfoRequest config;  // without the host address, which the driver fills in
+    QString before;                  // the port as the service lists it; empty: no such port
     bool Any() const { return add || configure || connect; }
 };
 
@@ -30,8 +32,8 @@ struct DevicePlan {
     int row = 0;                      // its row when planned; fills in a name the device lacks
     DeviceConfigRecord intended;      // the setup command the inventory makes
     bool setup = false;
-    QStringList settingChanges;  // "what: old -> new"
-    QString reportedVersion;     // empty when the device did not answer the status query
+    std::vector<inventory::SettingChange> settingChanges;
+    QString reportedVersion;  // empty when the device did not answer the status query
     bool upgrade = false;
     uint32_t address = 0;  // where the device answers once applied (host order)
     PortSteps port;
@@ -51,22 +53,18 @@ struct Observed {
     std::vector<CliDevice> devices;                  // in the search's order
     std::map<QString, QString> versions;             // by IP address
     std::optional<std::vector<VspInterface>> ports;  // nullopt: the service did not answer
+    std::vector<AdapterInfo> subnets;                // the host's
 };
 
 Plan MakePlan(const std::vector<inventory::DeviceEntry>& entries, const Observed& observed);
 
-// The setup command the device's record stands for, and whether a record the device reported
-// is the intended one in every byte the inventory decides (its current address is its own).
-DeviceConfigRecord RecordAsCommand(const DeviceConfigRecord& record, int row);
-bool MatchesIntended(const DeviceConfigRecord& reported, const DevicePlan& plan);
+// Keeps only the devices that `limits` name, each a MAC address, a device's name (the file's,
+// or the one it reports when the file gives none) or a group; the others of the inventory
+// are left out, not listed as strangers. The first limit that names no device, or empty.
+QString Limit(Plan& plan, const QStringList& limits);
 
 // The port's state in the service's list: added, set up as wanted, connected (or listening).
 PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,
                        const DeviceSetupValues& values, const std::vector<VspInterface>* ports);
-
-// One block per device ("MAC IP what", then the changes indented), or a JSON array.
-QString FormatPlan(const Plan& plan, bool json);
-// The port's steps as "port COM5: add, configure tcp client 10.0.0.7:4001, connect".
-QString PortText(const inventory::PortSpec& spec, const PortSteps& steps);
 
 }  // namespace fleet

@@ -1,11 +1,6 @@
 #include "cli/Inventory.h"
 
-#include "cli/CliTargets.h"
-#include "platform/RegularFile.h"
-
-#define TOML_EXCEPTIONS 0
-#include <toml++/toml.h>
-
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,10 +8,13 @@
 #include <map>
 #include <set>
 
+#include "cli/CliTargets.h"
+#include "cli/InventoryRanges.h"
 #include "cli/InventorySettings.h"
 #include "devcfg/DeviceSettingFile.h"
 #include "devmgr/DmDeviceTable.h"
 #include "monitor/StatusReply.h"
+#include "platform/RegularFile.h"
 #include "protocol/Address.h"
 #include "upgrade/FirmwareImage.h"
 #include "upgrade/TftpClient.h"
@@ -29,7 +27,8 @@ constexpr int kMaxComNumber = 256;
 // Far more than thousands of devices take; a larger file is refused before it is read.
 constexpr int64_t kMaxInventoryBytes = 4 * 1024 * 1024;
 
-const std::set<QString> kDeviceKeys{"name",     "network",  "settings_file",
+const std::set<QString> kRootKeys{"defaults", "group", "device", "range"};
+const std::set<QString> kDeviceKeys{"name",     "group",    "network", "settings_file",
                                     "settings", "firmware", "port"};
 const std::set<QString> kDefaultKeys{"network", "settings_file", "settings", "firmware"};
 const std::set<QString> kNetworkKeys{"dhcp", "address", "netmask", "gateway", "dns"};
@@ -47,42 +46,69 @@ QString Text(std::string_view text) {
 // Reads one file's tables into entries; the defaults first, then each device over them.
 class Reader {
   public:
-    Reader(QString folder, std::vector<Problem>& problems)
-        : folder_(std::move(folder)), problems_(problems) {}
+    Reader(QString folder, const std::vector<AdapterInfo>& subnets, std::vector<Problem>& problems)
+        : folder_(std::move(folder)), subnets_(subnets), problems_(problems) {}
 
     void Read(const toml::table& root) {
+        for (auto&& [key, node] : root)
+            if (!kRootKeys.contains(Text(key.str())) ||
+                !(node.is_table() || (key.str() == "range" && node.is_array_of_tables())))
+                Fail(LineOf(node), QStringLiteral("unknown key \"%1\"").arg(Text(key.str())));
         DeviceEntry defaults;
-        for (auto&& [key, node] : root) {
-            const QString name = Text(key.str());
-            if (name == "defaults" && node.is_table())
-                ReadEntry(*node.as_table(), defaults, true);
-            else if (name != "device" || !node.is_table())
-                Fail(LineOf(node), QStringLiteral("unknown key \"%1\"").arg(name));
-        }
+        if (const toml::table* table = root["defaults"].as_table())
+            ReadEntry(*table, defaults, kDefaultKeys, QStringLiteral(" in [defaults]"));
+        if (const toml::table* groups = root["group"].as_table()) ReadGroups(*groups, defaults);
         const toml::table* devices = root["device"].as_table();
-        if (!devices) return Fail(0, QStringLiteral("no [device.\"MAC\"] tables"));
-        for (auto&& [key, node] : *devices) {
-            DeviceEntry entry = defaults;
-            entry.line = static_cast<int>(key.source().begin.line);
-            const std::optional<Mac> mac = ParseMac(Text(key.str()));
-            if (!mac)
-                Fail(entry.line,
-                     QStringLiteral("\"%1\" is not a MAC address").arg(Text(key.str())));
-            if (!node.is_table()) {
-                Fail(entry.line, QStringLiteral("a device is a table"));
-                continue;
-            }
-            entry.mac = mac.value_or(Mac{});
-            ReadEntry(*node.as_table(), entry, false);
-            Finish(entry);
-            devices_.push_back(std::move(entry));
-        }
+        const toml::array* ranges = root["range"].as_array();
+        if (!devices && !ranges)
+            return Fail(0, QStringLiteral("no [device.\"MAC\"] tables and no [[range]]"));
+        if (devices) ReadDevices(*devices, defaults);
+        if (ranges)
+            for (const toml::node& node : *ranges)
+                if (const toml::table* range = node.as_table()) {
+                    rangeLine_ = LineOf(*range);
+                    for (const RangeDevice& device : ExpandRange(*range, problems_))
+                        AddDevice(device.table, device.mac, rangeLine_, defaults);
+                    rangeLine_ = 0;
+                }
     }
 
     std::vector<DeviceEntry> TakeDevices() { return std::move(devices_); }
+    QCryptographicHash& Digest() { return digest_; }
 
   private:
-    void Fail(int line, const QString& reason) { problems_.push_back({line, reason}); }
+    // A range's devices are copies, whose values know no line: the range's stands for them.
+    void Fail(int line, const QString& reason) {
+        problems_.push_back({line > 0 ? line : rangeLine_, reason});
+    }
+
+    void ReadDevices(const toml::table& devices, const DeviceEntry& defaults) {
+        for (auto&& [key, node] : devices) {
+            const int line = static_cast<int>(key.source().begin.line);
+            const std::optional<Mac> mac = ParseMac(Text(key.str()));
+            if (!mac)
+                Fail(line, QStringLiteral("\"%1\" is not a MAC address").arg(Text(key.str())));
+            if (!node.is_table()) {
+                Fail(line, QStringLiteral("a device is a table"));
+                continue;
+            }
+            AddDevice(*node.as_table(), mac.value_or(Mac{}), line, defaults);
+        }
+    }
+
+    void AddDevice(const toml::table& table, const Mac& mac, int line,
+                   const DeviceEntry& defaults) {
+        // The group bit: a multicast or the broadcast address, never one device's.
+        if (mac[0] & 1)
+            Fail(line, QStringLiteral("%1 is a multicast or broadcast MAC address, no device's")
+                           .arg(NormalMac(mac)));
+        DeviceEntry entry = GroupOf(table).value_or(defaults);
+        entry.line = line;
+        entry.mac = mac;
+        ReadEntry(table, entry, kDeviceKeys, {});
+        Finish(entry);
+        devices_.push_back(std::move(entry));
+    }
 
     bool KnownKeys(const toml::table& table, const std::set<QString>& known, const QString& where) {
         bool ok = true;
@@ -107,9 +133,37 @@ class Reader {
         return std::nullopt;
     }
 
-    void ReadEntry(const toml::table& table, DeviceEntry& entry, bool defaults) {
-        KnownKeys(table, defaults ? kDefaultKeys : kDeviceKeys,
-                  defaults ? QStringLiteral(" in [defaults]") : QString());
+    // Each group over the defaults, for the devices that name it.
+    void ReadGroups(const toml::table& groups, const DeviceEntry& defaults) {
+        for (auto&& [key, node] : groups) {
+            const QString name = Text(key.str());
+            if (!node.is_table()) {
+                Fail(LineOf(node), QStringLiteral("a group is a table"));
+                continue;
+            }
+            DeviceEntry group = defaults;
+            group.group = name;
+            ReadEntry(*node.as_table(), group, kDefaultKeys,
+                      QStringLiteral(" in [group.\"%1\"]").arg(name));
+            groups_[name] = std::move(group);
+        }
+    }
+
+    // The group a device's table names; nullopt for none (the defaults), also when unknown.
+    std::optional<DeviceEntry> GroupOf(const toml::table& device) {
+        const toml::node* node = device.get("group");
+        if (!node) return std::nullopt;
+        const std::optional<QString> name = String(*node, QStringLiteral("group"));
+        if (!name) return std::nullopt;
+        const auto group = groups_.find(*name);
+        if (group != groups_.end()) return group->second;
+        Fail(LineOf(*node), QStringLiteral("no [group.\"%1\"] table").arg(*name));
+        return std::nullopt;
+    }
+
+    void ReadEntry(const toml::table& table, DeviceEntry& entry, const std::set<QString>& known,
+                   const QString& where) {
+        KnownKeys(table, known, where);
         if (const toml::node* node = table.get("name")) ReadName(*node, entry);
         if (const toml::node* node = table.get("network")) ReadNetwork(*node, entry.network);
         if (const toml::node* node = table.get("settings_file")) ReadSettingFile(*node, entry);
@@ -147,9 +201,6 @@ class Reader {
         if (const toml::node* a = table->get("address")) {
             network.address = Address(*a, QStringLiteral("address"));
             network.addressLine = LineOf(*a);
-            if (network.address && !IsHostAddress(*network.address))
-                Fail(LineOf(*a), QStringLiteral("address %1 cannot be a device's address")
-                                     .arg(FormatDotted(*network.address)));
         }
         if (const toml::node* m = table->get("netmask")) {
             network.netmask = Address(*m, QStringLiteral("netmask"));
@@ -177,6 +228,7 @@ class Reader {
             return Fail(LineOf(node), QStringLiteral("cannot read the setting file: %1").arg(why));
         entry.settingFile = path;
         entry.settingFileText = *text;
+        digest_.addData(*text);
         DeviceSetupValues values;
         const settingfile::LoadReport loaded = settingfile::Load(entry.settingFileText, values);
         if (loaded.result == settingfile::LoadResult::VersionWrong)
@@ -212,6 +264,8 @@ class Reader {
     void ReadFirmware(const toml::node& node, DeviceEntry& entry) {
         const toml::table* table = Table(node, QStringLiteral("firmware"));
         if (!table || !KnownKeys(*table, kFirmwareKeys, QStringLiteral(" in firmware"))) return;
+        // firmware = {}: this device keeps the firmware it has, whatever the defaults say.
+        if (table->empty()) return entry.firmware.reset();
         FirmwareSpec firmware = entry.firmware.value_or(FirmwareSpec{});
         firmware.line = LineOf(node);
         if (const toml::node* image = table->get("image"))
@@ -258,9 +312,14 @@ class Reader {
 
     // What only the merged entry can tell.
     void Finish(const DeviceEntry& entry) {
-        if (entry.network.dhcp.value_or(false) && entry.network.address)
-            Fail(entry.network.addressLine,
-                 QStringLiteral("a device with dhcp = true takes no address"));
+        const NetworkSpec& network = entry.network;
+        if (network.dhcp.value_or(false) && network.address)
+            Fail(network.addressLine, QStringLiteral("a device with dhcp = true takes no address"));
+        else if (network.address)
+            if (const QString why =
+                    WhyNotDeviceAddress(*network.address, network.netmask.value_or(0), subnets_);
+                !why.isEmpty())
+                Fail(network.addressLine, QStringLiteral("address: %1").arg(why));
         if (entry.firmware) CheckFirmware(*entry.firmware);
     }
 
@@ -274,6 +333,7 @@ class Reader {
         if (checkedImages_.contains(firmware.image)) return;
         checkedImages_.insert(firmware.image);
         const FirmwareImage image = ReadFirmwareImage(firmware.image, CTftpClient::kMaxImageSize);
+        digest_.addData(image.bytes);
         if (image.status == FirmwareImage::Status::CannotOpen)
             Fail(firmware.line, QStringLiteral("cannot read the image %1").arg(firmware.image));
         else if (image.status == FirmwareImage::Status::TooLarge)
@@ -284,39 +344,19 @@ class Reader {
     }
 
     QString folder_;
+    const std::vector<AdapterInfo>& subnets_;
     std::vector<Problem>& problems_;
     std::vector<DeviceEntry> devices_;
+    std::map<QString, DeviceEntry> groups_;
+    int rangeLine_ = 0;
+    QCryptographicHash digest_{QCryptographicHash::Sha256};
     std::set<QString> checkedImages_;
 };
 
-// Two entries for one device, one address or one port, found after every entry was read.
-void CheckAcrossDevices(const std::vector<DeviceEntry>& devices, std::vector<Problem>& problems) {
-    std::map<Mac, int> macs;
-    std::map<uint32_t, int> addresses;
-    std::map<QString, int> ports;
-    for (const DeviceEntry& entry : devices) {
-        if (auto [it, added] = macs.emplace(entry.mac, entry.line); !added)
-            problems.push_back(
-                {entry.line,
-                 QStringLiteral("%1 is also at line %2").arg(MacText(entry.mac)).arg(it->second)});
-        if (entry.network.address)
-            if (auto [it, added] = addresses.emplace(*entry.network.address, entry.line); !added)
-                problems.push_back(
-                    {entry.network.addressLine,
-                     QStringLiteral("address %1 is also that of the device at line %2")
-                         .arg(FormatDotted(*entry.network.address))
-                         .arg(it->second)});
-        if (entry.port)
-            if (auto [it, added] = ports.emplace(entry.port->com, entry.port->line); !added)
-                problems.push_back({entry.port->line, QStringLiteral("%1 is also mapped at line %2")
-                                                          .arg(entry.port->com)
-                                                          .arg(it->second)});
-    }
-}
-
 }  // namespace
 
-Parsed Parse(const QByteArray& text, const QString& folder) {
+Parsed Parse(const QByteArray& text, const QString& folder,
+             const std::vector<AdapterInfo>& subnets) {
     Parsed parsed;
     const toml::parse_result result =
         toml::parse(std::string_view(text.constData(), static_cast<size_t>(text.size())));
@@ -325,16 +365,18 @@ Parsed Parse(const QByteArray& text, const QString& folder) {
                                    Text(result.error().description())});
         return parsed;
     }
-    Reader reader(folder, parsed.problems);
+    Reader reader(folder, subnets, parsed.problems);
+    reader.Digest().addData(text);
     reader.Read(result.table());
     parsed.devices = reader.TakeDevices();
+    parsed.digest = reader.Digest().result();
     CheckAcrossDevices(parsed.devices, parsed.problems);
     std::stable_sort(parsed.problems.begin(), parsed.problems.end(),
                      [](const Problem& a, const Problem& b) { return a.line < b.line; });
     return parsed;
 }
 
-Parsed Load(const QString& path) {
+Parsed Load(const QString& path, const std::vector<AdapterInfo>& subnets) {
     const RegularFile file = ReadRegularFile(path, kMaxInventoryBytes);
     if (file.status != RegularFile::Status::Read) {
         Parsed parsed;
@@ -346,39 +388,7 @@ Parsed Load(const QString& path) {
                     : QStringLiteral("cannot read the file")});
         return parsed;
     }
-    return Parse(file.bytes, QFileInfo(path).absolutePath());
-}
-
-QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems) {
-    QStringList lines;
-    for (const Problem& problem : problems)
-        lines << (problem.line > 0
-                      ? QStringLiteral("%1:%2: %3").arg(path).arg(problem.line).arg(problem.reason)
-                      : QStringLiteral("%1: %2").arg(path, problem.reason));
-    return lines;
-}
-
-DeviceSetupValues Intended(const DeviceEntry& entry, DeviceSetupValues current) {
-    DeviceSetupValues values = current;
-    if (!entry.settingFileText.isEmpty()) {
-        settingfile::Load(entry.settingFileText, values);
-        // A setting file serves many devices: what identifies one stays the device's own.
-        values.deviceName = current.deviceName;
-        values.dhcp = current.dhcp;
-        values.dhcpClientFlag = current.dhcpClientFlag;
-        values.currentIp = current.currentIp;
-        values.staticIp = current.staticIp;
-    }
-    for (const SettingValue& setting : entry.settings) ApplySetting(values, setting);
-    if (entry.name) values.deviceName = *entry.name;
-    ApplyNetwork(values, entry.network);
-    return values;
-}
-
-QString MacText(const Mac& mac) {
-    DeviceConfigRecord record;
-    record.SetMacAddress(mac);
-    return DmDeviceTable::MacText(record);
+    return Parse(file.bytes, QFileInfo(path).absolutePath(), subnets);
 }
 
 }  // namespace inventory

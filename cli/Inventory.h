@@ -10,6 +10,7 @@
 
 #include "devcfg/DeviceConfigRecord.h"
 #include "devcfg/DeviceSetupValues.h"
+#include "platform/NetInterfaces.h"
 
 // The fleet inventory: what each device should be, keyed by its MAC address, read from a TOML
 // file. Everything that can be checked without the devices is checked here, so that a bad
@@ -52,6 +53,7 @@ struct DeviceEntry {
     Mac mac{};
     int line = 0;
     std::optional<QString> name;
+    QString group;  // empty: none
     NetworkSpec network;
     QString settingFile;  // absolute path; empty when none
     QByteArray settingFileText;
@@ -68,14 +70,21 @@ struct Problem {
 struct Parsed {
     std::vector<DeviceEntry> devices;
     std::vector<Problem> problems;
+    // SHA-256 over the file, the setting files and the images it names, as they were read.
+    QByteArray digest;
     bool Ok() const { return problems.empty(); }
 };
 
 // Reads and checks the inventory at `path`; setting files and images are taken relative to
-// its folder and read at once.
-Parsed Load(const QString& path);
+// its folder and read at once. An address is checked against its own netmask and `subnets`,
+// the host's (NetInterfaces::Subnets).
+Parsed Load(const QString& path, const std::vector<AdapterInfo>& subnets = {});
 // The same for text already read; `folder` stands for the file's folder.
-Parsed Parse(const QByteArray& text, const QString& folder);
+Parsed Parse(const QByteArray& text, const QString& folder,
+             const std::vector<AdapterInfo>& subnets = {});
+
+// Two entries for one device, one address or one port, found once every entry was read.
+void CheckAcrossDevices(const std::vector<DeviceEntry>& devices, std::vector<Problem>& problems);
 
 // "path:line: reason" for each problem.
 QStringList FormatProblems(const QString& path, const std::vector<Problem>& problems);

@@ -24,7 +24,8 @@ struct NamedSetting {
     const char* key;
     Kind kind;
     void (*apply)(V&, const Checked&);
-    int line = 0;  // of the device setting file, for a number's range
+    Checked (*read)(const V&);  // the setting as `apply` takes it
+    int line = 0;               // of the device setting file, for a number's range
     const ValueList* list = nullptr;
     std::vector<const char*> choices{};
     int width = 0;
@@ -33,39 +34,51 @@ struct NamedSetting {
 // clang-format off
 const std::array<NamedSetting, 12> kSettings{{
     {"operating_mode", Kind::kChoice,
-     [](V& v, const Checked& s) { v.operationMode = static_cast<int>(s.number); }, 0, nullptr,
+     [](V& v, const Checked& s) { v.operationMode = static_cast<int>(s.number); },
+     [](const V& v) { return Checked{0, static_cast<uint32_t>(v.operationMode), {}}; }, 0, nullptr,
      {"socket", "vcom", "rfc2217", "modbus_gateway"}},
-    {"role", Kind::kChoice, [](V& v, const Checked& s) { v.clientMode = s.number == 1; }, 0,
+    {"role", Kind::kChoice, [](V& v, const Checked& s) { v.clientMode = s.number == 1; },
+     [](const V& v) { return Checked{0, v.clientMode ? 1u : 0u, {}}; }, 0,
      nullptr, {"server", "client"}},
     {"protocol", Kind::kChoice,
      [](V& v, const Checked& s) {
          v.udp = s.number == 1;
          v.tcp = s.number == 0;
      },
+     [](const V& v) { return Checked{0, v.udp ? 1u : 0u, {}}; },
      0, nullptr, {"tcp", "udp"}},
     {"data_listening_port", Kind::kNumber,
-     [](V& v, const Checked& s) { v.listenPort = s.number; }, 8},
+     [](V& v, const Checked& s) { v.listenPort = s.number; },
+     [](const V& v) { return Checked{0, v.listenPort, {}}; }, 8},
     {"destination_port", Kind::kNumber,
-     [](V& v, const Checked& s) { v.destinationPort = s.number; }, 9},
+     [](V& v, const Checked& s) { v.destinationPort = s.number; },
+     [](const V& v) { return Checked{0, v.destinationPort, {}}; }, 9},
     {"destination_host", Kind::kText,
-     [](V& v, const Checked& s) { v.destinationHost = s.text; }, 0, nullptr, {},
+     [](V& v, const Checked& s) { v.destinationHost = s.text; },
+     [](const V& v) { return Checked{0, 0, v.destinationHost}; }, 0, nullptr, {},
      devrec::destinationHost.width},
     {"transmission_timer", Kind::kNumber,
-     [](V& v, const Checked& s) { v.transmitTimer = s.number; }, 15},
+     [](V& v, const Checked& s) { v.transmitTimer = s.number; },
+     [](const V& v) { return Checked{0, v.transmitTimer, {}}; }, 15},
     {"baud_rate", Kind::kList,
-     [](V& v, const Checked& s) { v.baudRate = static_cast<int>(s.number); }, 0,
+     [](V& v, const Checked& s) { v.baudRate = static_cast<int>(s.number); },
+     [](const V& v) { return Checked{0, static_cast<uint32_t>(v.baudRate), {}}; }, 0,
      &lists::baudRate},
     {"data_bits", Kind::kList,
-     [](V& v, const Checked& s) { v.dataBits = static_cast<int>(s.number); }, 0,
+     [](V& v, const Checked& s) { v.dataBits = static_cast<int>(s.number); },
+     [](const V& v) { return Checked{0, static_cast<uint32_t>(v.dataBits), {}}; }, 0,
      &lists::dataBits},
     {"parity", Kind::kChoice,
-     [](V& v, const Checked& s) { v.parity = static_cast<int>(s.number); }, 0, nullptr,
+     [](V& v, const Checked& s) { v.parity = static_cast<int>(s.number); },
+     [](const V& v) { return Checked{0, static_cast<uint32_t>(v.parity), {}}; }, 0, nullptr,
      {"none", "odd", "even"}},
     {"stop_bits", Kind::kList,
-     [](V& v, const Checked& s) { v.stopBits = static_cast<int>(s.number); }, 0,
+     [](V& v, const Checked& s) { v.stopBits = static_cast<int>(s.number); },
+     [](const V& v) { return Checked{0, static_cast<uint32_t>(v.stopBits), {}}; }, 0,
      &lists::stopBits},
     {"flow_control", Kind::kChoice,
-     [](V& v, const Checked& s) { v.flowControl = static_cast<int>(s.number); }, 0, nullptr,
+     [](V& v, const Checked& s) { v.flowControl = static_cast<int>(s.number); },
+     [](const V& v) { return Checked{0, static_cast<uint32_t>(v.flowControl), {}}; }, 0, nullptr,
      {"off", "on"}},
 }};
 // clang-format on
@@ -143,6 +156,36 @@ QString Check(const Input& input, Checked& out) {
 
 void Apply(DeviceSetupValues& values, const Checked& setting) {
     kSettings.at(static_cast<size_t>(setting.index)).apply(values, setting);
+}
+
+int Count() {
+    return static_cast<int>(kSettings.size());
+}
+
+Checked Read(const DeviceSetupValues& values, int index) {
+    Checked value = kSettings.at(static_cast<size_t>(index)).read(values);
+    value.index = index;
+    return value;
+}
+
+QString Shown(const Checked& value) {
+    const NamedSetting& setting = kSettings.at(static_cast<size_t>(value.index));
+    const auto none = QStringLiteral("(none)");
+    switch (setting.kind) {
+        case Kind::kNumber:
+            return QString::number(value.number);
+        case Kind::kList: {
+            const auto shown = setting.list->ValueAt(static_cast<int>(value.number));
+            return shown ? QString::number(*shown) : none;
+        }
+        case Kind::kChoice:
+            return value.number < setting.choices.size()
+                       ? QString::fromLatin1(setting.choices[value.number])
+                       : none;
+        case Kind::kText:
+            return value.text;
+    }
+    return none;
 }
 
 }  // namespace namedsettings

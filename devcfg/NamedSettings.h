@@ -30,5 +30,10 @@ QStringList Names();
 // The reason the value is refused, or empty with `out` set.
 QString Check(const Input& input, Checked& out);
 void Apply(DeviceSetupValues& values, const Checked& setting);
+int Count();
+// Setting `index` of `values`, as Check would give it.
+Checked Read(const DeviceSetupValues& values, int index);
+// A value as the inventory writes it: a number, a list's value, a choice's name, a text.
+QString Shown(const Checked& value);
 
 }  // namespace namedsettings

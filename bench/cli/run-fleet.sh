@@ -4,6 +4,9 @@
 #   apply:  settings and a 256 KiB firmware image into 1 device, then into 64 devices with
 #           --parallel 64: the fleet should take about one device's time (target: a ratio of
 #           at most 2).
+#   pool:   64 devices with --parallel 8, all healthy, then with the first one dead after its
+#           setup (it never comes back): the dead device holds only its own slot until
+#           --restart-timeout (target: a ratio of at most 1.3).
 #   again:  a second apply right after the first: the setup commands and TFTP write requests
 #           that reach the simulator (target: 0 and 0).
 # Runs itself inside a private network namespace.
@@ -12,6 +15,7 @@ build=$(realpath "${1:?usage: run-fleet.sh BUILD_DIR}")
 ctl=$build/cli/veltroctl
 program=$build/tools/devsim/veltro-devsim
 fleet=64
+pool=8
 restart_ms=3000
 version=V1.7.0
 
@@ -36,26 +40,33 @@ inventory() {
 
 seconds() { date +%s.%N; }
 
-# apply DEVICES: the wall time of one apply into a fresh simulator of that many devices.
+# apply DEVICES PARALLEL NAME [DEVSIM OPTIONS...]: the wall time of one apply into a fresh
+# simulator of that many devices, kept as wall[NAME].
 apply() {
-  start_devsim "$program" "127.7.$1.10" "$1" --restart-ms "$restart_ms" --upgrade-version "$version"
-  inventory "$1" >"$work/fleet-$1.toml"
-  local start
+  local devices=$1 parallel=$2 name=$3
+  shift 3
+  start_devsim "$program" "127.7.$devices.10" "$devices" --restart-ms "$restart_ms" \
+    --upgrade-version "$version" "$@"
+  inventory "$devices" >"$work/fleet-$devices.toml"
+  local start status=0
   start=$(seconds)
-  "$ctl" apply "$work/fleet-$1.toml" --bind 127.0.0.1 --parallel "$1" >"$work/apply-$1.out" 2>&1 ||
-    { cat "$work/apply-$1.out" >&2; exit 1; }
-  wall[$1]=$(echo "$(seconds) - $start" | bc -l)
-  printf 'apply settings + 256 KiB firmware, %2d device(s), --parallel %2d: %6.2f s (%s)\n' "$1" "$1" \
-    "${wall[$1]}" "$(grep -o "applied: [0-9]* of [0-9]* devices" "$work/apply-$1.out")"
+  "$ctl" apply "$work/fleet-$devices.toml" --bind 127.0.0.1 --parallel "$parallel" \
+    >"$work/apply-$name.out" 2>&1 || status=$?
+  wall[$name]=$(echo "$(seconds) - $start" | bc -l)
+  # Only the dead device may fail.
+  if [ "$status" != 0 ] && [ "$#" = 0 ]; then cat "$work/apply-$name.out" >&2; exit 1; fi
+  printf 'apply settings + 256 KiB firmware, %2d device(s), --parallel %2d%s: %6.2f s (%s)\n' \
+    "$devices" "$parallel" "${*:+ ($*)}" "${wall[$name]}" \
+    "$(grep -o "applied: [0-9]* of [0-9]* devices" "$work/apply-$name.out")"
 }
 
 (printf 'QMDR'; head -c $((256 * 1024 - 4)) /dev/urandom) >"$work/fw.bin"
 declare -A wall
-apply 1
+apply 1 1 one
 stop_devsim
-apply "$fleet"
+apply "$fleet" "$fleet" fleet
 printf 'fleet ratio %d devices / 1 device: %.2fx (target <= 2x)\n' "$fleet" \
-  "$(echo "${wall[$fleet]} / ${wall[1]}" | bc -l)"
+  "$(echo "${wall[fleet]} / ${wall[one]}" | bc -l)"
 
 mark=$(wc -l <"$devsim_log")
 "$ctl" apply "$work/fleet-$fleet.toml" --bind 127.0.0.1 --parallel "$fleet" >"$work/again.out" 2>&1 ||
@@ -64,3 +75,10 @@ setups=$(tail -n +$((mark + 1)) "$devsim_log" | grep -c "<- setup command" || tr
 writes=$(tail -n +$((mark + 1)) "$devsim_log" | grep -c "TFTP: write request" || true)
 printf 'second apply: %d of %d unchanged, %d setup commands, %d write requests at the simulator (target 0 and 0)\n' \
   "$(grep -c " unchanged$" "$work/again.out" || true)" "$fleet" "$setups" "$writes"
+stop_devsim
+
+apply "$fleet" "$pool" healthy
+stop_devsim
+apply "$fleet" "$pool" dead --device "restart=3600000"
+printf 'pool ratio one dead / all healthy, %d devices at --parallel %d: %.2fx (target <= 1.3x)\n' \
+  "$fleet" "$pool" "$(echo "${wall[dead]} / ${wall[healthy]}" | bc -l)"

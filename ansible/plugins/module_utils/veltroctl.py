@@ -78,14 +78,21 @@ def run(argv):
             err.decode('utf-8', 'replace'), state['interrupted'])
 
 
+# A plan's or an apply's device status that is no failure.
+_GOOD_STATUS = ('changed', 'unchanged', 'would change', 'not in the inventory')
+
+
 def load(stdout):
-    """The array veltroctl printed with --json."""
+    """The devices veltroctl printed with --json: plan and apply print an object whose
+    "devices" hold them, the device commands an array."""
     try:
         value = json.loads(stdout)
     except ValueError as error:
         raise VeltroctlError('veltroctl printed no JSON ({0})'.format(error))
+    if isinstance(value, dict) and isinstance(value.get('devices'), list):
+        value = value['devices']
     if not isinstance(value, list) or not all(isinstance(v, dict) for v in value):
-        raise VeltroctlError('veltroctl printed JSON that is not an array of objects')
+        raise VeltroctlError('veltroctl printed JSON that holds no list of devices')
     return value
 
 
@@ -123,10 +130,12 @@ def _changes(entry):
 
 def device(entry):
     """One device of plan, apply or reboot output in the module's own return shape."""
-    result = entry.get('result')
+    result = entry.get('result', entry.get('status'))
     address = entry.get('address', entry.get('ip')) or None
     if 'ok' in entry:
         ok = bool(entry['ok'])
+    elif 'status' in entry:
+        ok = entry['status'] in _GOOD_STATUS
     else:
         # A plan's entry: a device with a reason, or not found by the search, cannot be made
         # as the file says.
