@@ -17,7 +17,7 @@ install(TARGETS veltro-devsim RUNTIME DESTINATION lib/veltro)
 # The man pages are made from each program's own --help and --version (not in sanitizer
 # builds, whose programs are never packaged).
 find_program(HELP2MAN help2man)
-if(HELP2MAN AND NOT VELTRO_SANITIZE)
+if(HELP2MAN AND NOT (VELTRO_SANITIZE OR VELTRO_FUZZ))
   set(man_pages)
   foreach(program ${VELTRO_PROGRAMS})
     set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
