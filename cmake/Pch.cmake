@@ -8,7 +8,7 @@ set(veltro_pch_headers <algorithm> <array> <cstdint> <functional> <map> <memory>
     <QTimer> <QUdpSocket>)
 # clang checks the header's time stamp, which a cached header from another clone would fail.
 if(VELTRO_PCH AND CMAKE_CXX_COMPILER_ID MATCHES Clang)
-  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:SHELL:-Xclang -fno-pch-timestamp>)
+  add_compile_options("SHELL:-Xclang -fno-pch-timestamp")
 endif()
 
 function(veltro_pch target)
