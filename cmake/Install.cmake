@@ -17,7 +17,7 @@ install(TARGETS veltro-devsim RUNTIME DESTINATION lib/veltro)
 # The man pages are made from each program's own --help and --version (not in sanitizer
 # builds, whose programs are never packaged).
 find_program(HELP2MAN help2man)
-if(HELP2MAN AND NOT VELTRO_SANITIZE)
+if(HELP2MAN AND NOT (VELTRO_SANITIZE OR VELTRO_FUZZ))
   set(man_pages)
   foreach(program ${VELTRO_PROGRAMS})
     set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
@@ -57,9 +57,19 @@ install(FILES vspd/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.v
 
 set(CPACK_PACKAGE_NAME veltro)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "VELTRO developers <veltro@localhost>")
+set(CPACK_PACKAGE_CONTACT "VELTRO developers <veltro@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Configuration and test utility for VTM5800x serial-to-network device servers")
+# The summary above is the description's first line.
+set(CPACK_PACKAGE_DESCRIPTION
+    "VELTRO finds the device servers on the local network, edits and sends back
+their configuration, exports and imports it as text, restores, reboots and
+upgrades them, polls their status, and tests their serial ports with two
+terminals.
+.
+The package also holds veltro-vspd, a service that gives programs virtual COM
+ports (pseudo-terminals) carried over TCP or UDP to a device, its control tool
+veltro-vspctl, and veltroctl, the device manager on the command line.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

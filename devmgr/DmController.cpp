@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "devmgr/DmMessageBox.h"
+#include "platform/DmMessageBox.h"
 #include "platform/NetInterfaces.h"
 #include "platform/UserPrompts.h"
 #include "protocol/BroadcastSocket.h"

@@ -1,7 +1,7 @@
 // The flows that change devices: setup, restore, reboot, and the restart wait that ends a
 // restore or a push upgrade with a new search.
 #include "devmgr/DmController.h"
-#include "devmgr/DmMessageBox.h"
+#include "platform/DmMessageBox.h"
 #include "platform/UserPrompts.h"
 #include "protocol/BroadcastSocket.h"
 #include "protocol/Message.h"

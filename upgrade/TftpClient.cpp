@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
-#include "devmgr/DmMessageBox.h"
+#include "platform/DmMessageBox.h"
 #include "protocol/Address.h"
 #include "protocol/OneHost.h"
 #include "upgrade/FirmwareImage.h"

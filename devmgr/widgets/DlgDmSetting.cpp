@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "devmgr/DmMessageBox.h"
+#include "platform/DmMessageBox.h"
 
 using dmperiod::Field;
 

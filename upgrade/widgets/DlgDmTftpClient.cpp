@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "devmgr/DmMessageBox.h"
+#include "platform/DmMessageBox.h"
 #include "upgrade/FirmwareImage.h"
 
 CDlgDmTftpClient::CDlgDmTftpClient(UserPrompts& prompts, QWidget* parent)
