@@ -24,7 +24,6 @@
 #include "terminal/ComPorts.h"
 #include "terminal/widgets/ViewTerminal.h"
 #include "vsp/VspDriver.h"
-#include "vsp/VspInstallService.h"
 #include "vsp/widgets/ViewVsp.h"
 
 CMainFrame::CMainFrame(FrameServices services)
@@ -36,7 +35,6 @@ CMainFrame::CMainFrame(FrameServices services)
         services_.vspSocket.isEmpty() ? CVspDriver::DefaultSocketPath() : services_.vspSocket;
     vspDriver_ = std::make_unique<CVspDriver>(
         services_.prompts, [this] { return hostAddress_; }, socket);
-    vspInstaller_ = std::make_unique<CVspInstallService>(socket);
     setMinimumSize(kMinWidth, kMinHeight);
 }
 
@@ -250,10 +248,6 @@ bool CMainFrame::IsVirtualComPort(const QString& portName) const {
 
 VspSettingsValues CMainFrame::VspSettings() const {
     return {settings_.maxPacketSizeSetting == 1, settings_.connectionCheck == 1};
-}
-
-VspInstallService& CMainFrame::VspInstaller() {
-    return *vspInstaller_;
 }
 
 QString CMainFrame::PortTablePath() const {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "vsp/VspPorts.h"
+#include "vsp/VspLivePorts.h"
 #include "vsp/widgets/ViewVsp.h"
 #include "vspd/ControlClient.h"
 #include "vspd/WinErrors.h"
@@ -97,7 +97,7 @@ bool RepairBench::SaveAsConnected(int saved) {
     uint32_t error = 0;
     const auto list = frame_.VspDriver().Enumerate(&error);
     if (!list) return false;
-    VspPorts ports;
+    VspLivePorts ports;
     ports.Take(*list);
     // The repair reconnects every client port of the table that connects at start: the
     // table holds only those meant.
@@ -108,10 +108,10 @@ bool RepairBench::SaveAsConnected(int saved) {
             fprintf(stderr, "COM%d is missing or not idle\n", n);
             return false;
         }
-        records.push_back(port->Record());
+        records.push_back(port->Record(false));
         records.back().status = vspword::kConnected;
     }
-    if (!CVspPortTable::Save(records, frame_.Prompts(), frame_.PortTablePath())) return false;
+    if (!CVspDatFile::Save(records, frame_.Prompts(), frame_.PortTablePath())) return false;
     frame_.LoadTable();
     return frame_.PortTable().TableLoaded();
 }
@@ -130,7 +130,7 @@ RepairPass RepairBench::Repair(int saved) {
         probes.Begin();
     });
     QObject::connect(&commands.Connector(), &VspConnector::finished, &view,
-                     [&](const QString&, uint32_t error, VspConnector::Origin) {
+                     [&](const QString&, uint32_t error, VspConnector::Origin, bool) {
                          pass.errors << error;
                          if (commands.Connector().RunningCount() > 0) return;
                          pass.totalMs = clock.elapsed();

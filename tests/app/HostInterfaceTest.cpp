@@ -2,6 +2,7 @@
 
 #include "app/HostInterface.h"
 #include "platform/ScriptedPrompts.h"
+#include "tests/support/FakeVspDriverQueries.h"
 
 namespace {
 

@@ -62,11 +62,13 @@ TEST_F(VspFlow, ClientConnectCarriesBytesToThePeerAndBackThenCloses) {
         EXPECT_EQ(EchoThrough(tty.get(), data, 1024, kIo), data);
         // A terminal holds the port: Close is refused and nothing changes.
         vsp.OnClose();
+        Settle();
         EXPECT_EQ(frame.prompts.Texts(), QStringList{VspPortCommands::kStopTerminal});
         EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
     }
     frame.prompts.Clear();
     vsp.OnClose();
+    Settle();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty());
     EXPECT_EQ(frame.terminalCalls.last(), "close COM5");
     EXPECT_EQ(frame.tree, (QStringList{"COM5", "COM6"}));
@@ -94,6 +96,8 @@ TEST_F(VspFlow, ServerStartShowsServerAfterItsPauseAndAPeerReachesThePort) {
 
     vsp.ClickRow(0);
     vsp.OnConnect();
+    Answered();
+    EXPECT_EQ(vsp.Form().statusLine, QString("Server started on port %1").arg(listen));
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Idle");
     frame.clock.Advance(VspPortCommands::kServerWaitMs - 1);
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Idle");
@@ -175,6 +179,7 @@ TEST_F(VspFlow, SettingEditStateAndItsRefusals) {
     Add(5);
     vsp.ClickRow(0);
     vsp.OnSetting();
+    Answered();
     EXPECT_EQ(vsp.SettingCaption(), "OK");
     for (VspControl c : {VspControl::kAdd, VspControl::kRemove, VspControl::kConnect,
                          VspControl::kClose, VspControl::kList, VspControl::kListenPort})
@@ -205,8 +210,10 @@ TEST_F(VspFlow, SettingRenumbersThePortThroughTheService) {
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM5");  // the same number: nothing to do
     vsp.ClickRow(0);
     vsp.OnSetting();
+    Answered();
     vsp.SetPortNumberIndex(6);
     vsp.OnSetting();
+    Answered();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM7");
     EXPECT_EQ(vsp.SelectedName(), "COM7");
@@ -219,8 +226,10 @@ TEST_F(VspFlow, SettingRenumbersThePortThroughTheService) {
     // A number another port holds is refused by the service; the record stays.
     vsp.ClickRow(0);
     vsp.OnSetting();
+    Answered();
     vsp.SetPortNumberIndex(5);
     vsp.OnSetting();
+    Answered();
     EXPECT_EQ(frame.prompts.Texts(), QStringList{"Claim COM PORT Failed"});
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM7");
 }

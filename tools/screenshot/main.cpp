@@ -22,7 +22,7 @@
 #include "platform/ScriptedPrompts.h"
 #include "terminal/widgets/TerminalPanel.h"
 #include "terminal/widgets/ViewTerminal.h"
-#include "vsp/VspDriverQueries.h"
+#include "tests/support/FakeVspDriverQueries.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "platform/ManualClock.h"
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
+#include "tests/support/FakeVspDriverQueries.h"
 #include "tests/support/FileBytes.h"
-#include "vsp/VspDriverQueries.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include "platform/ScriptedPrompts.h"
 #include "protocol/Message.h"
 #include "tests/support/EventPump.h"
+#include "tests/support/FakeVspDriverQueries.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TestNamespace.h"
 #include "tools/devsim/DeviceSimulator.h"
 #include "ui/widgets/CommitNumberEdit.h"
 #include "ui/widgets/ReportCtrl.h"
-#include "vsp/VspDriverQueries.h"
 
 namespace {
 
