@@ -6,26 +6,10 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/UserPrompts.h"
+#include "platform/ScriptedPrompts.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspFrame.h"
 #include "vsp/VspInstallService.h"
-
-namespace {
-
-// The worker's driver never asks the user anything.
-class SilentPrompts final : public UserPrompts {
-  public:
-    PromptAnswer MessageBox(const MessageBoxRequest& request) override {
-        return request.defaultAnswer;
-    }
-    QString OpenFileName(const FileDialogRequest&) override { return {}; }
-    QString SaveFileName(const FileDialogRequest&) override { return {}; }
-    void Beep(int, int) override {}
-    bool ShellOpen(const QString&) override { return false; }
-};
-
-}  // namespace
 
 // Shared with the worker thread, which may outlive the view while a request blocks in the
 // service: it then finishes that request and leaves without reporting.
@@ -62,7 +46,7 @@ struct VspServiceWorker {
         }
     }
 
-    SilentPrompts prompts;
+    ScriptedPrompts prompts;  // the worker's driver never asks the user anything
     QString hostAddress;
     CVspDriver driver;
     CVspInstallService installer;

@@ -19,25 +19,11 @@ namespace {
 constexpr uint32_t kLoopback = 0x7F000001;
 constexpr uint32_t kPacketSize = 1460;
 constexpr int kPassLimitMs = 120000;
-constexpr int kCheckMs = 50;
 constexpr int kFillers = 2;
 constexpr useconds_t kSettleUs = 100000;  // for the fillers' handshakes
 
 QString ComName(int number) {
     return QStringLiteral("COM%1").arg(number);
-}
-
-// Runs the event loop until done() holds or the limit has passed.
-void RunUntil(const std::function<bool()>& done, int limitMs) {
-    QEventLoop loop;
-    QTimer check;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() >= limitMs) loop.quit();
-    });
-    check.start(kCheckMs);
-    loop.exec();
 }
 
 }  // namespace

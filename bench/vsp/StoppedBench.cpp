@@ -5,8 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
 #include <cstdio>
 
@@ -18,19 +16,10 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 constexpr int kAfterMs = 10000;  // for the answers once the service goes on
-constexpr int kCheckMs = 20;
 
-// Runs the event loop for ms, or until done() holds.
-void RunFor(int ms, const std::function<bool()>& done = {}) {
-    QEventLoop loop;
-    QTimer check;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if ((done && done()) || clock.elapsed() >= ms) loop.quit();
-    });
-    check.start(kCheckMs);
-    loop.exec();
+// Runs the event loop for ms.
+void RunFor(int ms) {
+    RunUntil([] { return false; }, ms);
 }
 
 }  // namespace
@@ -74,7 +63,7 @@ StoppedPass StoppedBench::ViewPass(int stopMs) {
     view.show();
     VspController& vsp = view.Controller();
     view.InitialUpdate();
-    RunFor(kAfterMs, [&] { return vsp.RowCount() == 1 && vsp.Settled(); });
+    RunUntil([&] { return vsp.RowCount() == 1 && vsp.Settled(); }, kAfterMs);
     LatenessProbes probes(&view);
     probes.Begin();
     kill(service_, SIGSTOP);
@@ -83,13 +72,13 @@ StoppedPass StoppedBench::ViewPass(int stopMs) {
     vsp.OnConnect();
     RunFor(stopMs);
     kill(service_, SIGCONT);
-    RunFor(kAfterMs, [&] { return vsp.Settled(); });
+    RunUntil([&] { return vsp.Settled(); }, kAfterMs);
     pass.late = probes.End();
     pass.ended = vsp.Settled();
     pass.connected = vsp.Rows().at(0).cells[VspRow::kStatusColumn] == vspword::kConnected;
     // The next pass starts from an idle port.
     vsp.OnClose();
-    RunFor(kAfterMs, [&] { return vsp.Settled(); });
+    RunUntil([&] { return vsp.Settled(); }, kAfterMs);
     return pass;
 }
 
@@ -108,7 +97,7 @@ StoppedPass StoppedBench::BlockingPass(int stopMs) {
         pass.ended = reply.has_value();
         done = true;
     });
-    RunFor(stopMs + kAfterMs, [&] { return done; });
+    RunUntil([&] { return done; }, stopMs + kAfterMs);
     kill(service_, SIGCONT);
     pass.late = probes.End();
     return pass;

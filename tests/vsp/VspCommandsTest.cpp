@@ -12,18 +12,6 @@ namespace {
 
 constexpr int kIo = 3000;
 
-// A socat TCP listener on 127.0.0.1 that sends back every byte.
-struct EchoPeer {
-    explicit EchoPeer(uint16_t p = FreePort())
-        : port(p),
-          socat({"socat", "TCP-LISTEN:" + std::to_string(p) + ",bind=127.0.0.1,reuseaddr,fork",
-                 "PIPE"}) {
-        EXPECT_TRUE(WaitTcpListening(port, kIo));
-    }
-    uint16_t port;
-    Child socat;
-};
-
 }  // namespace
 
 TEST_F(VspFlow, ClientConnectCarriesBytesToThePeerAndBackThenCloses) {

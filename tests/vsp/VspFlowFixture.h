@@ -8,6 +8,20 @@
 #include "tests/vspd/VspdProcess.h"
 #include "vsp/VspController.h"
 
+// A socat TCP listener (on 127.0.0.1 unless told) that sends back every byte.
+struct EchoPeer {
+    static constexpr int kListenMs = 3000;
+    explicit EchoPeer(uint16_t p = FreePort(), const std::string& address = "127.0.0.1")
+        : port(p),
+          socat({"socat",
+                 "TCP-LISTEN:" + std::to_string(p) + ",bind=" + address + ",reuseaddr,fork",
+                 "PIPE"}) {
+        EXPECT_TRUE(WaitTcpListening(port, kListenMs));
+    }
+    uint16_t port;
+    Child socat;
+};
+
 // The view's controller against a veltro-vspd of the test's own, on the manual clock. Each
 // tick of the clock lets the requests that its timers made get their answers.
 class VspFlow : public ::testing::Test {

@@ -16,18 +16,6 @@ namespace {
 
 constexpr int kIo = 3000;
 
-struct EchoPeer {
-    explicit EchoPeer(const std::string& address = "127.0.0.1")
-        : port(FreePort()),
-          socat({"socat",
-                 "TCP-LISTEN:" + std::to_string(port) + ",bind=" + address + ",reuseaddr,fork",
-                 "PIPE"}) {
-        EXPECT_TRUE(WaitTcpListening(port, kIo));
-    }
-    uint16_t port;
-    Child socat;
-};
-
 // A pseudo-terminal that the service maps as a physical COM port.
 struct MappedDevice {
     MappedDevice() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
@@ -298,7 +286,7 @@ TEST_F(VspFlow, VspDatIsNeverReplacedByATableThatWasNeverRead) {
 }
 
 TEST_F(VspFlow, EachDevicesStatusFollowsThePortLinkedToIt) {
-    EchoPeer first, second("0.0.0.0");  // reached at 127.0.0.3
+    EchoPeer first, second(FreePort(), "0.0.0.0");  // reached at 127.0.0.3
     frame.dmRows = {{"127.0.0.1"}, {"127.0.0.3"}};
     Start();
     Add(5);

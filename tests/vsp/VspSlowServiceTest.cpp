@@ -12,17 +12,6 @@ namespace {
 
 constexpr int kIo = 3000;
 
-struct EchoPeer {
-    explicit EchoPeer(uint16_t p = FreePort())
-        : port(p),
-          socat({"socat", "TCP-LISTEN:" + std::to_string(p) + ",bind=127.0.0.1,reuseaddr,fork",
-                 "PIPE"}) {
-        EXPECT_TRUE(WaitTcpListening(port, kIo));
-    }
-    uint16_t port;
-    Child socat;
-};
-
 // The service stopped as by a debugger or a stuck disk, and always resumed at the end.
 class Stopped {
   public:
