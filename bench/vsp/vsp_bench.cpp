@@ -19,6 +19,7 @@
 // run-bench.sh starts the services and runs this inside a private network namespace.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -98,7 +99,8 @@ int RunRefresh(const std::string& socket, int ports, int runs) {
         counter.Reset();
         t.start();
         commands.Refresh();
-        while (commands.Service().Pending() > 0) QCoreApplication::processEvents();
+        while (commands.Service().Pending() > 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         program.push_back(double(t.nsecsElapsed()) / 1e6);
         programRequests = counter.Requests();
         counter.Reset();
@@ -201,9 +203,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (const int failed = RunRefresh(socket, ports, runs)) return failed;
-    if (!repairSocket.isEmpty())
-        if (const int failed = RunRepair(repairSocket)) return failed;
-    return stoppedSocket.isEmpty() || stoppedPid <= 0
-               ? 0
-               : RunStopped(stoppedSocket, stoppedPid, stopMs);
+    if (!stoppedSocket.isEmpty() && stoppedPid > 0)
+        if (const int failed = RunStopped(stoppedSocket, stoppedPid, stopMs)) return failed;
+    return repairSocket.isEmpty() ? 0 : RunRepair(repairSocket);
 }
