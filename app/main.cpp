@@ -6,6 +6,7 @@
 
 #include "app/AppPaths.h"
 #include "app/PortServiceUnit.h"
+#include "app/SingleInstance.h"
 #include "app/widgets/OrvinApp.h"
 #include "platform/NetInterfaces.h"
 #include "platform/QtTimerHost.h"
@@ -85,6 +86,11 @@ std::optional<int> AnswerOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (const std::optional<int> exitCode = AnswerOptions(argc, argv)) return *exitCode;
     QApplication application(argc, argv);
+    SingleInstance instance;
+    if (!instance.Claim()) {
+        std::fputs("veltro: already running; its window is brought to the front\n", stderr);
+        return 0;
+    }
     const AppPaths paths =
         ChooseAppPaths(QDir::currentPath(), QCoreApplication::applicationDirPath(), ConfigHome());
     PortServiceStarter service;
@@ -109,5 +115,10 @@ int main(int argc, char** argv) {
     if (!frame) return 1;
     if (!serviceNote.isEmpty()) frame->AddLog(serviceNote);
     prompts.SetParent(frame);
+    QObject::connect(&instance, &SingleInstance::raiseRequested, frame, [frame] {
+        frame->showNormal();
+        frame->raise();
+        frame->activateWindow();
+    });
     return application.exec();
 }

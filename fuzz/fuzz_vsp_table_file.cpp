@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "vsp/VspPortTable.h"
+#include "vsp/VspDatFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -6,7 +6,6 @@
 #include <QMetaObject>
 
 #include "vspd/DriverRequests.h"
-#include "vspd/WinErrors.h"
 
 VspConnector::~VspConnector() {
     for (auto& [name, attempt] : attempts_) shutdown(attempt->abortSocket, SHUT_RDWR);
@@ -46,5 +45,5 @@ void VspConnector::Finish(const QString& name, uint32_t error, Origin origin) {
     it->second->thread.join();
     close(it->second->abortSocket);
     attempts_.erase(it);
-    emit finished(name, cancelled ? winerr::kConnectionAborted : error, origin);
+    emit finished(name, error, origin, cancelled);
 }

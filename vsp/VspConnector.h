@@ -27,12 +27,13 @@ class VspConnector final : public QObject {
     bool Start(const QString& name, VspHandle handle, Origin origin);
     bool Running(const QString& name) const { return attempts_.count(name) != 0; }
     int RunningCount() const { return int(attempts_.size()); }
-    // Ends the attempt; its result, kConnectionAborted, arrives as usual.
+    // Ends the attempt; its result arrives as usual, marked cancelled.
     void Cancel(const QString& name);
 
   signals:
-    // error is 0 when the port is connected.
-    void finished(const QString& name, uint32_t error, VspConnector::Origin origin);
+    // error is 0 when the port is connected; cancelled when Cancel came first, whatever the
+    // service made of the attempt.
+    void finished(const QString& name, uint32_t error, VspConnector::Origin origin, bool cancelled);
 
   private:
     struct Attempt {

@@ -4,7 +4,8 @@
 
 #include "platform/UserPrompts.h"
 #include "protocol/Address.h"
-#include "vsp/VspDriverQueries.h"
+#include "vsp/VspDriver.h"
+#include "vspd/WinErrors.h"
 
 namespace {
 
@@ -27,6 +28,12 @@ VspController::VspController(VspFrame& frame, QObject* parent)
     connect(&commands_, &VspPortCommands::serviceChanged, this, [this](bool up) {
         if (!up) EndEdit();
         UpdateControls();
+    });
+    connect(&commands_, &VspPortCommands::removed, this, [this](const QString& name) {
+        if (selected_ != name) return;
+        selected_.clear();
+        ClearForm();
+        FollowPorts();
     });
 }
 
@@ -109,15 +116,17 @@ void VspController::UpdateControls() {
         enabled_[size_t(C::kListenPort)] = !client;
         enabled_[size_t(C::kSetting)] = true;
     } else if (commands_.ServiceUp()) {
-        enabled_[size_t(C::kAdd)] = RowCount() < kVspMaxPorts;
-        // A silent device's port ("Disconnecting") waits for supervision: nothing to press.
+        enabled_[size_t(C::kAdd)] = RowCount() < kVspMaxPorts && !adding_;
+        // A silent device's port ("Disconnecting") waits for supervision, a port with a
+        // command under way for its answer, a held one for the other program: nothing to
+        // press but Close of an attempt.
         const VspPort* port = commands_.Ports().Find(selected_);
-        const bool idle = port && port->link == VspLink::kIdle;
-        const bool closable =
-            port && (port->link == VspLink::kConnecting || port->link == VspLink::kConnected ||
-                     port->link == VspLink::kServer);
+        const bool working = port && commands_.Working(selected_);
+        const bool idle = port && port->link == VspLink::kIdle && !port->held && !working;
+        const bool linked = port && !working &&
+                            (port->link == VspLink::kConnected || port->link == VspLink::kServer);
         for (C c : {C::kRemove, C::kConnect, C::kSetting}) enabled_[size_t(c)] = idle;
-        enabled_[size_t(C::kClose)] = closable;
+        enabled_[size_t(C::kClose)] = linked || (port && port->attempting);
     }
     emit controlsChanged();
 }
@@ -145,13 +154,13 @@ void VspController::OnServerRadio() {
 
 void VspController::ClickRow(int row) {
     if (SettingMode()) return;
-    const VspPorts& ports = commands_.Ports();
+    const VspLivePorts& ports = commands_.Ports();
     selected_ = row >= 0 && row < ports.Count() ? ports.At(row).name : QString();
-    if (!selected_.isEmpty() && commands_.Sync()) {
-        const VspPort* port = ports.Find(selected_);
-        if (port && port->held) frame_.Prompts().Inform(VspPortCommands::kStopTerminal);
-    }
+    if (selected_.isEmpty()) ClearForm();
     FollowPorts();
+    const VspPort* port = ports.Find(selected_);
+    if (port && port->held && port->link == VspLink::kIdle)
+        frame_.Prompts().Inform(VspPortCommands::kStopTerminal);
 }
 
 bool VspController::RefuseDuringEdit() {
@@ -162,22 +171,31 @@ bool VspController::RefuseDuringEdit() {
 }
 
 void VspController::OnConnect() {
-    if (!selected_.isEmpty()) commands_.Connect(selected_);
+    if (selected_.isEmpty()) return;
+    SetStatusLine({});
+    commands_.Connect(selected_);
 }
 
 void VspController::OnClose() {
     if (selected_.isEmpty()) return;
+    SetStatusLine({});
     frame_.CloseTerminalsOnPort(selected_);
     commands_.Close(selected_);
 }
 
 void VspController::OnRemove() {
-    if (!selected_.isEmpty() && commands_.Remove(selected_)) selected_.clear();
-    UpdateControls();
+    if (selected_.isEmpty()) return;
+    SetStatusLine({});
+    commands_.Remove(selected_);
 }
 
 void VspController::CreateFromTree() {
-    if (!RefuseDuringEdit()) OnAdd();
+    if (RefuseDuringEdit()) return;
+    if (!commands_.ServiceUp()) {
+        frame_.Prompts().Inform(VspPortCommands::kServiceDown);
+        return;
+    }
+    OnAdd();
 }
 
 bool VspController::CloseByName(const QString& name) {
@@ -185,10 +203,14 @@ bool VspController::CloseByName(const QString& name) {
 }
 
 bool VspController::RemoveByName(const QString& name) {
-    if (RefuseDuringEdit() || !commands_.Remove(name)) return false;
-    if (selected_ == name) selected_.clear();
-    UpdateControls();
-    return true;
+    return !RefuseDuringEdit() && commands_.Remove(name);
+}
+
+void VspController::ClearForm() {
+    VspForm blank;
+    blank.statusLine = form_.statusLine;
+    form_ = blank;
+    emit formChanged();
 }
 
 bool VspController::ConnectByDrop(const QString& portName, const QString& ipText,
@@ -214,15 +236,33 @@ void VspController::BeginEdit() {
         frame_.Prompts().Inform(VspPortCommands::kStopTerminal);
         return;
     }
+    SetStatusLine({});
     editPort_ = selected_;
     ShowPortInForm(*port);
     portNumbers_.clear();
     portNumberIndex_ = -1;
-    VspComUsage used{};
-    if (commands_.ScanComUsage(&used)) {
-        portNumbers_ = VspPortNumberEntries(used);
-        portNumberIndex_ = editPort_.mid(kComPrefixLength).toInt() - 1;
+    UpdateControls();
+    ReadPortNumbers(editPort_);
+}
+
+VspTask VspController::ReadPortNumbers(QString name) {
+    struct Usage {
+        uint32_t error = 0;
+        VspComUsage used{};
+    };
+    auto request = commands_.Service().Ask([](VspServiceTools& tools) {
+        Usage u;
+        u.error = tools.installer.ComUsage(&u.used);
+        return u;
+    });
+    const Usage usage = co_await request;
+    if (!commands_.Reached(usage.error) || editPort_ != name) co_return;
+    if (usage.error != winerr::kSuccess) {
+        frame_.Prompts().Inform(QStringLiteral("Get COM DB failed."));
+        co_return;
     }
+    portNumbers_ = VspPortNumberEntries(usage.used);
+    portNumberIndex_ = name.mid(kComPrefixLength).toInt() - 1;
     UpdateControls();
 }
 
@@ -243,27 +283,31 @@ vspd::RemoteInfoRequest VspController::FormRequest() const {
 }
 
 void VspController::FinishEdit() {
+    if (applying_) return;
     if (form_.clientMode == -1) {
         frame_.Prompts().Inform(kNoConnectionType);
         return;
     }
     const QString name = editPort_;
-    if (!commands_.Configure(name, FormRequest())) {
-        // A port that another program holds keeps the edit open until it is free.
-        const bool synced = commands_.Sync();
-        const VspPort* port = commands_.Ports().Find(name);
-        if (synced && port && port->held) return;
-        EndEdit();
-        return;
-    }
     const int chosen = portNumberIndex_ + 1;
     const QString chosenName = QString::asprintf("COM%d", chosen);
-    EndEdit();
-    if (portNumberIndex_ > 0 && chosenName.compare(name, Qt::CaseInsensitive) != 0 &&
-        commands_.Renumber(name, chosen) && selected_ == name)
-        selected_ = chosenName;
-    commands_.Sync();
-    commands_.SaveTable();
+    const bool renumber =
+        portNumberIndex_ > 0 && chosenName.compare(name, Qt::CaseInsensitive) != 0;
+    const auto done = [this](const QString& now, bool ok) {
+        applying_ = false;
+        const VspPort* port = commands_.Ports().Find(editPort_);
+        // A port that another program holds keeps the edit open until it is free, and so
+        // does a service that does not answer: OK tries again.
+        if (!ok && commands_.ServiceUp() && ((port && port->held) || !commands_.Answering())) {
+            UpdateControls();
+            return;
+        }
+        if (ok && selected_ == editPort_) selected_ = now;
+        EndEdit();
+        FollowPorts();
+    };
+    applying_ = commands_.Apply(name, FormRequest(), renumber ? chosen : 0, done);
+    UpdateControls();
 }
 
 void VspController::EndEdit() {
@@ -272,36 +316,67 @@ void VspController::EndEdit() {
 }
 
 void VspController::OnAdd() {
-    VspDriverQueries& busy = frame_.VspBusyCheck();
-    busy.CheckBusy();
-    if (busy.PortBusy()) {
+    if (adding_) return;
+    SetStatusLine({});
+    AddFlow();
+}
+
+VspTask VspController::AddFlow() {
+    struct Scan {
+        VspListed listed;
+        uint32_t error = 0;
+        VspComUsage used{};
+    };
+    adding_ = true;
+    UpdateControls();
+    auto request = commands_.Service().Ask([](VspServiceTools& tools) {
+        Scan s;
+        s.listed = VspList(tools);
+        s.error = tools.installer.ComUsage(&s.used);
+        return s;
+    });
+    const Scan scan = co_await request;
+    adding_ = false;
+    const bool listed = commands_.Take(scan.listed);
+    UpdateControls();
+    if (!listed) co_return;
+    const auto& ports = commands_.Ports().All();
+    if (std::any_of(ports.begin(), ports.end(), [](const VspPort& p) { return p.held; })) {
         frame_.Prompts().Inform(
             QStringLiteral("You need to close all opened VSP ports before adding a new one!"));
-        return;
+        co_return;
     }
-    VspComUsage used{};
-    if (!commands_.ScanComUsage(&used)) return;
-    const std::optional<int> chosen = chooser_ ? chooser_(used) : std::nullopt;
-    if (!chosen || *chosen < 1 || *chosen > int(used.size())) return;
-    if (used[size_t(*chosen - 1)] != 0) {
+    if (!commands_.Reached(scan.error)) co_return;
+    if (scan.error != winerr::kSuccess) {
+        frame_.Prompts().Inform(QStringLiteral("Get COM DB failed."));
+        co_return;
+    }
+    const std::optional<int> chosen = chooser_ ? chooser_(scan.used) : std::nullopt;
+    if (!chosen || *chosen < 1 || *chosen > int(scan.used.size())) co_return;
+    if (scan.used[size_t(*chosen - 1)] != 0) {
         frame_.Prompts().Inform(QStringLiteral("The selected port number is in used."));
-        return;
+        co_return;
     }
     AddPort(*chosen);
 }
 
 void VspController::AddPort(int comNumber) {
+    adding_ = true;
     SetStatusLine(QStringLiteral("Adding virtual serial port driver..."));
     frame_.Timers().SetTimer(this, kProgressTimer, kProgressMs);
     progressRange_ = {0, RowCount() < kSmallList ? kSmallList : RowCount() + kProgressExtra};
     progress_ = 1;
-    emit controlsChanged();
+    UpdateControls();
+    commands_.Install(comNumber, [this](bool added) { AddFinished(added); });
+}
 
-    const bool added = !commands_.Install(comNumber).isEmpty();
+void VspController::AddFinished(bool added) {
+    adding_ = false;
     SetStatusLine(added ? QStringLiteral("Added a virtual serial port successfully")
                         : QStringLiteral("Added a virtual serial port failed"));
     frame_.Timers().KillTimer(this, kProgressTimer);
-    progress_ = progressRange_.second;
+    // A full bar says the port is there; a failed Add leaves it empty.
+    progress_ = added ? progressRange_.second : progressRange_.first;
     UpdateControls();
     frame_.RefreshTerminalPortLists();
     commands_.SaveTable();

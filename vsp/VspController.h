@@ -96,6 +96,8 @@ class VspController : public QObject, public TimerClient {
     bool ConnectByDrop(const QString& portName, const QString& ipText, const QString& portText,
                        bool udp);
     QStringList PortItemTexts() const { return commands_.Ports().ItemTexts(); }
+    // No request, attempt or command of the view is under way.
+    bool Settled() const { return commands_.Settled() && !adding_ && !applying_; }
     void RunStartupRepair() { commands_.RunStartupRepair(); }
 
     // What the view shows.
@@ -127,9 +129,13 @@ class VspController : public QObject, public TimerClient {
   private:
     bool RefuseDuringEdit();
     void BeginEdit();
+    VspTask ReadPortNumbers(QString name);
     void FinishEdit();
     void EndEdit();
+    VspTask AddFlow();
     void AddPort(int comNumber);
+    void AddFinished(bool added);
+    void ClearForm();
     void FollowPorts();
     void ShowPortInForm(const VspPort& port);
     void UpdateControls();
@@ -148,4 +154,6 @@ class VspController : public QObject, public TimerClient {
     int portNumberIndex_ = -1;
     std::pair<int, int> progressRange_{0, 100};
     int progress_ = 0;
+    bool adding_ = false;    // an Add waits for the service
+    bool applying_ = false;  // the edit's OK waits for the service
 };

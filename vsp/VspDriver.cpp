@@ -24,7 +24,7 @@ VspInterface FromEntry(const vspd::PortEntry& e) {
     port.instanceId = Text(e.instanceId);
     port.hardwareId = Text(e.hardwareId);
     port.portName = Text(e.portName);
-    port.busy = e.ttyOpen != 0 || e.handleOpen != 0;
+    port.busy = e.ttyOpen != 0;
     port.state = e.state;
     port.info = e.info;
     port.peerIp = e.peerIp;

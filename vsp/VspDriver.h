@@ -45,7 +45,7 @@ struct VspInterface {
     QString instanceId;  // ROOT\PORTS\0003
     QString hardwareId;
     QString portName;
-    bool busy = false;  // another program holds the port, or a control handle is open
+    bool busy = false;  // another program has the port's tty open
     vspd::PortState state = vspd::PortState::Idle;
     vspd::RemoteInfoReply info;  // the port's configuration, as IOCTL_GET_REMOTE_INFO gives it
     uint32_t peerIp = 0;         // the current network peer, host order; 0 when none
@@ -68,6 +68,7 @@ class CVspDriver final : public VspDriverQueries {
                QString socketPath = DefaultSocketPath());
 
     static QString DefaultSocketPath();
+    const QString& SocketPath() const { return socketPath_; }
 
     // The present COM-port interfaces; nullopt with *error when they cannot be listed.
     std::optional<std::vector<VspInterface>> Enumerate(uint32_t* error) const;

@@ -1,7 +1,7 @@
 #pragma once
 
 // The two questions that start-up and the host interface selection ask the virtual
-// serial port driver; CVspDriver answers them, tests use a fake.
+// serial port driver; CVspDriver answers them.
 class VspDriverQueries {
   public:
     virtual ~VspDriverQueries() = default;
@@ -10,14 +10,4 @@ class VspDriverQueries {
     virtual bool PortBusy() const = 0;
     // True when a virtual port is connected, or when the ports cannot be enumerated.
     virtual bool IsAnyPortConnected() = 0;
-};
-
-class FakeVspDriverQueries final : public VspDriverQueries {
-  public:
-    bool busy = false;
-    bool anyConnected = false;
-    int checkBusyCalls = 0;
-    void CheckBusy() override { ++checkBusyCalls; }
-    bool PortBusy() const override { return busy; }
-    bool IsAnyPortConnected() override { return anyConnected; }
 };

@@ -6,12 +6,10 @@
 #include <cstdint>
 
 class CVspDriver;
-class CVspPortTable;
+class CVspDatFile;
 class NetInterfaces;
 class TimerHost;
 class UserPrompts;
-class VspDriverQueries;
-class VspInstallService;
 
 // The settings values the virtual serial port view reads at its initial update.
 struct VspSettingsValues {
@@ -34,18 +32,16 @@ class VspFrame {
     virtual VspSettingsValues VspSettings() const = 0;
 
     // The table as start-up read it from vsp.dat.
-    virtual const CVspPortTable& PortTable() const = 0;
+    virtual const CVspDatFile& PortTable() const = 0;
     // Where the table is loaded from and saved to.
     virtual QString PortTablePath() const = 0;
+    // The driver whose service the view talks to (its requests run on a worker of their own).
     virtual CVspDriver& VspDriver() = 0;
-    virtual VspInstallService& VspInstaller() = 0;
-    // The busy check that start-up ran; Add runs it again.
-    virtual VspDriverQueries& VspBusyCheck() = 0;
     // The driver package, read by the installation.
     virtual QString DriverPackagePath() const = 0;
 
     // The device manager's list: the first row whose IP column reads `ip` (-1 if none), its
-    // UDP flag, and the status column that ShowStatus keeps in step.
+    // UDP flag, and its status column, which the port commands keep in step with the links.
     virtual int DmFindRowByIp(const QString& ip) const = 0;
     virtual bool DmRowUdp(int row) const = 0;
     virtual void DmSetStatusText(int row, const QString& text) = 0;

@@ -2,6 +2,7 @@
 #include <QFile>
 
 #include "platform/UserPrompts.h"
+#include "vsp/VspDriver.h"
 #include "vsp/VspDriverPackage.h"
 #include "vsp/VspInstallService.h"
 #include "vsp/VspPortCommands.h"
@@ -10,6 +11,13 @@
 namespace {
 
 const QString kRemoveFailed = QStringLiteral("Failed to remove the virtual serial port driver!");
+
+struct Removal {
+    uint32_t openError = 0;
+    uint32_t error = 0;
+    bool found = false;  // the port's instance was found
+    VspListed listed;
+};
 
 }  // namespace
 
@@ -28,100 +36,145 @@ int VspFirstFreePosition(const VspComUsage& used) {
     return 0;
 }
 
-bool VspPortCommands::ScanComUsage(VspComUsage* used) {
-    const uint32_t error = frame_.VspInstaller().ComUsage(used);
-    if (error == winerr::kSuccess) return true;
-    if (Reached(error)) Inform(QStringLiteral("Get COM DB failed."));
-    return false;
+void VspPortCommands::Refresh(const QString& added) {
+    RefreshFlow(added);
 }
 
-void VspPortCommands::Refresh(const QString& added) {
-    if (!Sync()) return;
+std::vector<VspRewrite> VspPortCommands::Rewrites(const QString& added) const {
+    std::vector<VspRewrite> rewrites;
     for (const VspPort& port : ports_.All()) {
         // A port another program holds keeps what it has; it is shown as the service has it.
-        if (!port.held) RewriteConfig(port, port.name == added);
+        // So does one with a command under way.
+        if (port.held || Working(port.name) || connector_.Running(port.name)) continue;
+        vspd::RemoteInfoReply config = port.config;
+        if (port.name == added) {
+            config.remoteIp = kNewPortAddress;
+            config.enableVcom = 0;
+            config.maxPacketSize = kNewPortPacketSize;
+        }
+        if (config.protocol <= 1 && config.maxPacketSize > PacketSizeLimit(config.protocol))
+            config.maxPacketSize = PacketSizeLimit(config.protocol);
+        rewrites.push_back({port.devicePath, VspConfigRequest(config)});
     }
-    Sync();
+    return rewrites;
 }
 
-void VspPortCommands::RewriteConfig(const VspPort& port, bool added) {
-    vspd::RemoteInfoReply config = port.config;
-    if (added) {
-        config.remoteIp = kNewPortAddress;
-        config.enableVcom = 0;
-        config.maxPacketSize = kNewPortPacketSize;
+VspOutcome VspRewriteAll(VspServiceTools& tools, const std::vector<VspRewrite>& rewrites) {
+    VspOutcome outcome;
+    for (const VspRewrite& r : rewrites) {
+        const uint32_t error = tools.driver.SetRemoteInfoAt(r.devicePath, r.request);
+        if (outcome.error == winerr::kSuccess) outcome.error = error;
     }
-    if (config.protocol <= 1 && config.maxPacketSize > PacketSizeLimit(config.protocol))
-        config.maxPacketSize = PacketSizeLimit(config.protocol);
-    Reached(driver_.SetRemoteInfoAt(port.devicePath, VspConfigRequest(config)));
+    outcome.listed = VspList(tools);
+    return outcome;
 }
 
-QString VspPortCommands::Install(int comNumber) {
+VspTask VspPortCommands::RefreshFlow(QString added) {
+    auto request = service_.Ask(VspList);
+    const VspListed listed = co_await request;
+    if (!Take(listed)) co_return;
+    const std::vector<VspRewrite> rewrites = Rewrites(added);
+    auto request2 =
+        service_.Ask([rewrites](VspServiceTools& tools) { return VspRewriteAll(tools, rewrites); });
+    const VspOutcome outcome = co_await request2;
+    if (Reached(outcome.error)) Take(outcome.listed);
+}
+
+void VspPortCommands::Install(int comNumber, std::function<void(bool)> done) {
+    InstallFlow(comNumber, std::move(done));
+}
+
+VspTask VspPortCommands::InstallFlow(int comNumber, std::function<void(bool)> done) {
     QFile file(frame_.DriverPackagePath());
     if (!file.open(QIODevice::ReadOnly)) {
         Inform(QString::asprintf("SetupOpenInfFile error, %d\n", int(winerr::kFileNotFound)));
-        return {};
+        done(false);
+        co_return;
     }
     uint32_t error = 0;
     const std::optional<QString> hardwareId = vspinf::FirstHardwareId(file.readAll(), &error);
     if (!hardwareId) {
         Inform(QString::asprintf("search for specified device error, %d\n", int(error)));
-        return {};
+        done(false);
+        co_return;
     }
-    QString instance;
-    error = frame_.VspInstaller().InstallPort(*hardwareId, uint32_t(comNumber), &instance);
-    if (!Reached(error)) return {};
-    if (error != winerr::kSuccess) {
+    const QString id = *hardwareId;
+    auto request = service_.Ask([id, comNumber](VspServiceTools& tools) {
+        QString instance;
+        return VspOutcome{tools.installer.InstallPort(id, uint32_t(comNumber), &instance),
+                          VspList(tools)};
+    });
+    const VspOutcome installed = co_await request;
+    if (!Reached(installed.error)) {
+        done(false);
+        co_return;
+    }
+    if (installed.error != winerr::kSuccess) {
         Inform(QString::asprintf("SetupDiCallClassInstaller(DIF_REGISTERDEVICE) error, %d\n",
-                                 int(error)));
-        return {};
+                                 int(installed.error)));
+        done(false);
+        co_return;
     }
     const QString name = QString::asprintf("COM%d", comNumber);
-    Refresh(name);
-    return ports_.Find(name) ? name : QString();
+    Take(installed.listed);
+    const std::vector<VspRewrite> rewrites = Rewrites(name);
+    auto request2 =
+        service_.Ask([rewrites](VspServiceTools& tools) { return VspRewriteAll(tools, rewrites); });
+    const VspOutcome outcome = co_await request2;
+    if (Reached(outcome.error)) Take(outcome.listed);
+    done(ports_.Find(name) != nullptr);
 }
 
 bool VspPortCommands::Remove(const QString& name) {
-    if (!Sync()) return false;
-    const VspPort* port = ports_.Find(name);
-    if (!port) return false;
-    if (port->attempting) {
-        Inform(QStringLiteral("%1 is connecting: close it first.").arg(name));
-        return false;
-    }
-    if (port->link != VspLink::kIdle &&
-        !frame_.Prompts().AskYesNo(QStringLiteral("%1 is in use (%2). Remove it anyway?")
-                                       .arg(name, StatusWord(port->link))))
-        return false;
-    uint32_t error = 0;
-    driver_.OpenPort(name, &error);
-    if (TellOpenFailure(error)) return false;
-    const QString pattern = driver_.InstancePattern(name, &error);
-    if (!pattern.isEmpty()) error = frame_.VspInstaller().RemovePort(pattern);
-    if (!Reached(error)) return false;
-    if (pattern.isEmpty() || error != winerr::kSuccess) {
-        Inform(kRemoveFailed);
-        return false;
-    }
-    emit statusText(QStringLiteral("VSP removed successfully"));
-    Sync();
-    frame_.RefreshTerminalPortLists();
-    SaveTable();
+    if (!ports_.Find(name) || !BeginWork(name)) return false;
+    RemoveFlow(name);
     return true;
 }
 
-bool VspPortCommands::Renumber(const QString& name, int comNumber) {
-    uint32_t error = 0;
-    const QString pattern = driver_.InstancePattern(name, &error);
-    if (!pattern.isEmpty())
-        error = frame_.VspInstaller().RenumberPort(pattern, uint32_t(comNumber));
-    if (!Reached(error)) return false;
-    if (error != winerr::kSuccess) {
-        Inform(error == winerr::kServiceNotActive ? QStringLiteral("Open COM DB Failed")
-                                                  : QStringLiteral("Claim COM PORT Failed"));
-        return false;
+VspTask VspPortCommands::RemoveFlow(QString name) {
+    auto request = service_.Ask(VspList);
+    const VspListed list = co_await request;
+    const bool listed = Take(list);
+    const VspPort* port = ports_.Find(name);
+    if (!listed || !port) {
+        EndWork(name);
+        co_return;
     }
-    Sync();
+    if (connector_.Running(name)) {
+        EndWork(name);
+        Inform(QStringLiteral("%1 is connecting: close it first.").arg(name));
+        co_return;
+    }
+    if (port->link != VspLink::kIdle &&
+        !frame_.Prompts().AskYesNo(QStringLiteral("%1 is in use (%2). Remove it anyway?")
+                                       .arg(name, StatusWord(port->link)))) {
+        EndWork(name);
+        co_return;
+    }
+    auto request2 = service_.Ask([name](VspServiceTools& tools) {
+        Removal r;
+        // The port is opened once, as only a port that no program holds may go.
+        tools.driver.OpenPort(name, &r.openError);
+        if (r.openError == winerr::kSuccess) {
+            const QString pattern = tools.driver.InstancePattern(name, &r.error);
+            r.found = !pattern.isEmpty();
+            if (r.found) r.error = tools.installer.RemovePort(pattern);
+        }
+        r.listed = VspList(tools);
+        return r;
+    });
+    const Removal removal = co_await request2;
+    EndWork(name);
+    if (TellOpenFailure(removal.openError) || !Reached(removal.error)) co_return;
+    if (!removal.found || removal.error != winerr::kSuccess) {
+        Inform(kRemoveFailed);
+        Take(removal.listed);
+        co_return;
+    }
+    intent_.erase(name);
+    emit statusText(QStringLiteral("VSP removed successfully"));
+    Take(removal.listed);
     frame_.RefreshTerminalPortLists();
-    return true;
+    SaveTable();
+    emit removed(name);
 }

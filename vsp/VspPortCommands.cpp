@@ -8,7 +8,8 @@
 #include "platform/NetInterfaces.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Address.h"
-#include "vsp/VspPortTable.h"
+#include "vsp/VspDatFile.h"
+#include "vsp/VspDriver.h"
 #include "vspd/WinErrors.h"
 
 namespace {
@@ -31,21 +32,34 @@ vspd::RemoteInfoRequest VspConfigRequest(const vspd::RemoteInfoReply& config) {
     return request;
 }
 
+VspListed VspList(VspServiceTools& tools) {
+    VspListed listed;
+    auto list = tools.driver.Enumerate(&listed.error);
+    if (list) listed.ports = std::move(*list);
+    return listed;
+}
+
 VspPortCommands::VspPortCommands(VspFrame& frame, QObject* parent)
     : QObject(parent),
       frame_(frame),
-      driver_(frame.VspDriver()),
-      supervision_(*this, frame.Timers()) {
+      supervision_(*this, frame.Timers()),
+      watch_(frame.VspDriver().SocketPath()),
+      service_(frame) {
     connect(&connector_, &VspConnector::finished, this, &VspPortCommands::OnAttemptFinished);
+    connect(&service_, &VspService::late, this, &VspPortCommands::NotAnswering);
+    // The watch session ends when the service goes: the list says whether it came back.
+    connect(&watch_, &VspServiceWatch::ended, this, [this] {
+        watchEnded_ = true;
+        Sync();
+    });
 }
 
 VspPortCommands::~VspPortCommands() {
     frame_.Timers().KillAll(this);
 }
 
-void VspPortCommands::Start() {
-    supervision_.Start(frame_.VspSettings().connectionCheck);
-    frame_.Timers().SetTimer(this, kServiceWatchTimer, kServiceWatchMs);
+bool VspPortCommands::Settled() const {
+    return service_.Pending() == 0 && connector_.RunningCount() == 0 && working_.empty();
 }
 
 void VspPortCommands::OnTimer(int timerId) {
@@ -67,46 +81,90 @@ void VspPortCommands::OnTimer(int timerId) {
     }
 }
 
-bool VspPortCommands::Sync() {
-    uint32_t error = 0;
-    const auto list = driver_.Enumerate(&error);
-    if (!list) {
-        Reached(error);
+void VspPortCommands::Sync() {
+    if (!syncing_) SyncFlow();
+}
+
+VspTask VspPortCommands::SyncFlow() {
+    syncing_ = true;
+    auto request = service_.Ask(VspList);
+    const VspListed listed = co_await request;
+    syncing_ = false;
+    Take(listed);
+}
+
+bool VspPortCommands::Take(const VspListed& listed) {
+    if (listed.error != winerr::kSuccess) {
+        Reached(listed.error);
         return false;
     }
-    if (!serviceUp_) {
-        serviceUp_ = true;
-        frame_.Timers().SetTimer(this, kServiceWatchTimer, kServiceWatchMs);
-        frame_.AddLog(kServiceBack);
-        emit statusText(kServiceBack);
-        emit serviceChanged(true);
-    }
+    // A watch that ended while the list still answers: the service came back at once.
+    const bool restarted = watchEnded_ && serviceUp_ && listed_;
+    watchEnded_ = false;
+    watch_.Open();
     listed_ = true;
-    ShowPorts(ports_.Take(*list));
+    if (!answering_ && serviceUp_) {
+        frame_.AddLog(kAnsweringAgain);
+        emit statusText(kAnsweringAgain);
+    }
+    answering_ = true;
+    ShowPorts(ports_.Take(listed.ports));
+    if (!serviceUp_) {
+        ServiceBack();
+    } else if (restarted) {
+        frame_.AddLog(kRestarted);
+        emit statusText(kRestarted);
+        RepairLater(kReconnectMs);
+    }
     return true;
 }
 
 bool VspPortCommands::Reached(uint32_t error) {
-    if (error != winerr::kServiceNotActive && error != winerr::kGenFailure) return true;
-    ServiceLost();
-    return false;
+    if (error == winerr::kServiceNotActive) {
+        ServiceLost();
+        return false;
+    }
+    // A request that got no answer in the client's time: the service is slow, not gone.
+    if (error == winerr::kGenFailure) {
+        NotAnswering();
+        return false;
+    }
+    return true;
+}
+
+void VspPortCommands::NotAnswering() {
+    if (!answering_ || !serviceUp_) return;
+    answering_ = false;
+    frame_.AddLog(kNotAnswering);
+    emit statusText(kNotAnswering);
+    emit portsChanged();
 }
 
 void VspPortCommands::ServiceLost() {
     if (!serviceUp_) return;
     serviceUp_ = false;
     // The ports went with the service; the table on disk keeps them for its return.
-    VspPorts::Changes changes;
+    VspLivePorts::Changes changes;
     for (const VspPort& port : ports_.All()) changes.disconnected << port.name;
     ports_.Clear();
     frame_.Timers().SetTimer(this, kServiceWatchTimer, kServiceRetryMs);
+    frame_.Timers().KillTimer(this, kReconnectTimer);
     frame_.AddLog(kServiceDown);
     emit statusText(kServiceDownStatus);
     emit serviceChanged(false);
     ShowPorts(changes);
 }
 
-void VspPortCommands::ShowPorts(const VspPorts::Changes& changes) {
+void VspPortCommands::ServiceBack() {
+    serviceUp_ = true;
+    frame_.Timers().SetTimer(this, kServiceWatchTimer, kServiceWatchMs);
+    frame_.AddLog(kServiceBack);
+    emit statusText(kServiceBack);
+    emit serviceChanged(true);
+    RepairLater(kReconnectMs);
+}
+
+void VspPortCommands::ShowPorts(const VspLivePorts::Changes& changes) {
     for (const QString& name : changes.disconnected) supervision_.Forget(name);
     for (const QString& name : changes.connected) supervision_.Watch(name);
     ShowDeviceStatus();
@@ -139,9 +197,9 @@ void VspPortCommands::ShowDeviceStatus() {
 void VspPortCommands::SaveTable() {
     if (!listed_ || !serviceUp_) return;
     // Each save is a synced write: one that would not change the file is left out.
-    std::vector<VspPortRecord> records = ports_.Records();
+    std::vector<VspPortRecord> records = ports_.Records(intent_);
     if (records == savedRecords_ && QFile::exists(frame_.PortTablePath())) return;
-    if (CVspPortTable::Save(records, frame_.Prompts(), frame_.PortTablePath()))
+    if (CVspDatFile::Save(records, frame_.Prompts(), frame_.PortTablePath()))
         savedRecords_ = std::move(records);
 }
 
@@ -156,6 +214,17 @@ bool VspPortCommands::TellOpenFailure(uint32_t error) {
                ? kStopTerminal
                : QString::asprintf("Open serial device failed (0x%x)\n", error));
     return true;
+}
+
+bool VspPortCommands::BeginWork(const QString& name) {
+    if (!working_.insert(name).second) return false;
+    ShowPorts({});
+    return true;
+}
+
+void VspPortCommands::EndWork(const QString& name) {
+    working_.erase(name);
+    ShowPorts({});
 }
 
 void VspPortCommands::ScanMtu() {
@@ -180,6 +249,12 @@ void VspPortCommands::OnProbeFailed(const QString& name) {
     emit portsChanged();
 }
 
+void VspPortCommands::OnProbesUnavailable(const QString& why) {
+    if (probesTold_) return;
+    probesTold_ = true;
+    frame_.AddLog(why);
+}
+
 void VspPortCommands::OnVerdict(const QString& name, vsppoll::Verdict verdict) {
     switch (verdict) {
         case vsppoll::Verdict::kDisconnecting:
@@ -188,24 +263,40 @@ void VspPortCommands::OnVerdict(const QString& name, vsppoll::Verdict verdict) {
             ShowPorts({});
             break;
         case vsppoll::Verdict::kDisconnect:
-            DisconnectSilent(name);
+            if (!BeginWork(name)) break;
+            supervision_.Hold();
+            DisconnectSilentFlow(name);
             break;
         case vsppoll::Verdict::kClose:
-            Close(name);
+            // The device ended the link itself: nothing is left to repair.
+            intent_.erase(name);
+            if (!BeginWork(name)) break;
+            supervision_.Hold();
+            CloseFlow(name, true);
             break;
     }
 }
 
-void VspPortCommands::DisconnectSilent(const QString& name) {
+VspTask VspPortCommands::DisconnectSilentFlow(QString name) {
     const int row = ports_.RowOf(name);
-    const uint32_t error = driver_.Disconnect(name);
-    if (!Reached(error)) return;
-    if (error != winerr::kSuccess) {
+    auto request = service_.Ask([name](VspServiceTools& tools) {
+        return VspOutcome{tools.driver.Disconnect(name), VspList(tools)};
+    });
+    const VspOutcome outcome = co_await request;
+    EndWork(name);
+    if (!Reached(outcome.error)) {
+        supervision_.Release();
+        co_return;
+    }
+    if (outcome.error != winerr::kSuccess) {
         const QDateTime now = QDateTime::currentDateTime();
         Inform(QString::asprintf(kDatedLine, now.date().day(), now.time().hour(),
                                  now.time().minute()) +
-               QString::asprintf(kDisconnectionFailed, row, error));
+               QString::asprintf(kDisconnectionFailed, row, outcome.error));
     }
-    Sync();
+    supervision_.Release();
+    Take(outcome.listed);
     SaveTable();
+    // The device may come back: the repair keeps trying while the user means the link.
+    RepairLater(kReconnectMs);
 }

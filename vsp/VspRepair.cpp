@@ -1,50 +1,82 @@
-// The start-up repair: client ports that vsp.dat saved as connected but the service has not
-// connected. Their devices are told the host's address at once; two seconds later every saved
-// client port that connects at start and is still idle is reconnected, all at the same time.
+// The repair: client ports that the user means to be connected (as vsp.dat saved them, or as
+// connected since) while the service has them idle. At start-up their devices are told the
+// host's address at once; two seconds after start-up, and after every return of the service,
+// each such port that connects at start is reconnected, all at the same time. A pass that
+// fails is tried again later, each time after twice the wait, until the user closes the port.
 #include "protocol/Address.h"
 #include "protocol/ByteOrder.h"
+#include "vsp/VspDatFile.h"
 #include "vsp/VspPortCommands.h"
-#include "vsp/VspPortTable.h"
 
-namespace {
+void VspPortCommands::Start() {
+    TakeSavedIntent();
+    supervision_.Start(frame_.VspSettings().connectionCheck);
+    frame_.Timers().SetTimer(this, kServiceWatchTimer, kServiceWatchMs);
+}
 
-// The saved client ports, by name.
-template <typename Visit>
-void ForEachSavedClient(const CVspPortTable& table, Visit visit) {
+void VspPortCommands::TakeSavedIntent() {
+    const CVspDatFile& table = frame_.PortTable();
     const int count = std::min<int>(int(table.PortCount()), kVspMaxPorts);
     for (int index = 0; index < count; ++index) {
         const VspPortRecord& record = table.Record(index);
-        if (record.clientMode == 1) visit(record);
+        if (record.clientMode == 1 && record.status == vspword::kConnected)
+            intent_.insert(record.portName);
     }
 }
 
-}  // namespace
-
 void VspPortCommands::RunStartupRepair() {
-    const CVspPortTable& table = frame_.PortTable();
-    if (!table.TableLoaded() || !Sync()) return;
+    if (!frame_.PortTable().TableLoaded()) return;
+    TakeSavedIntent();
+    RepairFlow();
+}
+
+VspTask VspPortCommands::RepairFlow() {
+    // A service that is down now starts the repair when it comes back.
+    auto request = service_.Ask(VspList);
+    const VspListed listed = co_await request;
+    if (!Take(listed)) co_return;
     bool reconnect = false;
-    ForEachSavedClient(table, [&](const VspPortRecord& record) {
-        const VspPort* port = ports_.Find(record.portName);
-        if (record.status != vspword::kConnected || !port || port->config.connected != 0) return;
+    for (const QString& name : intent_) {
+        const VspPort* port = ports_.Find(name);
+        if (!port || !port->Client() || port->config.connected != 0) continue;
         std::array<uint8_t, 2> reportedPort{};
         bytes::PutBE16(reportedPort.data(), port->config.reportedPort);
         frame_.SendHostAnnouncement(FormatDotted(port->config.remoteIp), reportedPort);
         reconnect = reconnect || port->config.connectAtStart != 0;
-    });
-    if (reconnect) frame_.Timers().SetTimer(this, kReconnectTimer, kReconnectMs);
+    }
+    if (reconnect) RepairLater(kReconnectMs);
+}
+
+void VspPortCommands::RepairLater(int delayMs) {
+    if (!intent_.empty() && !frame_.Timers().IsRunning(this, kReconnectTimer))
+        frame_.Timers().SetTimer(this, kReconnectTimer, delayMs);
+}
+
+void VspPortCommands::RepairAfterFailure() {
+    if (frame_.Timers().IsRunning(this, kReconnectTimer)) return;
+    repairBackOffMs_ = std::min(repairBackOffMs_ * 2, kRepairBackOffMaxMs);
+    RepairLater(repairBackOffMs_);
 }
 
 void VspPortCommands::Reconnect() {
-    if (!Sync()) return;
+    ReconnectFlow();
+}
+
+VspTask VspPortCommands::ReconnectFlow() {
+    auto request = service_.Ask(VspList);
+    const VspListed listed = co_await request;
+    if (!Take(listed)) co_return;
     QStringList names;
-    ForEachSavedClient(frame_.PortTable(), [&](const VspPortRecord& record) {
-        const VspPort* port = ports_.Find(record.portName);
-        if (port && port->link == VspLink::kIdle && port->config.connectAtStart != 0)
-            names << port->name;
-    });
+    for (const QString& name : intent_) {
+        const VspPort* port = ports_.Find(name);
+        // A port another program holds waits for the user; one with a command under way
+        // for its answer.
+        if (port && port->Client() && port->link == VspLink::kIdle && !port->held &&
+            port->config.connectAtStart != 0 && !Working(name) && !connector_.Running(name))
+            names << name;
+    }
+    if (names.isEmpty()) repairBackOffMs_ = kReconnectMs;
     for (const QString& name : names) {
-        // A port another program holds ends the pass, as the user has to act first.
-        if (!Attempt(name, VspConnector::Origin::kRepair)) return;
+        if (BeginWork(name)) AttemptFlow(name, VspConnector::Origin::kRepair, std::nullopt);
     }
 }

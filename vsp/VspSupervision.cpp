@@ -66,8 +66,16 @@ void VspSupervision::OnTimer(int timerId) {
 
 void VspSupervision::ProbePass() {
     timers_.KillTimer(this, kProbeTimer);
+    probed_.clear();
     for (const auto& port : host_.WatchedPorts()) {
-        if (!OpenProbeSocket()) break;
+        if (!OpenProbeSocket()) {
+            host_.OnProbesUnavailable(
+                QStringLiteral("Virtual port links are not checked: UDP port %1 for the status "
+                               "probes is taken (is another copy of the program running?).")
+                    .arg(msg::kProbeSocketPort));
+            break;
+        }
+        probed_.insert(port.name);
         const QHostAddress device(port.peerIp);
         if (socket_.writeDatagram(msg::BuildStatusProbe(), device, msg::kDeviceProbePort) < 0)
             host_.OnProbeFailed(port.name);
@@ -115,9 +123,18 @@ void VspSupervision::Evaluation() {
                             [&](const auto& p) { return p.name == entry.first; });
     });
     for (const auto& port : watched) {
-        if (!StillWatched(port.name)) continue;
+        // A port without a probe has nothing to answer: its silence means nothing.
+        if (!probed_.count(port.name) || !StillWatched(port.name)) continue;
         auto [it, added] = words_.try_emplace(port.name, vsppoll::kNoAnswerBit);
         host_.OnVerdict(port.name, vsppoll::Evaluate(it->second));
     }
+    passDue_ = holds_ > 0;
+    if (!passDue_) timers_.SetTimer(this, kProbeTimer, kNextProbeMs);
+}
+
+void VspSupervision::Release() {
+    if (holds_ > 0) --holds_;
+    if (holds_ > 0 || !passDue_) return;
+    passDue_ = false;
     timers_.SetTimer(this, kProbeTimer, kNextProbeMs);
 }

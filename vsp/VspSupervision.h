@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <vector>
 
@@ -62,12 +63,15 @@ class VspSupervisionHost {
     virtual QString HostAddress() const = 0;
     // A probe could not be sent: the port shows as silent at once.
     virtual void OnProbeFailed(const QString& name) = 0;
+    // No probe can be sent at all (the probe socket cannot be bound), and why.
+    virtual void OnProbesUnavailable(const QString& why) = 0;
     virtual void OnVerdict(const QString& name, vsppoll::Verdict verdict) = 0;
 };
 
 // Probes the device of every watched port every five seconds and judges each port by the
-// answers from its own peer. Keeps a word per port name; a port that is not watched is never
-// probed, judged or disconnected. Everything runs on the user-interface thread.
+// answers from its own peer. Keeps a word per port name; a port that is not watched, or that
+// the last pass could not probe, is never judged or disconnected. Everything runs on the
+// user-interface thread.
 class VspSupervision final : public TimerClient, public OrvinSocketOwner {
   public:
     static constexpr int kProbeTimer = 1;
@@ -86,6 +90,10 @@ class VspSupervision final : public TimerClient, public OrvinSocketOwner {
     void Watch(const QString& name);
     void Forget(const QString& name);
     uint32_t Word(const QString& name) const;
+    // A verdict's command waits for the service: no pass starts until it has ended (a box it
+    // shows runs timers), so that no second verdict piles up behind it.
+    void Hold() { ++holds_; }
+    void Release();
 
     bool ProbeSocketOpen() const { return socketOpen_; }
     uint16_t ProbeSocketPort() const { return socket_.localPort(); }
@@ -106,4 +114,7 @@ class VspSupervision final : public TimerClient, public OrvinSocketOwner {
     COrvinSocket socket_;
     bool socketOpen_ = false;
     std::map<QString, uint32_t> words_;
+    std::set<QString> probed_;  // by the last pass
+    int holds_ = 0;
+    bool passDue_ = false;  // the next pass waits for the holds
 };

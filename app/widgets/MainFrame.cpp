@@ -26,7 +26,6 @@
 #include "terminal/HeldPortsQuery.h"
 #include "terminal/widgets/ViewTerminal.h"
 #include "vsp/VspDriver.h"
-#include "vsp/VspInstallService.h"
 #include "vsp/widgets/ViewVsp.h"
 
 CMainFrame::CMainFrame(FrameServices services)
@@ -38,7 +37,6 @@ CMainFrame::CMainFrame(FrameServices services)
         services_.vspSocket.isEmpty() ? CVspDriver::DefaultSocketPath() : services_.vspSocket;
     vspDriver_ = std::make_unique<CVspDriver>(
         services_.prompts, [this] { return hostAddress_; }, vspSocket_);
-    vspInstaller_ = std::make_unique<CVspInstallService>(vspSocket_);
     heldPorts_ = std::make_unique<HeldPortsQuery>(vspSocket_);
     connect(heldPorts_.get(), &HeldPortsQuery::answered, this, [this](const QSet<QString>& held) {
         for (const auto& answer : std::exchange(heldAnswers_, {})) answer(held);
@@ -289,10 +287,6 @@ void CMainFrame::AskHeldComPorts(std::function<void(const QSet<QString>&)> answe
 
 VspSettingsValues CMainFrame::VspSettings() const {
     return {settings_.maxPacketSizeSetting == 1, settings_.connectionCheck == 1};
-}
-
-VspInstallService& CMainFrame::VspInstaller() {
-    return *vspInstaller_;
 }
 
 QString CMainFrame::PortTablePath() const {

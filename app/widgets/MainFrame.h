@@ -16,8 +16,8 @@
 #include "monitor/MonitorFrame.h"
 #include "protocol/BroadcastSocket.h"
 #include "terminal/TerminalFrame.h"
+#include "vsp/VspDatFile.h"
 #include "vsp/VspFrame.h"
-#include "vsp/VspPortTable.h"
 
 class QSplitter;
 class QStackedWidget;
@@ -33,7 +33,6 @@ class CViewLogSys;
 class CViewTerminal;
 class CViewVsp;
 class CVspDriver;
-class CVspInstallService;
 class HeldPortsQuery;
 
 // Views in the function pane and the bottom pane, by their index in creation order.
@@ -141,11 +140,9 @@ class CMainFrame : public QMainWindow,
     // What the virtual serial port view asks of the frame.
     NetInterfaces& Net() override { return services_.net; }
     VspSettingsValues VspSettings() const override;
-    const CVspPortTable& PortTable() const override { return portTable_; }
+    const CVspDatFile& PortTable() const override { return portTable_; }
     QString PortTablePath() const override;
     CVspDriver& VspDriver() override { return *vspDriver_; }
-    VspInstallService& VspInstaller() override;
-    VspDriverQueries& VspBusyCheck() override { return services_.vsp; }
     QString DriverPackagePath() const override;
     int DmFindRowByIp(const QString& ip) const override;
     bool DmRowUdp(int row) const override;
@@ -182,12 +179,11 @@ class CMainFrame : public QMainWindow,
     QString hostNetmask_;
     CBroadcastSocket broadcast_;
     SystemLog log_;
-    CVspPortTable portTable_;
+    CVspDatFile portTable_;
     QString vspSocket_;
     std::unique_ptr<CVspDriver> vspDriver_;
     std::unique_ptr<HeldPortsQuery> heldPorts_;
     std::vector<std::function<void(const QSet<QString>&)>> heldAnswers_;
-    std::unique_ptr<CVspInstallService> vspInstaller_;
 
     QSplitter* rows_ = nullptr;
     bool userSplit_ = false;

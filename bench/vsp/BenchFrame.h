@@ -7,10 +7,10 @@
 #include "platform/QtTimerHost.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/FakeNetInterfaces.h"
+#include "vsp/VspDatFile.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspFrame.h"
 #include "vsp/VspInstallService.h"
-#include "vsp/VspPortTable.h"
 
 // Real Qt timers that also tell when one owner's timer fires, just before the owner handles
 // it: the benchmark's clock starts where the program's work starts.
@@ -71,11 +71,10 @@ class BenchFrame final : public VspFrame {
     NetInterfaces& Net() override { return net_; }
     QString HostAddress() const override { return QString::fromLatin1(kHost); }
     VspSettingsValues VspSettings() const override { return {}; }
-    const CVspPortTable& PortTable() const override { return table_; }
+    const CVspDatFile& PortTable() const override { return table_; }
     QString PortTablePath() const override { return dir_.filePath(kVspFileName); }
     CVspDriver& VspDriver() override { return driver_; }
-    VspInstallService& VspInstaller() override { return installer_; }
-    VspDriverQueries& VspBusyCheck() override { return driver_; }
+    VspInstallService& VspInstaller() { return installer_; }
     QString DriverPackagePath() const override { return {}; }
     int DmFindRowByIp(const QString&) const override { return -1; }
     bool DmRowUdp(int) const override { return false; }
@@ -95,7 +94,7 @@ class BenchFrame final : public VspFrame {
     WatchedTimers timers_;
     ScriptedPrompts prompts_;
     FakeNetInterfaces net_;
-    CVspPortTable table_;
+    CVspDatFile table_;
     CVspDriver driver_;
     CVspInstallService installer_;
 };

@@ -1,6 +1,7 @@
 #include "Lateness.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMouseEvent>
 #include <QWidget>
 #include <algorithm>
@@ -85,4 +86,17 @@ bool LatenessProbes::eventFilter(QObject* watched, QEvent* event) {
         delete next_.exchange(MouseMove());
     }
     return true;
+}
+
+void RunUntil(const std::function<bool()>& done, int limitMs) {
+    constexpr int kCheckMs = 20;
+    QEventLoop loop;
+    QTimer check;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.elapsed() >= limitMs) loop.quit();
+    });
+    check.start(kCheckMs);
+    loop.exec();
 }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 class QMouseEvent;
@@ -49,3 +50,6 @@ class LatenessProbes final : public QObject {
     std::atomic<bool> stop_{false};
     std::thread poster_;
 };
+
+// Runs the event loop until done() holds or the limit has passed.
+void RunUntil(const std::function<bool()>& done, int limitMs);

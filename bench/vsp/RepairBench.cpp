@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "vsp/VspPorts.h"
+#include "vsp/VspLivePorts.h"
 #include "vsp/widgets/ViewVsp.h"
 #include "vspd/ControlClient.h"
 #include "vspd/WinErrors.h"
@@ -19,25 +19,11 @@ namespace {
 constexpr uint32_t kLoopback = 0x7F000001;
 constexpr uint32_t kPacketSize = 1460;
 constexpr int kPassLimitMs = 120000;
-constexpr int kCheckMs = 50;
 constexpr int kFillers = 2;
 constexpr useconds_t kSettleUs = 100000;  // for the fillers' handshakes
 
 QString ComName(int number) {
     return QStringLiteral("COM%1").arg(number);
-}
-
-// Runs the event loop until done() holds or the limit has passed.
-void RunUntil(const std::function<bool()>& done, int limitMs) {
-    QEventLoop loop;
-    QTimer check;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() >= limitMs) loop.quit();
-    });
-    check.start(kCheckMs);
-    loop.exec();
 }
 
 }  // namespace
@@ -97,7 +83,7 @@ bool RepairBench::SaveAsConnected(int saved) {
     uint32_t error = 0;
     const auto list = frame_.VspDriver().Enumerate(&error);
     if (!list) return false;
-    VspPorts ports;
+    VspLivePorts ports;
     ports.Take(*list);
     // The repair reconnects every client port of the table that connects at start: the
     // table holds only those meant.
@@ -108,10 +94,10 @@ bool RepairBench::SaveAsConnected(int saved) {
             fprintf(stderr, "COM%d is missing or not idle\n", n);
             return false;
         }
-        records.push_back(port->Record());
+        records.push_back(port->Record(false));
         records.back().status = vspword::kConnected;
     }
-    if (!CVspPortTable::Save(records, frame_.Prompts(), frame_.PortTablePath())) return false;
+    if (!CVspDatFile::Save(records, frame_.Prompts(), frame_.PortTablePath())) return false;
     frame_.LoadTable();
     return frame_.PortTable().TableLoaded();
 }
@@ -119,26 +105,29 @@ bool RepairBench::SaveAsConnected(int saved) {
 RepairPass RepairBench::Repair(int saved) {
     RepairPass pass;
     if (!SaveAsConnected(saved)) return pass;
-    // The port view as the program starts it, shown on the offscreen platform.
-    CViewVsp view(frame_);
-    view.show();
-    LatenessProbes probes(&view);
-    VspPortCommands& commands = view.Controller().Commands();
-    QElapsedTimer clock;
-    frame_.Watched().Watch(&commands, VspPortCommands::kReconnectTimer, [&] {
-        clock.start();
-        probes.Begin();
-    });
-    QObject::connect(&commands.Connector(), &VspConnector::finished, &view,
-                     [&](const QString&, uint32_t error, VspConnector::Origin) {
-                         pass.errors << error;
-                         if (commands.Connector().RunningCount() > 0) return;
-                         pass.totalMs = clock.elapsed();
-                         pass.late = probes.End();
-                     });
-    view.InitialUpdate();
-    view.Controller().RunStartupRepair();
-    RunUntil([&] { return pass.totalMs >= 0; }, kPassLimitMs);
+    {
+        // The port view as the program starts it, shown on the offscreen platform. It goes
+        // before the watch ends: the repair keeps its timer while it tries again.
+        CViewVsp view(frame_);
+        view.show();
+        LatenessProbes probes(&view);
+        VspPortCommands& commands = view.Controller().Commands();
+        QElapsedTimer clock;
+        frame_.Watched().Watch(&commands, VspPortCommands::kReconnectTimer, [&] {
+            if (pass.errors.isEmpty()) clock.start();
+            if (pass.errors.isEmpty()) probes.Begin();
+        });
+        QObject::connect(&commands.Connector(), &VspConnector::finished, &view,
+                         [&](const QString&, uint32_t error, VspConnector::Origin, bool) {
+                             pass.errors << error;
+                             if (commands.Connector().RunningCount() > 0) return;
+                             pass.totalMs = clock.elapsed();
+                             pass.late = probes.End();
+                         });
+        view.InitialUpdate();
+        view.Controller().RunStartupRepair();
+        RunUntil([&] { return pass.totalMs >= 0; }, kPassLimitMs);
+    }
     frame_.Watched().Unwatch();
     return pass;
 }

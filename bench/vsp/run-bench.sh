@@ -2,8 +2,8 @@
 # run-bench.sh BUILD_DIR [RUNS] [PORTS]: starts two veltro-vspd of its own (connection attempts
 # bounded at 2 s) and runs vsp_bench against them: the refresh of PORTS ports (default 256)
 # against a bare loop of the same requests on the first, the start-up repair of 16 ports whose
-# devices never answer on the second. Runs itself inside a private network namespace; by
-# hand, not in CI.
+# devices never answer on the second, and the window while the third is stopped for 20 s. Runs
+# itself inside a private network namespace; by hand, not in CI.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${VELTRO_IN_NETNS:-}" != 1 ]; then exec "$here/../../scripts/in-netns" "$0" "$@"; fi
@@ -33,5 +33,7 @@ start_service() {
 }
 start_service refresh
 start_service repair
+start_service stopped
 QT_QPA_PLATFORM=offscreen "$bench" --socket "$work/refresh/run/control.sock" \
-  --repair-socket "$work/repair/run/control.sock" --ports "$ports" --runs "$runs"
+  --repair-socket "$work/repair/run/control.sock" --ports "$ports" --runs "$runs" \
+  --stopped-socket "$work/stopped/run/control.sock" --stopped-pid "${services[2]}"

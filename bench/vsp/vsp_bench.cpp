@@ -10,10 +10,16 @@
 //             posted mouse event while the attempts run (target <= 100 ms), and the time until
 //             all 16 have ended against one attempt alone (target about 1x); beside it the
 //             same 16 attempts one after another on the user-interface thread.
+//   stopped   The service stopped (SIGSTOP) for 20 s while a refresh and a Connect of the port
+//             view are under way: the longest lateness of a 10 ms timer and of a posted mouse
+//             event (target <= 100 ms); beside it one list request with the control client on
+//             the user-interface thread, the service stopped as long.
 //   vsp_bench --socket PATH [--ports N] [--runs R] [--repair-socket PATH]
+//             [--stopped-socket PATH --stopped-pid PID [--stop-ms MS]]
 // run-bench.sh starts the services and runs this inside a private network namespace.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -21,6 +27,7 @@
 #include "BenchFrame.h"
 #include "RepairBench.h"
 #include "RequestCounter.h"
+#include "StoppedBench.h"
 #include "protocol/Address.h"
 #include "vsp/VspController.h"
 #include "vsp/VspDriver.h"
@@ -54,8 +61,7 @@ void BareRefresh(const std::string& socket) {
     }
     for (size_t k = 0; k < interfaces.size(); ++k) {
         const vspd::PortEntry& entry = list->ports[k];
-        if (!CVspDriver::IsOurPort(interfaces[k].devicePath, interfaces) || entry.ttyOpen != 0 ||
-            entry.handleOpen != 0)
+        if (!CVspDriver::IsOurPort(interfaces[k].devicePath, interfaces) || entry.ttyOpen != 0)
             continue;
         vspd::ControlClient session(socket);
         session.Call(vspd::OpenRequest{0, entry.devicePath});
@@ -93,6 +99,8 @@ int RunRefresh(const std::string& socket, int ports, int runs) {
         counter.Reset();
         t.start();
         commands.Refresh();
+        while (commands.Service().Pending() > 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         program.push_back(double(t.nsecsElapsed()) / 1e6);
         programRequests = counter.Requests();
         counter.Reset();
@@ -150,6 +158,23 @@ int RunRepair(const QString& socket) {
     return 0;
 }
 
+int RunStopped(const QString& socket, pid_t pid, int stopMs) {
+    StoppedBench bench(socket, pid);
+    if (!bench.Prepare()) return 1;
+    const StoppedPass view = bench.ViewPass(stopMs);
+    const StoppedPass blocking = bench.BlockingPass(stopMs);
+    printf("service stopped for %d ms during a refresh and a Connect:\n", stopMs);
+    printf("  10 ms timer, longest late    %6lld ms  (target <= 100)\n", view.late.timerMs);
+    printf("  posted mouse event, longest  %6lld ms  (target <= 100)\n", view.late.inputMs);
+    printf("  the Connect %s once the service went on\n",
+           view.connected ? "connected" : (view.ended ? "ended unconnected" : "did not end"));
+    printf(
+        "  peer, one list request on the UI thread with the blocking client: timer late %lld ms, "
+        "mouse event late %lld ms\n",
+        blocking.late.timerMs, blocking.late.inputMs);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +182,9 @@ int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
     std::string socket;
     QString repairSocket;
+    QString stoppedSocket;
+    pid_t stoppedPid = 0;
+    int stopMs = 20000;
     int ports = 256;
     int runs = 5;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -165,6 +193,9 @@ int main(int argc, char** argv) {
         if (key == "--ports") ports = atoi(argv[i + 1]);
         if (key == "--runs") runs = atoi(argv[i + 1]);
         if (key == "--repair-socket") repairSocket = QString::fromLocal8Bit(argv[i + 1]);
+        if (key == "--stopped-socket") stoppedSocket = QString::fromLocal8Bit(argv[i + 1]);
+        if (key == "--stopped-pid") stoppedPid = pid_t(atoi(argv[i + 1]));
+        if (key == "--stop-ms") stopMs = atoi(argv[i + 1]);
     }
     if (socket.empty()) {
         fprintf(stderr,
@@ -172,5 +203,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (const int failed = RunRefresh(socket, ports, runs)) return failed;
+    if (!stoppedSocket.isEmpty() && stoppedPid > 0)
+        if (const int failed = RunStopped(stoppedSocket, stoppedPid, stopMs)) return failed;
     return repairSocket.isEmpty() ? 0 : RunRepair(repairSocket);
 }

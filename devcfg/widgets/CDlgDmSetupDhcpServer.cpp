@@ -3,6 +3,7 @@
 #include <QGridLayout>
 
 #include "devcfg/widgets/PageControls.h"
+#include "ui/widgets/IpAddressEdit.h"
 
 CDlgDmSetupDhcpServer::CDlgDmSetupDhcpServer(DeviceSetupValues& values, QWidget* parent)
     : SetupPage(values, parent) {

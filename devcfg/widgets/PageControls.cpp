@@ -1,11 +1,8 @@
 #include "devcfg/widgets/PageControls.h"
 
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
 #include <algorithm>
 
 #include "devcfg/DeviceSetupValues.h"
-#include "protocol/Address.h"
 
 namespace {
 
@@ -27,20 +24,6 @@ void LimitedLineEdit::SetWholeText(const QString& text) {
 // The edit may hold what the program put in, but never grows past the limit by typing.
 void LimitedLineEdit::FollowLength(const QString& text) {
     if (limit_ > 0) setMaxLength(std::max<int>(limit_, text.size()));
-}
-
-IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
-    const QString part = "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?";
-    setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("%1(\\.%1){0,3}").arg(part)), this));
-}
-
-uint32_t IpAddressEdit::Address() const {
-    return ParseDottedAddress(text());
-}
-
-void IpAddressEdit::SetAddress(uint32_t hostOrder) {
-    setText(FormatDotted(hostOrder));
 }
 
 QComboBox* MakeList(const QStringList& entries, QWidget* parent, const char* objectName) {

@@ -27,17 +27,6 @@ class LimitedLineEdit : public QLineEdit {
     int limit_;
 };
 
-// An IPv4 address control: up to four dot-separated decimal parts of 0-255, missing parts
-// reading as 0.
-class IpAddressEdit : public QLineEdit {
-    Q_OBJECT
-
-  public:
-    explicit IpAddressEdit(QWidget* parent = nullptr);
-    uint32_t Address() const;
-    void SetAddress(uint32_t hostOrder);
-};
-
 // A control created with the object name by which it is found.
 template <typename Control, typename... Args>
 Control* MakeNamed(const QString& objectName, Args&&... args) {

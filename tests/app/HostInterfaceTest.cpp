@@ -3,6 +3,7 @@
 #include "app/HostInterface.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/FakeNetInterfaces.h"
+#include "tests/support/FakeVspDriverQueries.h"
 
 namespace {
 

@@ -14,10 +14,9 @@
 #include "protocol/Message.h"
 #include "protocol/UnicastSocket.h"
 #include "tests/support/FakeNetInterfaces.h"
+#include "vsp/VspDatFile.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspFrame.h"
-#include "vsp/VspInstallService.h"
-#include "vsp/VspPortTable.h"
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -25,7 +24,7 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 // The main frame as the virtual serial port view sees it: a manual clock, scripted prompts, a
-// driver and installer talking to the test's own service, the driver package copied into a
+// driver talking to the test's own service, the driver package copied into a
 // temporary working folder, a device manager list of (IP, UDP flag, status) rows, and the
 // navigation tree's item texts as the view last showed them.
 class FakeVspFrame final : public VspFrame {
@@ -57,8 +56,7 @@ class FakeVspFrame final : public VspFrame {
 
     explicit FakeVspFrame(const std::string& socket)
         : driver(
-              prompts, [this] { return hostAddress; }, QString::fromStdString(socket)),
-          installer(QString::fromStdString(socket)) {
+              prompts, [this] { return hostAddress; }, QString::fromStdString(socket)) {
         QFile::copy(QString::fromLocal8Bit(qgetenv("VELTRO_SOURCE_DIR")) + "/data/TUNLDRV.inf",
                     DriverPackagePath());
     }
@@ -69,11 +67,9 @@ class FakeVspFrame final : public VspFrame {
     NetInterfaces& Net() override { return net; }
     QString HostAddress() const override { return hostAddress; }
     VspSettingsValues VspSettings() const override { return settings; }
-    const CVspPortTable& PortTable() const override { return table; }
+    const CVspDatFile& PortTable() const override { return table; }
     QString PortTablePath() const override { return dir.filePath("vsp.dat"); }
     CVspDriver& VspDriver() override { return driver; }
-    VspInstallService& VspInstaller() override { return installer; }
-    VspDriverQueries& VspBusyCheck() override { return driver; }
     QString DriverPackagePath() const override { return dir.filePath("TUNLDRV.inf"); }
 
     int DmFindRowByIp(const QString& ip) const override {
@@ -110,9 +106,8 @@ class FakeVspFrame final : public VspFrame {
     FakeNetInterfaces net;
     QString hostAddress = QStringLiteral("127.0.0.1");
     VspSettingsValues settings{true, false};
-    CVspPortTable table;
+    CVspDatFile table;
     CVspDriver driver;
-    CVspInstallService installer;
     CUnicastSocket unicast{msg::kUnicastSocketPort};
     std::vector<DmRow> dmRows;
     QStringList tree;

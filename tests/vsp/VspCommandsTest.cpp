@@ -12,18 +12,6 @@ namespace {
 
 constexpr int kIo = 3000;
 
-// A socat TCP listener on 127.0.0.1 that sends back every byte.
-struct EchoPeer {
-    explicit EchoPeer(uint16_t p = FreePort())
-        : port(p),
-          socat({"socat", "TCP-LISTEN:" + std::to_string(p) + ",bind=127.0.0.1,reuseaddr,fork",
-                 "PIPE"}) {
-        EXPECT_TRUE(WaitTcpListening(port, kIo));
-    }
-    uint16_t port;
-    Child socat;
-};
-
 }  // namespace
 
 TEST_F(VspFlow, ClientConnectCarriesBytesToThePeerAndBackThenCloses) {
@@ -62,11 +50,13 @@ TEST_F(VspFlow, ClientConnectCarriesBytesToThePeerAndBackThenCloses) {
         EXPECT_EQ(EchoThrough(tty.get(), data, 1024, kIo), data);
         // A terminal holds the port: Close is refused and nothing changes.
         vsp.OnClose();
+        Settle();
         EXPECT_EQ(frame.prompts.Texts(), QStringList{VspPortCommands::kStopTerminal});
         EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
     }
     frame.prompts.Clear();
     vsp.OnClose();
+    Settle();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty());
     EXPECT_EQ(frame.terminalCalls.last(), "close COM5");
     EXPECT_EQ(frame.tree, (QStringList{"COM5", "COM6"}));
@@ -94,6 +84,8 @@ TEST_F(VspFlow, ServerStartShowsServerAfterItsPauseAndAPeerReachesThePort) {
 
     vsp.ClickRow(0);
     vsp.OnConnect();
+    Answered();
+    EXPECT_EQ(vsp.Form().statusLine, QString("Server started on port %1").arg(listen));
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Idle");
     frame.clock.Advance(VspPortCommands::kServerWaitMs - 1);
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Idle");
@@ -175,6 +167,7 @@ TEST_F(VspFlow, SettingEditStateAndItsRefusals) {
     Add(5);
     vsp.ClickRow(0);
     vsp.OnSetting();
+    Answered();
     EXPECT_EQ(vsp.SettingCaption(), "OK");
     for (VspControl c : {VspControl::kAdd, VspControl::kRemove, VspControl::kConnect,
                          VspControl::kClose, VspControl::kList, VspControl::kListenPort})
@@ -205,8 +198,10 @@ TEST_F(VspFlow, SettingRenumbersThePortThroughTheService) {
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM5");  // the same number: nothing to do
     vsp.ClickRow(0);
     vsp.OnSetting();
+    Answered();
     vsp.SetPortNumberIndex(6);
     vsp.OnSetting();
+    Answered();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM7");
     EXPECT_EQ(vsp.SelectedName(), "COM7");
@@ -219,8 +214,10 @@ TEST_F(VspFlow, SettingRenumbersThePortThroughTheService) {
     // A number another port holds is refused by the service; the record stays.
     vsp.ClickRow(0);
     vsp.OnSetting();
+    Answered();
     vsp.SetPortNumberIndex(5);
     vsp.OnSetting();
+    Answered();
     EXPECT_EQ(frame.prompts.Texts(), QStringList{"Claim COM PORT Failed"});
     EXPECT_EQ(Cell(0, VspRow::kNameColumn), "COM7");
 }

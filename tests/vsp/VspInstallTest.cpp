@@ -12,13 +12,15 @@ TEST_F(VspFlow, AddGivesTheNewPortItsFirstConfiguration) {
         return 5;
     });
     vsp.OnAdd();
+    Answered();
     ASSERT_TRUE(offered);
     EXPECT_EQ(std::count(offered->begin(), offered->end(), 0), 256);
     EXPECT_EQ(vsp.Form().statusLine, "Added a virtual serial port successfully");
     EXPECT_EQ(vsp.Progress(), vsp.ProgressRange().second);
     EXPECT_FALSE(frame.clock.IsRunning(&vsp, VspController::kProgressTimer));
     ASSERT_EQ(vsp.RowCount(), 1);
-    EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 8>{"0", "COM5", "Idle", "", "", "0", "0", "0"}));
+    EXPECT_EQ(vsp.Rows()[0].cells,
+              (std::array<QString, 8>{"0", "COM5", "Idle", "", "", "0", "0", "0"}));
     const vspd::PortEntry entry = service.EntryOf(5);
     EXPECT_EQ(entry.info.remoteIp, VspPortCommands::kNewPortAddress);
     EXPECT_EQ(entry.info.maxPacketSize, VspPortCommands::kNewPortPacketSize);
@@ -37,6 +39,7 @@ TEST_F(VspFlow, AddGivesTheNewPortItsFirstConfiguration) {
         return 5;
     });
     vsp.OnAdd();
+    Answered();
     EXPECT_NE((*offered)[4], 0);
     EXPECT_EQ(frame.prompts.Texts(), QStringList{"The selected port number is in used."});
     EXPECT_EQ(vsp.RowCount(), 1);
@@ -51,7 +54,13 @@ TEST_F(VspFlow, RemoveTheMiddleOfThreeKeepsPortIdsWithPositions) {
     frame.terminalCalls.clear();
     vsp.ClickRow(1);
     vsp.OnRemove();
+    Settle();
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
+    // Nothing is selected, and the form no longer shows the port that went.
+    EXPECT_EQ(vsp.SelectedRow(), std::nullopt);
+    VspForm blank;
+    blank.statusLine = "VSP removed successfully";
+    EXPECT_EQ(vsp.Form(), blank);
     EXPECT_EQ(Column(VspRow::kPortIdColumn), (QStringList{"0", "1"}));
     EXPECT_EQ(Column(VspRow::kNameColumn), (QStringList{"COM5", "COM7"}));
     EXPECT_EQ(vsp.Form().statusLine, "VSP removed successfully");
@@ -78,10 +87,12 @@ TEST_F(VspFlow, APortHeldByAnotherProgramIsListedAsTheServiceKeepsIt) {
     Fd held = OpenTty(service.ComLink(5));
     ASSERT_TRUE(held.valid());
     Start();
-    // The service lists a held port with its configuration: nothing to tell at start.
+    // The service lists a held port with its configuration: nothing to tell at start, and the
+    // row says that the port is in use.
     EXPECT_TRUE(frame.prompts.Texts().isEmpty());
     ASSERT_EQ(vsp.RowCount(), 2);
-    EXPECT_EQ(vsp.Rows()[0].cells, (std::array<QString, 8>{"0", "COM5", "Idle", "", "", "0", "0", "0"}));
+    EXPECT_EQ(vsp.Rows()[0].cells,
+              (std::array<QString, 8>{"0", "COM5", "In use", "", "", "0", "0", "0"}));
     EXPECT_EQ(Cell(1, VspRow::kNameColumn), "COM6");
     EXPECT_EQ(service.EntryOf(5).info.maxPacketSize, 9000u);  // left as the service has it
 
@@ -91,6 +102,11 @@ TEST_F(VspFlow, APortHeldByAnotherProgramIsListedAsTheServiceKeepsIt) {
     EXPECT_EQ(frame.prompts.Texts(), QStringList{VspPortCommands::kStopTerminal});
     EXPECT_EQ(vsp.Form().remotePortText, "4001");
     EXPECT_EQ(vsp.Form().remoteIp, 0x7F000001u);
+    // Nothing that needs the port is offered; no link was opened to find that out.
+    for (VspControl c : {VspControl::kRemove, VspControl::kConnect, VspControl::kSetting})
+        EXPECT_FALSE(Enabled(c)) << int(c);
+    EXPECT_TRUE(Enabled(VspControl::kAdd));
+    EXPECT_EQ(service.EntryOf(5).state, vspd::PortState::Idle);
     vsp.SaveTable();
     EXPECT_TRUE(frame.SavedTable().startsWith(
         "2 \r\n0 COM5 2130706433l 4001 0 0 Idle 1 0 9000 COM5 # # \r\n"));

@@ -16,18 +16,6 @@ namespace {
 
 constexpr int kIo = 3000;
 
-struct EchoPeer {
-    explicit EchoPeer(const std::string& address = "127.0.0.1")
-        : port(FreePort()),
-          socat({"socat",
-                 "TCP-LISTEN:" + std::to_string(port) + ",bind=" + address + ",reuseaddr,fork",
-                 "PIPE"}) {
-        EXPECT_TRUE(WaitTcpListening(port, kIo));
-    }
-    uint16_t port;
-    Child socat;
-};
-
 // A pseudo-terminal that the service maps as a physical COM port.
 struct MappedDevice {
     MappedDevice() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
@@ -58,12 +46,14 @@ TEST_F(VspFlow, EveryCommandActsOnTheClickedPortAfterADeviceIsMappedBeforeIt) {
     EXPECT_EQ(Column(VspRow::kPortIdColumn), (QStringList{"1", "2"}));  // positions moved
 
     vsp.OnClose();
+    Settle();
     EXPECT_EQ(service.EntryOf(6).state, vspd::PortState::Idle);
     Configure(1, [](VspForm& f) { f.remotePortText = "4444"; });
     EXPECT_EQ(service.EntryOf(6).info.remotePort, 4444);
     EXPECT_NE(service.EntryOf(5).info.remotePort, 4444);
     vsp.ClickRow(1);
     vsp.OnRemove();
+    Settle();
     EXPECT_EQ(Column(VspRow::kNameColumn), QStringList{"COM5"});
     EXPECT_EQ(service.List().size(), 2u);  // the mapped device and COM5
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
@@ -81,9 +71,12 @@ TEST_F(VspFlow, Com1AndCom10AreTwoPortsInEitherOrder) {
         if (order[0] == 10) expected = {"COM10", "COM1 (127.0.0.1)"};
         EXPECT_EQ(frame.tree, expected);
         EXPECT_TRUE(vsp.CloseByName("COM1"));
+        Settle();
         EXPECT_TRUE(vsp.RemoveByName("COM1"));
+        Settle();
         EXPECT_EQ(frame.tree, QStringList{"COM10"});
         EXPECT_TRUE(vsp.RemoveByName("COM10"));
+        Settle();
         EXPECT_TRUE(frame.tree.isEmpty());
     }
     EXPECT_TRUE(frame.prompts.Texts().isEmpty()) << frame.prompts.Texts().join("|").toStdString();
@@ -95,6 +88,7 @@ TEST_F(VspFlow, TreeCommandsDuringAnEditAreRefusedAndTheEditStaysUsable) {
     Add(6);
     vsp.ClickRow(0);
     vsp.OnSetting();
+    Answered();
     ASSERT_TRUE(vsp.SettingMode());
     const QString refusal = "Finish the setting of COM5 first: press OK.";
     vsp.CreateFromTree();
@@ -109,6 +103,9 @@ TEST_F(VspFlow, TreeCommandsDuringAnEditAreRefusedAndTheEditStaysUsable) {
     form.remotePortText = "4321";
     vsp.EditForm(form);
     vsp.OnSetting();
+    EXPECT_TRUE(vsp.SettingMode());  // until the service has answered
+    EXPECT_FALSE(Enabled(VspControl::kConnect));
+    Answered();
     EXPECT_FALSE(vsp.SettingMode());
     EXPECT_TRUE(Enabled(VspControl::kList));
     EXPECT_TRUE(Enabled(VspControl::kSetting));
@@ -124,12 +121,14 @@ TEST_F(VspFlow, FailuresAreNeverToldAsSuccess) {
     Add(6);
     EXPECT_EQ(frame.prompts.Texts(), QStringList{"SetupOpenInfFile error, 2\n"});
     EXPECT_EQ(vsp.Form().statusLine, "Added a virtual serial port failed");
+    EXPECT_EQ(vsp.Progress(), 0);  // no full bar after a failure
     EXPECT_EQ(frame.tree, QStringList{"COM5"});
 
     // A removal the service cannot do leaves the port, its row and its item.
     Fd held = OpenTty(service.ComLink(5));
     frame.prompts.Clear();
-    EXPECT_FALSE(vsp.RemoveByName("COM5"));
+    EXPECT_TRUE(vsp.RemoveByName("COM5"));
+    Settle();
     EXPECT_EQ(frame.prompts.Texts(), QStringList{VspPortCommands::kStopTerminal});
     EXPECT_EQ(frame.tree, QStringList{"COM5"});
     EXPECT_EQ(vsp.RowCount(), 1);
@@ -142,13 +141,15 @@ TEST_F(VspFlow, RemovingAPortInUseAsksFirst) {
     ConfigureClient(0, peer.port);
     ConnectRow(0);
     frame.prompts.Answer(PromptAnswer::No);
-    EXPECT_FALSE(vsp.RemoveByName("COM5"));
+    EXPECT_TRUE(vsp.RemoveByName("COM5"));
+    Settle();
     ASSERT_EQ(frame.prompts.shown.size(), 1u);
     EXPECT_EQ(frame.prompts.shown[0].text, "COM5 is in use (Connected). Remove it anyway?");
     EXPECT_EQ(frame.prompts.shown[0].defaultAnswer, PromptAnswer::No);
     EXPECT_EQ(service.EntryOf(5).state, vspd::PortState::Connected);
     frame.prompts.Answer(PromptAnswer::Yes);
     EXPECT_TRUE(vsp.RemoveByName("COM5"));
+    Settle();
     EXPECT_TRUE(service.List().empty());
     EXPECT_EQ(vsp.RowCount(), 0);
 }
@@ -174,6 +175,7 @@ TEST_F(SilentDeviceFlow, AnAttemptIsAStateOfItsPortThatCloseCancels) {
     ConfigureClient(0, port);
     vsp.ClickRow(0);
     vsp.OnConnect();
+    Answered();
     // The window goes on: the attempt shows on its row, the other port answers clicks.
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connecting...");
     EXPECT_EQ(frame.tree, (QStringList{"COM5 (Connecting...)", "COM6"}));
@@ -202,16 +204,23 @@ TEST_F(SilentDeviceFlow, ClosingTheWindowDuringAnAttemptEndsIt) {
     auto view = std::make_unique<VspController>(frame);
     view->InitialUpdate();
     frame.clock.Advance(VspController::kRefreshMs);
+    const auto answered = [&] {
+        ASSERT_TRUE(PumpUntil([&] { return view->Commands().Service().Pending() == 0; }));
+    };
     view->SetPortNumberChooser([](const VspComUsage&) { return 5; });
     view->OnAdd();
+    answered();
     view->ClickRow(0);
     view->OnSetting();
+    answered();
     VspForm form = view->Form();
     form.remoteIp = 0x7F000001;
     form.remotePortText = QString::number(port);
     view->EditForm(form);
     view->OnSetting();
+    answered();
     view->OnConnect();
+    answered();
     ASSERT_EQ(view->Commands().Connector().RunningCount(), 1);
     view.reset();  // well before the service's 20 s bound
     EXPECT_TRUE(PumpUntil([&] { return service.EntryOf(5).state == vspd::PortState::Idle; }, kIo));
@@ -240,6 +249,7 @@ TEST_F(VspFlow, TheServiceGoingAwayIsToldOnceAndItsReturnRefreshesTheList) {
         EXPECT_FALSE(Enabled(c)) << int(c);
     // Told once, and no box for the commands that still come.
     vsp.OnAdd();
+    Answered();
     EXPECT_FALSE(vsp.CloseByName("COM5"));
     frame.clock.Advance(5 * VspPortCommands::kServiceRetryMs);
     EXPECT_EQ(frame.log.size(), 1);
@@ -276,7 +286,7 @@ TEST_F(VspFlow, VspDatIsNeverReplacedByATableThatWasNeverRead) {
 }
 
 TEST_F(VspFlow, EachDevicesStatusFollowsThePortLinkedToIt) {
-    EchoPeer first, second("0.0.0.0");  // reached at 127.0.0.3
+    EchoPeer first, second(FreePort(), "0.0.0.0");  // reached at 127.0.0.3
     frame.dmRows = {{"127.0.0.1"}, {"127.0.0.3"}};
     Start();
     Add(5);
@@ -290,6 +300,7 @@ TEST_F(VspFlow, EachDevicesStatusFollowsThePortLinkedToIt) {
     EXPECT_EQ(frame.dmRows[1].status, "Connected");
 
     EXPECT_TRUE(vsp.CloseByName("COM5"));
+    Settle();
     EXPECT_EQ(frame.dmRows[0].status, "Idle");
     EXPECT_EQ(frame.dmRows[1].status, "Connected");
     EXPECT_EQ(frame.tree, (QStringList{"COM5", "COM6 (127.0.0.3)"}));

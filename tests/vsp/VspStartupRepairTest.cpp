@@ -92,6 +92,7 @@ TEST_F(StartupRepair, APortTheServiceHasConnectedIsLeftAlone) {
     ConnectRow(0);
     ASSERT_EQ(service.EntryOf(5).info.connected, 1u);
     vsp.RunStartupRepair();
+    Answered();
     PumpQuiet(50);
     EXPECT_TRUE(AnnouncementsOf(*device).empty());
     EXPECT_FALSE(frame.clock.IsRunning(&vsp.Commands(), VspPortCommands::kReconnectTimer));
@@ -104,6 +105,7 @@ TEST_F(StartupRepair, WithoutVspDatNothingIsSent) {
     frame.table.Load(frame.PortTablePath() + ".missing");
     ASSERT_FALSE(frame.table.TableLoaded());
     vsp.RunStartupRepair();
+    Answered();
     PumpQuiet(50);
     EXPECT_TRUE(device->Received().empty());
     EXPECT_FALSE(frame.clock.IsRunning(&vsp.Commands(), VspPortCommands::kReconnectTimer));

@@ -7,6 +7,7 @@ TEST_F(Supervision, ClosingAnotherPortLeavesTheEditAndTheSelectionWithTheirPort)
     Add(6);
     vsp.ClickRow(1);
     vsp.OnSetting();
+    Answered();
     ASSERT_EQ(vsp.EditedPort(), "COM6");
     VspForm form = vsp.Form();
     form.remotePortText = "4444";
@@ -20,6 +21,7 @@ TEST_F(Supervision, ClosingAnotherPortLeavesTheEditAndTheSelectionWithTheirPort)
     EXPECT_TRUE(vsp.SettingMode());
 
     vsp.OnSetting();
+    Answered();
     EXPECT_EQ(service.EntryOf(6).info.remotePort, 4444);
     EXPECT_EQ(service.EntryOf(5).info.remotePort, peer->port);
 }
@@ -85,6 +87,7 @@ TEST_F(Supervision, TheButtonsFollowTheSelectedPortNotAnotherPortTurningSilent) 
 
     // Closed from the tree, the selected server port gives its buttons back.
     EXPECT_TRUE(vsp.CloseByName("COM6"));
+    Settle();
     EXPECT_FALSE(Enabled(VspControl::kClose));
     EXPECT_TRUE(Enabled(VspControl::kRemove));
     EXPECT_TRUE(Enabled(VspControl::kConnect));

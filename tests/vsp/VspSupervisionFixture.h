@@ -35,7 +35,10 @@ class Supervision : public VspFlow {
         sim = std::make_unique<devsim::DeviceSimulator>(frame.clock, options);
         device = sim->AddDevice();
         ASSERT_NE(device, nullptr);
-        frame.clock.SetPump([] { PumpQuiet(kPumpMs); });
+        frame.clock.SetPump([this] {
+            PumpQuiet(kPumpMs);
+            Answered();
+        });
     }
 
     QString DeviceIp() const { return device->AddressText(); }

@@ -172,20 +172,26 @@ TEST_F(Supervision, FailedDisconnectionShowsTheDatedBoxAndNothingRunsWhileItIsOp
     EXPECT_EQ(boxes, 2);
 }
 
-TEST_F(Supervision, AProbeSocketThatCannotBeOpenedIsTriedAgainAtTheNextPass) {
+TEST_F(Supervision, APortThatCouldNotBeProbedIsNeverAgedAndTheLogSaysWhyOnce) {
+    // Another program (a second copy of this one) holds the probe port.
     QUdpSocket holder;
     ASSERT_TRUE(holder.bind(QHostAddress(frame.hostAddress), msg::kProbeSocketPort));
     StartConnected();
+    frame.log.clear();
     FirstEvaluation();
     EXPECT_FALSE(Watch().ProbeSocketOpen());
     EXPECT_TRUE(ProbeTimes().empty());
-    // Nothing was sent, so the row counts towards the disconnection.
-    Passes(1);
-    EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Disconnecting");
+    // Nothing was sent, so nothing is missing: the row stays connected pass after pass.
+    Passes(70);
+    EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
+    EXPECT_EQ(service.EntryOf(5).info.connected, 1u);
+    EXPECT_EQ(frame.log,
+              QStringList{"Virtual port links are not checked: UDP port 25126 for the status "
+                          "probes is taken (is another copy of the program running?)."});
 
     holder.close();
     Passes(1);
     EXPECT_TRUE(Watch().ProbeSocketOpen());
-    EXPECT_EQ(ProbeTimes(), std::vector<int64_t>{ProbeTime(2)});
+    EXPECT_EQ(ProbeTimes(), std::vector<int64_t>{ProbeTime(71)});
     EXPECT_EQ(Cell(0, VspRow::kStatusColumn), "Connected");
 }

@@ -23,7 +23,7 @@
 #include "terminal/widgets/TerminalLog.h"
 #include "terminal/widgets/TerminalPanel.h"
 #include "terminal/widgets/ViewTerminal.h"
-#include "vsp/VspDriverQueries.h"
+#include "tests/support/FakeVspDriverQueries.h"
 
 namespace {
 

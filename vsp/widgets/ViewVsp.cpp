@@ -12,7 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "devcfg/widgets/PageControls.h"
+#include "ui/widgets/IpAddressEdit.h"
 #include "ui/widgets/ReportCtrl.h"
 #include "ui/widgets/RgbColor.h"
 #include "vsp/widgets/DlgVspPortConfig.h"

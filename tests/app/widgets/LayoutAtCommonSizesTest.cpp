@@ -21,6 +21,7 @@
 #include "terminal/widgets/TerminalPanel.h"
 #include "terminal/widgets/ViewTerminal.h"
 #include "tests/support/FakeNetInterfaces.h"
+#include "tests/support/FakeVspDriverQueries.h"
 #include "tests/support/FileBytes.h"
 #include "tests/ui/widgets/ReportFit.h"
 #include "ui/widgets/ReportCtrl.h"

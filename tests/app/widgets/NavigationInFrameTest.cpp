@@ -15,12 +15,12 @@
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/FakeNetInterfaces.h"
+#include "tests/support/FakeVspDriverQueries.h"
 #include "tests/support/FileBytes.h"
 #include "tests/vspd/VspdProcess.h"
 #include "tools/devsim/DeviceSimulator.h"
 #include "ui/widgets/ReportCtrl.h"
 #include "vsp/VspController.h"
-#include "vsp/VspDriverQueries.h"
 #include "vsp/widgets/ViewVsp.h"
 
 namespace {
@@ -63,6 +63,7 @@ class NavigationInFrame : public ::testing::Test {
         });
         Vsp().SetPortNumberChooser([this](const VspComUsage&) { return nextComNumber; });
         clock.Advance(VspController::kRefreshMs);
+        Settle();
     }
     CViewMenu& Menu() { return frame->Navigation(); }
     VspController& Vsp() { return frame->VirtualPorts().Controller(); }
@@ -80,11 +81,13 @@ class NavigationInFrame : public ::testing::Test {
     void CreatePort(int comNumber) {
         nextComNumber = comNumber;
         RightClick(-1);
+        Settle();
         clock.Advance(VspController::kRefreshMs);
+        Settle();
     }
-    // The connection attempt's result, back on this thread.
+    // The port view's requests and connection attempts have their answers.
     void Settle() {
-        ASSERT_TRUE(PumpUntil([this] { return Vsp().Commands().Connector().RunningCount() == 0; }));
+        ASSERT_TRUE(PumpUntil([this] { return Vsp().Settled(); }));
     }
     void Search() {
         QTest::mouseClick(frame->DeviceManager().Button(DmButton::kSearch), Qt::LeftButton);
@@ -145,9 +148,12 @@ TEST_F(NavigationInFrame, TheTreeFollowsPortsCreatedConnectedClosedAndRemoved) {
               "Connected");
 
     RightClick(1);  // "&Close"
+    Settle();
     EXPECT_EQ(Items(), (QStringList{"COM5", "COM6"}));
     RightClick(0);  // "&Remove"
+    Settle();
     clock.Advance(VspController::kRefreshMs);
+    Settle();
     EXPECT_EQ(offered.mid(2), (QStringList{"&Close", "&Remove"}));
     EXPECT_EQ(Items(), QStringList{"COM6"});
     EXPECT_EQ(service.List().size(), 1u);

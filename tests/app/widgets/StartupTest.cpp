@@ -14,8 +14,8 @@
 #include "platform/NetInterfaces.h"
 #include "platform/ScriptedPrompts.h"
 #include "tests/support/FakeNetInterfaces.h"
+#include "tests/support/FakeVspDriverQueries.h"
 #include "tests/support/FileBytes.h"
-#include "vsp/VspDriverQueries.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <map>
 
 #include "app/widgets/OrvinApp.h"
@@ -14,12 +15,12 @@
 #include "protocol/Message.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/FakeNetInterfaces.h"
+#include "tests/support/FakeVspDriverQueries.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TestNamespace.h"
 #include "tools/devsim/DeviceSimulator.h"
 #include "ui/widgets/CommitNumberEdit.h"
 #include "ui/widgets/ReportCtrl.h"
-#include "vsp/VspDriverQueries.h"
 
 namespace {
 
@@ -121,7 +122,11 @@ TEST_F(MonitorInFrame, ShowingTheViewCopiesTheTickedDevicesAndRepliesReachIt) {
     frame->ShowFunctionView(kFunctionMonitor);
     EXPECT_EQ(list.ItemCount(), 1);
     EXPECT_EQ(list.CellText(0, 1), "Success");
-    EXPECT_EQ(frame->Log().Rows().back().message, "Monitor function starts");
+    // Once, whatever other views logged meanwhile (the port view answers when it is answered).
+    const auto rows = frame->Log().Rows();
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [](const auto& r) { return r.message == "Monitor function starts"; }),
+              1);
 }
 
 // File > Export List... gives each listed device the version the monitor last read from it,

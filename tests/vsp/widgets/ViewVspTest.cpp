@@ -10,14 +10,14 @@
 #include <QTest>
 
 #include "app/widgets/OrvinApp.h"
-#include "devcfg/widgets/PageControls.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/FakeNetInterfaces.h"
+#include "tests/support/FakeVspDriverQueries.h"
 #include "tests/vsp/FakeVspFrame.h"
 #include "tests/vspd/NetPeers.h"
 #include "tests/vspd/VspdProcess.h"
+#include "ui/widgets/IpAddressEdit.h"
 #include "ui/widgets/ReportCtrl.h"
-#include "vsp/VspDriverQueries.h"
 #include "vsp/widgets/DlgVspPortConfig.h"
 #include "vsp/widgets/ViewVsp.h"
 
@@ -37,11 +37,16 @@ class ViewVsp : public testing::Test {
         ASSERT_EQ(session.Connect(), 0u);
     }
     void StartView() {
+        frame.clock.SetPump([this] { Settle(); });
         view = std::make_unique<CViewVsp>(frame);
         view->resize(800, 500);
         view->show();
         view->InitialUpdate();
         frame.clock.Advance(VspController::kRefreshMs);
+    }
+    // The view has every answer it asked for.
+    void Settle() {
+        ASSERT_TRUE(PumpUntil([this] { return view->Controller().Settled(); }, kIo));
     }
     CReportCtrl& List() { return *view->List(); }
     QPushButton* Button(VspControl c) { return view->Button(c); }
@@ -115,6 +120,7 @@ TEST_F(ViewVsp, AfterStartUpTheListShowsThePortsAndTheConnectedOneIsGreen) {
     EXPECT_EQ(List().CellText(1, 7), "5");
 
     QTest::mouseClick(Button(VspControl::kClose), Qt::LeftButton);
+    Settle();
     EXPECT_EQ(List().CellText(1, 2), "Idle");
     EXPECT_EQ(List().CellBackColor(1, 0), QColor(255, 255, 255));
     EXPECT_EQ(view->StatusLine()->text(), "Connection closed successfully");
@@ -125,6 +131,7 @@ TEST_F(ViewVsp, TheServerRadioMovesThePortTextIntoTheListenPort) {
     StartView();
     ClickRow(0);
     QTest::mouseClick(Button(VspControl::kSetting), Qt::LeftButton);
+    Settle();
     EXPECT_EQ(Button(VspControl::kSetting)->text(), "OK");
     EXPECT_FALSE(List().isEnabled());
     QRadioButton* server = qobject_cast<QRadioButton*>(view->Control(VspControl::kServer));
@@ -136,6 +143,7 @@ TEST_F(ViewVsp, TheServerRadioMovesThePortTextIntoTheListenPort) {
     view->ListenPortEdit()->clear();
     QTest::keyClicks(view->ListenPortEdit(), "4321");
     QTest::mouseClick(Button(VspControl::kSetting), Qt::LeftButton);
+    Settle();
     EXPECT_EQ(Button(VspControl::kConnect)->text(), "Server");
     EXPECT_EQ(service.EntryOf(5).info.mode, 0u);
     EXPECT_EQ(service.EntryOf(5).info.remotePort, 4321);
@@ -170,6 +178,9 @@ TEST_F(ViewVsp, ClosingTheMainWindowSavesThePortTable) {
     CMainFrame* mainFrame = app.InitInstance();
     ASSERT_NE(mainFrame, nullptr);
     EXPECT_EQ(mainFrame->FunctionView(kFunctionVsp), &mainFrame->VirtualPorts());
+    clock.SetPump([mainFrame] {
+        PumpUntil([mainFrame] { return mainFrame->VirtualPorts().Controller().Settled(); }, kIo);
+    });
     clock.Advance(VspController::kRefreshMs);
     EXPECT_EQ(mainFrame->VirtualPorts().List()->ItemCount(), 2);
     EXPECT_FALSE(QFile::exists(dir.filePath("vsp.dat")));

@@ -1,4 +1,4 @@
-#include "vsp/VspPortTable.h"
+#include "vsp/VspDatFile.h"
 
 #include <QFile>
 #include <algorithm>
@@ -107,7 +107,7 @@ VspFileContents DecodeVspFile(QByteArrayView bytes) {
     return contents;
 }
 
-void CVspPortTable::Load(const QString& path) {
+void CVspDatFile::Load(const QString& path) {
     records_.fill(VspPortRecord{});
     portCount_ = 0;
     tableLoaded_ = false;
@@ -119,8 +119,8 @@ void CVspPortTable::Load(const QString& path) {
     tableLoaded_ = portCount_ > 0;
 }
 
-bool CVspPortTable::Save(const std::vector<VspPortRecord>& records, UserPrompts& prompts,
-                         const QString& path) {
+bool CVspDatFile::Save(const std::vector<VspPortRecord>& records, UserPrompts& prompts,
+                       const QString& path) {
     const int count = std::min(int(records.size()), kVspMaxPorts);
     if (WriteFileAtomically(path, EncodeVspFile(records.data(), count))) return true;
     prompts.Inform(QString::fromLatin1(kVspSaveFailedText));

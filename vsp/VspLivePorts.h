@@ -5,10 +5,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "ui/Rgb.h"
-#include "vsp/VspPortTable.h"
+#include "vsp/VspDatFile.h"
 #include "vspd/DriverRequests.h"
 
 struct VspInterface;
@@ -26,6 +27,8 @@ inline const QString kConnecting = QStringLiteral("Connecting...");
 inline const QString kConnected = QStringLiteral("Connected");
 inline const QString kServer = QStringLiteral("Server");
 inline const QString kDisconnecting = QStringLiteral("Disconnecting");
+// An idle port that another program holds.
+inline const QString kHeld = QStringLiteral("In use");
 }  // namespace vspword
 
 QString StatusWord(VspLink link);
@@ -72,14 +75,16 @@ struct VspPort {
     // The text of the port's item in the navigation tree: the name, and in parentheses the
     // peer of a client link, "Server" or the attempt under way.
     QString ItemText() const;
-    // The port as vsp.dat keeps it.
-    VspPortRecord Record() const;
+    // The port as vsp.dat keeps it: a client port that the user means to be connected is
+    // saved "Connected" whatever its link is now.
+    VspPortRecord Record(bool meantConnected) const;
     bool operator==(const VspPort&) const = default;
 };
 
-// The virtual ports in the service's order. Every lookup is by name; a row number is only
-// the place where the view shows a port.
-class VspPorts {
+// The live port list: the virtual ports as the service last listed them, in its order, with
+// what the program adds. Every lookup is by name; a row number is only the place where the
+// view shows a port.
+class VspLivePorts {
   public:
     int Count() const { return int(ports_.size()); }
     const VspPort& At(int row) const { return ports_.at(size_t(row)); }
@@ -103,7 +108,7 @@ class VspPorts {
     void SetSilent(const QString& name, bool on);
 
     QStringList ItemTexts() const;
-    std::vector<VspPortRecord> Records() const;
+    std::vector<VspPortRecord> Records(const std::set<QString>& meantConnected) const;
 
   private:
     std::vector<VspPort> ports_;

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 
 #include "platform/ScriptedPrompts.h"
-#include "vsp/VspPortTable.h"
+#include "vsp/VspDatFile.h"
 
 namespace {
 
@@ -46,16 +46,16 @@ class VspPortTableFile : public ::testing::Test {
 
     QTemporaryDir dir;
     ScriptedPrompts prompts;
-    CVspPortTable table;
+    CVspDatFile table;
 };
 
 }  // namespace
 
 TEST_F(VspPortTableFile, ExampleIsWrittenByteForByteAndReadsBackUnsigned) {
-    ASSERT_TRUE(CVspPortTable::Save({ExamplePort()}, prompts, Path()));
+    ASSERT_TRUE(CVspDatFile::Save({ExamplePort()}, prompts, Path()));
     EXPECT_EQ(Read(), kExampleFile);
 
-    CVspPortTable loaded;
+    CVspDatFile loaded;
     loaded.Load(Path());
     EXPECT_TRUE(loaded.TableLoaded());
     EXPECT_EQ(loaded.PortCount(), 1u);
@@ -77,13 +77,13 @@ TEST_F(VspPortTableFile, RoundTripKeepsHighAddressesEmptyTextsAndWideNumbers) {
     server.remotePort = 65535;
     VspPortRecord idle;  // all texts empty, all numbers 0
     idle.remoteIp = 0x80000000u;
-    ASSERT_TRUE(CVspPortTable::Save({server, idle, ExamplePort()}, prompts, Path()));
+    ASSERT_TRUE(CVspDatFile::Save({server, idle, ExamplePort()}, prompts, Path()));
 
     const QByteArray bytes = Read();
     EXPECT_TRUE(bytes.contains(" Server 0 0 -1 COM5  # \r\n")) << bytes.constData();
     EXPECT_TRUE(bytes.contains("\r\n  2147483648l 0 0 0  0 0 0    \r\n")) << bytes.constData();
 
-    CVspPortTable loaded;
+    CVspDatFile loaded;
     loaded.Load(Path());
     ASSERT_EQ(loaded.PortCount(), 3u);
     EXPECT_EQ(loaded.Record(0), server);
@@ -92,17 +92,17 @@ TEST_F(VspPortTableFile, RoundTripKeepsHighAddressesEmptyTextsAndWideNumbers) {
 }
 
 TEST_F(VspPortTableFile, SaveWritesTheGivenRecordsUpToATable) {
-    ASSERT_TRUE(CVspPortTable::Save({ExamplePort(), ExamplePort()}, prompts, Path()));
+    ASSERT_TRUE(CVspDatFile::Save({ExamplePort(), ExamplePort()}, prompts, Path()));
     EXPECT_EQ(Read().count("\r\n"), 3);
     EXPECT_TRUE(Read().startsWith("2 \r\n"));
 
-    ASSERT_TRUE(CVspPortTable::Save({}, prompts, Path()));
+    ASSERT_TRUE(CVspDatFile::Save({}, prompts, Path()));
     EXPECT_EQ(Read(), "0 \r\n");
 
     const std::vector<VspPortRecord> many(1000, ExamplePort());
-    ASSERT_TRUE(CVspPortTable::Save(many, prompts, Path()));  // never past the table
+    ASSERT_TRUE(CVspDatFile::Save(many, prompts, Path()));  // never past the table
     EXPECT_TRUE(Read().startsWith("256 \r\n"));
-    CVspPortTable loaded;
+    CVspDatFile loaded;
     loaded.Load(Path());
     EXPECT_EQ(loaded.PortCount(), 256u);
 }
@@ -110,13 +110,13 @@ TEST_F(VspPortTableFile, SaveWritesTheGivenRecordsUpToATable) {
 TEST_F(VspPortTableFile, SpacesInTextsDoNotShiftTheFields) {
     VspPortRecord odd = ExamplePort();
     odd.status = "Con nected\r\n";
-    ASSERT_TRUE(CVspPortTable::Save({odd}, prompts, Path()));
+    ASSERT_TRUE(CVspDatFile::Save({odd}, prompts, Path()));
     EXPECT_EQ(Read(), kExampleFile);
 }
 
 TEST_F(VspPortTableFile, SaveFailureIsReportedAndLeavesNoFile) {
     const QString path = dir.filePath("missing/vsp.dat");
-    EXPECT_FALSE(CVspPortTable::Save({ExamplePort()}, prompts, path));
+    EXPECT_FALSE(CVspDatFile::Save({ExamplePort()}, prompts, path));
     EXPECT_EQ(prompts.Texts(), QStringList{"Failed to save Virtual Serial Port setting data!"});
     EXPECT_FALSE(QFile::exists(path));
 }

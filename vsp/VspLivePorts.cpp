@@ -1,4 +1,4 @@
-#include "vsp/VspPorts.h"
+#include "vsp/VspLivePorts.h"
 
 #include <algorithm>
 
@@ -53,7 +53,8 @@ VspRow VspPort::Row() const {
     VspRow row;
     row.cells[VspRow::kPortIdColumn] = QString::number(portId);
     row.cells[VspRow::kNameColumn] = name;
-    row.cells[VspRow::kStatusColumn] = StatusWord(link);
+    row.cells[VspRow::kStatusColumn] =
+        held && link == VspLink::kIdle ? vspword::kHeld : StatusWord(link);
     const bool showsPeer = (ServiceConnected(link) || link == VspLink::kConnecting) && Client();
     if (showsPeer && peerIp != 0) row.cells[VspRow::kRemoteIpColumn] = FormatDotted(peerIp);
     if (link != VspLink::kIdle && peerPort != 0)
@@ -77,7 +78,7 @@ QString VspPort::ItemText() const {
     return suffix.isEmpty() ? name : name + QStringLiteral(" (") + suffix + QLatin1Char(')');
 }
 
-VspPortRecord VspPort::Record() const {
+VspPortRecord VspPort::Record(bool meantConnected) const {
     VspPortRecord r;
     r.portId = QString::number(portId);
     r.portName = r.treeName = name;
@@ -88,11 +89,17 @@ VspPortRecord VspPort::Record() const {
     r.clientMode = Client() ? 1 : 0;
     r.enableVcom = int32_t(config.enableVcom);
     r.maxPacketSize = config.maxPacketSize;
-    // An attempt under way is no connection yet: the next start must not repair it.
-    const VspLink saved = link == VspLink::kConnecting ? VspLink::kIdle : link;
+    // An attempt under way is no connection yet: only the user's intent is repaired.
+    const bool meant = meantConnected && Client();
+    const VspLink saved = meant                          ? VspLink::kConnected
+                          : link == VspLink::kConnecting ? VspLink::kIdle
+                                                         : link;
     r.status = StatusWord(saved);
     if (saved == VspLink::kIdle) {
         r.remoteIpText = r.remotePortText = kNoConnection;
+    } else if (meant && !ServiceConnected(link)) {
+        r.remoteIpText = FormatDotted(config.remoteIp);
+        r.remotePortText = QString::number(config.remotePort);
     } else {
         const VspRow row = Row();
         r.remoteIpText = row.cells[VspRow::kRemoteIpColumn];
@@ -101,24 +108,24 @@ VspPortRecord VspPort::Record() const {
     return r;
 }
 
-VspPort* VspPorts::Find(const QString& name) {
+VspPort* VspLivePorts::Find(const QString& name) {
     auto it = std::find_if(ports_.begin(), ports_.end(),
                            [&](const VspPort& p) { return p.name == name; });
     return it == ports_.end() ? nullptr : &*it;
 }
 
-const VspPort* VspPorts::Find(const QString& name) const {
-    return const_cast<VspPorts*>(this)->Find(name);
+const VspPort* VspLivePorts::Find(const QString& name) const {
+    return const_cast<VspLivePorts*>(this)->Find(name);
 }
 
-int VspPorts::RowOf(const QString& name) const {
+int VspLivePorts::RowOf(const QString& name) const {
     for (int row = 0; row < Count(); ++row) {
         if (At(row).name == name) return row;
     }
     return -1;
 }
 
-const VspPort* VspPorts::LinkedTo(uint32_t address, const QString& except) const {
+const VspPort* VspLivePorts::LinkedTo(uint32_t address, const QString& except) const {
     for (const VspPort& p : ports_) {
         const bool linked = p.LinkedAsClient() || (p.link == VspLink::kConnecting && p.Client());
         if (p.name != except && linked && p.peerIp == address) return &p;
@@ -169,7 +176,7 @@ VspPort PortFrom(const VspInterface& entry, int portId, const VspPort* before) {
 
 }  // namespace
 
-VspPorts::Changes VspPorts::Take(const std::vector<VspInterface>& list) {
+VspLivePorts::Changes VspLivePorts::Take(const std::vector<VspInterface>& list) {
     std::vector<VspPort> taken;
     Changes changes;
     for (size_t k = 0; k < list.size(); ++k) {
@@ -190,7 +197,7 @@ VspPorts::Changes VspPorts::Take(const std::vector<VspInterface>& list) {
     return changes;
 }
 
-void VspPorts::SetAttempting(const QString& name, bool on) {
+void VspLivePorts::SetAttempting(const QString& name, bool on) {
     VspPort* port = Find(name);
     if (!port) return;
     port->attempting = on;
@@ -198,21 +205,21 @@ void VspPorts::SetAttempting(const QString& name, bool on) {
     if (!on && port->link == VspLink::kConnecting) port->link = VspLink::kIdle;
 }
 
-void VspPorts::SetSilent(const QString& name, bool on) {
+void VspLivePorts::SetSilent(const QString& name, bool on) {
     VspPort* port = Find(name);
     if (!port || !ServiceConnected(port->link)) return;
     port->silent = on;
     port->link = on ? VspLink::kDisconnecting : VspLink::kConnected;
 }
 
-QStringList VspPorts::ItemTexts() const {
+QStringList VspLivePorts::ItemTexts() const {
     QStringList texts;
     for (const VspPort& p : ports_) texts << p.ItemText();
     return texts;
 }
 
-std::vector<VspPortRecord> VspPorts::Records() const {
+std::vector<VspPortRecord> VspLivePorts::Records(const std::set<QString>& meantConnected) const {
     std::vector<VspPortRecord> records;
-    for (const VspPort& p : ports_) records.push_back(p.Record());
+    for (const VspPort& p : ports_) records.push_back(p.Record(meantConnected.count(p.name) != 0));
     return records;
 }

@@ -43,7 +43,8 @@ struct VspFileContents {
 // short are dropped.
 VspFileContents DecodeVspFile(QByteArrayView bytes);
 
-class CVspPortTable {
+// vsp.dat: the saved ports, read once at start-up and written whole.
+class CVspDatFile {
   public:
     const VspPortRecord& Record(int index) const { return records_.at(static_cast<size_t>(index)); }
 
