@@ -6,7 +6,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/Message.h"
 
 namespace {
@@ -59,7 +59,7 @@ std::map<QString, CliStatus> QueryStatusByMac(CliSession& session, uint16_t devi
     session.BroadcastSocket().SetMonitorHandler([&](const ReceivedDatagram& datagram) {
         const auto reply = StatusReply::Decode(datagram.slot.first(
             static_cast<size_t>(std::min<int>(datagram.length, datagram.slot.size()))));
-        const auto asked = askedAt.find(FormatDotted(datagram.sender.toIPv4Address()));
+        const auto asked = askedAt.find(Ipv4Address(datagram.sender.toIPv4Address()).ToString());
         if (!reply || asked == askedAt.end()) return;
         CliStatus& status = statuses[asked->second];
         if (!status.reply) ++answered;

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "cli/CliRestartCheck.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/Message.h"
 #include "protocol/OneHost.h"
 
@@ -64,8 +64,9 @@ void CliSession::NoteSearchReply(const ReceivedDatagram& datagram) {
     const auto reply = DeviceConfigRecord::FromBytes(datagram.slot);
     if (!reply) return;
     const QString mac = DmDeviceTable::MacText(*reply);
-    QString at = FormatDotted(reply->Get(devrec::currentIp));
-    if (const QString sender = FormatDotted(datagram.sender.toIPv4Address()); sender != at)
+    QString at = Ipv4Address(reply->Get(devrec::currentIp)).ToString();
+    if (const QString sender = Ipv4Address(datagram.sender.toIPv4Address()).ToString();
+        sender != at)
         at += QStringLiteral(" (sent from %1)").arg(sender);
     const auto [first, isNew] = answeredAt_.emplace(mac, at);
     if (isNew || first->second == at || twins_.contains(mac)) return;

@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 namespace {
 
@@ -22,7 +22,8 @@ std::optional<CliMac> ParseMac(const QString& text) {
 }
 
 std::optional<CliTarget> ParseTarget(const QString& text) {
-    if (const auto ip = ParseDottedQuad(text)) return CliTarget{text, ip, std::nullopt};
+    if (const auto ip = Ipv4Address::Parse(text))
+        return CliTarget{text, ip->HostOrder(), std::nullopt};
     if (const auto mac = ParseMac(text)) return CliTarget{text, std::nullopt, mac};
     return std::nullopt;
 }

@@ -7,7 +7,7 @@
 
 #include "cli/CliInterrupt.h"
 #include "cli/CliTftpEndpoint.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 namespace {
 
@@ -132,7 +132,9 @@ void CliUpgrade::Start(Job& job) {
     QObject::connect(job.client.get(), &CTftpClient::upgradeFinished,
                      [&job] { job.finished = true; });
     job.state = Job::State::kSending;
-    if (!job.client->Start(settings_.imagePath, device, InetAddr(session_.HostAddress()))) {
+    if (!job.client->Start(
+            settings_.imagePath, device,
+            Ipv4Address::Parse(session_.HostAddress()).value_or(Ipv4Address()).HostOrder())) {
         const bool boxShown = job.failure.isEmpty();
         Settle(job, false, boxShown ? job.prompts->LastText() : job.failure, !boxShown);
     }

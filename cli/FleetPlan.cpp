@@ -7,7 +7,8 @@
 #include "cli/CliTargets.h"
 #include "cli/InventorySettings.h"
 #include "devcfg/SetupMapping.h"
-#include "protocol/Address.h"
+#include "devcfg/SetupRules.h"
+#include "protocol/Ipv4Address.h"
 #include "vsp/VspPortCommands.h"
 
 namespace fleet {
@@ -36,10 +37,12 @@ void PlanDevice(DevicePlan& plan, const CliDevice& device, const Observed& obser
     plan.intended = build.command;
     plan.setup = !ReportsCommand(device.record, plan.intended, plan.row);
     if (plan.setup) plan.settingChanges = inventory::Changes(before, after);
-    plan.address = after.dhcp == 1 ? ParseDottedAddress(device.ip) : InetAddr(after.staticIp);
+    plan.address = after.dhcp == 1
+                       ? Ipv4Address::Parse(device.ip).value_or(Ipv4Address()).HostOrder()
+                       : SheetAddress(after.staticIp);
     if (after.dhcp != 1)
         if (const QString why = inventory::WhyNotDeviceAddress(
-                plan.address, InetAddr(after.subnetMask), observed.subnets);
+                plan.address, SheetAddress(after.subnetMask), observed.subnets);
             !why.isEmpty())
             problems.push_back(
                 {entry.network.addressLine > 0 ? entry.network.addressLine : entry.line,
@@ -61,7 +64,7 @@ void CheckCollisions(const Plan& plan, const Observed& observed,
         if (!one.device) continue;
         const int line =
             one.entry->network.addressLine > 0 ? one.entry->network.addressLine : one.entry->line;
-        const QString address = FormatDotted(one.address);
+        const QString address = Ipv4Address(one.address).ToString();
         for (const CliDevice& other : observed.devices)
             if (other.mac != one.device->mac && other.ip == address)
                 problems.push_back({line, QStringLiteral("%1: address %2 is that of %3 now")
@@ -106,7 +109,7 @@ PortSteps PortStepsFor(const inventory::PortSpec& spec, uint32_t address,
                             info.protocol == vspd::kProtocolUdp ? QStringLiteral("udp")
                                                                 : QStringLiteral("tcp"),
                             info.mode == 1 ? QStringLiteral("client") : QStringLiteral("server"),
-                            FormatDotted(info.remoteIp))
+                            Ipv4Address(info.remoteIp).ToString())
                        .arg(info.remotePort)
                        .arg(QLatin1String(state < std::size(kStates) ? kStates[state] : "?"));
     steps.configure = info.remoteIp != steps.config.remoteIp ||

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "cli/CliTargets.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 namespace fleet {
 
@@ -19,7 +19,7 @@ QString PortWork(const inventory::PortSpec& spec, const PortSteps& steps) {
         parts << QStringLiteral("configure %1 %2 %3:%4")
                      .arg(spec.udp ? QStringLiteral("udp") : QStringLiteral("tcp"),
                           spec.client ? QStringLiteral("client") : QStringLiteral("server"),
-                          FormatDotted(steps.config.remoteIp))
+                          Ipv4Address(steps.config.remoteIp).ToString())
                      .arg(steps.config.remotePort);
     if (steps.connect)
         parts << (spec.client ? QStringLiteral("connect") : QStringLiteral("listen"));

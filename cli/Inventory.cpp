@@ -15,7 +15,7 @@
 #include "devmgr/DmDeviceTable.h"
 #include "monitor/StatusReply.h"
 #include "platform/RegularFile.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "upgrade/FirmwareImage.h"
 #include "upgrade/TftpClient.h"
 
@@ -183,10 +183,12 @@ class Reader {
     std::optional<uint32_t> Address(const toml::node& node, const QString& key) {
         const std::optional<QString> text = String(node, key);
         if (!text) return std::nullopt;
-        const std::optional<uint32_t> address = ParseStrictAddress(*text);
-        if (!address)
+        const std::optional<Ipv4Address> address = Ipv4Address::Parse(*text);
+        if (!address) {
             Fail(LineOf(node), QStringLiteral("%1 \"%2\" is not an IPv4 address").arg(key, *text));
-        return address;
+            return std::nullopt;
+        }
+        return address->HostOrder();
     }
 
     void ReadNetwork(const toml::node& node, NetworkSpec& network) {
@@ -204,9 +206,9 @@ class Reader {
         }
         if (const toml::node* m = table->get("netmask")) {
             network.netmask = Address(*m, QStringLiteral("netmask"));
-            if (network.netmask && !IsNetmask(*network.netmask))
+            if (network.netmask && !Ipv4Address(*network.netmask).IsNetmask())
                 Fail(LineOf(*m), QStringLiteral("netmask %1 is not a netmask")
-                                     .arg(FormatDotted(*network.netmask)));
+                                     .arg(Ipv4Address(*network.netmask).ToString()));
         }
         if (const toml::node* g = table->get("gateway"))
             network.gateway = Address(*g, QStringLiteral("gateway"));

@@ -5,7 +5,7 @@
 #include "cli/InventorySettings.h"
 #include "devcfg/DeviceSettingFile.h"
 #include "devmgr/DmDeviceTable.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 namespace inventory {
 
@@ -24,7 +24,7 @@ void CheckAcrossDevices(const std::vector<DeviceEntry>& devices, std::vector<Pro
                 problems.push_back(
                     {entry.network.addressLine,
                      QStringLiteral("address %1 is also that of the device at line %2")
-                         .arg(FormatDotted(*entry.network.address))
+                         .arg(Ipv4Address(*entry.network.address).ToString())
                          .arg(it->second)});
         if (entry.port)
             if (auto [it, added] = ports.emplace(entry.port->com, entry.port->line); !added)

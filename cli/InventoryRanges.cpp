@@ -4,7 +4,7 @@
 
 #include "cli/CliTargets.h"
 #include "cli/InventorySettings.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 namespace inventory {
 
@@ -57,8 +57,9 @@ QString ReadRange(const toml::table& table, Range& range) {
         return QStringLiteral("the range runs past the last MAC address");
     if (const auto name = table["name"].value<std::string>()) range.name = Text(*name);
     if (const auto address = table["network"]["address"].value<std::string>()) {
-        range.address = ParseStrictAddress(Text(*address));
-        if (!range.address) return QStringLiteral("address is not an IPv4 address");
+        const std::optional<Ipv4Address> first = Ipv4Address::Parse(Text(*address));
+        if (!first) return QStringLiteral("address is not an IPv4 address");
+        range.address = first->HostOrder();
         if (*range.address + static_cast<uint64_t>(range.count - 1) > kLastAddress)
             return QStringLiteral("the range runs past the last IPv4 address");
     }
@@ -89,7 +90,8 @@ std::vector<RangeDevice> ExpandRange(const toml::table& table, std::vector<Probl
                 "name", QString(*range.name).replace(QLatin1String("{n}"), number).toStdString());
         if (toml::table* network = device.table["network"].as_table(); network && range.address)
             network->insert_or_assign(
-                "address", FormatDotted(*range.address + static_cast<uint32_t>(i)).toStdString());
+                "address",
+                Ipv4Address(*range.address + static_cast<uint32_t>(i)).ToString().toStdString());
         if (toml::table* port = device.table["port"].as_table(); port && range.com)
             port->insert_or_assign("com",
                                    QStringLiteral("COM%1").arg(*range.com + i).toStdString());

@@ -7,7 +7,7 @@
 #include "devcfg/NamedSettings.h"
 #include "devcfg/SetupMapping.h"
 #include "devcfg/SetupRules.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/OneHost.h"
 
 namespace inventory {
@@ -85,10 +85,10 @@ void ApplyNetwork(DeviceSetupValues& values, const NetworkSpec& network) {
     const bool dhcp = network.dhcp.value_or(network.address ? false : values.dhcp == 1);
     values.dhcp = dhcp ? 1 : 0;
     values.dhcpClientFlag = dhcp;
-    if (network.address) values.staticIp = FormatDotted(*network.address);
-    if (network.netmask) values.subnetMask = FormatDotted(*network.netmask);
-    if (network.gateway) values.gateway = FormatDotted(*network.gateway);
-    if (network.dns) values.dnsServer = FormatDotted(*network.dns);
+    if (network.address) values.staticIp = Ipv4Address(*network.address).ToString();
+    if (network.netmask) values.subnetMask = Ipv4Address(*network.netmask).ToString();
+    if (network.gateway) values.gateway = Ipv4Address(*network.gateway).ToString();
+    if (network.dns) values.dnsServer = Ipv4Address(*network.dns).ToString();
 }
 
 QString CheckDeviceName(const QString& name) {
@@ -98,17 +98,9 @@ QString CheckDeviceName(const QString& name) {
     return {};
 }
 
-std::optional<uint32_t> ParseStrictAddress(const QString& text) {
-    return ParseDottedQuad(text);
-}
-
 QString WhyNotDeviceAddress(uint32_t address, uint32_t netmask,
                             const std::vector<AdapterInfo>& subnets) {
     return WhyNotOneHost(Ipv4Address(address), subnets, Ipv4Address(netmask));
-}
-
-bool IsNetmask(uint32_t mask) {
-    return ::IsNetmask(mask);
 }
 
 }  // namespace inventory

@@ -39,14 +39,10 @@ void ApplyNetwork(DeviceSetupValues& values, const NetworkSpec& network);
 // The reason a device name is refused, or empty.
 QString CheckDeviceName(const QString& name);
 
-// Four decimal parts of 0-255 and nothing else.
-std::optional<uint32_t> ParseStrictAddress(const QString& text);
 // Why `address` cannot be a device's: it names no single host, or it is the network or
 // broadcast address of the subnet `netmask` (0 when unknown) makes or of one of `subnets` (the
 // host's own). Empty when it can.
 QString WhyNotDeviceAddress(uint32_t address, uint32_t netmask,
                             const std::vector<AdapterInfo>& subnets);
-// Ones, then zeros.
-bool IsNetmask(uint32_t mask);
 
 }  // namespace inventory

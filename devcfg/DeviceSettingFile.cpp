@@ -1,9 +1,10 @@
 #include "devcfg/DeviceSettingFile.h"
 
 #include "devcfg/SettingFileLines.h"
+#include "devcfg/SetupRules.h"
 #include "platform/RegularFile.h"
-#include "protocol/Address.h"
 #include "protocol/DecimalText.h"
+#include "protocol/Ipv4Address.h"
 
 namespace settingfile {
 
@@ -44,7 +45,7 @@ QByteArray ValueText(const V& v, const Line& l) {
         case Kind::Number:
             return QByteArray::number(v.*l.number);
         case Kind::Address:
-            return FormatDotted(v.*l.number).toLatin1();
+            return Ipv4Address(v.*l.number).ToString().toLatin1();
         case Kind::List:
         case Kind::Dhcp:
             return Unsigned(v.*l.list);
@@ -132,7 +133,7 @@ void ApplyLine(DeviceSetupValues& v, int line, const QByteArray& value) {
             v.*l.number = static_cast<uint32_t>(number);
             break;
         case Kind::Address:
-            v.*l.number = InetAddr(QString::fromLatin1(value));
+            v.*l.number = SheetAddress(QString::fromLatin1(value));
             break;
         case Kind::List:
         case Kind::ListSigned:

@@ -6,7 +6,7 @@
 #include "devcfg/SettingFileLines.h"
 #include "devcfg/SetupMapping.h"
 #include "devcfg/SetupRules.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 namespace settingfile {
 
@@ -72,9 +72,9 @@ QString WhyTextRefused(int number, const Line& l, QByteArrayView value) {
         return number == 2 ? QString::fromLatin1(setupmsg::kNoSpaces).trimmed()
                            : QStringLiteral("holds a space, which this setting cannot take");
     }
-    const std::optional<uint32_t> address = ParseDottedQuad(text);
+    const std::optional<Ipv4Address> address = Ipv4Address::Parse(text);
     if (!address) return QStringLiteral("is not an IPv4 address");
-    if (l.form == Form::Netmask && !IsNetmask(*address)) return QStringLiteral("is not a netmask");
+    if (l.form == Form::Netmask && !address->IsNetmask()) return QStringLiteral("is not a netmask");
     return {};
 }
 

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "devcfg/SetupRules.h"
 #include "devcfg/ValueLists.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 using namespace devrec;
 
@@ -31,15 +32,15 @@ void FillNetwork(DeviceSetupValues& v, const DeviceConfigRecord& r, int listInde
     v.udp = r.Flag(netFlags, kUdp);
     v.tcp = r.Flag(netFlags, kTcp);
     v.operationMode = r.OperationMode();
-    v.currentIp = FormatDotted(r.Get(currentIp));
-    v.staticIp = FormatDotted(r.Get(staticIp));
+    v.currentIp = Ipv4Address(r.Get(currentIp)).ToString();
+    v.staticIp = Ipv4Address(r.Get(staticIp)).ToString();
     v.listenPort = r.Get(listenPort);
     v.destinationPort = r.Get(destinationPort);
     v.transmitTimer = r.Get(transmitTimer);
     v.destinationHost = r.Get(destinationHost);
-    v.subnetMask = FormatDotted(r.Get(subnetMask));
-    v.gateway = FormatDotted(r.Get(gateway));
-    v.dnsServer = FormatDotted(r.Get(dnsServer));
+    v.subnetMask = Ipv4Address(r.Get(subnetMask)).ToString();
+    v.gateway = Ipv4Address(r.Get(gateway)).ToString();
+    v.dnsServer = Ipv4Address(r.Get(dnsServer)).ToString();
 }
 
 void FillSmtpAndModbus(DeviceSetupValues& v, const DeviceConfigRecord& r) {
@@ -168,15 +169,15 @@ void Builder::Network() {
     R().SetFlag(netFlags, kUdp, v_.udp);
     R().SetFlag(netFlags, kTcp, v_.tcp);
     R().SetOperationMode(static_cast<uint8_t>(v_.operationMode & kOperationModeMask));
-    R().Set(currentIp, InetAddr(v_.currentIp));
-    R().Set(staticIp, InetAddr(v_.staticIp));
+    R().Set(currentIp, SheetAddress(v_.currentIp));
+    R().Set(staticIp, SheetAddress(v_.staticIp));
     R().Set(listenPort, static_cast<uint16_t>(v_.listenPort));
     R().Set(destinationPort, static_cast<uint16_t>(v_.destinationPort));
     R().Set(transmitTimer, static_cast<uint16_t>(v_.transmitTimer));
     Text(destinationHost, v_.destinationHost, "Destination Hostname/IP", "destinationHost");
-    R().Set(subnetMask, InetAddr(v_.subnetMask));
-    R().Set(gateway, InetAddr(v_.gateway));
-    R().Set(dnsServer, InetAddr(v_.dnsServer));
+    R().Set(subnetMask, SheetAddress(v_.subnetMask));
+    R().Set(gateway, SheetAddress(v_.gateway));
+    R().Set(dnsServer, SheetAddress(v_.dnsServer));
 }
 
 void Builder::Serial() {
@@ -277,7 +278,7 @@ void Builder::AddressChecks() {
         {v_.dnsServer, setupmsg::kDnsServer, "dnsServer"},
     };
     for (const Edit& edit : edits) {
-        if (!ParseInetAddress(edit.text)) Fail(edit.message, edit.control);
+        if (!Ipv4Address::ParseStandard(edit.text)) Fail(edit.message, edit.control);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "protocol/Ipv4Address.h"
 #include "ui/NumberLimits.h"
 
 // Rules of the setup sheet that need no widgets: the number edits' clamps, the sheet's
@@ -17,10 +18,10 @@ inline constexpr NumberLimits kResponseTimeout{10, 65000};
 inline constexpr NumberLimits kFrameDelay{10, 500};  // inter-frame and inter-character
 }  // namespace limits
 
-// A netmask: ones, then zeros (host order).
-inline bool IsNetmask(uint32_t mask) {
-    const uint32_t zeros = ~mask;
-    return (zeros & (zeros + 1)) == 0;
+// An address edit's text as the sheet and the setting file convert it: the C library's
+// conversion, a text it rejects giving 255.255.255.255 (host order).
+inline uint32_t SheetAddress(const QString& text) {
+    return Ipv4Address::ParseStandard(text).value_or(Ipv4Address::LimitedBroadcast()).HostOrder();
 }
 
 // The message for a text longer than its control allows, naming the control by its label. A

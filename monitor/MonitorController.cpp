@@ -6,8 +6,8 @@
 
 #include "monitor/StatusReply.h"
 #include "platform/UserPrompts.h"
-#include "protocol/Address.h"
 #include "protocol/BroadcastSocket.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/Message.h"
 #include "protocol/OneHost.h"
 
@@ -191,7 +191,7 @@ void MonitorController::HandleReply(const ReceivedDatagram& datagram) {
     if (!reply) return;
     // A reply belongs to the device that sent it; only the answer to the outstanding query
     // moves the pass on.
-    const QString sender = FormatDotted(datagram.sender.toIPv4Address());
+    const QString sender = Ipv4Address(datagram.sender.toIPv4Address()).ToString();
     const int row = FindRowOfSender(sender);
     if (row < 0) return;
     MonitorRow& shown = rows_[static_cast<size_t>(row)];

@@ -5,7 +5,7 @@
 #include <QLoggingCategory>
 
 #include "platform/DmMessageBox.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "protocol/OneHost.h"
 #include "upgrade/FirmwareImage.h"
 #include "upgrade/TftpSocket.h"

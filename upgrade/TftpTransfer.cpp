@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "upgrade/TftpBlockSize.h"
 
 namespace {
@@ -73,7 +73,7 @@ void TftpTransfer::Begin(Job job) {
     if (sent != packet_.size()) {
         log_(QStringLiteral("Send WRQ, Err: %1").arg(transport_.LastError()));
     } else {
-        log_(QStringLiteral("Send WRQ, %1").arg(FormatDotted(deviceAddress_)));
+        log_(QStringLiteral("Send WRQ, %1").arg(Ipv4Address(deviceAddress_).ToString()));
     }
 }
 
@@ -169,7 +169,7 @@ bool TftpTransfer::IsStranger(uint32_t address, uint16_t port) const {
 // answered with another: two endpoints would bounce them back and forth.
 void TftpTransfer::AnswerStranger(TftpOpcode opcode, uint32_t address, uint16_t port) {
     log_(QStringLiteral("TFTP packet from %1:%2 dropped (unknown sender)")
-             .arg(FormatDotted(address))
+             .arg(Ipv4Address(address).ToString())
              .arg(port));
     if (opcode == TftpOpcode::Error) return;
     transport_.SendTo(EncodeTftp(TftpError{kUnknownTransferId, kUnknownTransferIdText}), address,
@@ -261,7 +261,7 @@ void TftpTransfer::Retry() {
     if (blockNumber_ == 0) {
         transport_.SendTo(packet_, deviceAddress_, serverPort_);
         log_(QStringLiteral("Send WRQ, %1, Retry : %2")
-                 .arg(FormatDotted(deviceAddress_))
+                 .arg(Ipv4Address(deviceAddress_).ToString())
                  .arg(retryCount_));
         return;
     }

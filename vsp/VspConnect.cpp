@@ -1,7 +1,7 @@
 // Connect, Close, the Setting's configuration and the connection made by dropping a device
 // on a port.
 #include "platform/UserPrompts.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "vsp/VspDriver.h"
 #include "vsp/VspPortCommands.h"
 #include "vspd/WinErrors.h"
@@ -93,7 +93,7 @@ VspTask VspPortCommands::ConnectFlow(QString name) {
         co_return;
     }
     std::optional<vspd::RemoteInfoRequest> protocolFix;
-    const int dmRow = frame_.DmFindRowByIp(FormatDotted(config.remoteIp));
+    const int dmRow = frame_.DmFindRowByIp(Ipv4Address(config.remoteIp).ToString());
     if (dmRow >= 0 && (config.protocol != 0) != frame_.DmRowUdp(dmRow)) {
         vspd::RemoteInfoReply fixed = config;
         fixed.protocol = frame_.DmRowUdp(dmRow) ? 1 : 0;
@@ -166,7 +166,7 @@ VspTask VspPortCommands::AttemptResultFlow(QString name, uint32_t error,
     if (error == winerr::kSuccess && port) {
         intent_.insert(name);
         emit statusText(QStringLiteral("Connected to remote host %1@%2 successfully")
-                            .arg(FormatDotted(port->config.remoteIp))
+                            .arg(Ipv4Address(port->config.remoteIp).ToString())
                             .arg(port->config.remotePort));
     } else if (error != winerr::kSuccess) {
         emit statusText({});

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/UserPrompts.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "vsp/VspDriver.h"
 #include "vspd/WinErrors.h"
 
@@ -218,7 +218,9 @@ bool VspController::ConnectByDrop(const QString& portName, const QString& ipText
     bool ok = false;
     const uint port = portText.toUInt(&ok);
     if (RefuseDuringEdit() || !ok || port == 0 || port > 0xFFFF) return false;
-    return commands_.ConnectToDevice(portName, ParseDottedAddress(ipText), uint16_t(port), udp);
+    return commands_.ConnectToDevice(portName,
+                                     Ipv4Address::Parse(ipText).value_or(Ipv4Address()).HostOrder(),
+                                     uint16_t(port), udp);
 }
 
 void VspController::OnSetting() {

@@ -1,6 +1,6 @@
 #include "vsp/VspDriver.h"
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "vspd/ControlClient.h"
 #include "vspd/VspdPaths.h"
 #include "vspd/WinErrors.h"
@@ -154,7 +154,8 @@ uint32_t CVspDriver::GetRemoteInfo(const QString& name, vspd::RemoteInfoReply* r
 
 vspd::RemoteInfoRequest CVspDriver::WithHostAddress(const vspd::RemoteInfoRequest& settings) const {
     vspd::RemoteInfoRequest request = settings;
-    request.hostIp = ParseDottedAddress(hostAddressText_ ? hostAddressText_() : QString());
+    const QString host = hostAddressText_ ? hostAddressText_() : QString();
+    request.hostIp = Ipv4Address::Parse(host).value_or(Ipv4Address()).HostOrder();
     return request;
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "vsp/VspDriver.h"
 
 namespace {
@@ -56,7 +56,8 @@ VspRow VspPort::Row() const {
     row.cells[VspRow::kStatusColumn] =
         held && link == VspLink::kIdle ? vspword::kHeld : StatusWord(link);
     const bool showsPeer = (ServiceConnected(link) || link == VspLink::kConnecting) && Client();
-    if (showsPeer && peerIp != 0) row.cells[VspRow::kRemoteIpColumn] = FormatDotted(peerIp);
+    if (showsPeer && peerIp != 0)
+        row.cells[VspRow::kRemoteIpColumn] = Ipv4Address(peerIp).ToString();
     if (link != VspLink::kIdle && peerPort != 0)
         row.cells[VspRow::kRemotePortColumn] = QString::number(peerPort);
     row.cells[VspRow::kBytesOutColumn] = QString::number(bytesToNet);
@@ -69,7 +70,7 @@ VspRow VspPort::Row() const {
 QString VspPort::ItemText() const {
     QString suffix;
     if (LinkedAsClient()) {
-        suffix = FormatDotted(peerIp);
+        suffix = Ipv4Address(peerIp).ToString();
     } else if (ServiceConnected(link) || link == VspLink::kServer) {
         suffix = vspword::kServer;
     } else if (link == VspLink::kConnecting) {
@@ -98,7 +99,7 @@ VspPortRecord VspPort::Record(bool meantConnected) const {
     if (saved == VspLink::kIdle) {
         r.remoteIpText = r.remotePortText = kNoConnection;
     } else if (meant && !ServiceConnected(link)) {
-        r.remoteIpText = FormatDotted(config.remoteIp);
+        r.remoteIpText = Ipv4Address(config.remoteIp).ToString();
         r.remotePortText = QString::number(config.remotePort);
     } else {
         const VspRow row = Row();

@@ -7,7 +7,7 @@
 
 #include "platform/NetInterfaces.h"
 #include "platform/UserPrompts.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "vsp/VspDatFile.h"
 #include "vsp/VspDriver.h"
 #include "vspd/WinErrors.h"
@@ -182,7 +182,7 @@ void VspPortCommands::ShowDeviceStatus() {
         if (port.LinkedAsClient()) linked.insert(port.peerIp);
     }
     const auto show = [this](uint32_t address, const QString& word) {
-        const int row = frame_.DmFindRowByIp(FormatDotted(address));
+        const int row = frame_.DmFindRowByIp(Ipv4Address(address).ToString());
         if (row >= 0) frame_.DmSetStatusText(row, word);
     };
     for (uint32_t address : linked) {

@@ -3,8 +3,8 @@
 // host's address at once; two seconds after start-up, and after every return of the service,
 // each such port that connects at start is reconnected, all at the same time. A pass that
 // fails is tried again later, each time after twice the wait, until the user closes the port.
-#include "protocol/Address.h"
 #include "protocol/ByteOrder.h"
+#include "protocol/Ipv4Address.h"
 #include "vsp/VspDatFile.h"
 #include "vsp/VspPortCommands.h"
 
@@ -41,7 +41,7 @@ VspTask VspPortCommands::RepairFlow() {
         if (!port || !port->Client() || port->config.connected != 0) continue;
         std::array<uint8_t, 2> reportedPort{};
         bytes::PutBE16(reportedPort.data(), port->config.reportedPort);
-        frame_.SendHostAnnouncement(FormatDotted(port->config.remoteIp), reportedPort);
+        frame_.SendHostAnnouncement(Ipv4Address(port->config.remoteIp).ToString(), reportedPort);
         reconnect = reconnect || port->config.connectAtStart != 0;
     }
     if (reconnect) RepairLater(kReconnectMs);

@@ -5,10 +5,10 @@
 #include <QStringList>
 #include <cstdio>
 
-#include "upgrade/TftpClient.h"
 #include "platform/QtTimerHost.h"
 #include "platform/UserPrompts.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
+#include "upgrade/TftpClient.h"
 
 namespace {
 
@@ -44,7 +44,9 @@ int main(int argc, char** argv) {
     QObject::connect(&client, &CTftpClient::buttonsEnabled, [&](bool enabled) {
         if (enabled) QCoreApplication::quit();
     });
-    if (!client.Start(args[4], InetAddr(args[2]), InetAddr(args[1]))) return 1;
+    if (!client.Start(args[4], Ipv4Address::Parse(args[2]).value_or(Ipv4Address()).HostOrder(),
+                      Ipv4Address::Parse(args[1]).value_or(Ipv4Address()).HostOrder()))
+        return 1;
     app.exec();
     if (!finished) {
         std::fprintf(stderr, "%s\n", log.isEmpty() ? "no log" : qPrintable(log.last()));

@@ -28,7 +28,7 @@
 #include "RepairBench.h"
 #include "RequestCounter.h"
 #include "StoppedBench.h"
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "vsp/VspController.h"
 #include "vsp/VspDriver.h"
 #include "vsp/widgets/ViewVsp.h"
@@ -66,7 +66,7 @@ void BareRefresh(const std::string& socket) {
         vspd::ControlClient session(socket);
         session.Call(vspd::OpenRequest{0, entry.devicePath});
         vspd::RemoteInfoRequest request = VspConfigRequest(entry.info);
-        request.hostIp = ParseDottedAddress(QString::fromLatin1(BenchFrame::kHost));
+        request.hostIp = Ipv4Address::Parse(QString::fromLatin1(BenchFrame::kHost))->HostOrder();
         const auto encoded = request.Encode();
         session.Call(
             vspd::IoctlRequest{vspd::kIoctlSetRemoteInfo, 0, {encoded.begin(), encoded.end()}});

