@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/CliInterrupt.h"
 #include "cli/CliPrompts.h"
 #include "cli/CliSession.h"
 #include "protocol/Message.h"
@@ -56,7 +57,12 @@ std::unique_ptr<CliSession> OpenAndSearch(const CliCommand& command, bool force,
         exitCode = kExitFailed;
         return nullptr;
     }
-    session->Search(waitMs);
+    if (RunStoppable([&] { session->Search(waitMs); })) {
+        PrintError(QStringLiteral("veltroctl %1: interrupted during the search; nothing was sent")
+                       .arg(command.Name()));
+        exitCode = kExitInterrupted;
+        return nullptr;
+    }
     return session;
 }
 

@@ -5,6 +5,7 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+bool caught = false;
 
 void OnStopSignal(int) {
     stopRequested = 1;
@@ -20,8 +21,22 @@ void CatchStopSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    caught = true;
 }
 
 bool StopRequested() {
     return stopRequested != 0;
+}
+
+bool RunStoppable(const std::function<void()>& work) {
+    if (caught) {
+        work();
+        return StopRequested();
+    }
+    CatchStopSignals();
+    work();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    caught = false;
+    return StopRequested();
 }

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "cli/CliInterrupt.h"
 #include "cli/CliRestartCheck.h"
 #include "protocol/Ipv4Address.h"
 #include "protocol/Message.h"
@@ -95,7 +96,8 @@ bool CliSession::WaitUntil(const std::function<bool()>& done, int deadlineMs) {
     QTimer wake;
     wake.start(kWakeMs);
     while (!done()) {
-        if (deadline.hasExpired()) return false;
+        // A stop ends every wait; the command then starts nothing more.
+        if (deadline.hasExpired() || StopRequested()) return false;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;

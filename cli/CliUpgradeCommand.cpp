@@ -28,6 +28,8 @@ struct CheckedImage {
 // asked (then nothing was sent), else empty.
 QString CheckImage(const QString& path, int blockSize, CheckedImage& checked) {
     const FirmwareImage image = ReadFirmwareImage(path, CTftpClient::kMaxImageSize);
+    if (image.status == FirmwareImage::Status::CannotOpen)
+        return QStringLiteral("%1 (%2)").arg(QLatin1String(kCantOpenImage), WhatIsNoImage(path));
     if (QString why = FirmwareImageProblem(image, CTftpClient::kMaxImageSize); !why.isEmpty())
         return why;
     if (blockSize != 0)

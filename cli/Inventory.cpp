@@ -337,7 +337,8 @@ class Reader {
         const FirmwareImage image = ReadFirmwareImage(firmware.image, CTftpClient::kMaxImageSize);
         digest_.addData(image.bytes);
         if (image.status == FirmwareImage::Status::CannotOpen)
-            Fail(firmware.line, QStringLiteral("cannot read the image %1").arg(firmware.image));
+            Fail(firmware.line, QStringLiteral("cannot read the image %1: %2")
+                                    .arg(firmware.image, WhatIsNoImage(firmware.image)));
         else if (image.status == FirmwareImage::Status::TooLarge)
             Fail(firmware.line, QStringLiteral("the image %1 is too large").arg(firmware.image));
         else if (!HasFirmwareMark(image.bytes))

@@ -1,5 +1,7 @@
 #include "upgrade/FirmwareImage.h"
 
+#include <QFileInfo>
+
 #include "platform/RegularFile.h"
 
 FirmwareImage ReadFirmwareImage(const QString& path, int64_t maxSize) {
@@ -26,4 +28,12 @@ QString FirmwareImageProblem(const FirmwareImage& image, int64_t maxSize) {
             break;
     }
     return HasFirmwareMark(image.bytes) ? QString() : QString::fromLatin1(kNotFirmware);
+}
+
+QString WhatIsNoImage(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return QStringLiteral("no such file");
+    if (info.isDir()) return QStringLiteral("a directory");
+    if (!info.isFile()) return QStringLiteral("not a regular file");
+    return QStringLiteral("not readable");
 }

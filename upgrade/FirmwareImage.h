@@ -27,3 +27,7 @@ bool HasFirmwareMark(QByteArrayView bytes);
 // What the window says of an image it refuses, checked in its order (the image dialog's mark,
 // then what the upgrade itself refuses); empty when the image can be sent.
 QString FirmwareImageProblem(const FirmwareImage& image, int64_t maxSize);
+
+// What stands at `path` where no image could be opened, for a message on the command line:
+// "no such file", "a directory", "not a regular file" or "not readable".
+QString WhatIsNoImage(const QString& path);

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include "devcfg/DeviceSettingFile.h"
@@ -307,5 +308,23 @@ TEST_P(CliAckFlow, ASilentDeviceFailsAndTheOthersSucceed) {
 INSTANTIATE_TEST_SUITE_P(RebootAndRestore, CliAckFlow,
                          ::testing::Values(std::pair{"reboot", int{msg::kRebootCommand}},
                                            std::pair{"restore", int{msg::kRestoreCommand}}));
+
+// A Ctrl-C during the search that every command starts with: nothing is sent, and the line
+// says so.
+TEST(CliInterrupt, ACtrlCDuringTheFirstSearchSendsNothing) {
+    CliNet net;
+    CLI_START_NET(net);
+    net.Add();
+    bool interrupted = false;
+    const CliNet::Run run = net.Ctl({"reboot", net.Mac(0)}, true, [&](QProcess& process) {
+        if (interrupted || net.sim->Device(0).CountReceived(msg::kSearchRequest) == 0) return;
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        interrupted = true;
+    });
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(run.exitCode, 130) << run.err.toStdString();
+    EXPECT_EQ(run.err, "veltroctl reboot: interrupted during the search; nothing was sent\n");
+    EXPECT_EQ(net.sim->Device(0).CountReceived(msg::kRebootCommand), 0);
+}
 
 }  // namespace

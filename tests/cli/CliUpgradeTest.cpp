@@ -87,9 +87,9 @@ TEST(CliUpgrade, FilesTheWindowRefusesExitTwoBeforeAnythingIsSent) {
         {Write(dir, "notfw.bin", QByteArray(4096, 'X')), "It's not a correct firmware file !!"},
         {Write(dir, "empty.bin", {}), "It's not a correct firmware file !!"},
         {Write(dir, "short.bin", "QMD"), "It's not a correct firmware file !!"},
-        {dir.filePath("missing.bin"), "Can't open target file !!"},
-        {fifo, "Can't open target file !!"},
-        {dir.path(), "Can't open target file !!"},
+        {dir.filePath("missing.bin"), "Can't open target file !! (no such file)"},
+        {fifo, "Can't open target file !! (not a regular file)"},
+        {dir.path(), "Can't open target file !! (a directory)"},
         {large.fileName(), QStringLiteral("The firmware file is too large, at most %1 bytes can "
                                           "be sent !!")
                                .arg(CTftpClient::kMaxImageSize)},
