@@ -191,7 +191,7 @@ void FleetApply::Begin(Job& job, Step step) {
             SendSetup(job);
             break;
         case Step::kUpgrade:
-            job.upgrade = &UpgradeFor(job.plan->entry->firmware->image);
+            job.upgrade = &UpgradeFor(*job.plan->entry->firmware);
             job.upgradeIndex = job.upgrade->Add(job.device);
             break;
         case Step::kUpgradeBack:
@@ -202,8 +202,10 @@ void FleetApply::Begin(Job& job, Step step) {
     }
 }
 
-CliUpgrade& FleetApply::UpgradeFor(const QString& image) {
-    std::unique_ptr<CliUpgrade>& upgrade = upgrades_[image];
+CliUpgrade& FleetApply::UpgradeFor(const inventory::FirmwareSpec& firmware) {
+    const QString& image = firmware.image;
+    const int blockSize = firmware.blockSize != 0 ? firmware.blockSize : settings_.blockSize;
+    std::unique_ptr<CliUpgrade>& upgrade = upgrades_[{image, blockSize}];
     if (!upgrade) {
         upgrade = std::make_unique<CliUpgrade>(
             session_, CliUpgrade::Settings{.imagePath = image,
@@ -212,7 +214,7 @@ CliUpgrade& FleetApply::UpgradeFor(const QString& image) {
                                            .tftpPort = settings_.tftpPort,
                                            .progress = settings_.progress,
                                            .watchRestart = false,
-                                           .blockSize = settings_.blockSize});
+                                           .blockSize = blockSize});
     }
     return *upgrade;
 }

@@ -56,7 +56,7 @@ class FleetApply {
     void Searches();
     void Looked(Job& job);
     void Interrupt();
-    CliUpgrade& UpgradeFor(const QString& image);
+    CliUpgrade& UpgradeFor(const inventory::FirmwareSpec& firmware);
     bool Finished() const;
     Outcome OutcomeOf(const Job& job) const;
 
@@ -65,7 +65,8 @@ class FleetApply {
     VspInstallService& installer_;
     Settings settings_;
     std::vector<std::unique_ptr<Job>> jobs_;
-    std::map<QString, std::unique_ptr<CliUpgrade>> upgrades_;  // by image
+    // By image and block size.
+    std::map<std::pair<QString, int>, std::unique_ptr<CliUpgrade>> upgrades_;
     QElapsedTimer clock_;
     int64_t searchStartedAt_ = -1;  // of the search running or last finished
     bool interrupted_ = false;

@@ -17,6 +17,7 @@
 #include "platform/RegularFile.h"
 #include "protocol/Ipv4Address.h"
 #include "upgrade/FirmwareImage.h"
+#include "upgrade/TftpBlockSize.h"
 #include "upgrade/TftpClient.h"
 
 namespace inventory {
@@ -32,7 +33,7 @@ const std::set<QString> kDeviceKeys{"name",     "group",    "network", "settings
                                     "settings", "firmware", "port"};
 const std::set<QString> kDefaultKeys{"network", "settings_file", "settings", "firmware"};
 const std::set<QString> kNetworkKeys{"dhcp", "address", "netmask", "gateway", "dns"};
-const std::set<QString> kFirmwareKeys{"image", "version"};
+const std::set<QString> kFirmwareKeys{"image", "version", "block_size"};
 const std::set<QString> kPortKeys{"com", "protocol", "mode"};
 
 int LineOf(const toml::node& node) {
@@ -276,6 +277,14 @@ class Reader {
         if (const toml::node* version = table->get("version"))
             if (const auto text = String(*version, QStringLiteral("version")))
                 firmware.version = *text;
+        if (const toml::node* size = table->get("block_size")) {
+            const auto* number = size->as_integer();
+            if (!number || number->get() < kTftpMinBlockSize || number->get() > kTftpMaxBlockSize)
+                return Fail(LineOf(*size), QStringLiteral("block_size is a number from %1 to %2")
+                                               .arg(kTftpMinBlockSize)
+                                               .arg(kTftpMaxBlockSize));
+            firmware.blockSize = static_cast<int>(number->get());
+        }
         entry.firmware = firmware;
     }
 
@@ -344,6 +353,10 @@ class Reader {
         else if (!HasFirmwareMark(image.bytes))
             Fail(firmware.line,
                  QStringLiteral("%1: %2").arg(firmware.image, QString::fromLatin1(kNotFirmware)));
+        else if (firmware.blockSize != 0)
+            if (const QString why = TftpBlockSizeProblem(firmware.blockSize, image.bytes.size());
+                !why.isEmpty())
+                Fail(firmware.line, why);
     }
 
     QString folder_;

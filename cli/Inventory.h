@@ -39,6 +39,7 @@ struct NetworkSpec {
 struct FirmwareSpec {
     QString image;  // absolute path
     QString version;
+    int blockSize = 0;  // TFTP blocks asked of the device; 0: --block-size, else 512
     int line = 0;
 };
 

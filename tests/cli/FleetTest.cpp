@@ -145,7 +145,9 @@ TEST_F(Fleet, ApplyMakesTheFleetSoAndASecondApplySendsNothing) {
                          "name = \"Press-1\"\nnetwork = { address = \"127.1.1.20\" }\n"
                          "settings = { data_listening_port = 4777 }\n"
                          "port = { com = \"COM5\", protocol = \"tcp\", mode = \"client\" }\n") +
-                  Device(1, "settings = { baud_rate = 9600 }\n"));
+                  Device(1,
+                         "settings = { baud_rate = 9600 }\nfirmware = { image = \"fw.bin\", "
+                         "version = \"V1.7.0\", block_size = 1428 }\n"));
 
     // The plan in the file's words, each change as {setting, old, new}.
     const CliNet::Run planned = net_.Ctl({"plan", path, "--json"});
@@ -185,6 +187,9 @@ TEST_F(Fleet, ApplyMakesTheFleetSoAndASecondApplySendsNothing) {
         EXPECT_TRUE(net_.sim->Device(i).Images()[0].complete);
         EXPECT_EQ(net_.sim->Device(i).Status().firmwareVersion, kWanted);
     }
+    // The device's own firmware entry asks for larger blocks; the defaults' keeps 512.
+    EXPECT_EQ(net_.sim->Device(0).Images()[0].blockSize, 512);
+    EXPECT_EQ(net_.sim->Device(1).Images()[0].blockSize, 1428);
     // The device not in the inventory was sent nothing but searches.
     for (const devsim::ReceivedCommand& received : net_.sim->Device(2).Received())
         EXPECT_EQ(received.command, msg::kSearchRequest);

@@ -207,6 +207,8 @@ TEST_F(InventoryFiles, ABadFileIsRefusedWithTheLineAndTheReason) {
         {device + "firmware = { image = \"notfw.bin\", version = \"V2\" }\n", 2,
          "It's not a correct firmware file !!"},
         {device + "firmware = { image = \"fw.bin\" }\n", 2, "needs image and version"},
+        {device + "firmware = { image = \"fw.bin\", version = \"V2\", block_size = 4 }\n", 2,
+         "block_size is a number from 8 to 65464"},
         {device + "settings_file = \"none.txt\"\n", 2, "cannot read the setting file"},
         {device + "settings_file = \"old.txt\"\n", 2, "Device File Version Wrong"},
         {device + "settings_file = \"lowport.txt\"\n", 2,
