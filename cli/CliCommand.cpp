@@ -120,7 +120,8 @@ std::optional<int> CliCommand::Parse(const QStringList& args, qsizetype minPosit
 }
 
 CliTransferOptions::CliTransferOptions(const QString& what)
-    : parallelOption_(QStringLiteral("parallel"), what + QStringLiteral(" (default 4)."),
+    : parallelOption_(QStringLiteral("parallel"),
+                      what + QStringLiteral(", 1 to %1 (default 4).").arg(kMaxParallel),
                       QStringLiteral("n"), QStringLiteral("4")),
       blockSizeOption_(QStringLiteral("block-size"),
                        QStringLiteral("Ask the devices for TFTP blocks of n bytes (%1 to %2; "
@@ -139,7 +140,7 @@ std::optional<int> CliTransferOptions::Read(const CliCommand& command) {
     bool ok = false;
     parallel_ = parser.value(parallelOption_).toInt(&ok);
     if (!ok || parallel_ < 1 || parallel_ > kMaxParallel)
-        return command.Usage(QStringLiteral("bad --parallel"));
+        return command.Usage(QStringLiteral("bad --parallel: 1 to %1").arg(kMaxParallel));
     blockSize_ = 0;
     if (parser.isSet(blockSizeOption_)) {
         blockSize_ = parser.value(blockSizeOption_).toInt(&ok);

@@ -136,7 +136,7 @@ void CliUpgrade::Start(Job& job) {
             settings_.imagePath, device,
             Ipv4Address::Parse(session_.HostAddress()).value_or(Ipv4Address()).HostOrder())) {
         const bool boxShown = job.failure.isEmpty();
-        Settle(job, false, boxShown ? job.prompts->LastText() : job.failure, !boxShown);
+        Settle(job, false, boxShown ? job.prompts->LastText() : job.failure);
     }
 }
 
@@ -182,19 +182,18 @@ void CliUpgrade::Cancel() {
         if (job->state == Job::State::kSending) {
             job->endpoint->SendCancel();
             job->client.reset();
-            Settle(*job, false, QStringLiteral("cancelled during the transfer"), false);
+            Settle(*job, false, QStringLiteral("cancelled during the transfer"));
         } else if (job->state == Job::State::kRestarting) {
-            Settle(*job, false, QStringLiteral("sent; cancelled before its restart was seen"),
-                   false);
+            Settle(*job, false, QStringLiteral("sent; cancelled before its restart was seen"));
         }
     }
 }
 
-void CliUpgrade::Settle(Job& job, bool ok, const QString& text, bool report) {
+// The result line tells the end, once.
+void CliUpgrade::Settle(Job& job, bool ok, const QString& text) {
     job.state = Job::State::kDone;
     job.result.ok = ok;
     job.result.text = text;
-    if (!ok && report) PrintError(QStringLiteral("%1: %2").arg(job.device.ip, text));
 }
 
 QString CliUpgrade::ProgressText(const Job& job, int step) const {
@@ -236,7 +235,8 @@ void CliUpgrade::ShowProgress(bool force) {
     for (auto& job : jobs_) {
         const QString text =
             job->device.ip + QLatin1Char(' ') + ProgressText(*job, kPlainStepPercent);
-        if (text == job->shown) continue;
+        // Where the results follow on the same stream, they tell a device's end.
+        if (text == job->shown || (job->state == Job::State::kDone && out == stdout)) continue;
         job->shown = text;
         std::fprintf(out, "%s\n", Printable(text).toLocal8Bit().constData());
         wrote = true;

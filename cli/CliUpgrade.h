@@ -52,7 +52,7 @@ class CliUpgrade {
     void Step(Job& job);
     void CheckRestarts();
     // `report`: the reason goes to stderr too, unless a message box showed it already.
-    void Settle(Job& job, bool ok, const QString& text, bool report = true);
+    void Settle(Job& job, bool ok, const QString& text);
     // `step`: the percentage shown is a multiple of it.
     QString ProgressText(const Job& job, int step = 1) const;
     void ShowProgress(bool force);

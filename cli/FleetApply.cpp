@@ -83,9 +83,9 @@ std::vector<Outcome> FleetApply::Run(const Plan& plan) {
         jobs_.push_back(std::move(job));
     }
     CBroadcastSocket& socket = session_.BroadcastSocket();
-    DmController& controller = session_.Controller();
-    socket.SetDeviceManagerHandler([&](const ReceivedDatagram& datagram) {
-        if (datagram.Command() != msg::kSetupReply) return controller.HandleReply(datagram);
+    // Replies other than the setups' go where the session sends them (it also notes MAC twins).
+    socket.SetDeviceManagerHandler([this](const ReceivedDatagram& datagram) {
+        if (datagram.Command() != msg::kSetupReply) return session_.HandleReply(datagram);
         if (datagram.length < msg::kRecordSize) return;
         if (const auto reply = DeviceConfigRecord::FromBytes(datagram.slot)) OnSetupReply(*reply);
     });
@@ -113,7 +113,7 @@ std::vector<Outcome> FleetApply::Run(const Plan& plan) {
     }
     socket.SetMonitorHandler(nullptr);
     socket.SetDeviceManagerHandler(
-        [&controller](const ReceivedDatagram& datagram) { controller.HandleReply(datagram); });
+        [this](const ReceivedDatagram& datagram) { session_.HandleReply(datagram); });
     std::vector<Outcome> outcomes;
     for (const auto& job : jobs_) outcomes.push_back(OutcomeOf(*job));
     return outcomes;

@@ -135,7 +135,7 @@ TEST(CliUpgrade, TheBlockSizeAskedForIsWhatEachDeviceTakes) {
 
     const CliNet::Run run =
         net.Ctl({"upgrade", image, net.Ip(0), net.Ip(1), "--block-size", "1428"});
-    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     for (int i : {0, 1}) {
         const auto& images = net.sim->Device(i).Images();
         ASSERT_EQ(images.size(), 1u) << i;
