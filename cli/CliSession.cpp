@@ -20,8 +20,6 @@ constexpr int kWakeMs = 20;
 constexpr int kSearchTicks = DmController::kSearchRetries + 2;
 // Setup: the command and its resends, one tick apart, with a tick to spare.
 constexpr int kSetupTicks = DmController::kSetupRetries + 2;
-// How long into a search every device that is up has answered its first requests.
-constexpr int kEarlyLookMs = DmController::kTickMs / 2;
 // Restore and reboot: each device is sent at most kMaxSends times, two ticks apart.
 constexpr int kAckTicksPerDevice = DmAckWork::kMaxSends * 2 + 1;
 constexpr int kMsPerSecond = 1000;

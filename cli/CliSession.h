@@ -57,6 +57,9 @@ class CliSession final : public DmFrame {
   public:
     // How long a device may take to answer searches again after it restarted.
     static constexpr int kRestartDeadlineMs = 60000;
+    // How long into a search every device that is up has answered its first requests: a look
+    // then sees a restarting device missing even if it answers the search's later requests.
+    static constexpr int kEarlyLookMs = DmController::kTickMs / 2;
 
     // `speedup` runs the flows' timers faster (see CliTimerHost).
     CliSession(const CliHost& host, bool force, int speedup = 1);

@@ -156,22 +156,34 @@ void CliUpgrade::Step(Job& job) {
 }
 
 // Searches while a device waits for its restart; each search that started after its transfer
-// ended is one look (CliRestartWatch).
+// ended gives two looks (CliRestartWatch): early in it and at its end.
 void CliUpgrade::CheckRestarts() {
     bool waiting = false;
     for (const auto& job : jobs_) waiting = waiting || job->state == Job::State::kRestarting;
-    if (!waiting || session_.Searching()) return;
-    for (auto& job : jobs_) {
-        if (job->state != Job::State::kRestarting) continue;
-        if (searchStartedAt_ >= job->endedAt)
-            job->restart.Searched(session_.Listed(job->device.record));
-        if (job->restart.back)
-            Settle(*job, true, QStringLiteral("upgraded"));
-        else if (job->restartDeadline.hasExpired())
-            Settle(*job, false, job->restart.Failure());
+    if (!waiting) return;
+    if (session_.Searching()) {
+        if (lookedEarly_ ||
+            clock_.elapsed() - searchStartedAt_ < session_.Scaled(CliSession::kEarlyLookMs))
+            return;
+        lookedEarly_ = true;
+        Look();
+        return;
     }
+    Look();
+    for (auto& job : jobs_)
+        if (job->state == Job::State::kRestarting && job->restartDeadline.hasExpired())
+            Settle(*job, false, job->restart.Failure());
     searchStartedAt_ = clock_.elapsed();
+    lookedEarly_ = false;
     session_.Controller().StartSearch();
+}
+
+void CliUpgrade::Look() {
+    for (auto& job : jobs_) {
+        if (job->state != Job::State::kRestarting || searchStartedAt_ < job->endedAt) continue;
+        job->restart.Searched(session_.Listed(job->device.record));
+        if (job->restart.back) Settle(*job, true, QStringLiteral("upgraded"));
+    }
 }
 
 void CliUpgrade::Cancel() {

@@ -53,6 +53,7 @@ class CliUpgrade {
     void CheckRestarts();
     // `report`: the reason goes to stderr too, unless a message box showed it already.
     void Settle(Job& job, bool ok, const QString& text);
+    void Look();
     // `step`: the percentage shown is a multiple of it.
     QString ProgressText(const Job& job, int step = 1) const;
     void ShowProgress(bool force);
@@ -65,6 +66,7 @@ class CliUpgrade {
     std::vector<std::unique_ptr<Job>> jobs_;
     QElapsedTimer clock_;
     int64_t searchStartedAt_ = -1;  // of the search running or last finished
+    bool lookedEarly_ = false;      // in the search running
     int64_t shownAt_ = -1;
     int linesShown_ = 0;
     bool cancelled_ = false;
