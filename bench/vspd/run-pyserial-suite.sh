@@ -9,7 +9,7 @@
 # both ports and whether they are the same. Runs itself inside scripts/in-netns; by hand,
 # not in CI.
 #
-# Files run: the ones that open the named port and only need a tty that echoes:
+# Files run (FILES picks some of them): the ones that open the named port and only need a tty that echoes:
 #   test.py test_advanced.py test_high_load.py test_cancel.py test_exclusive.py
 #   test_iolib.py test_readline.py test_settings_dict.py test_threaded.py test_rs485.py
 # Left out: test_pty.py (makes its own pty, never opens the port), test_asyncio.py (needs
@@ -22,8 +22,8 @@ build=$(realpath "${1:?usage: run-pyserial-suite.sh BUILD_DIR [ROUNDS]}")
 rounds=${2:-5}
 tarball=${PYSERIAL_TAR:-/tmp/pyser/pyserial_3.5.orig.tar.gz}
 url=http://deb.debian.org/debian/pool/main/p/pyserial/pyserial_3.5.orig.tar.gz
-files="test.py test_advanced.py test_high_load.py test_cancel.py test_exclusive.py
-  test_iolib.py test_readline.py test_settings_dict.py test_threaded.py test_rs485.py"
+files=${FILES:-test.py test_advanced.py test_high_load.py test_cancel.py test_exclusive.py
+  test_iolib.py test_readline.py test_settings_dict.py test_threaded.py test_rs485.py}
 test_timeout=300
 echo_port=41031
 vspd=$build/vspd/veltro-vspd
