@@ -6,7 +6,7 @@
 # release tarball (PYSERIAL_TAR, default /tmp/pyser/pyserial_3.5.orig.tar.gz, else fetched
 # from Debian's archive) and put first on PYTHONPATH, so it is what is tested, never an
 # installed python3-serial. Prints per test file the passed/failed counts of each round on
-# both ports and whether they are the same. Runs itself inside scripts/in-netns; by hand,
+# both ports and whether they are the same, then which tests failed how often on each. Runs itself inside scripts/in-netns; by hand,
 # not in CI.
 #
 # Files run (FILES picks some of them): the ones that open the named port and only need a tty that echoes:
@@ -74,7 +74,8 @@ vlink=$work/com/COM1
 for _ in $(seq 100); do [ -e "$vlink" ] && [ -e "$work/plain" ] && break; sleep 0.05; done
 [ -e "$vlink" ] && [ -e "$work/plain" ] || { echo "no COM link or pty link appeared" >&2; exit 1; }
 
-# run_file FILE PORT: runs one test file once; prints "passed/failed/skipped".
+# run_file FILE PORT SIDE: runs one test file once; prints "passed/failed/skipped" and keeps
+# the names of the tests that failed under SIDE.
 run_file() {
   local out ran bad skipped
   out=$(cd "$src/test" && timeout "$test_timeout" python3 -s "$1" "$2" 2>&1) || true
@@ -89,20 +90,31 @@ run_file() {
   skipped=$(($(grep -o 'skipped=[0-9]*' <<<"$out" | cut -d= -f2 || echo 0) + 0))
   echo "$((ran - bad - skipped))/$bad/$skipped"
   [ "$bad" = 0 ] || printf '== %s %s\n%s\n' "$1" "$2" "$out" >>"$work/failures.log"
+  sed -n 's/^\(ERROR\|FAIL\): \([^ ]*\) .*/\2/p' <<<"$out" >>"$work/failed.$3.$1"
+}
+# failed_names SIDE FILE: the tests of FILE that failed in any round on SIDE, with counts.
+failed_names() {
+  sort "$work/failed.$1.$2" | uniq -c | awk '{ printf "%s%s x%s", sep, $2, $1; sep = ", " }'
 }
 
 echo "pyserial $version; $rounds rounds; cells are passed/failed/skipped per round"
 printf '%-22s %-40s %-40s %s\n' "test file" "virtual port (veltro-vspd)" "plain pty (socat)" ""
+notes=()
 for file in $files; do
   vres=() pres=()
   for _ in $(seq "$rounds"); do
-    vres+=("$(run_file "$file" "$vlink")")
-    pres+=("$(run_file "$file" "$work/plain")")
+    vres+=("$(run_file "$file" "$vlink" virtual)")
+    pres+=("$(run_file "$file" "$work/plain" plain)")
   done
   verdict=same
   [ "${vres[*]}" = "${pres[*]}" ] || verdict=differs
   printf '%-22s %-40s %-40s %s\n' "$file" "${vres[*]}" "${pres[*]}" "$verdict"
+  touch "$work/failed.virtual.$file" "$work/failed.plain.$file"
+  [ -s "$work/failed.virtual.$file" ] || [ -s "$work/failed.plain.$file" ] || continue
+  notes+=("$file failed, virtual port: $(failed_names virtual "$file")")
+  notes+=("$file failed, plain pty:    $(failed_names plain "$file")")
 done
+[ ${#notes[@]} = 0 ] || printf '%s\n' "${notes[@]}"
 if [ -s "$work/failures.log" ]; then
   cp "$work/failures.log" "${FAILURES_LOG:-/tmp/pyserial-suite-failures.log}"
   echo "failing runs' output: ${FAILURES_LOG:-/tmp/pyserial-suite-failures.log}"
