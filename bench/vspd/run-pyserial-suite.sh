@@ -6,7 +6,10 @@
 # release tarball (PYSERIAL_TAR, default /tmp/pyser/pyserial_3.5.orig.tar.gz, else fetched
 # from Debian's archive) and put first on PYTHONPATH, so it is what is tested, never an
 # installed python3-serial. Prints per test file the passed/failed counts of each round on
-# both ports and whether they are the same, then which tests failed how often on each. Runs itself inside scripts/in-netns; by hand,
+# both ports and whether they are the same, then which tests failed how often on each. A
+# test.py round may fail test_WriteTimeout on either port: the test races the loopback of
+# its own XOFF, which stops the tty before write() waits for it to drain. Runs itself inside
+# scripts/in-netns; by hand,
 # not in CI.
 #
 # Files run (FILES picks some of them): the ones that open the named port and only need a tty that echoes:
