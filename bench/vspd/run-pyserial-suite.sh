@@ -7,12 +7,11 @@
 # from Debian's archive) and put first on PYTHONPATH, so it is what is tested, never an
 # installed python3-serial. Prints per test file the passed/failed counts of each round on
 # both ports and whether they are the same, then which tests failed how often on each. A
-# test.py round may fail test_WriteTimeout on either port: the test races the loopback of
-# its own XOFF, which stops the tty before write() waits for it to drain. Runs itself inside
-# scripts/in-netns; by hand,
-# not in CI.
+# test.py round may fail test_WriteTimeout on either port: when its own XOFF loops back
+# before write() waits for the tty to be writable, the stopped tty never is. Runs itself
+# inside scripts/in-netns; by hand, not in CI.
 #
-# Files run (FILES picks some of them): the ones that open the named port and only need a tty that echoes:
+# Files run (FILES picks some): the ones that open the named port and only need an echo:
 #   test.py test_advanced.py test_high_load.py test_cancel.py test_exclusive.py
 #   test_iolib.py test_readline.py test_settings_dict.py test_threaded.py test_rs485.py
 # Left out: test_pty.py (makes its own pty, never opens the port), test_asyncio.py (needs
