@@ -41,7 +41,11 @@ bool Service::Start(std::string* error) {
     table_ = std::make_unique<DeviceTable>(loop_, options_.table);
     handler_ = std::make_unique<RequestHandler>(*table_);
     server_ = std::make_unique<ControlServer>(loop_, *handler_, options_.sessionIdleLimitMs);
-    return server_->Listen(options_.socketPath, error) && table_->Start(error);
+    // The ports and their links are in place before any program can connect.
+    if (!table_->Start(error)) return false;
+    if (server_->Listen(options_.socketPath, error)) return true;
+    table_->Shutdown();
+    return false;
 }
 
 void Service::Run() {
