@@ -11,16 +11,21 @@ void OnStopSignal(int) {
     stopRequested = 1;
 }
 
-}  // namespace
-
-void CatchStopSignals() {
+// The one place that sets what SIGINT and SIGTERM do.
+void HandleStopSignals(void (*handler)(int), int flags) {
     struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    // The second signal of a kind takes its default action: the program ends.
-    action.sa_flags = SA_RESETHAND;
+    action.sa_handler = handler;
+    action.sa_flags = flags;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+    // The second signal of a kind takes its default action: the program ends.
+    HandleStopSignals(OnStopSignal, SA_RESETHAND);
     caught = true;
 }
 
@@ -35,8 +40,7 @@ bool RunStoppable(const std::function<void()>& work) {
     }
     CatchStopSignals();
     work();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    HandleStopSignals(SIG_DFL, 0);
     caught = false;
     return StopRequested();
 }
